@@ -1,0 +1,28 @@
+#pragma once
+
+struct GaussianData;
+struct PointCloudData;
+
+// Point size and shape handed to renderers.
+struct PointStyle {
+    float size = 2.0f;  // pixels
+    bool isRound = true;
+};
+
+// The view holds exactly one renderer at a time: points (also for the empty scene) or
+// Gaussian splats. Matrices are 4x4 float, column-major (16 consecutive floats). Every
+// operation runs on the UI thread with the view's GL context current.
+class IRenderer {
+public:
+    // Deletes any GL object still held; the context must then be current.
+    virtual ~IRenderer() = default;
+    virtual bool UploadSplats(const GaussianData& data) = 0;    // false when not a splat renderer
+    virtual bool UploadPoints(const PointCloudData& cloud) = 0; // false when not a point renderer
+    virtual void Draw(const float* view, const float* projection) = 0;
+    // Draws so that the depth buffer holds the nearest visible surface per pixel; the caller
+    // has masked colour writes.
+    virtual void DrawPick(const float* view, const float* projection) = 0;
+    virtual void SetPointStyle(const PointStyle& style) = 0;
+    virtual void Resize(int width, int height) = 0;
+    virtual void ReleaseGpuResources() = 0;
+};
