@@ -1,5 +1,7 @@
 #pragma once
 
+#include <Eigen/Core>
+
 struct GaussianData;
 struct PointCloudData;
 
@@ -10,7 +12,7 @@ struct PointStyle {
 };
 
 // The view holds exactly one renderer at a time: points (also for the empty scene) or
-// Gaussian splats. Matrices are 4x4 float, column-major (16 consecutive floats). Every
+// Gaussian splats. Matrices are 4x4 float, column-major (Eigen's default storage, 16 consecutive floats). Every
 // operation runs on the UI thread with the view's GL context current.
 class IRenderer {
 public:
@@ -18,10 +20,10 @@ public:
     virtual ~IRenderer() = default;
     virtual bool UploadSplats(const GaussianData& data) = 0;    // false when not a splat renderer
     virtual bool UploadPoints(const PointCloudData& cloud) = 0; // false when not a point renderer
-    virtual void Draw(const float* view, const float* projection) = 0;
+    virtual void Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) = 0;
     // Draws so that the depth buffer holds the nearest visible surface per pixel; the caller
     // has masked colour writes.
-    virtual void DrawPick(const float* view, const float* projection) = 0;
+    virtual void DrawPick(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) = 0;
     virtual void SetPointStyle(const PointStyle& style) = 0;
     virtual void Resize(int width, int height) = 0;
     virtual void ReleaseGpuResources() = 0;
