@@ -40,6 +40,14 @@ T Get(std::string_view bytes, std::size_t at)
     return value;
 }
 
+// The file's bytes with one field overwritten, for headers the writer would not produce.
+template <typename T>
+std::string Patched(std::string bytes, std::size_t at, T value)
+{
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+    return bytes;
+}
+
 // Everything the writer puts in a file; the defaults give a valid LAS 1.2 point format 0 file.
 struct LasFile {
     std::array<char, 4> signature{'L', 'A', 'S', 'F'};
