@@ -24,6 +24,8 @@ public:
     GlObject& operator=(const GlObject&) = delete;
 
     static GlObject Create() { return GlObject(Kind::Create()); }
+    // Takes over a name made elsewhere, such as a program from ShaderProgram::Build.
+    static GlObject Adopt(GLuint name) { return GlObject(name); }
 
     GLuint Name() const { return m_name; }
     void Reset()
@@ -63,3 +65,32 @@ struct GlRenderbufferKind {
 
 using GlFramebuffer = GlObject<GlFramebufferKind>;
 using GlRenderbuffer = GlObject<GlRenderbufferKind>;
+
+struct GlBufferKind {
+    static GLuint Create()
+    {
+        GLuint name = 0;
+        glCreateBuffers(1, &name);
+        return name;
+    }
+    static void Delete(GLuint name) { glDeleteBuffers(1, &name); }
+};
+
+struct GlVertexArrayKind {
+    static GLuint Create()
+    {
+        GLuint name = 0;
+        glCreateVertexArrays(1, &name);
+        return name;
+    }
+    static void Delete(GLuint name) { glDeleteVertexArrays(1, &name); }
+};
+
+struct GlProgramKind {
+    static GLuint Create() { return glCreateProgram(); }
+    static void Delete(GLuint name) { glDeleteProgram(name); }
+};
+
+using GlBuffer = GlObject<GlBufferKind>;
+using GlVertexArray = GlObject<GlVertexArrayKind>;
+using GlProgram = GlObject<GlProgramKind>;

@@ -1,0 +1,142 @@
+#include "render/PointCloudRenderer.h"
+
+#include "document/PointCloudData.h"
+#include "platform/DebugOutput.h"
+#include "render/GpuObjects.h"
+#include "render/PointCloudShaders.h"
+
+#include <limits>
+#include <string>
+
+namespace {
+
+constexpr GLuint kPositionLocation = 0;
+constexpr GLuint kColorLocation = 1;
+
+// glDrawArrays takes a signed count, so that is the most points one cloud can have.
+constexpr std::size_t kMaxDrawablePoints = static_cast<std::size_t>(std::numeric_limits<GLsizei>::max());
+
+void SetMatrix(GLint location, const Eigen::Matrix4f& matrix)
+{
+    glUniformMatrix4fv(location, 1, GL_FALSE, matrix.data());
+}
+
+bool UsableColors(const PointCloudData& cloud)
+{
+    return cloud.hasColors && cloud.colors.size() == cloud.positions.size();
+}
+
+}  // namespace
+
+bool PointCloudRenderer::UploadSplats(const GaussianData&)
+{
+    return false;
+}
+
+bool PointCloudRenderer::EnsureProgram()
+{
+    if (m_program.Name() != 0)
+        return true;
+    m_program = BuildProgram(kPointVertexShader, kPointFragmentShader);
+    if (m_program.Name() == 0) {
+        DebugOutput("[PointCloudRenderer] failed to create shader program.\n");
+        return false;
+    }
+    const GLuint program = m_program.Name();
+    m_uniforms.model = glGetUniformLocation(program, "uModel");
+    m_uniforms.view = glGetUniformLocation(program, "uView");
+    m_uniforms.projection = glGetUniformLocation(program, "uProjection");
+    m_uniforms.pointSize = glGetUniformLocation(program, "uPointSize");
+    m_uniforms.roundPoints = glGetUniformLocation(program, "uRoundPoints");
+    return true;
+}
+
+bool PointCloudRenderer::UploadPoints(const PointCloudData& cloud)
+{
+    if (!EnsureProgram())
+        return false;
+    ReleaseCloud();
+
+    const std::size_t count = cloud.positions.size();
+    if (count == 0)
+        return true;
+    if (count > kMaxDrawablePoints) {
+        DebugOutput("[PointCloudRenderer] cannot draw " + std::to_string(count) + " points; at most " +
+                    std::to_string(kMaxDrawablePoints) + " fit one draw.\n");
+        return false;
+    }
+
+    GlBuffer positions = CreateStaticBuffer(cloud.positions);
+    GlBuffer colors;
+    const bool withColors = UsableColors(cloud);
+    if (withColors && positions.Name() != 0)
+        colors = CreateStaticBuffer(cloud.colors);
+    if (positions.Name() == 0 || (withColors && colors.Name() == 0)) {
+        DebugOutput("[PointCloudRenderer] cannot allocate GPU memory for " + std::to_string(count) + " points.\n");
+        return false;
+    }
+
+    GlVertexArray vao = GlVertexArray::Create();
+    AttachFloatAttributes(vao, 0, positions, sizeof(Eigen::Vector3f), {{kPositionLocation, 3, 0}});
+    // Without a colour buffer attribute 1 stays disabled and reads the constant white that
+    // Draw sets.
+    if (withColors)
+        AttachFloatAttributes(vao, 1, colors, sizeof(Eigen::Vector4f), {{kColorLocation, 4, 0}});
+
+    m_vao = std::move(vao);
+    m_positionBuffer = std::move(positions);
+    m_colorBuffer = std::move(colors);
+    m_vertexCount = static_cast<std::uint32_t>(count);
+    return true;
+}
+
+void PointCloudRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
+{
+    if (m_vertexCount == 0 || m_program.Name() == 0)
+        return;
+    static const Eigen::Matrix4f model = Eigen::Matrix4f::Identity();
+
+    glUseProgram(m_program.Name());
+    SetMatrix(m_uniforms.model, model);
+    SetMatrix(m_uniforms.view, view);
+    SetMatrix(m_uniforms.projection, projection);
+    glUniform1f(m_uniforms.pointSize, m_pointSize);
+    glUniform1i(m_uniforms.roundPoints, m_roundPoints ? 1 : 0);
+    // The constant value of a disabled attribute belongs to the context, not to the vertex
+    // array, and other passes may change it: set it for every draw.
+    if (m_colorBuffer.Name() == 0)
+        glVertexAttrib4f(kColorLocation, 1.0f, 1.0f, 1.0f, 1.0f);
+
+    glBindVertexArray(m_vao.Name());
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(m_vertexCount));
+    glBindVertexArray(0);
+    glUseProgram(0);
+}
+
+void PointCloudRenderer::DrawPick(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
+{
+    Draw(view, projection);
+}
+
+void PointCloudRenderer::SetPointStyle(const PointStyle& style)
+{
+    m_pointSize = style.size;
+    m_roundPoints = style.isRound;
+}
+
+void PointCloudRenderer::Resize(int, int) {}
+
+void PointCloudRenderer::ReleaseCloud()
+{
+    m_positionBuffer.Reset();
+    m_colorBuffer.Reset();
+    m_vao.Reset();
+    m_vertexCount = 0;
+}
+
+void PointCloudRenderer::ReleaseGpuResources()
+{
+    ReleaseCloud();
+    m_program.Reset();
+    m_uniforms = {};
+}
