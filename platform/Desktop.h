@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+struct AppSettings;
+
 // Everything the document and the view take from the desktop they run in: boxes and
 // dialogs, the main frame's status bar and title, and the services of the view's window.
 // The Qt shell implements it for the real application; tests use a recording double;
@@ -42,6 +44,8 @@ public:
     // Open-file dialog owned by the view; the chosen existing file's path (UTF-8), or
     // nothing when cancelled.
     virtual std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) = 0;
+    // The modal settings dialog, editing `settings` in place; true when closed with OK.
+    virtual bool RunSettingsDialog(AppSettings& settings) = 0;
 
     // Main frame: sets a status pane's text and repaints it. False when there is no main
     // frame, no status bar or no pane with that id (the caller then simply goes on).
