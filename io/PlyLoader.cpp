@@ -1,20 +1,29 @@
 #include "io/PlyLoader.h"
 
+#include "io/ply/PlyByteOrder.h"
 #include "io/ply/PlyFile.h"
+#include "io/ply/PlyRecordReader.h"
 #include "platform/DebugOutput.h"
+#include "platform/MemoryHints.h"
 
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <functional>
 #include <limits>
+#include <optional>
 #include <type_traits>
+
+// A binary file is read straight into the cloud, block by block (twice: once for the origin
+// and the colour scale, once for the values), so its values are never held a second time;
+// ASCII files and files with list properties are read into a PlyFile first. Both roads give
+// the same cloud: every stored type widens to double exactly, and the arithmetic below is
+// the same for both.
 
 namespace {
 
 // Calls f(values) with the stored values (a const std::vector<T>&) of the element's first
 // property named `name`; false, without calling f, when there is none or it is a list.
-// Every scalar PLY type widens to double exactly, so this is the data ReadPropertyAsDouble
-// returns, without a copy.
 template <typename F>
 bool WithScalarValues(const happly::PlyElement& element, const std::string& name, F&& f)
 {
@@ -30,113 +39,160 @@ bool WithScalarValues(const happly::PlyElement& element, const std::string& name
     return scalar;
 }
 
-// Number of values of a scalar property; 0 when it is missing or a list.
-std::size_t ScalarCount(const happly::PlyElement& element, const std::string& name)
-{
-    std::size_t count = 0;
-    WithScalarValues(element, name, [&](const auto& values) { count = values.size(); });
-    return count;
-}
-
-// The first value, replaced by every smaller one (a NaN never replaces, a NaN first value
-// stays). Plain comparisons in the stored type give the same result as in double.
-template <typename T>
-double Minimum(const std::vector<T>& values)
-{
-    T minimum = values.front();
-    for (const T value : values)
-        if (value < minimum)
-            minimum = value;
-    return static_cast<double>(minimum);
-}
-
-// The largest of 0 and the values (a NaN never replaces).
-template <typename T>
-double MaximumWithZero(const std::vector<T>& values)
-{
-    T maximum = 0;
-    for (const T value : values)
-        if (value > maximum)
-            maximum = value;
-    return static_cast<double>(maximum);
-}
-
-// How one stored value becomes a float: min(value * scale - offset, upper), in double,
-// rounded once. The defaults change nothing (x * 1.0 - 0.0 and min(x, inf) are exact).
-struct ValueMapping {
-    double scale = 1.0;
-    double offset = 0.0;
-    double upper = std::numeric_limits<double>::infinity();
+// What the loader does with one property's values, for its stored type and byte order.
+// Values lie `stride` bytes apart; converted values are written `outStride` floats apart.
+// The running minimum and maximum start from `start` and follow plain comparisons: a NaN
+// never replaces, a NaN start stays.
+struct ColumnCodec {
+    double (*first)(const std::byte* values);
+    double (*minimum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
+    double (*maximum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
+    // out = value - offset, in double, rounded once.
+    void (*offsetTo)(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
+                     std::size_t outStride);
+    // out = min(value * scale, upper), in double, rounded once.
+    void (*scaleTo)(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
+                    float* out, std::size_t outStride);
 };
 
-// A scalar property's values, read as floats through a mapping a range at a time, so that
-// the interleaved arrays of the cloud are written in one pass. Unbound, it reads as 1.
-class FloatColumn {
-public:
-    // False when the element has no such scalar property.
-    bool Bind(const happly::PlyElement& element, const std::string& name, ValueMapping mapping)
+template <typename T, bool Swap>
+struct CodecFor {
+    static T At(const std::byte* values, std::size_t stride, std::size_t i)
     {
-        m_mapping = mapping;
-        return WithScalarValues(element, name, [&]<typename T>(const std::vector<T>& values) {
-            m_values = values.data();
-            m_map = &MapRange<T>;
+        return happly::LoadValue<T, Swap>(values + i * stride);
+    }
+    static double First(const std::byte* values) { return static_cast<double>(At(values, 0, 0)); }
+    static double Minimum(const std::byte* values, std::size_t stride, std::size_t count, double start)
+    {
+        auto minimum = static_cast<T>(start);  // exact: start is one of these values
+        for (std::size_t i = 0; i < count; ++i)
+            if (const T value = At(values, stride, i); value < minimum)
+                minimum = value;
+        return static_cast<double>(minimum);
+    }
+    static double Maximum(const std::byte* values, std::size_t stride, std::size_t count, double start)
+    {
+        auto maximum = static_cast<T>(start);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (const T value = At(values, stride, i); value > maximum)
+                maximum = value;
+            if constexpr (std::is_integral_v<T>)
+                if (maximum == std::numeric_limits<T>::max())
+                    break;  // nothing can exceed it
+        }
+        return static_cast<double>(maximum);
+    }
+    static void OffsetTo(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
+                         std::size_t outStride)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+            out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) - offset);
+    }
+    static void ScaleTo(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
+                        float* out, std::size_t outStride)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+            out[i * outStride] = static_cast<float>(std::min(static_cast<double>(At(values, stride, i)) * scale, upper));
+    }
+    static constexpr ColumnCodec codec = {&First, &Minimum, &Maximum, &OffsetTo, &ScaleTo};
+};
+
+template <typename T>
+const ColumnCodec* CodecOf(bool swap)
+{
+    return swap ? &CodecFor<T, true>::codec : &CodecFor<T, false>::codec;
+}
+
+// One scalar property's values: a stored array, or a field of the file's records.
+struct Column {
+    const ColumnCodec* codec = nullptr;
+    const std::byte* array = nullptr;  // the stored values; null for a field of the records
+    std::size_t offset = 0;            // of the field within a record
+    std::size_t stride = 0;
+
+    // The value of a record, found in the block of records read from the file or in the
+    // stored array.
+    const std::byte* At(const std::byte* records, std::size_t recordInBlock, std::size_t recordInFile) const
+    {
+        return array ? array + recordInFile * stride : records + recordInBlock * stride + offset;
+    }
+};
+
+// Where the "vertex" element's values come from.
+class VertexValues {
+public:
+    using RangeVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
+
+    virtual ~VertexValues() = default;
+    // The first property of that name, when it is a scalar property.
+    virtual std::optional<Column> ColumnOf(const std::string& name) const = 0;
+    // Calls visit for consecutive ranges of records from the first to the last; `records`
+    // is the block holding the range (null for stored arrays).
+    virtual void ForEachRange(const RangeVisitor& visit) = 0;
+};
+
+class StoredVertexValues final : public VertexValues {
+public:
+    explicit StoredVertexValues(const happly::PlyElement& vertex) : m_vertex(vertex) {}
+
+    std::optional<Column> ColumnOf(const std::string& name) const override
+    {
+        std::optional<Column> column;
+        WithScalarValues(m_vertex, name, [&]<typename T>(const std::vector<T>& values) {
+            column = Column{CodecOf<T>(false), reinterpret_cast<const std::byte*>(values.data()), 0, sizeof(T)};
+        });
+        return column;
+    }
+
+    void ForEachRange(const RangeVisitor& visit) override { visit(nullptr, 0, m_vertex.recordCount); }
+
+private:
+    const happly::PlyElement& m_vertex;
+};
+
+class StreamedVertexValues final : public VertexValues {
+public:
+    StreamedVertexValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex)
+        : m_reader(reader), m_vertex(vertex)
+    {
+    }
+
+    std::optional<Column> ColumnOf(const std::string& name) const override
+    {
+        std::optional<Column> column;
+        if (!m_vertex.ContainsProperty(name))
+            return column;
+        happly::VisitProperty(*m_vertex.PropertyNamed(name), [&](const auto& typed) {
+            using Typed = std::remove_cvref_t<decltype(typed)>;
+            if constexpr (!Typed::isList)
+                column = Column{CodecOf<typename Typed::ValueType>(m_reader.SwapsBytes()), nullptr,
+                                m_reader.OffsetOf(m_vertex, name), m_reader.RecordBytes(m_vertex)};
+        });
+        return column;
+    }
+
+    void ForEachRange(const RangeVisitor& visit) override
+    {
+        std::size_t first = 0;
+        m_reader.ReadRecords(m_vertex, [&](const std::byte* records, std::size_t count) {
+            visit(records, first, count);
+            first += count;
         });
     }
 
-    void Read(std::size_t begin, std::size_t count, float* out) const
-    {
-        if (m_map)
-            m_map(m_values, begin, count, m_mapping, out);
-        else
-            std::fill(out, out + count, 1.0f);
-    }
-
 private:
-    template <typename T>
-    static void MapRange(const void* values, std::size_t begin, std::size_t count, const ValueMapping& mapping, float* out)
-    {
-        const T* in = static_cast<const T*>(values) + begin;
-        for (std::size_t i = 0; i < count; ++i)
-            out[i] = static_cast<float>(
-                std::min(static_cast<double>(in[i]) * mapping.scale - mapping.offset, mapping.upper));
-    }
-
-    const void* m_values = nullptr;
-    void (*m_map)(const void*, std::size_t, std::size_t, const ValueMapping&, float*) = nullptr;
-    ValueMapping m_mapping;
+    happly::PlyRecordReader& m_reader;
+    const happly::PlyElement& m_vertex;
 };
 
-// Fills `out` (one Vector<float, N> per point) from N columns, a cache-sized range at a time.
-template <int N>
-void Interleave(const std::array<FloatColumn, N>& columns, std::vector<Eigen::Matrix<float, N, 1>>& out)
+// Calls f(begin, count) for consecutive pieces of a range of `count` records, small enough
+// that the points they fill stay in cache while every column is written into them.
+template <typename F>
+void ForEachPiece(std::size_t count, F&& f)
 {
-    constexpr std::size_t kRange = 4096;
-    std::array<std::array<float, kRange>, N> buffers;
-    for (std::size_t begin = 0; begin < out.size(); begin += kRange) {
-        const std::size_t count = std::min(kRange, out.size() - begin);
-        for (int c = 0; c < N; ++c)
-            columns[c].Read(begin, count, buffers[c].data());
-        for (std::size_t i = 0; i < count; ++i)
-            for (int c = 0; c < N; ++c)
-                out[begin + i][c] = buffers[c][i];
-    }
-}
-
-bool ReadPositions(const happly::PlyElement& vertex, PointCloudData& cloud)
-{
-    const std::size_t count = ScalarCount(vertex, "x");
-    if (count == 0 || ScalarCount(vertex, "y") != count || ScalarCount(vertex, "z") != count)
-        return false;
-    const std::array<const char*, 3> axes = {"x", "y", "z"};
-    std::array<FloatColumn, 3> columns;
-    for (int axis = 0; axis < 3; ++axis) {
-        const char* name = axes[static_cast<std::size_t>(axis)];
-        WithScalarValues(vertex, name, [&](const auto& values) { cloud.origin[axis] = Minimum(values); });
-        columns[static_cast<std::size_t>(axis)].Bind(vertex, name, {.offset = cloud.origin[axis]});
-    }
-    cloud.positions.resize(count);
-    Interleave<3>(columns, cloud.positions);
-    return true;
+    constexpr std::size_t kPiece = 8192;
+    for (std::size_t begin = 0; begin < count; begin += kPiece)
+        f(begin, std::min(kPiece, count - begin));
 }
 
 struct ColorFamily {
@@ -163,34 +219,88 @@ double ColorScale(double maxChannel)
     return 1.0 / maxChannel;
 }
 
-void ReadColors(const happly::PlyElement& vertex, PointCloudData& cloud)
+// Fills positions, origin and (when a colour family is complete and readable) colours from
+// the vertex values; false when x, y or z is missing or unreadable or there are no points.
+bool FillCloud(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
 {
+    const auto count = static_cast<std::size_t>(vertex.recordCount);
+    const std::array<std::optional<Column>, 3> axes = {values.ColumnOf("x"), values.ColumnOf("y"), values.ColumnOf("z")};
+    if (count == 0 || !axes[0] || !axes[1] || !axes[2])
+        return false;
+
+    std::array<std::optional<Column>, 4> colors;  // red, green, blue, alpha
     const auto family = std::find_if(kColorFamilies.begin(), kColorFamilies.end(), [&](const ColorFamily& f) {
         return vertex.ContainsProperty(f.red) && vertex.ContainsProperty(f.green) && vertex.ContainsProperty(f.blue);
     });
-    if (family == kColorFamilies.end())
-        return;
-    const std::size_t count = cloud.positions.size();
-    const std::array<const char*, 3> channels = {family->red, family->green, family->blue};
-    for (const char* channel : channels)
-        if (ScalarCount(vertex, channel) != count)
-            return;
+    if (family != kColorFamilies.end())
+        colors = {values.ColumnOf(family->red), values.ColumnOf(family->green), values.ColumnOf(family->blue),
+                  values.ColumnOf(family->alpha)};
+    const bool hasColors = colors[0] && colors[1] && colors[2];
 
-    double maxChannel = 0.0;
-    for (const char* channel : channels)
-        WithScalarValues(vertex, channel,
-                         [&](const auto& values) { maxChannel = std::max(maxChannel, MaximumWithZero(values)); });
-    const double scale = ColorScale(maxChannel);
+    // First pass: the origin (per-axis minimum) and the largest colour channel.
+    std::array<double, 3> minimum{};
+    std::array<double, 3> maximum{};
+    values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+        for (std::size_t a = 0; a < 3; ++a) {
+            const std::byte* at = axes[a]->At(records, 0, first);
+            const double start = first == 0 ? axes[a]->codec->first(at) : minimum[a];
+            minimum[a] = axes[a]->codec->minimum(at, axes[a]->stride, n, start);
+        }
+        for (std::size_t c = 0; hasColors && c < 3; ++c)
+            maximum[c] = colors[c]->codec->maximum(colors[c]->At(records, 0, first), colors[c]->stride, n, maximum[c]);
+    });
+    cloud.origin = {minimum[0], minimum[1], minimum[2]};
+    const double scale = ColorScale(std::max({0.0, maximum[0], maximum[1], maximum[2]}));
+    constexpr double kUnlimited = std::numeric_limits<double>::infinity();
 
-    std::array<FloatColumn, 4> columns;
-    for (std::size_t c = 0; c < 3; ++c)
-        columns[c].Bind(vertex, channels[c], {.scale = scale});
-    // Without a usable alpha every point is opaque.
-    if (ScalarCount(vertex, family->alpha) == count)
-        columns[3].Bind(vertex, family->alpha, {.scale = scale, .upper = 1.0});
-    cloud.colors.resize(count);
-    Interleave<4>(columns, cloud.colors);
-    cloud.hasColors = true;
+    // Second pass: the values, a piece of points at a time so each is written once.
+    cloud.positions.resize(count);
+    PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
+    if (hasColors) {
+        cloud.colors.resize(count);
+        PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
+    }
+    values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+        ForEachPiece(n, [&](std::size_t begin, std::size_t pieceCount) {
+            const std::size_t point = first + begin;
+            for (std::size_t a = 0; a < 3; ++a)
+                axes[a]->codec->offsetTo(axes[a]->At(records, begin, point), axes[a]->stride, pieceCount,
+                                         cloud.origin[static_cast<int>(a)], cloud.positions[point].data() + a, 3);
+            if (!hasColors)
+                return;
+            for (std::size_t c = 0; c < 3; ++c)
+                colors[c]->codec->scaleTo(colors[c]->At(records, begin, point), colors[c]->stride, pieceCount, scale,
+                                          kUnlimited, cloud.colors[point].data() + c, 4);
+            if (colors[3])
+                colors[3]->codec->scaleTo(colors[3]->At(records, begin, point), colors[3]->stride, pieceCount, scale,
+                                          1.0, cloud.colors[point].data() + 3, 4);
+            else
+                for (std::size_t i = 0; i < pieceCount; ++i)
+                    cloud.colors[point + i][3] = 1.0f;
+        });
+    });
+    cloud.hasColors = hasColors;
+    return true;
+}
+
+// The "vertex" element, or null after logging that there is none.
+const happly::PlyElement* FindVertex(const happly::PlyFile& file)
+{
+    if (file.ContainsElement("vertex"))
+        return &file.ElementNamed("vertex");
+    DebugOutput("[CPlyLoader] no 'vertex' element.\n");
+    return nullptr;
+}
+
+bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+{
+    if (!FillCloud(vertex, values, cloud)) {
+        DebugOutput("[CPlyLoader] failed to read x/y/z properties.\n");
+        cloud.Clear();
+        return false;
+    }
+    cloud.ComputeBounds();
+    return true;
 }
 
 }  // namespace
@@ -206,20 +316,23 @@ bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
 {
     try {
         pointCloud.Clear();
+        {
+            happly::PlyRecordReader reader(path);
+            if (reader.HasFixedSizeRecords()) {
+                reader.RequireCompleteBody();
+                const happly::PlyElement* vertex = FindVertex(reader.Header());
+                if (!vertex)
+                    return false;
+                StreamedVertexValues values(reader, *vertex);
+                return LoadVertices(*vertex, values, pointCloud);
+            }
+        }
         const happly::PlyFile ply(path);
-        if (!ply.ContainsElement("vertex")) {
-            DebugOutput("[CPlyLoader] no 'vertex' element.\n");
+        const happly::PlyElement* vertex = FindVertex(ply);
+        if (!vertex)
             return false;
-        }
-        const happly::PlyElement& vertex = ply.ElementNamed("vertex");
-        if (!ReadPositions(vertex, pointCloud)) {
-            DebugOutput("[CPlyLoader] failed to read x/y/z properties.\n");
-            pointCloud.Clear();
-            return false;
-        }
-        ReadColors(vertex, pointCloud);
-        pointCloud.ComputeBounds();
-        return true;
+        StoredVertexValues values(*vertex);
+        return LoadVertices(*vertex, values, pointCloud);
     } catch (const std::exception& error) {
         DebugOutput("[CPlyLoader] exception: ");
         DebugOutput(error.what());

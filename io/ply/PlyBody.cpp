@@ -3,7 +3,9 @@
 #include "io/ply/PlyByteOrder.h"
 #include "io/ply/PlyError.h"
 #include "io/ply/PlyFile.h"
+#include "io/ply/PlyRecordBlocks.h"
 #include "io/ply/PlyText.h"
+#include "platform/MemoryHints.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,19 +14,6 @@
 
 namespace happly {
 namespace {
-
-// Records of fixed-size elements are read this many bytes at a time and decoded column by
-// column while the block is still in cache.
-constexpr std::size_t kBlockBytes = 256 * 1024;
-
-std::uint64_t BytesLeft(std::istream& stream)
-{
-    const std::istream::pos_type here = stream.tellg();
-    stream.seekg(0, std::ios::end);
-    const std::istream::pos_type end = stream.tellg();
-    stream.seekg(here);
-    return here < 0 || end < here ? 0 : static_cast<std::uint64_t>(end - here);
-}
 
 // Caps a list property's reservation so that its three-entries-per-record guess can never
 // reserve more entries than `bytesLeft` could hold at `bytesPerEntry` each.
@@ -76,6 +65,15 @@ void ReadAsciiElement(std::istream& stream, PlyElement& element)
 
 using ColumnDecoder = void (*)(Property&, const std::byte* first, std::size_t stride, std::size_t count);
 
+// Reserves room for every record of a scalar property and maps its pages in one go.
+template <typename T>
+void PrepareColumn(Property& property, std::size_t recordCount)
+{
+    property.ReserveRecords(recordCount);
+    std::vector<T>& values = static_cast<TypedProperty<T>&>(property).values;
+    PrefaultForWriting(values.data() + values.size(), recordCount * sizeof(T));
+}
+
 // Appends `count` values found `stride` bytes apart to a scalar property.
 template <typename T, bool Swap>
 void AppendColumn(Property& property, const std::byte* first, std::size_t stride, std::size_t count)
@@ -96,7 +94,7 @@ struct Column {
 
 class BinaryBodyReader {
 public:
-    BinaryBodyReader(std::istream& stream, bool bigEndianFile)
+    explicit BinaryBodyReader(std::istream& stream, bool bigEndianFile)
         : m_stream(stream),
           m_bigEndianFile(bigEndianFile),
           m_swap(bigEndianFile != (std::endian::native == std::endian::big))
@@ -107,47 +105,38 @@ public:
     {
         if (element.properties.empty())
             return;  // records without properties take no bytes
-        std::vector<Column> columns;
-        std::size_t minRecordBytes = 0;
-        bool hasList = false;
-        for (auto& property : element.properties) {
-            VisitProperty(*property, [&](auto& typed) {
-                using Typed = std::remove_cvref_t<decltype(typed)>;
-                using T = typename Typed::ValueType;
-                if constexpr (Typed::isList) {
-                    hasList = true;
-                    minRecordBytes += static_cast<std::size_t>(typed.countWidth);
-                } else {
-                    columns.push_back({&typed, minRecordBytes, m_swap ? &AppendColumn<T, true> : &AppendColumn<T, false>});
-                    minRecordBytes += sizeof(T);
-                }
-            });
-        }
         const std::uint64_t bytesLeft = BytesLeft(m_stream);
-        if (element.recordCount > bytesLeft / minRecordBytes)
-            throw UnexpectedEndOfFile("element " + element.name);
-        ReserveWithin(element, element.recordCount, bytesLeft, 1);
-        if (hasList)
+        if (const std::optional<std::size_t> recordBytes = FixedRecordBytes(element)) {
+            RequireRecordsFit(element, *recordBytes, bytesLeft);
+            ReadFixedSizeRecords(element, *recordBytes);
+        } else {
+            RequireRecordsFit(element, MinimumRecordBytes(element), bytesLeft);
+            ReserveWithin(element, element.recordCount, bytesLeft, 1);
             ReadRecordByRecord(element);
-        else
-            ReadFixedSizeRecords(element, columns, minRecordBytes);
+        }
     }
 
 private:
-    void ReadFixedSizeRecords(PlyElement& element, const std::vector<Column>& columns, std::size_t recordBytes)
+    // Reads blocks of records and appends each block to every property, column by column.
+    void ReadFixedSizeRecords(PlyElement& element, std::size_t recordBytes)
     {
-        const std::size_t recordsPerBlock = std::max<std::size_t>(1, kBlockBytes / recordBytes);
-        m_block.resize(std::max(m_block.size(), recordsPerBlock * recordBytes));
-        for (std::uint64_t done = 0; done < element.recordCount;) {
-            const auto records = static_cast<std::size_t>(std::min<std::uint64_t>(recordsPerBlock, element.recordCount - done));
-            const std::size_t bytes = records * recordBytes;
-            m_stream.read(reinterpret_cast<char*>(m_block.data()), static_cast<std::streamsize>(bytes));
-            if (static_cast<std::size_t>(m_stream.gcount()) != bytes)
-                throw UnexpectedEndOfFile("element " + element.name);
-            for (const Column& column : columns)
-                column.decode(*column.property, m_block.data() + column.offset, recordBytes, records);
-            done += records;
+        std::vector<Column> columns;
+        std::size_t offset = 0;
+        for (auto& property : element.properties) {
+            VisitProperty(*property, [&](auto& typed) {
+                using Typed = std::remove_cvref_t<decltype(typed)>;
+                if constexpr (!Typed::isList) {
+                    using T = typename Typed::ValueType;
+                    PrepareColumn<T>(typed, static_cast<std::size_t>(element.recordCount));
+                    columns.push_back({&typed, offset, m_swap ? &AppendColumn<T, true> : &AppendColumn<T, false>});
+                    offset += sizeof(T);
+                }
+            });
         }
+        ReadRecordBlocks(m_stream, element, recordBytes, m_block, [&](const std::byte* records, std::size_t count) {
+            for (const Column& column : columns)
+                column.decode(*column.property, records + column.offset, recordBytes, count);
+        });
     }
 
     // Records holding lists vary in size: each property reads its own part of each record.
@@ -161,6 +150,22 @@ private:
                     property->ReadLittleEndian(m_stream);
             }
         }
+    }
+
+    // The smallest a record with lists can be: its scalars and its (zero) list counts.
+    static std::size_t MinimumRecordBytes(const PlyElement& element)
+    {
+        std::size_t bytes = 0;
+        for (const auto& property : element.properties) {
+            VisitProperty(*property, [&](const auto& typed) {
+                using Typed = std::remove_cvref_t<decltype(typed)>;
+                if constexpr (Typed::isList)
+                    bytes += static_cast<std::size_t>(typed.countWidth);
+                else
+                    bytes += sizeof(typename Typed::ValueType);
+            });
+        }
+        return bytes;
     }
 
     std::istream& m_stream;

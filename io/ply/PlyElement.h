@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/ply/PlyProperty.h"
+#include "platform/MemoryHints.h"
 
 #include <cstdint>
 #include <memory>
@@ -62,6 +63,8 @@ std::vector<T> PlyElement::ValuesAs(const std::string& propertyName) const
     bool converted = false;
     auto tryStored = [&]<typename Stored>(std::type_identity<Stored>) {
         if (const auto* typed = dynamic_cast<const TypedProperty<Stored>*>(&property)) {
+            result.reserve(typed->values.size());
+            PrefaultForWriting(result.data(), typed->values.size() * sizeof(T));
             result.assign(typed->values.begin(), typed->values.end());
             converted = true;
         }

@@ -19,6 +19,13 @@ PlyFile::PlyFile(const std::string& path)
     ReadPlyBody(stream, encoding, elements);
 }
 
+PlyFile PlyFile::HeaderOnly(std::istream& stream)
+{
+    PlyFile header;
+    header.ReadHeader(stream);
+    return header;
+}
+
 void PlyFile::ReadHeader(std::istream& stream)
 {
     std::string line;

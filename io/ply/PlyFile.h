@@ -2,6 +2,7 @@
 
 #include "io/ply/PlyElement.h"
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,11 @@ struct PlyFile {
     // ends before the records the header declares.
     explicit PlyFile(const std::string& path);
 
+    // Reads only the header from the stream and leaves the stream at the first byte of the
+    // body: the elements are declared, their properties hold no values. For readers that
+    // take the body themselves (see PlyRecordReader).
+    static PlyFile HeaderOnly(std::istream& stream);
+
     std::vector<std::string> commentLines;
     std::vector<std::string> objInfoLines;
     std::vector<PlyElement> elements;
@@ -28,6 +34,7 @@ struct PlyFile {
     const PlyElement& ElementNamed(const std::string& name) const;
 
 private:
+    PlyFile() = default;
     void ReadHeader(std::istream& stream);
 };
 
