@@ -304,8 +304,9 @@ TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
             ASSERT_TRUE(ascii.ok) << ascii.log;
             EXPECT_TRUE(SameVectors(little.cloud.colors, ascii.cloud.colors));
             for (std::size_t i = 0; i < ascii.cloud.positions.size(); ++i) {
-                if (!std::isnan(little.cloud.positions[i].x()))
+                if (!std::isnan(little.cloud.positions[i].x())) {
                     ASSERT_EQ(ascii.cloud.positions[i], little.cloud.positions[i]) << i;
+                }
             }
         }
 
