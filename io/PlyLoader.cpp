@@ -91,6 +91,11 @@ struct CodecFor {
     static void ScaleTo(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
                         float* out, std::size_t outStride)
     {
+        if (upper == std::numeric_limits<double>::infinity()) {  // min(x, inf) is x, NaN included
+            for (std::size_t i = 0; i < count; ++i)
+                out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) * scale);
+            return;
+        }
         for (std::size_t i = 0; i < count; ++i)
             out[i * outStride] = static_cast<float>(std::min(static_cast<double>(At(values, stride, i)) * scale, upper));
     }
