@@ -202,7 +202,7 @@ TEST(PlyHeader, LookupsAreExactAndTheFirstOfDuplicateNamesWins)
 TEST(PlyHeader, MissingFilesAndDirectoriesCannotBeOpened)
 {
     testsupport::ScratchDir dir;
-    for (const std::string path : {(dir.Path() / "absent.ply").string(), dir.Path().string()}) {
+    for (const std::string& path : {(dir.Path() / "absent.ply").string(), dir.Path().string()}) {
         try {
             PlyFile ply(path);
             FAIL() << "opened " << path;
