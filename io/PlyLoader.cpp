@@ -145,7 +145,11 @@ bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointC
 std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, const std::string& name)
 {
     std::vector<double> result;
-    plyloader::WithScalarValues(element, name, [&](const auto& values) { result.assign(values.begin(), values.end()); });
+    try {
+        plyloader::WithScalarValues(element, name, [&](const auto& values) { result.assign(values.begin(), values.end()); });
+    } catch (...) {
+        result.clear();  // a failed read is an empty result, never an exception
+    }
     return result;
 }
 
