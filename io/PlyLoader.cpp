@@ -1,6 +1,6 @@
 #include "io/PlyLoader.h"
 
-#include "io/ply/PlyByteOrder.h"
+#include "io/PlyVertexValues.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/DebugOutput.h"
@@ -9,10 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <exception>
-#include <functional>
 #include <limits>
-#include <optional>
-#include <type_traits>
 
 // A binary file is read straight into the cloud, block by block (twice: once for the origin
 // and the colour scale, once for the values), so its values are never held a second time;
@@ -22,168 +19,8 @@
 
 namespace {
 
-// Calls f(values) with the stored values (a const std::vector<T>&) of the element's first
-// property named `name`; false, without calling f, when there is none or it is a list.
-template <typename F>
-bool WithScalarValues(const happly::PlyElement& element, const std::string& name, F&& f)
-{
-    if (!element.ContainsProperty(name))
-        return false;
-    bool scalar = false;
-    happly::VisitProperty(*element.PropertyNamed(name), [&](const auto& typed) {
-        if constexpr (!std::remove_cvref_t<decltype(typed)>::isList) {
-            f(typed.values);
-            scalar = true;
-        }
-    });
-    return scalar;
-}
-
-// What the loader does with one property's values, for its stored type and byte order.
-// Values lie `stride` bytes apart; converted values are written `outStride` floats apart.
-// The running minimum and maximum start from `start` and follow plain comparisons: a NaN
-// never replaces, a NaN start stays.
-struct ColumnCodec {
-    double (*first)(const std::byte* values);
-    double (*minimum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
-    double (*maximum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
-    // out = value - offset, in double, rounded once.
-    void (*offsetTo)(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
-                     std::size_t outStride);
-    // out = min(value * scale, upper), in double, rounded once.
-    void (*scaleTo)(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
-                    float* out, std::size_t outStride);
-};
-
-template <typename T, bool Swap>
-struct CodecFor {
-    static T At(const std::byte* values, std::size_t stride, std::size_t i)
-    {
-        return happly::LoadValue<T, Swap>(values + i * stride);
-    }
-    static double First(const std::byte* values) { return static_cast<double>(At(values, 0, 0)); }
-    static double Minimum(const std::byte* values, std::size_t stride, std::size_t count, double start)
-    {
-        auto minimum = static_cast<T>(start);  // exact: start is one of these values
-        for (std::size_t i = 0; i < count; ++i)
-            if (const T value = At(values, stride, i); value < minimum)
-                minimum = value;
-        return static_cast<double>(minimum);
-    }
-    static double Maximum(const std::byte* values, std::size_t stride, std::size_t count, double start)
-    {
-        auto maximum = static_cast<T>(start);
-        for (std::size_t i = 0; i < count; ++i) {
-            if (const T value = At(values, stride, i); value > maximum)
-                maximum = value;
-            if constexpr (std::is_integral_v<T>)
-                if (maximum == std::numeric_limits<T>::max())
-                    break;  // nothing can exceed it
-        }
-        return static_cast<double>(maximum);
-    }
-    static void OffsetTo(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
-                         std::size_t outStride)
-    {
-        for (std::size_t i = 0; i < count; ++i)
-            out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) - offset);
-    }
-    static void ScaleTo(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
-                        float* out, std::size_t outStride)
-    {
-        for (std::size_t i = 0; i < count; ++i)
-            out[i * outStride] = static_cast<float>(std::min(static_cast<double>(At(values, stride, i)) * scale, upper));
-    }
-    static constexpr ColumnCodec codec = {&First, &Minimum, &Maximum, &OffsetTo, &ScaleTo};
-};
-
-template <typename T>
-const ColumnCodec* CodecOf(bool swap)
-{
-    return swap ? &CodecFor<T, true>::codec : &CodecFor<T, false>::codec;
-}
-
-// One scalar property's values: a stored array, or a field of the file's records.
-struct Column {
-    const ColumnCodec* codec = nullptr;
-    const std::byte* array = nullptr;  // the stored values; null for a field of the records
-    std::size_t offset = 0;            // of the field within a record
-    std::size_t stride = 0;
-
-    // The value of a record, found in the block of records read from the file or in the
-    // stored array.
-    const std::byte* At(const std::byte* records, std::size_t recordInBlock, std::size_t recordInFile) const
-    {
-        return array ? array + recordInFile * stride : records + recordInBlock * stride + offset;
-    }
-};
-
-// Where the "vertex" element's values come from.
-class VertexValues {
-public:
-    using RangeVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
-
-    virtual ~VertexValues() = default;
-    // The first property of that name, when it is a scalar property.
-    virtual std::optional<Column> ColumnOf(const std::string& name) const = 0;
-    // Calls visit for consecutive ranges of records from the first to the last; `records`
-    // is the block holding the range (null for stored arrays).
-    virtual void ForEachRange(const RangeVisitor& visit) = 0;
-};
-
-class StoredVertexValues final : public VertexValues {
-public:
-    explicit StoredVertexValues(const happly::PlyElement& vertex) : m_vertex(vertex) {}
-
-    std::optional<Column> ColumnOf(const std::string& name) const override
-    {
-        std::optional<Column> column;
-        WithScalarValues(m_vertex, name, [&]<typename T>(const std::vector<T>& values) {
-            column = Column{CodecOf<T>(false), reinterpret_cast<const std::byte*>(values.data()), 0, sizeof(T)};
-        });
-        return column;
-    }
-
-    void ForEachRange(const RangeVisitor& visit) override { visit(nullptr, 0, m_vertex.recordCount); }
-
-private:
-    const happly::PlyElement& m_vertex;
-};
-
-class StreamedVertexValues final : public VertexValues {
-public:
-    StreamedVertexValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex)
-        : m_reader(reader), m_vertex(vertex)
-    {
-    }
-
-    std::optional<Column> ColumnOf(const std::string& name) const override
-    {
-        std::optional<Column> column;
-        if (!m_vertex.ContainsProperty(name))
-            return column;
-        happly::VisitProperty(*m_vertex.PropertyNamed(name), [&](const auto& typed) {
-            using Typed = std::remove_cvref_t<decltype(typed)>;
-            if constexpr (!Typed::isList)
-                column = Column{CodecOf<typename Typed::ValueType>(m_reader.SwapsBytes()), nullptr,
-                                m_reader.OffsetOf(m_vertex, name), m_reader.RecordBytes(m_vertex)};
-        });
-        return column;
-    }
-
-    void ForEachRange(const RangeVisitor& visit) override
-    {
-        std::size_t first = 0;
-        m_reader.ReadRecords(m_vertex, [&](const std::byte* records, std::size_t count) {
-            visit(records, first, count);
-            first += count;
-        });
-    }
-
-private:
-    happly::PlyRecordReader& m_reader;
-    const happly::PlyElement& m_vertex;
-};
+using plyloader::Column;
+using plyloader::VertexValues;
 
 // Calls f(begin, count) for consecutive pieces of a range of `count` records, small enough
 // that the points they fill stay in cache while every column is written into them.
@@ -308,7 +145,11 @@ bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointC
 std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, const std::string& name)
 {
     std::vector<double> result;
-    WithScalarValues(element, name, [&](const auto& values) { result.assign(values.begin(), values.end()); });
+    try {
+        plyloader::WithScalarValues(element, name, [&](const auto& values) { result.assign(values.begin(), values.end()); });
+    } catch (...) {
+        result.clear();  // a failed read is an empty result, never an exception
+    }
     return result;
 }
 
@@ -323,16 +164,14 @@ bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
                 const happly::PlyElement* vertex = FindVertex(reader.Header());
                 if (!vertex)
                     return false;
-                StreamedVertexValues values(reader, *vertex);
-                return LoadVertices(*vertex, values, pointCloud);
+                return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), pointCloud);
             }
         }
         const happly::PlyFile ply(path);
         const happly::PlyElement* vertex = FindVertex(ply);
         if (!vertex)
             return false;
-        StoredVertexValues values(*vertex);
-        return LoadVertices(*vertex, values, pointCloud);
+        return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud);
     } catch (const std::exception& error) {
         DebugOutput("[CPlyLoader] exception: ");
         DebugOutput(error.what());

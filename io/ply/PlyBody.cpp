@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <istream>
 #include <string>
 
@@ -74,16 +75,59 @@ void PrepareColumn(Property& property, std::size_t recordCount)
     PrefaultForWriting(values.data() + values.size(), recordCount * sizeof(T));
 }
 
+// The values of one field of consecutive records, `stride` bytes apart.
+template <typename T, bool Swap>
+class FieldIterator {
+public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = T;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const T*;
+    using reference = T;
+
+    FieldIterator(const std::byte* at, std::size_t stride) : m_at(at), m_stride(static_cast<difference_type>(stride)) {}
+
+    T operator*() const { return LoadValue<T, Swap>(m_at); }
+    T operator[](difference_type n) const { return *(*this + n); }
+    FieldIterator& operator++() { return *this += 1; }
+    FieldIterator operator++(int)
+    {
+        FieldIterator before = *this;
+        ++*this;
+        return before;
+    }
+    FieldIterator& operator--() { return *this -= 1; }
+    FieldIterator operator--(int)
+    {
+        FieldIterator before = *this;
+        --*this;
+        return before;
+    }
+    FieldIterator& operator+=(difference_type n)
+    {
+        m_at += n * m_stride;
+        return *this;
+    }
+    FieldIterator& operator-=(difference_type n) { return *this += -n; }
+    FieldIterator operator+(difference_type n) const { return FieldIterator(*this) += n; }
+    FieldIterator operator-(difference_type n) const { return FieldIterator(*this) -= n; }
+    difference_type operator-(const FieldIterator& other) const { return (m_at - other.m_at) / m_stride; }
+    bool operator==(const FieldIterator& other) const { return m_at == other.m_at; }
+    auto operator<=>(const FieldIterator& other) const { return m_at <=> other.m_at; }
+
+private:
+    const std::byte* m_at;
+    difference_type m_stride;
+};
+
 // Appends `count` values found `stride` bytes apart to a scalar property.
 template <typename T, bool Swap>
 void AppendColumn(Property& property, const std::byte* first, std::size_t stride, std::size_t count)
 {
+    // Constructing the new values straight from the records writes each one once (growing
+    // the array first would write zeros there before).
     std::vector<T>& values = static_cast<TypedProperty<T>&>(property).values;
-    const std::size_t oldSize = values.size();
-    values.resize(oldSize + count);
-    T* out = values.data() + oldSize;
-    for (std::size_t i = 0; i < count; ++i)
-        out[i] = LoadValue<T, Swap>(first + i * stride);
+    values.insert(values.end(), FieldIterator<T, Swap>(first, stride), FieldIterator<T, Swap>(first + count * stride, stride));
 }
 
 struct Column {

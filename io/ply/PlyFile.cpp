@@ -2,6 +2,7 @@
 
 #include "io/ply/PlyAsciiNumber.h"
 #include "io/ply/PlyBody.h"
+#include "io/ply/PlyRecordBlocks.h"
 #include "io/ply/PlyText.h"
 
 #include <fstream>
@@ -12,9 +13,7 @@ namespace happly {
 
 PlyFile::PlyFile(const std::string& path)
 {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream.is_open())
-        throw std::runtime_error("PLY parser: Could not open file " + path);
+    std::ifstream stream = OpenPlyFile(path);
     ReadHeader(stream);
     ReadPlyBody(stream, encoding, elements);
 }

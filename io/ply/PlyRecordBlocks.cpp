@@ -3,6 +3,8 @@
 #include "io/ply/PlyError.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 #include <istream>
 
 namespace happly {
@@ -13,6 +15,17 @@ namespace {
 constexpr std::size_t kBlockBytes = 256 * 1024;
 
 }  // namespace
+
+std::ifstream OpenPlyFile(const std::string& path)
+{
+    std::error_code error;
+    std::ifstream stream;
+    if (!std::filesystem::is_directory(path, error))
+        stream.open(path, std::ios::binary);
+    if (!stream.is_open())
+        throw std::runtime_error("PLY parser: Could not open file " + path);
+    return stream;
+}
 
 std::uint64_t BytesLeft(std::istream& stream)
 {

@@ -4,14 +4,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <iosfwd>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace happly {
 
-// Shared steps of reading binary bodies whose records have a fixed size.
+// Shared steps of reading PLY files, in particular binary bodies whose records have a
+// fixed size.
+
+// The file opened for binary reading; throws "PLY parser: Could not open file <path>" when it
+// cannot be opened or is a directory.
+std::ifstream OpenPlyFile(const std::string& path);
 
 // Bytes from the stream's position to its end.
 std::uint64_t BytesLeft(std::istream& stream);

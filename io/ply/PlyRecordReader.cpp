@@ -7,20 +7,9 @@
 #include <stdexcept>
 
 namespace happly {
-namespace {
-
-std::ifstream OpenBinary(const std::string& path)
-{
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream.is_open())
-        throw std::runtime_error("PLY parser: Could not open file " + path);
-    return stream;
-}
-
-}  // namespace
 
 PlyRecordReader::PlyRecordReader(const std::string& path)
-    : m_stream(OpenBinary(path)), m_header(PlyFile::HeaderOnly(m_stream))
+    : m_stream(OpenPlyFile(path)), m_header(PlyFile::HeaderOnly(m_stream))
 {
     // A header that ran into the end of the file leaves the stream failed; the body is
     // then simply empty.

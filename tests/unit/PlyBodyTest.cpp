@@ -266,23 +266,6 @@ TEST(PlyBody, CorpusListsBetweenScalarsKeepRecordsInStep)
     }
 }
 
-TEST(PlyBody, AsciiTokensFollowStreamExtraction)
-{
-    testsupport::ScratchDir dir;
-    const PlyFile ply = Read(dir,
-                             "ply\nformat ascii 1.0\nelement v 4\nproperty int i\nproperty uchar u\n"
-                             "property char c\nproperty float f\nend_header\n"
-                             "1.5 300 200 1.5abc\n"
-                             "abc -1 256 -0.5e1 extra tokens\n"
-                             "\n\n  +12   44  -129  .5\n"
-                             "-3 255 127 1e2");
-    const PlyElement& v = ply.elements.at(0);
-    EXPECT_EQ(ScalarValues<std::int32_t>(v, "i"), (std::vector<std::int32_t>{1, 0, 12, -3}));
-    EXPECT_EQ(ScalarValues<std::uint8_t>(v, "u"), (std::vector<std::uint8_t>{44, 255, 44, 255}));
-    EXPECT_EQ(ScalarValues<std::int8_t>(v, "c"), (std::vector<std::int8_t>{-56, 0, 127, 127}));
-    EXPECT_EQ(ScalarValues<float>(v, "f"), (std::vector<float>{1.5f, -5.0f, 0.5f, 100.0f}));
-}
-
 TEST(PlyBody, CorpusAsciiTokenRules)
 {
     ORRISK_REQUIRE_TESTDATA();

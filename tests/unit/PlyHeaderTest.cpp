@@ -199,15 +199,16 @@ TEST(PlyHeader, LookupsAreExactAndTheFirstOfDuplicateNamesWins)
     EXPECT_EQ(messageOf([&] { vertex.PropertyNamed("y"); }), "PLY parser: element vertex does not have property y");
 }
 
-TEST(PlyHeader, MissingFileCannotBeOpened)
+TEST(PlyHeader, MissingFilesAndDirectoriesCannotBeOpened)
 {
     testsupport::ScratchDir dir;
-    const std::string path = (dir.Path() / "absent.ply").string();
-    try {
-        PlyFile ply(path);
-        FAIL() << "opened a missing file";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "PLY parser: Could not open file " + path);
+    for (const std::string& path : {(dir.Path() / "absent.ply").string(), dir.Path().string()}) {
+        try {
+            PlyFile ply(path);
+            FAIL() << "opened " << path;
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(std::string(error.what()), "PLY parser: Could not open file " + path);
+        }
     }
 }
 

@@ -304,8 +304,9 @@ TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
             ASSERT_TRUE(ascii.ok) << ascii.log;
             EXPECT_TRUE(SameVectors(little.cloud.colors, ascii.cloud.colors));
             for (std::size_t i = 0; i < ascii.cloud.positions.size(); ++i) {
-                if (!std::isnan(little.cloud.positions[i].x()))
+                if (!std::isnan(little.cloud.positions[i].x())) {
                     ASSERT_EQ(ascii.cloud.positions[i], little.cloud.positions[i]) << i;
+                }
             }
         }
 
@@ -355,14 +356,6 @@ TEST(PlyLoader, TheThreeEncodingsGiveTheSameCloud)
     ExpectSameCloud(LoadCorpus("color_rgba_uchar.ply").cloud, LoadCorpus("color_rgba_uchar_ascii.ply").cloud, "rgba");
     ExpectSameCloud(LoadCorpus("mesh_face_before_vertex_ascii.ply").cloud,
                     LoadCorpus("mesh_face_before_vertex_be.ply").cloud, "mesh");
-
-    // Every scalar type reads as a coordinate.
-    for (const char* type : {"char", "double", "float32", "float64", "int", "int16", "int32", "int8", "short",
-                             "uchar", "uint", "uint16", "uint32", "uint8", "ushort"}) {
-        const LoadResult result = LoadCorpus(std::string("xyz_") + type + ".ply");
-        ASSERT_TRUE(result.ok) << type << result.log;
-        EXPECT_EQ(result.cloud.positions.size(), 12u) << type;
-    }
 }
 
 TEST(PlyLoader, PositionsAreOffsetsFromTheMinimumCornerComputedInDouble)
