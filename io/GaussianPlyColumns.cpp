@@ -1,6 +1,7 @@
 #include "io/GaussianPlyColumns.h"
 
 #include "io/GaussianPlyLoader.h"
+#include "io/PlyVertexValues.h"
 #include "io/ply/PlyByteOrder.h"
 
 #include <type_traits>
@@ -56,32 +57,15 @@ SplatColumn ColumnOfType()
     return column;
 }
 
-// Calls f(typed) with the element's first property called `name` seen as its scalar
-// class; false when there is none or it is a list property.
-template <typename F>
-bool VisitScalar(const happly::PlyElement& element, const std::string& name, F&& f)
-{
-    if (!element.ContainsProperty(name))
-        return false;
-    bool scalar = false;
-    happly::VisitProperty(*element.PropertyNamed(name), [&](const auto& typed) {
-        if constexpr (!std::remove_cvref_t<decltype(typed)>::isList) {
-            f(typed);
-            scalar = true;
-        }
-    });
-    return scalar;
-}
-
 }  // namespace
 
 std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const std::string& name)
 {
     std::optional<SplatColumn> column;
-    VisitScalar(element, name, [&](const auto& typed) {
-        using T = typename std::remove_cvref_t<decltype(typed)>::ValueType;
+    plyloader::WithScalarValues(element, name, [&](const auto& values) {
+        using T = typename std::remove_cvref_t<decltype(values)>::value_type;
         column = ColumnOfType<T, false>();
-        column->array = reinterpret_cast<const std::byte*>(typed.values.data());
+        column->array = reinterpret_cast<const std::byte*>(values.data());
         column->stride = sizeof(T);
     });
     return column;
@@ -91,8 +75,8 @@ std::optional<SplatColumn> RecordField(const happly::PlyRecordReader& reader, co
                                        const std::string& name)
 {
     std::optional<SplatColumn> column;
-    VisitScalar(element, name, [&](const auto& typed) {
-        using T = typename std::remove_cvref_t<decltype(typed)>::ValueType;
+    plyloader::WithScalarValues(element, name, [&](const auto& values) {
+        using T = typename std::remove_cvref_t<decltype(values)>::value_type;
         column = reader.SwapsBytes() ? ColumnOfType<T, true>() : ColumnOfType<T, false>();
         column->offset = reader.OffsetOf(element, name);
         column->stride = reader.RecordBytes(element);

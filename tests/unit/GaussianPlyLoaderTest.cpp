@@ -2,6 +2,7 @@
 #include "io/ply/PlyFile.h"
 #include "platform/DebugOutput.h"
 #include "support/PlyBytes.h"
+#include "support/RawBytes.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 namespace {
 
 using testsupport::PlyBytes;
+using testsupport::RawBytes;
 using testsupport::ScratchDir;
 using testsupport::TestDataFile;
 
@@ -127,24 +129,15 @@ LoadResult Load(const std::string& path)
     return result;
 }
 
-template <typename T>
-std::string Bytes(const std::vector<T>& values)
-{
-    std::string bytes(values.size() * sizeof(T), '\0');
-    if (!values.empty())
-        std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
-}
-
 // Same values bit for bit (so NaNs compare too).
 void ExpectSameRecord(const GaussianData& a, const GaussianData& b)
 {
-    EXPECT_TRUE(Bytes(a.positions) == Bytes(b.positions)) << "positions";
-    EXPECT_TRUE(Bytes(a.shDc) == Bytes(b.shDc)) << "shDc";
-    EXPECT_TRUE(Bytes(a.shRest) == Bytes(b.shRest)) << "shRest";
-    EXPECT_TRUE(Bytes(a.opacities) == Bytes(b.opacities)) << "opacities";
-    EXPECT_TRUE(Bytes(a.scales) == Bytes(b.scales)) << "scales";
-    EXPECT_TRUE(Bytes(a.rotations) == Bytes(b.rotations)) << "rotations";
+    EXPECT_TRUE(RawBytes(a.positions) == RawBytes(b.positions)) << "positions";
+    EXPECT_TRUE(RawBytes(a.shDc) == RawBytes(b.shDc)) << "shDc";
+    EXPECT_TRUE(RawBytes(a.shRest) == RawBytes(b.shRest)) << "shRest";
+    EXPECT_TRUE(RawBytes(a.opacities) == RawBytes(b.opacities)) << "opacities";
+    EXPECT_TRUE(RawBytes(a.scales) == RawBytes(b.scales)) << "scales";
+    EXPECT_TRUE(RawBytes(a.rotations) == RawBytes(b.rotations)) << "rotations";
     EXPECT_EQ(a.objectIds, b.objectIds);
     EXPECT_EQ(a.hasObjectIds, b.hasObjectIds);
     EXPECT_EQ(a.shRestCount, b.shRestCount);

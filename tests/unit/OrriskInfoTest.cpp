@@ -3,6 +3,7 @@
 #include "io/GaussianPlyLoader.h"
 #include "platform/ConsoleDesktop.h"
 #include "platform/DebugOutput.h"
+#include "support/RawBytes.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 namespace {
 
 using nlohmann::json;
+using testsupport::RawBytes;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchDir;
 using testsupport::TestDataFile;
@@ -78,15 +80,6 @@ json Summary(const ToolRun& run)
 float AsFloat(const json& value)
 {
     return static_cast<float>(value.get<double>());
-}
-
-template <typename T>
-std::string RawBytes(const std::vector<T>& values)
-{
-    std::string bytes(values.size() * sizeof(T), '\0');
-    if (!values.empty())
-        std::memcpy(bytes.data(), values.data(), bytes.size());
-    return bytes;
 }
 
 }  // namespace
