@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
 namespace {
 
 using testsupport::ScratchDir;
@@ -100,6 +102,8 @@ TEST(GaussianSplatSniff, AnswersNoForWhatCannotBeRead)
     ScratchDir dir;
     EXPECT_FALSE(IsGaussianSplatPly(dir.File("missing.ply").string()));
     EXPECT_FALSE(IsGaussianSplatPly(dir.Path().string()));
+    ASSERT_EQ(::mkfifo(dir.File("pipe.ply").c_str(), 0600), 0);
+    EXPECT_FALSE(IsGaussianSplatPly(dir.File("pipe.ply").string()));  // and does not wait for a writer
     // A binary file without line breaks is read through without holding it whole.
     EXPECT_FALSE(Sniff(dir, "ply\n" + std::string(3 << 20, '\x01')));
 }
