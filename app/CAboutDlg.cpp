@@ -63,3 +63,6 @@ void CAboutDlg::OnLinkActivated(const QString& link)
     if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
         m_openLink(url);
 }
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_CAboutDlg.cpp"

@@ -213,3 +213,6 @@ void CAppSettingsDialog::keyPressEvent(QKeyEvent* event)
         return;
     QDialog::keyPressEvent(event);
 }
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_CAppSettingsDialog.cpp"

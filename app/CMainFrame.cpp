@@ -258,3 +258,6 @@ void CMainFrame::closeEvent(QCloseEvent* event)
     emit closing();
     QMainWindow::closeEvent(event);
 }
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_CMainFrame.cpp"

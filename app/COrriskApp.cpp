@@ -240,3 +240,6 @@ void COrriskApp::SaveProfile()
     m_recentFiles.Save(*m_profile);
     m_profile->sync();
 }
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_COrriskApp.cpp"

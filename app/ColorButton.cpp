@@ -107,3 +107,6 @@ void ColorButton::UpdateSwatch()
     setIcon(SwatchIcon(m_color, iconSize()));
     setToolTip(m_color.isValid() ? m_color.name(QColor::HexRgb) : QString());
 }
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_ColorButton.cpp"

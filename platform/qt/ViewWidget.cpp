@@ -262,3 +262,6 @@ void ViewWidget::wheelEvent(QWheelEvent* event)
     m_view->OnMouseWheel(delta);
     event->accept();
 }
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_ViewWidget.cpp"
