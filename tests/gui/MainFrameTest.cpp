@@ -1,3 +1,5 @@
+#include "GuiTestSupport.h"
+
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CommandTable.h"
@@ -47,17 +49,6 @@ QStringList Utf8List(std::initializer_list<const char*> texts)
     for (const char* text : texts)
         list << QString::fromUtf8(text);
     return list;
-}
-
-// Xvfb has no window manager to activate a new window: do it here.
-bool ShowActive(QWidget& window)
-{
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return false;
-    window.activateWindow();
-    QApplication::setActiveWindow(&window);
-    return QTest::qWaitForWindowActive(&window);
 }
 
 }  // namespace
@@ -132,7 +123,7 @@ private slots:
                 QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
         }
 
-        QVERIFY(ShowActive(frame));
+        QVERIFY(guitest::ShowActive(frame));
         QSignalSpy commands(&frame, &CMainFrame::commandTriggered);
         QTest::keyClick(&frame, Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(commands.count(), 0);
@@ -144,7 +135,7 @@ private slots:
     void altFThenNChoosesNew()
     {
         CMainFrame frame;
-        QVERIFY(ShowActive(frame));
+        QVERIFY(guitest::ShowActive(frame));
         QSignalSpy commands(&frame, &CMainFrame::commandTriggered);
         QTest::keyClick(&frame, Qt::Key_F, Qt::AltModifier);
         QTRY_VERIFY(TopMenu(frame, 0)->isVisible());
