@@ -14,5 +14,5 @@ if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 name=$(basename -- "$file")
 png=$PWD/build/default/${name%.*}.png
-build/default/tools/orrisk-render "$file" "$png"
+build/default/tools/orrisk-render "$file" --out "$png"
 echo "No display: rendered $file to $png"
