@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
@@ -35,6 +38,7 @@ public:
                 auto* box = qobject_cast<QMessageBox*>(widget);
                 if (box && box->isVisible()) {
                     m_texts << box->text();
+                    qInfo("answering message box: %s", qPrintable(box->text()));
                     m_titles << box->windowTitle();
                     m_iconless = m_iconless && box->icon() == QMessageBox::NoIcon;
                     box->done(QMessageBox::Ok);
@@ -73,6 +77,18 @@ void WhenDialogOpens(std::function<void(T*)> handle)
         }
     });
     timer->start();
+}
+
+// Chooses `file` in an open file dialog as a user would: types its full path into the name
+// box and accepts.
+inline void ChooseFile(QFileDialog& dialog, const QString& file)
+{
+    auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+    if (name)
+        name->setText(QFileInfo(file).absoluteFilePath());
+    else
+        dialog.selectFile(file);
+    static_cast<QDialog&>(dialog).accept();
 }
 
 }  // namespace guitest

@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -56,6 +57,9 @@ QStringList Utf8List(std::initializer_list<const char*> texts)
 class MainFrameTest : public QObject {
     Q_OBJECT
 private slots:
+    // Qt's dialogs remember things in the user's settings: keep tests away from them.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void titleFollowsTheDocumentPath()
     {
         QCOMPARE(FrameTitleFor(""), QString("Orrisk ver.1.1"));

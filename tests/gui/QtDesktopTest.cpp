@@ -9,11 +9,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 class QtDesktopTest : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void fileDialogFiltersInQtsForm()
     {
         QCOMPARE(QtFileDialogFilter({{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}),
@@ -94,9 +97,7 @@ private slots:
         guitest::WhenDialogOpens<QFileDialog>([&](QFileDialog* dialog) {
             filters = dialog->nameFilters();
             suffix = dialog->defaultSuffix();
-            dialog->setDirectory(dir.path());
-            dialog->selectFile(poses);
-            static_cast<QDialog*>(dialog)->accept();
+            guitest::ChooseFile(*dialog, poses);
         });
         const std::optional<std::string> chosen = desktop.ChooseFileToOpen(request);
         QVERIFY(chosen.has_value());

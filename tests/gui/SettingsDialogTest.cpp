@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -56,6 +57,9 @@ AppSettings NonDefaultSettings()
 class SettingsDialogTest : public QObject {
     Q_OBJECT
 private slots:
+    // Qt's dialogs remember things in the user's settings: keep tests away from them.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
     void controlsShowTheSettings()
     {
         CAppSettingsDialog dialog(NonDefaultSettings());
