@@ -1,0 +1,130 @@
+#include "io/PlyVertexValues.h"
+
+#include "io/ply/PlyByteOrder.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace plyloader {
+namespace {
+
+template <typename T, bool Swap>
+struct CodecFor {
+    static T At(const std::byte* values, std::size_t stride, std::size_t i)
+    {
+        return happly::LoadValue<T, Swap>(values + i * stride);
+    }
+    static double First(const std::byte* values) { return static_cast<double>(At(values, 0, 0)); }
+    static double Minimum(const std::byte* values, std::size_t stride, std::size_t count, double start)
+    {
+        auto minimum = static_cast<T>(start);  // exact: start is one of these values
+        for (std::size_t i = 0; i < count; ++i)
+            if (const T value = At(values, stride, i); value < minimum)
+                minimum = value;
+        return static_cast<double>(minimum);
+    }
+    static double Maximum(const std::byte* values, std::size_t stride, std::size_t count, double start)
+    {
+        auto maximum = static_cast<T>(start);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (const T value = At(values, stride, i); value > maximum)
+                maximum = value;
+            if constexpr (std::is_integral_v<T>)
+                if (maximum == std::numeric_limits<T>::max())
+                    break;  // nothing can exceed it
+        }
+        return static_cast<double>(maximum);
+    }
+    static void OffsetTo(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
+                         std::size_t outStride)
+    {
+        for (std::size_t i = 0; i < count; ++i)
+            out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) - offset);
+    }
+    static void ScaleTo(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
+                        float* out, std::size_t outStride)
+    {
+        if (upper == std::numeric_limits<double>::infinity()) {  // min(x, inf) is x, NaN included
+            for (std::size_t i = 0; i < count; ++i)
+                out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) * scale);
+            return;
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            out[i * outStride] = static_cast<float>(std::min(static_cast<double>(At(values, stride, i)) * scale, upper));
+    }
+    static constexpr ColumnCodec codec = {&First, &Minimum, &Maximum, &OffsetTo, &ScaleTo};
+};
+
+template <typename T>
+const ColumnCodec* CodecOf(bool swap)
+{
+    return swap ? &CodecFor<T, true>::codec : &CodecFor<T, false>::codec;
+}
+
+class StoredValues final : public VertexValues {
+public:
+    explicit StoredValues(const happly::PlyElement& vertex) : m_vertex(vertex) {}
+
+    std::optional<Column> ColumnOf(const std::string& name) const override
+    {
+        std::optional<Column> column;
+        WithScalarValues(m_vertex, name, [&]<typename T>(const std::vector<T>& values) {
+            column = Column{CodecOf<T>(false), reinterpret_cast<const std::byte*>(values.data()), 0, sizeof(T)};
+        });
+        return column;
+    }
+
+    void ForEachRange(const RangeVisitor& visit) override { visit(nullptr, 0, m_vertex.recordCount); }
+
+private:
+    const happly::PlyElement& m_vertex;
+};
+
+class StreamedValues final : public VertexValues {
+public:
+    StreamedValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex)
+        : m_reader(reader), m_vertex(vertex)
+    {
+    }
+
+    std::optional<Column> ColumnOf(const std::string& name) const override
+    {
+        std::optional<Column> column;
+        if (!m_vertex.ContainsProperty(name))
+            return column;
+        happly::VisitProperty(*m_vertex.PropertyNamed(name), [&](const auto& typed) {
+            using Typed = std::remove_cvref_t<decltype(typed)>;
+            if constexpr (!Typed::isList)
+                column = Column{CodecOf<typename Typed::ValueType>(m_reader.SwapsBytes()), nullptr,
+                                m_reader.OffsetOf(m_vertex, name), m_reader.RecordBytes(m_vertex)};
+        });
+        return column;
+    }
+
+    void ForEachRange(const RangeVisitor& visit) override
+    {
+        std::size_t first = 0;
+        m_reader.ReadRecords(m_vertex, [&](const std::byte* records, std::size_t count) {
+            visit(records, first, count);
+            first += count;
+        });
+    }
+
+private:
+    happly::PlyRecordReader& m_reader;
+    const happly::PlyElement& m_vertex;
+};
+
+}  // namespace
+
+std::unique_ptr<VertexValues> StoredVertexValues(const happly::PlyElement& vertex)
+{
+    return std::make_unique<StoredValues>(vertex);
+}
+
+std::unique_ptr<VertexValues> StreamedVertexValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex)
+{
+    return std::make_unique<StreamedValues>(reader, vertex);
+}
+
+}  // namespace plyloader

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "io/ply/PlyElement.h"
+#include "io/ply/PlyRecordReader.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+// The point-cloud loader's view of the "vertex" element: each scalar property as a column it
+// can scan and convert, whether the values are stored in a PlyFile or read from the file's
+// records block by block.
+namespace plyloader {
+
+// Calls f(values) with the stored values (a const std::vector<T>&) of the element's first
+// property named `name`; false, without calling f, when there is none or it is a list.
+template <typename F>
+bool WithScalarValues(const happly::PlyElement& element, const std::string& name, F&& f)
+{
+    if (!element.ContainsProperty(name))
+        return false;
+    bool scalar = false;
+    happly::VisitProperty(*element.PropertyNamed(name), [&](const auto& typed) {
+        if constexpr (!std::remove_cvref_t<decltype(typed)>::isList) {
+            f(typed.values);
+            scalar = true;
+        }
+    });
+    return scalar;
+}
+
+// What the loader does with one property's values, for its stored type and byte order.
+// Values lie `stride` bytes apart; converted values are written `outStride` floats apart.
+// The running minimum and maximum start from `start` and follow plain comparisons: a NaN
+// never replaces, a NaN start stays.
+struct ColumnCodec {
+    double (*first)(const std::byte* values);
+    double (*minimum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
+    double (*maximum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
+    // out = value - offset, in double, rounded once.
+    void (*offsetTo)(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
+                     std::size_t outStride);
+    // out = min(value * scale, upper), in double, rounded once.
+    void (*scaleTo)(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
+                    float* out, std::size_t outStride);
+};
+
+// One scalar property's values: a stored array, or a field of the file's records.
+struct Column {
+    const ColumnCodec* codec = nullptr;
+    const std::byte* array = nullptr;  // the stored values; null for a field of the records
+    std::size_t offset = 0;            // of the field within a record
+    std::size_t stride = 0;
+
+    // The value of a record, found in the block of records read from the file or in the
+    // stored array.
+    const std::byte* At(const std::byte* records, std::size_t recordInBlock, std::size_t recordInFile) const
+    {
+        return array ? array + recordInFile * stride : records + recordInBlock * stride + offset;
+    }
+};
+
+// Where the "vertex" element's values come from.
+class VertexValues {
+public:
+    using RangeVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
+
+    virtual ~VertexValues() = default;
+    // The first property of that name, when it is a scalar property.
+    virtual std::optional<Column> ColumnOf(const std::string& name) const = 0;
+    // Calls visit for consecutive ranges of records from the first to the last; `records`
+    // is the block holding the range (null for stored arrays).
+    virtual void ForEachRange(const RangeVisitor& visit) = 0;
+};
+
+// The values of a PlyFile's vertex element, all in one range.
+std::unique_ptr<VertexValues> StoredVertexValues(const happly::PlyElement& vertex);
+
+// The vertex records of a binary file with fixed-size records, read a block at a time.
+std::unique_ptr<VertexValues> StreamedVertexValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex);
+
+}  // namespace plyloader
