@@ -1,0 +1,194 @@
+#include "io/ply/PlyBody.h"
+
+#include "io/ply/PlyByteOrder.h"
+#include "io/ply/PlyError.h"
+#include "io/ply/PlyFile.h"
+#include "io/ply/PlyRecordBlocks.h"
+#include "io/ply/PlyText.h"
+#include "platform/MemoryHints.h"
+
+#include <algorithm>
+#include <bit>
+#include <istream>
+#include <string>
+
+namespace happly {
+namespace {
+
+// Caps a list property's reservation so that its three-entries-per-record guess can never
+// reserve more entries than `bytesLeft` could hold at `bytesPerEntry` each.
+std::size_t ListReservation(std::uint64_t recordCount, std::uint64_t bytesLeft, std::size_t bytesPerEntry)
+{
+    return static_cast<std::size_t>(std::min(recordCount, bytesLeft / (3 * bytesPerEntry)));
+}
+
+void ReserveWithin(PlyElement& element, std::uint64_t recordLimit, std::uint64_t bytesLeft, std::size_t bytesPerEntry)
+{
+    const std::uint64_t records = std::min(element.recordCount, recordLimit);
+    for (auto& property : element.properties) {
+        VisitProperty(*property, [&](auto& typed) {
+            using Typed = std::remove_cvref_t<decltype(typed)>;
+            if constexpr (Typed::isList)
+                typed.ReserveRecords(ListReservation(
+                    records, bytesLeft, std::max(bytesPerEntry, sizeof(typename Typed::ValueType))));
+            else
+                typed.ReserveRecords(static_cast<std::size_t>(records));
+        });
+    }
+}
+
+// ---- ASCII: one record per line ----
+
+void ReadAsciiElement(std::istream& stream, PlyElement& element)
+{
+    const std::uint64_t bytesLeft = BytesLeft(stream);
+    // Every record takes at least one character and a line end (the last one may lack it);
+    // every list entry at least two characters.
+    ReserveWithin(element, bytesLeft / 2 + 1, bytesLeft, 2);
+
+    const bool hasProperties = !element.properties.empty();
+    std::string line;
+    for (std::uint64_t record = 0; record < element.recordCount; ++record) {
+        bool gotLine = static_cast<bool>(std::getline(stream, line));
+        while (gotLine && hasProperties && line.empty())
+            gotLine = static_cast<bool>(std::getline(stream, line));
+        if (!gotLine)
+            throw UnexpectedEndOfFile("element " + element.name);
+        const std::vector<std::string> tokens = SplitPlyTokens(line);
+        std::size_t cursor = 0;
+        for (auto& property : element.properties)
+            property->ParseAsciiTokens(tokens, cursor);
+    }
+}
+
+// ---- Binary ----
+
+using ColumnDecoder = void (*)(Property&, const std::byte* first, std::size_t stride, std::size_t count);
+
+// Reserves room for every record of a scalar property and maps its pages in one go.
+template <typename T>
+void PrepareColumn(Property& property, std::size_t recordCount)
+{
+    property.ReserveRecords(recordCount);
+    std::vector<T>& values = static_cast<TypedProperty<T>&>(property).values;
+    PrefaultForWriting(values.data() + values.size(), recordCount * sizeof(T));
+}
+
+// Appends `count` values found `stride` bytes apart to a scalar property.
+template <typename T, bool Swap>
+void AppendColumn(Property& property, const std::byte* first, std::size_t stride, std::size_t count)
+{
+    std::vector<T>& values = static_cast<TypedProperty<T>&>(property).values;
+    const std::size_t oldSize = values.size();
+    values.resize(oldSize + count);
+    T* out = values.data() + oldSize;
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] = LoadValue<T, Swap>(first + i * stride);
+}
+
+struct Column {
+    Property* property;
+    std::size_t offset;  // within the record
+    ColumnDecoder decode;
+};
+
+class BinaryBodyReader {
+public:
+    explicit BinaryBodyReader(std::istream& stream, bool bigEndianFile)
+        : m_stream(stream),
+          m_bigEndianFile(bigEndianFile),
+          m_swap(bigEndianFile != (std::endian::native == std::endian::big))
+    {
+    }
+
+    void ReadElement(PlyElement& element)
+    {
+        if (element.properties.empty())
+            return;  // records without properties take no bytes
+        const std::uint64_t bytesLeft = BytesLeft(m_stream);
+        if (const std::optional<std::size_t> recordBytes = FixedRecordBytes(element)) {
+            RequireRecordsFit(element, *recordBytes, bytesLeft);
+            ReadFixedSizeRecords(element, *recordBytes);
+        } else {
+            RequireRecordsFit(element, MinimumRecordBytes(element), bytesLeft);
+            ReserveWithin(element, element.recordCount, bytesLeft, 1);
+            ReadRecordByRecord(element);
+        }
+    }
+
+private:
+    // Reads blocks of records and appends each block to every property, column by column.
+    void ReadFixedSizeRecords(PlyElement& element, std::size_t recordBytes)
+    {
+        std::vector<Column> columns;
+        std::size_t offset = 0;
+        for (auto& property : element.properties) {
+            VisitProperty(*property, [&](auto& typed) {
+                using Typed = std::remove_cvref_t<decltype(typed)>;
+                if constexpr (!Typed::isList) {
+                    using T = typename Typed::ValueType;
+                    PrepareColumn<T>(typed, static_cast<std::size_t>(element.recordCount));
+                    columns.push_back({&typed, offset, m_swap ? &AppendColumn<T, true> : &AppendColumn<T, false>});
+                    offset += sizeof(T);
+                }
+            });
+        }
+        ReadRecordBlocks(m_stream, element, recordBytes, m_block, [&](const std::byte* records, std::size_t count) {
+            for (const Column& column : columns)
+                column.decode(*column.property, records + column.offset, recordBytes, count);
+        });
+    }
+
+    // Records holding lists vary in size: each property reads its own part of each record.
+    void ReadRecordByRecord(PlyElement& element)
+    {
+        for (std::uint64_t record = 0; record < element.recordCount; ++record) {
+            for (auto& property : element.properties) {
+                if (m_bigEndianFile)
+                    property->ReadBigEndian(m_stream);
+                else
+                    property->ReadLittleEndian(m_stream);
+            }
+        }
+    }
+
+    // The smallest a record with lists can be: its scalars and its (zero) list counts.
+    static std::size_t MinimumRecordBytes(const PlyElement& element)
+    {
+        std::size_t bytes = 0;
+        for (const auto& property : element.properties) {
+            VisitProperty(*property, [&](const auto& typed) {
+                using Typed = std::remove_cvref_t<decltype(typed)>;
+                if constexpr (Typed::isList)
+                    bytes += static_cast<std::size_t>(typed.countWidth);
+                else
+                    bytes += sizeof(typename Typed::ValueType);
+            });
+        }
+        return bytes;
+    }
+
+    std::istream& m_stream;
+    bool m_bigEndianFile;
+    bool m_swap;  // the file's byte order is not the machine's
+    std::vector<std::byte> m_block;
+};
+
+}  // namespace
+
+void ReadPlyBody(std::istream& stream, PlyEncoding encoding, std::vector<PlyElement>& elements)
+{
+    // A header that ran into the end of the file leaves the stream failed; the body is
+    // then simply empty.
+    stream.clear();
+    if (encoding == PlyEncoding::Ascii) {
+        for (PlyElement& element : elements)
+            ReadAsciiElement(stream, element);
+        return;
+    }
+    BinaryBodyReader reader(stream, encoding == PlyEncoding::BigEndian);
+    for (PlyElement& element : elements)
+        reader.ReadElement(element);
+}
+
+}  // namespace happly
