@@ -1,5 +1,6 @@
 #include "io/GaussianPlyWriter.h"
 #include "io/ply/PlyFile.h"
+#include "samples/SampleScene.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,14 @@ TEST(GaussianPlyWriter, SplatsReadBackThroughThePlyReader)
     // Writing again replaces the file rather than appending to it.
     WriteGaussianPly(dir.File("splats.ply"), data);
     ExpectFileHolds(dir.File("splats.ply"), data);
+}
+
+TEST(GaussianPlyWriter, TheSampleSceneReadsBackWithinFloatRounding)
+{
+    testsupport::ScratchDir dir;
+    const GaussianData scene = MakeLighthouseScene();
+    WriteGaussianPly(dir.File("lighthouse.ply"), scene);
+    ExpectFileHolds(dir.File("lighthouse.ply"), scene);
 }
 
 TEST(GaussianPlyWriter, BodyHoldsExactlyTheDeclaredRecords)
