@@ -1,0 +1,34 @@
+#include "BenchData.h"
+
+#include "document/PointCloudData.h"
+#include "io/LasReader.h"
+
+#include <sys/resource.h>
+
+// LoadLas against the plain read of the same file (BM_PlainRead/cloud_20m_f3). Every
+// iteration loads into a fresh record, as a document opening the file would.
+// peak_rss_MiB is the process's peak, so it describes LoadLas only when the filter selects
+// this benchmark alone.
+static void BM_LoadLas(benchmark::State& state, const char* name)
+{
+    const auto path = BenchDataFile(name);
+    if (!RequireBenchFile(state, path))
+        return;
+    std::size_t points = 0;
+    for (auto _ : state) {
+        PointCloudData cloud;
+        if (!LoadLas(path.string(), cloud)) {
+            state.SkipWithError("LoadLas failed");
+            return;
+        }
+        points = cloud.positions.size();
+        benchmark::DoNotOptimize(cloud.positions.data());
+        benchmark::DoNotOptimize(cloud.colors.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(std::filesystem::file_size(path)) * state.iterations());
+    state.counters["points"] = static_cast<double>(points);
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+BENCHMARK_CAPTURE(BM_LoadLas, cloud_20m_f3, "cloud-20m-f3.las")->Unit(benchmark::kMillisecond);

@@ -1,0 +1,175 @@
+#include "settings/AppSettings.h"
+
+#include "settings/DecimalText.h"
+#include "settings/IniFile.h"
+#include "settings/TextFileAccess.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace {
+
+constexpr std::string_view kDisplay = "Display";
+constexpr std::string_view kView = "View";
+
+// String values are read as far as the classic 64-character profile buffer reached.
+constexpr std::size_t kMaxStringValueLength = 63;
+
+// A real settings file is a few hundred bytes. Past this bound a file is not ours: it is
+// neither read nor replaced, which also keeps every load and save well under a second.
+constexpr std::size_t kMaxSettingsFileBytes = std::size_t{16} << 20;
+
+constexpr std::string_view kDeletedMark = " (deleted)";
+
+void ReadFlag(const IniFile& ini, std::string_view section, std::string_view key, bool& field)
+{
+    const std::int32_t value = ini.GetInt(section, key, -1);
+    if (value == 0 || value == 1)
+        field = value == 1;
+}
+
+void ReadZeroOrOne(const IniFile& ini, std::string_view section, std::string_view key, std::int32_t& field)
+{
+    const std::int32_t value = ini.GetInt(section, key, -1);
+    if (value == 0 || value == 1)
+        field = value;
+}
+
+std::optional<std::string> ReadNonEmptyString(const IniFile& ini, std::string_view section, std::string_view key)
+{
+    std::optional<std::string> value = ini.GetString(section, key);
+    if (!value || value->empty())
+        return std::nullopt;
+    value->resize(std::min(value->size(), kMaxStringValueLength));
+    return value;
+}
+
+// Truncates toward zero like a C cast, but saturates instead of overflowing; NaN gives 0.
+int TruncateToInt(float value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= 2147483648.0f)
+        return std::numeric_limits<int>::max();
+    if (value <= -2147483648.0f)
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+std::string FormatOneDecimal(float value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0.0");
+}
+
+std::string_view ZeroOrOne(bool value) { return value ? "1" : "0"; }
+
+}  // namespace
+
+std::filesystem::path SettingsFilePathFor(const std::filesystem::path& executable)
+{
+    std::string text = executable.native();
+    if (text.size() > kDeletedMark.size() && text.ends_with(kDeletedMark))
+        text.resize(text.size() - kDeletedMark.size());
+    std::filesystem::path path(std::move(text));
+    return path.replace_extension(".ini");
+}
+
+std::filesystem::path SettingsFilePath()
+{
+    std::error_code ec;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec || executable.empty())
+        return {};
+    return SettingsFilePathFor(executable);
+}
+
+void ReadSettings(const IniFile& ini, AppSettings& settings)
+{
+    if (const auto text = ReadNonEmptyString(ini, kDisplay, "PointSize")) {
+        double size = ParseDecimalPrefix(*text);
+        // Infinity and not-a-number (spelt out, or a number too large for a double) count
+        // as no value; every finite number is clamped.
+        if (std::isfinite(size)) {
+            if (size < settings.pointSizeMin)
+                size = settings.pointSizeMin;
+            if (size > settings.pointSizeMax)
+                size = settings.pointSizeMax;
+            if (std::fabs(size) <= std::numeric_limits<float>::max())
+                settings.pointSize = static_cast<float>(size);
+        }
+    }
+    ReadFlag(ini, kDisplay, "RoundPoints", settings.roundPoints);
+
+    // The colour is taken only as a whole.
+    const std::int32_t red = ini.GetInt(kDisplay, "BackGroundR", -1);
+    const std::int32_t green = ini.GetInt(kDisplay, "BackGroundG", -1);
+    const std::int32_t blue = ini.GetInt(kDisplay, "BackGroundB", -1);
+    if (red >= 0 && green >= 0 && blue >= 0)
+        settings.background = Eigen::Vector3f(static_cast<float>(red), static_cast<float>(green),
+                                              static_cast<float>(blue)) / 255.0f;
+
+    ReadFlag(ini, kDisplay, "ShowAxisGizmo", settings.showAxisGizmo);
+    ReadZeroOrOne(ini, kView, "ProjMode", settings.projection);
+    ReadZeroOrOne(ini, kView, "NavMode", settings.navMode);
+
+    const std::int32_t blendPercent = ini.GetInt(kView, "segBlend", -1);
+    if (blendPercent >= 0 && blendPercent <= 100)
+        settings.segBlend = static_cast<float>(blendPercent) * 0.01f;
+
+    if (const auto text = ReadNonEmptyString(ini, kView, "SegSeed"))
+        settings.segSeed = ParseUnsignedDecimalPrefix(*text);
+}
+
+void WriteSettings(IniFile& ini, const AppSettings& settings)
+{
+    const auto channel = [&](int index) {
+        return std::to_string(TruncateToInt(settings.background[index] * 255.0f + 0.5f));
+    };
+    ini.SetString(kDisplay, "PointSize", FormatOneDecimal(settings.pointSize));
+    ini.SetString(kDisplay, "RoundPoints", ZeroOrOne(settings.roundPoints));
+    ini.SetString(kDisplay, "BackGroundR", channel(0));
+    ini.SetString(kDisplay, "BackGroundG", channel(1));
+    ini.SetString(kDisplay, "BackGroundB", channel(2));
+    ini.SetString(kDisplay, "ShowAxisGizmo", ZeroOrOne(settings.showAxisGizmo));
+    ini.SetString(kView, "ProjMode", ZeroOrOne(settings.projection == 1));
+    ini.SetString(kView, "NavMode", ZeroOrOne(settings.navMode == 1));
+    ini.SetString(kView, "segBlend", std::to_string(TruncateToInt(settings.segBlend * 100.0f + 0.5f)));
+    ini.SetString(kView, "SegSeed", std::to_string(settings.segSeed));
+}
+
+void LoadSettingsFrom(const std::filesystem::path& file, AppSettings& settings)
+{
+    if (file.empty())
+        return;
+    ExistingFile existing = ReadExistingFile(file, kMaxSettingsFileBytes);
+    if (existing.state == ExistingFileState::Text)
+        ReadSettings(IniFile(std::move(existing.text)), settings);
+}
+
+bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settings)
+{
+    if (!file.has_filename())
+        return false;
+    const ExistingFile existing = ReadExistingFile(file, kMaxSettingsFileBytes);
+    // Content that cannot be read cannot be kept: leave such a file alone. A binary file
+    // holds no settings and is replaced, so that the settings are kept again from now on.
+    if (existing.state == ExistingFileState::Unusable)
+        return false;
+    IniFile ini(existing.text);
+    WriteSettings(ini, settings);
+    if (existing.state == ExistingFileState::Text && ini.Text() == existing.text)
+        return true;
+    return ReplaceFileAtomically(file, ini.Text());
+}
+
+void LoadSettings(AppSettings& settings) { LoadSettingsFrom(SettingsFilePath(), settings); }
+
+void SaveSettings(const AppSettings& settings) { SaveSettingsTo(SettingsFilePath(), settings); }
