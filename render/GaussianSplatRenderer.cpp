@@ -64,18 +64,17 @@ std::size_t MaxStorageBlockBytes()
     return static_cast<std::size_t>(std::max<GLint64>(bytes, 0));
 }
 
-// Forgets errors of earlier calls, so that the next check sees only ours.
-void DiscardGlErrors()
-{
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-    }
-}
-
-bool GlOutOfMemory()
+// Takes the pending GL errors (a bounded number: a lost context may keep reporting) and
+// tells whether one of them was GL_OUT_OF_MEMORY.
+bool TakeGlErrorsFindingOutOfMemory()
 {
     bool outOfMemory = false;
-    for (GLenum error = glGetError(), i = 0; error != GL_NO_ERROR && i < 16; error = glGetError(), ++i)
+    for (int i = 0; i < 16; ++i) {
+        const GLenum error = glGetError();
+        if (error == GL_NO_ERROR)
+            break;
         outOfMemory = outOfMemory || error == GL_OUT_OF_MEMORY;
+    }
     return outOfMemory;
 }
 
@@ -194,7 +193,7 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
         return false;
     }
 
-    DiscardGlErrors();
+    TakeGlErrorsFindingOutOfMemory();  // forget errors of earlier calls
     glGenVertexArrays(1, &vao);
 
     splatBuffer = CreateStorageBuffer(n * sizeof(SplatRecord), nullptr, GL_STATIC_DRAW);
@@ -237,7 +236,7 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
     }
     segEnabled = hasObjectIds;
 
-    if (GlOutOfMemory()) {
+    if (TakeGlErrorsFindingOutOfMemory()) {
         Log("out of GPU memory for " + std::to_string(n) + " splats.");
         DeleteSceneBuffers();
         drawOrder.clear();

@@ -30,7 +30,7 @@ protected:
     static Eigen::Matrix4f View() { return LookAt(kEye, Eigen::Vector3f::Zero()); }
     static Eigen::Matrix4f Projection()
     {
-        return Perspective(60.0f * 3.14159265f / 180.0f, float(kWidth) / float(kHeight), 0.1f, 100.0f);
+        return PerspectiveProjection(60.0f * 3.14159265f / 180.0f, float(kWidth) / float(kHeight), 0.1f, 100.0f);
     }
     // Pixels per world unit at unit distance.
     static float Focal() { return Projection()(1, 1) * kHeight * 0.5f; }
@@ -366,7 +366,7 @@ TEST_F(SplatRendererTest, OrthographicProjectionUsesPixelsPerWorldUnit)
     const float scale = 0.4f;
     GaussianData data = RoundSplats({{0, 0, 0}}, scale);
     data.shDc[0] = Eigen::Vector3f::Constant(kWhiteShDc);
-    DrawScene(data, View(), Orthographic(halfHeight, float(kWidth) / float(kHeight), 0.1f, 100.0f));
+    DrawScene(data, View(), OrthographicProjection(halfHeight, float(kWidth) / float(kHeight), 0.1f, 100.0f));
 
     // Footprint exp(-r^2 / 2(s^2 + blur)) with s in pixels: scale x pixels per unit.
     const float sigmaPx = scale * kHeight / (2.0f * halfHeight);

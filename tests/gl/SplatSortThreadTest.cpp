@@ -61,7 +61,7 @@ protected:
         HeadlessGlTest::SetUp();
         if (!headless)
             return;
-        projection = Perspective(1.0f, 64.0f / 48.0f, 0.1f, 100.0f);
+        projection = PerspectiveProjection(1.0f, 64.0f / 48.0f, 0.1f, 100.0f);
     }
     void TearDown() override
     {

@@ -3,11 +3,11 @@
 #include "document/GaussianData.h"
 #include "render/GaussianSplatRenderer.h"
 #include "tests/gl/GlTestFixture.h"
+#include "view/ViewCamera.h"
 
 #include <Eigen/Core>
 #include <Eigen/Geometry>
 
-#include <cmath>
 #include <vector>
 
 namespace testsupport {
@@ -32,50 +32,38 @@ inline GaussianData RoundSplats(const std::vector<Eigen::Vector3f>& positions, f
     return data;
 }
 
-inline Eigen::Matrix4f LookAt(const Eigen::Vector3f& eye, const Eigen::Vector3f& target,
-                              const Eigen::Vector3f& up = Eigen::Vector3f::UnitY())
+// Matrices as the view's camera makes them.
+inline Eigen::Matrix4f LookAt(const Eigen::Vector3f& eye, const Eigen::Vector3f& target)
 {
-    const Eigen::Vector3f f = (target - eye).normalized();
-    const Eigen::Vector3f s = f.cross(up).normalized();
-    const Eigen::Vector3f u = s.cross(f);
-    Eigen::Matrix4f v = Eigen::Matrix4f::Identity();
-    v.block<1, 3>(0, 0) = s.transpose();
-    v.block<1, 3>(1, 0) = u.transpose();
-    v.block<1, 3>(2, 0) = -f.transpose();
-    v(0, 3) = -s.dot(eye);
-    v(1, 3) = -u.dot(eye);
-    v(2, 3) = f.dot(eye);
-    return v;
+    ViewCamera camera;
+    camera.SetLookAt(eye, target, Eigen::Vector3f::UnitY());
+    return camera.ViewMatrix();
 }
 
-// A camera at `eye` on the z axis side, turned by `degrees` about the world y axis.
+// A camera at `eye` turned by `degrees` about the world y axis from looking down -z.
 inline Eigen::Matrix4f TurnedView(float degrees, const Eigen::Vector3f& eye = Eigen::Vector3f(0.0f, 0.0f, 10.0f))
 {
     const Eigen::Matrix3f turn = Eigen::AngleAxisf(degrees * 3.14159265f / 180.0f, Eigen::Vector3f::UnitY()).matrix();
-    const Eigen::Vector3f forward = turn * -Eigen::Vector3f::UnitZ();
-    return LookAt(eye, eye + forward);
+    return LookAt(eye, eye + turn * -Eigen::Vector3f::UnitZ());
 }
 
-inline Eigen::Matrix4f Perspective(float fovY, float aspect, float nearZ, float farZ)
+inline Eigen::Matrix4f PerspectiveProjection(float fovY, float aspect, float nearZ, float farZ)
 {
-    const float f = 1.0f / std::tan(0.5f * fovY);
-    Eigen::Matrix4f p = Eigen::Matrix4f::Zero();
-    p(0, 0) = f / aspect;
-    p(1, 1) = f;
-    p(2, 2) = (farZ + nearZ) / (nearZ - farZ);
-    p(2, 3) = 2.0f * farZ * nearZ / (nearZ - farZ);
-    p(3, 2) = -1.0f;
-    return p;
+    ViewCamera camera;
+    camera.fovY = fovY;
+    camera.nearPlane = nearZ;
+    camera.farPlane = farZ;
+    return camera.ProjectionMatrix(aspect);
 }
 
-inline Eigen::Matrix4f Orthographic(float halfHeight, float aspect, float nearZ, float farZ)
+inline Eigen::Matrix4f OrthographicProjection(float halfHeight, float aspect, float nearZ, float farZ)
 {
-    Eigen::Matrix4f p = Eigen::Matrix4f::Identity();
-    p(0, 0) = 1.0f / (halfHeight * aspect);
-    p(1, 1) = 1.0f / halfHeight;
-    p(2, 2) = -2.0f / (farZ - nearZ);
-    p(2, 3) = -(farZ + nearZ) / (farZ - nearZ);
-    return p;
+    ViewCamera camera;
+    camera.projection = ProjectionMode::Orthographic;
+    camera.orthoHalfHeight = halfHeight;
+    camera.nearPlane = nearZ;
+    camera.farPlane = farZ;
+    return camera.ProjectionMatrix(aspect);
 }
 
 }  // namespace testsupport
