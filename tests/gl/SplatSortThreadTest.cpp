@@ -121,15 +121,6 @@ TEST_F(SplatSortThreadTest, SmallTurnKeepsTheOrderAndALargerOneResortsInTheBackg
     EXPECT_EQ(signal.Count(), 1);
 }
 
-TEST_F(SplatSortThreadTest, FirstDrawAfterUploadSorts)
-{
-    Start();
-    renderer->Draw(TurnedView(-3.0f), projection);
-    ASSERT_TRUE(signal.WaitFor(1));
-    renderer->Draw(TurnedView(-3.0f), projection);
-    EXPECT_EQ(renderer->DrawOrder(), kTurnedRightOrder);
-}
-
 TEST_F(SplatSortThreadTest, SortThatFindsOneDepthChangesNothing)
 {
     renderer = std::make_unique<GaussianSplatRenderer>(signal.Callback());
