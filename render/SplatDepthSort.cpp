@@ -24,6 +24,10 @@ constexpr uint32_t kBuckets = 1u << kDigitBits;
 constexpr uint32_t kDigitMask = kBuckets - 1;
 constexpr double kKeyRange = 4294967295.0;
 constexpr std::size_t kLineBytes = 64;
+// Below the last digit's bits a 32-bit word has room for the indices of this many splats.
+constexpr int kLastDigitShift = (kPasses - 1) * kDigitBits;
+constexpr uint32_t kPackedIndexMask = (1u << kLastDigitShift) - 1;
+constexpr std::size_t kMaxPackedSplats = std::size_t{1} << kLastDigitShift;
 
 using BucketOffsets = std::array<uint32_t, kBuckets>;
 using Histograms = std::array<BucketOffsets, kPasses>;
@@ -172,8 +176,8 @@ bool SortSplatsByDepth(std::span<const Eigen::Vector3f> positions, const Eigen::
     if (!(lo <= hi) || hi - lo < 1e-12)
         return false;
 
-    // radixKeys: the keys, then the line buffers of the last pass. radixScratch: two arrays of
-    // (key, index) pairs and the line buffers of the first two passes.
+    // radixKeys: the keys, then line buffers for passes writing 32-bit words. radixScratch: two
+    // arrays of (key, index) pairs and line buffers for passes writing pairs.
     radixKeys.resize(n + kBuckets * kLineSlack<uint32_t> + kLineSlack<uint32_t>);
     radixScratch.resize(2 * n + kBuckets * kLineSlack<uint64_t> + 3 * kLineSlack<uint64_t>);
     uint32_t* const keys = radixKeys.data();
@@ -202,10 +206,23 @@ bool SortSplatsByDepth(std::span<const Eigen::Vector3f> positions, const Eigen::
         n, [keys](std::size_t j) { return (static_cast<uint64_t>(keys[j]) << 32) | j; },
         [](uint64_t pair) { return Digit(KeyOf(pair), 0); }, [](uint64_t pair) { return pair; }, histograms[0],
         pairs, pairLines);
+    order.resize(n);
+
+    if (n <= kMaxPackedSplats) {
+        // The last digit and the index fit one 32-bit word: the second pass writes such words
+        // (over the keys, no longer needed), which halves what the last pass reads.
+        ScatterPass(
+            n, [pairs](std::size_t i) { return pairs[i]; }, [](uint64_t pair) { return Digit(KeyOf(pair), 1); },
+            [](uint64_t pair) { return (KeyOf(pair) & ~kPackedIndexMask) | static_cast<uint32_t>(pair); },
+            histograms[1], keys, indexLines);
+        ScatterPass(
+            n, [keys](std::size_t i) { return keys[i]; }, [](uint32_t word) { return Digit(word, 2); },
+            [](uint32_t word) { return word & kPackedIndexMask; }, histograms[2], order.data(), indexLines);
+        return true;
+    }
     ScatterPass(
         n, [pairs](std::size_t i) { return pairs[i]; }, [](uint64_t pair) { return Digit(KeyOf(pair), 1); },
         [](uint64_t pair) { return pair; }, histograms[1], pairsSorted, pairLines);
-    order.resize(n);
     ScatterPass(
         n, [pairsSorted](std::size_t i) { return pairsSorted[i]; },
         [](uint64_t pair) { return Digit(KeyOf(pair), 2); }, [](uint64_t pair) { return static_cast<uint32_t>(pair); },

@@ -9,7 +9,7 @@
 // uSegEnabled, uSegBlend, uSegSeed.
 //
 // Pick program: one point of uPointSize pixels per splat centre (SplatBuf at binding 0),
-// transformed by uViewProj, writing only depth that matters.
+// transformed by uViewProj. Only its depth matters; the caller masks colour writes.
 namespace SplatShaders {
 
 extern const char* const kSplatVertex;

@@ -174,6 +174,23 @@ TEST(SplatDepthSort, MatchesThePlainAlgorithmExactly)
     }
 }
 
+// Up to 2^22 splats the last pass reads index and digit packed into one word; one more
+// splat takes the other road. Long runs of ties show whether every index bit survives.
+TEST(SplatDepthSort, MatchesThePlainAlgorithmOnBothSidesOfThePackedIndexLimit)
+{
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> gridStep(-40, 40);
+    Sorter sorter;
+    for (std::size_t n : {std::size_t{1} << 22, (std::size_t{1} << 22) + 1}) {
+        Positions positions(n);
+        for (auto& p : positions)
+            p = Eigen::Vector3f(float(gridStep(rng)), float(gridStep(rng)), float(gridStep(rng)));
+        positions[n - 1].x() = kNaN;
+        const Eigen::Vector3f d = Eigen::Vector3f(0.2f, -0.7f, 0.4f).normalized();
+        ASSERT_EQ(sorter.Sort(positions, d), ReferenceOrder(positions, d)) << n << " splats";
+    }
+}
+
 TEST(SplatDepthSort, RepeatedSortsOfOneSceneReuseTheirArrays)
 {
     std::mt19937 rng(7);
