@@ -166,6 +166,10 @@ void GaussianSplatRenderer::DeleteSceneBuffers()
     DeleteBuffer(objIdBuffer);
     DeleteVertexArray(vao);
     splatCount = 0;
+    shDegree = 0;
+    shRestCount = 0;
+    hasObjectIds = false;
+    segEnabled = false;
 }
 
 bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
@@ -229,7 +233,6 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
         shRestCount = 0;
     }
 
-    hasObjectIds = false;
     if (data.hasObjectIds && data.objectIds.size() == n) {
         objIdBuffer = CreateStorageBuffer(n * sizeof(uint32_t), data.objectIds.data(), GL_STATIC_DRAW);
         hasObjectIds = true;
@@ -240,7 +243,6 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
         Log("out of GPU memory for " + std::to_string(n) + " splats.");
         DeleteSceneBuffers();
         drawOrder.clear();
-        hasObjectIds = segEnabled = false;
         return false;
     }
 
@@ -415,10 +417,6 @@ void GaussianSplatRenderer::ReleaseGpuResources()
     DeleteSceneBuffers();
     DeleteProgram(splatProgram);
     DeleteProgram(pickProgram);
-    shDegree = 0;
-    shRestCount = 0;
-    hasObjectIds = false;
-    segEnabled = false;
     // Nothing is uploaded any more: give the sorter's memory back too.
     for (auto* array : {&drawOrder, &radixKeys, &workerOrder, &pendingOrder})
         std::vector<uint32_t>().swap(*array);

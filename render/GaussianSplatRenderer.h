@@ -77,6 +77,7 @@ private:
     void StartBackgroundSort(const Eigen::Vector3f& d);
     void UploadDrawOrder();
     void JoinSortThread();
+    // Deletes the scene's buffers and forgets what the last upload set (count, SH, ids).
     void DeleteSceneBuffers();
 
     GLuint vao = 0;

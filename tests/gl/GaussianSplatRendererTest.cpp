@@ -113,15 +113,19 @@ TEST_F(SplatRendererTest, EmptySceneUploadsNothingAndDrawsNothing)
 
 TEST_F(SplatRendererTest, InconsistentSceneIsRefusedWithItsLogLine)
 {
-    ASSERT_TRUE(renderer.UploadSplats(RoundSplats({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}})));
     GaussianData data = RoundSplats({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}});
+    data.objectIds = {1, 2, 3};
+    data.hasObjectIds = true;
+    ASSERT_TRUE(renderer.UploadSplats(data));
     data.opacities.pop_back();
     ScopedDebugOutputCapture capture;
     EXPECT_FALSE(renderer.UploadSplats(data));
     EXPECT_EQ(capture.Text(), "[GaussianSplatRenderer] GaussianData size mismatch.\n");
-    // The earlier scene is gone: nothing is drawn.
+    // The earlier scene is gone: nothing is drawn, and its ids are forgotten.
     EXPECT_EQ(renderer.SplatCount(), 0u);
     EXPECT_EQ(renderer.Objects().splatBuffer, 0u);
+    EXPECT_FALSE(renderer.hasObjectIds);
+    EXPECT_FALSE(renderer.segEnabled);
 }
 
 TEST_F(SplatRendererTest, SplatBufferHoldsThePackedRecords)
