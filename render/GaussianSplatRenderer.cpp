@@ -123,6 +123,22 @@ void Log(const std::string& line)
     DebugOutput("[GaussianSplatRenderer] " + line + "\n");
 }
 
+GLuint UploadSplatRecords(const GaussianData& data)
+{
+    const std::size_t n = data.positions.size();
+    const GLuint buffer = CreateStorageBuffer(n * sizeof(SplatRecord), nullptr, GL_STATIC_DRAW);
+    glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
+    std::vector<SplatRecord> slice(std::min(n, kRecordsPerSlice));
+    for (std::size_t first = 0; first < n; first += slice.size()) {
+        const std::size_t count = std::min(slice.size(), n - first);
+        PackSplatRecords(data, first, count, slice.data());
+        glBufferSubData(GL_SHADER_STORAGE_BUFFER, static_cast<GLintptr>(first * sizeof(SplatRecord)),
+                        static_cast<GLsizeiptr>(count * sizeof(SplatRecord)), slice.data());
+    }
+    glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+    return buffer;
+}
+
 }  // namespace
 
 GaussianSplatRenderer::GaussianSplatRenderer(std::function<void()> onSortedCallback)
@@ -200,38 +216,13 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
     TakeGlErrorsFindingOutOfMemory();  // forget errors of earlier calls
     glGenVertexArrays(1, &vao);
 
-    splatBuffer = CreateStorageBuffer(n * sizeof(SplatRecord), nullptr, GL_STATIC_DRAW);
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, splatBuffer);
-    std::vector<SplatRecord> slice(std::min(n, kRecordsPerSlice));
-    for (std::size_t first = 0; first < n; first += slice.size()) {
-        const std::size_t count = std::min(slice.size(), n - first);
-        PackSplatRecords(data, first, count, slice.data());
-        glBufferSubData(GL_SHADER_STORAGE_BUFFER, static_cast<GLintptr>(first * sizeof(SplatRecord)),
-                        static_cast<GLsizeiptr>(count * sizeof(SplatRecord)), slice.data());
-    }
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+    splatBuffer = UploadSplatRecords(data);
 
     drawOrder.resize(n);
     std::iota(drawOrder.begin(), drawOrder.end(), 0u);
     orderBuffer = CreateStorageBuffer(n * sizeof(uint32_t), drawOrder.data(), GL_DYNAMIC_DRAW);
 
-    shRestCount = data.shRestCount;
-    shDegree = ShDegreeSupportedBy(data.shDegree, shRestCount);
-    const bool shUsable = shDegree >= 1 && shRestCount >= 1 &&
-                          data.shRest.size() == static_cast<std::size_t>(shRestCount) * n;
-    if (shUsable && (data.shRest.size() * sizeof(float) > maxBlockBytes ||
-                     data.shRest.size() > std::numeric_limits<uint32_t>::max())) {
-        Log("SH coefficients need " + std::to_string(data.shRest.size() * sizeof(float)) +
-            " bytes of shader storage; this GPU allows " + std::to_string(maxBlockBytes) +
-            ". Drawing base colours only.");
-        shDegree = 0;
-        shRestCount = 0;
-    } else if (shUsable) {
-        shBuffer = CreateStorageBuffer(data.shRest.size() * sizeof(float), data.shRest.data(), GL_STATIC_DRAW);
-    } else {
-        shDegree = 0;
-        shRestCount = 0;
-    }
+    UploadShCoefficients(data, maxBlockBytes);
 
     if (data.hasObjectIds && data.objectIds.size() == n) {
         objIdBuffer = CreateStorageBuffer(n * sizeof(uint32_t), data.objectIds.data(), GL_STATIC_DRAW);
@@ -250,6 +241,26 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
     splatCount = static_cast<uint32_t>(n);
     orderDirty = true;
     return true;
+}
+
+void GaussianSplatRenderer::UploadShCoefficients(const GaussianData& data, std::size_t maxBlockBytes)
+{
+    shRestCount = data.shRestCount;
+    shDegree = ShDegreeSupportedBy(data.shDegree, shRestCount);
+    const std::size_t count = data.shRest.size();
+    if (shDegree < 1 || count != static_cast<std::size_t>(shRestCount) * data.positions.size()) {
+        shDegree = 0;
+        shRestCount = 0;
+        return;
+    }
+    if (count * sizeof(float) > maxBlockBytes || count > std::numeric_limits<uint32_t>::max()) {
+        Log("SH coefficients need " + std::to_string(count * sizeof(float)) + " bytes of shader storage; this GPU allows " +
+            std::to_string(maxBlockBytes) + ". Drawing base colours only.");
+        shDegree = 0;
+        shRestCount = 0;
+        return;
+    }
+    shBuffer = CreateStorageBuffer(count * sizeof(float), data.shRest.data(), GL_STATIC_DRAW);
 }
 
 bool GaussianSplatRenderer::SortByDepth(const Eigen::Vector3f& d, std::vector<uint32_t>& order)

@@ -7,6 +7,7 @@
 #include <Eigen/Core>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -77,6 +78,8 @@ private:
     void StartBackgroundSort(const Eigen::Vector3f& d);
     void UploadDrawOrder();
     void JoinSortThread();
+    // Sets shDegree and shRestCount and stores the coefficients when the shader will read them.
+    void UploadShCoefficients(const GaussianData& data, std::size_t maxBlockBytes);
     // Deletes the scene's buffers and forgets what the last upload set (count, SH, ids).
     void DeleteSceneBuffers();
 
