@@ -24,7 +24,7 @@
 //
 // The three scratch arrays (and `order`) are only ever grown: a sorter that keeps them between
 // sorts allocates nothing once they have reached the scene's size. `depthKeys` ends up holding
-// the depths and `radixKeys` starts with the keys; `radixScratch` holds (key, index) pairs.
+// the depths; `radixKeys` (keys) and `radixScratch` ((key, index) pairs) are working memory.
 bool SortSplatsByDepth(std::span<const Eigen::Vector3f> positions, const Eigen::Vector3f& direction,
                        std::vector<float>& depthKeys, std::vector<uint32_t>& radixKeys,
                        std::vector<uint64_t>& radixScratch, std::vector<uint32_t>& order);
