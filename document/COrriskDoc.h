@@ -48,6 +48,10 @@ public:
     void UpdateAllViews(int hint);
 
 private:
+    // Reads the file into the record its header or name calls for and sets the scene kind;
+    // a failure is shown in a message box.
+    bool LoadScene(const std::string& path);
+
     IDesktop& m_desktop;
     std::string m_pathName;
     std::vector<IDocumentView*> m_views;

@@ -1,0 +1,426 @@
+#include "io/GaussianPlyLoader.h"
+
+#include "io/GaussianPlyColumns.h"
+#include "io/ply/PlyFile.h"
+#include "io/ply/PlyRecordReader.h"
+#include "platform/DebugOutput.h"
+#include "platform/MemoryHints.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <limits>
+#include <optional>
+
+// A binary file is streamed block by block straight into the scene, so the file's values are
+// never held a second time; ASCII files and files with list properties are read into a
+// PlyFile first and taken from its stored arrays. Every property is checked before anything
+// is converted, so a file that fails does not cost a full conversion first.
+
+namespace {
+
+constexpr float kShC0 = 0.2820948f;  // degree-0 SH constant, rounded to float
+
+// Where the "vertex" element's values come from.
+struct VertexSource {
+    using BlockVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
+
+    const happly::PlyElement& element;
+    // The first property of that name when it is a scalar property.
+    std::function<std::optional<SplatColumn>(const std::string& name)> column;
+    // Calls visit for consecutive blocks of records, from the first to the last; `records`
+    // holds the block's records (null when the values are stored arrays).
+    std::function<void(const BlockVisitor& visit)> forEachBlock;
+
+    bool Has(const std::string& name) const { return element.ContainsProperty(name); }
+};
+
+// The columns a scene is made of, chosen and checked in the loader's order.
+struct SplatPlan {
+    std::size_t count = 0;
+    std::array<SplatColumn, 3> position;
+    std::array<SplatColumn, 3> baseColor;
+    bool baseColorIsRgb = false;  // red/green/blue (0..255) rather than f_dc_*
+    std::vector<SplatColumn> rest;
+    SplatColumn opacity;
+    std::array<SplatColumn, 3> scale;
+    std::array<SplatColumn, 4> rotation;
+    std::optional<SplatColumn> objectId;
+    std::vector<SplatColumn> masks;  // used only without objectId
+    const char* segmentationNote = nullptr;
+};
+
+// The columns, when every one of them reads as float.
+template <std::size_t N>
+std::optional<std::array<SplatColumn, N>> FloatColumns(const VertexSource& source,
+                                                       const std::array<const char*, N>& names)
+{
+    std::array<SplatColumn, N> columns;
+    for (std::size_t i = 0; i < N; ++i) {
+        std::optional<SplatColumn> column = source.column(names[i]);
+        if (!column || !column->toFloat)
+            return std::nullopt;
+        columns[i] = *column;
+    }
+    return columns;
+}
+
+std::optional<SplatColumn> FloatColumn(const VertexSource& source, const std::string& name)
+{
+    if (const auto columns = FloatColumns<1>(source, {name.c_str()}))
+        return (*columns)[0];
+    return std::nullopt;
+}
+
+void PlanSegmentation(const VertexSource& source, SplatPlan& plan)
+{
+    for (const char* name : {"object_id", "obj_id", "segment_id"}) {
+        if (!source.Has(name))
+            continue;
+        plan.objectId = source.column(name);  // every scalar type reads as uint32
+        if (!plan.objectId)
+            plan.segmentationNote = "[CGaussianPlyLoader] object_id size mismatch; ignored.\n";
+        return;
+    }
+    for (std::size_t k = 0; source.Has("mask_" + std::to_string(k)); ++k) {
+        const std::optional<SplatColumn> mask = FloatColumn(source, "mask_" + std::to_string(k));
+        if (!mask) {
+            // A mask that cannot be read spoils the set, but only once some were collected.
+            if (!plan.masks.empty())
+                plan.segmentationNote = "[CGaussianPlyLoader] mask_* size mismatch; ignored.\n";
+            plan.masks.clear();
+            return;
+        }
+        plan.masks.push_back(*mask);
+    }
+}
+
+// Chooses the columns; on failure returns the line to log.
+const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
+{
+    plan.count = static_cast<std::size_t>(source.element.recordCount);
+    const auto position = FloatColumns<3>(source, {"x", "y", "z"});
+    if (plan.count == 0 || !position)
+        return "[CGaussianPlyLoader] failed to read x/y/z.\n";
+    plan.position = *position;
+
+    if (const auto dc = FloatColumns<3>(source, {"f_dc_0", "f_dc_1", "f_dc_2"})) {
+        plan.baseColor = *dc;
+    } else {
+        if (!source.Has("red") || !source.Has("green") || !source.Has("blue"))
+            return "[CGaussianPlyLoader] no f_dc_* or red/green/blue.\n";
+        const auto rgb = FloatColumns<3>(source, {"red", "green", "blue"});
+        if (!rgb)
+            return "[CGaussianPlyLoader] failed to read base color.\n";
+        plan.baseColor = *rgb;
+        plan.baseColorIsRgb = true;
+    }
+
+    for (std::size_t j = 0; source.Has("f_rest_" + std::to_string(j)); ++j) {
+        const std::optional<SplatColumn> rest = FloatColumn(source, "f_rest_" + std::to_string(j));
+        if (!rest)
+            return "[CGaussianPlyLoader] f_rest_* size mismatch.\n";
+        plan.rest.push_back(*rest);
+    }
+
+    const auto opacity = FloatColumn(source, "opacity");
+    if (!opacity)
+        return "[CGaussianPlyLoader] failed to read opacity.\n";
+    plan.opacity = *opacity;
+
+    const auto scale = FloatColumns<3>(source, {"scale_0", "scale_1", "scale_2"});
+    if (!scale)
+        return "[CGaussianPlyLoader] failed to read scale_*.\n";
+    plan.scale = *scale;
+
+    const auto rotation = FloatColumns<4>(source, {"rot_0", "rot_1", "rot_2", "rot_3"});
+    if (!rotation)
+        return "[CGaussianPlyLoader] failed to read rot_*.\n";
+    plan.rotation = *rotation;
+
+    PlanSegmentation(source, plan);
+    return nullptr;
+}
+
+// Sizes a vector of Eigen vectors without writing it (their default constructor leaves them
+// uninitialised) and maps its pages up front.
+template <typename Vector>
+void SizeForFilling(std::vector<Vector>& array, std::size_t count)
+{
+    array.resize(count);
+    PrefaultForWriting(array.data(), count * sizeof(Vector));
+}
+
+// Reserves a vector of numbers that will be appended to block by block: resize() would first
+// write zeros over every page.
+template <typename T>
+void ReserveForAppending(std::vector<T>& array, std::size_t count)
+{
+    array.reserve(count);
+    PrefaultForWriting(array.data(), count * sizeof(T));
+}
+
+template <typename T>
+void Append(std::vector<T>& array, const std::vector<T>& block, std::size_t count)
+{
+    array.insert(array.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+// True when the columns are consecutive native floats within each streamed record, so a
+// record's values can be copied as they are.
+bool IsPackedFloatRun(const SplatColumn* columns, std::size_t n)
+{
+    for (std::size_t c = 0; c < n; ++c)
+        if (!columns[c].isNativeFloat || columns[c].array || columns[c].stride != columns[0].stride ||
+            columns[c].offset != columns[0].offset + c * sizeof(float))
+            return false;
+    return true;
+}
+
+// Converts n columns of a block into n consecutive floats per splat, `outStride` floats apart.
+void ConvertRun(const SplatColumn* columns, std::size_t n, const std::byte* records, std::size_t first,
+                std::size_t count, float* out, std::size_t outStride)
+{
+    if (n != 0 && IsPackedFloatRun(columns, n)) {
+        const std::byte* values = columns[0].ValuesFrom(records, first);
+        for (std::size_t i = 0; i < count; ++i)
+            std::memcpy(out + i * outStride, values + i * columns[0].stride, n * sizeof(float));
+        return;
+    }
+    for (std::size_t c = 0; c < n; ++c)
+        columns[c].toFloat(columns[c].ValuesFrom(records, first), columns[c].stride, count, out + c, outStride);
+}
+
+template <typename Vector, std::size_t N>
+void ConvertComponents(const std::array<SplatColumn, N>& columns, const std::byte* records, std::size_t first,
+                       std::size_t count, Vector* out)
+{
+    static_assert(sizeof(Vector) == N * sizeof(float));
+    ConvertRun(columns.data(), N, records, first, count, out->data(), N);
+}
+
+// Fills the scene from the planned columns, one block of records at a time. Positions are
+// first stored as read and moved to the origin once it is known.
+class SplatFiller {
+public:
+    SplatFiller(const SplatPlan& plan, GaussianData& data) : m_plan(plan), m_data(data)
+    {
+        const std::size_t n = plan.count;
+        SizeForFilling(data.positions, n);
+        SizeForFilling(data.shDc, n);
+        SizeForFilling(data.scales, n);
+        SizeForFilling(data.rotations, n);
+        ReserveForAppending(data.shRest, n * plan.rest.size());
+        ReserveForAppending(data.opacities, n);
+        if (plan.objectId || !plan.masks.empty())
+            ReserveForAppending(data.objectIds, n);
+    }
+
+    void Block(const std::byte* records, std::size_t first, std::size_t count)
+    {
+        ConvertComponents(m_plan.position, records, first, count, &m_data.positions[first]);
+        TrackMinimum(first, count);
+        ConvertComponents(m_plan.baseColor, records, first, count, &m_data.shDc[first]);
+        if (m_plan.baseColorIsRgb)
+            for (std::size_t i = first; i < first + count; ++i)
+                for (float& c : m_data.shDc[i])
+                    c = (c / 255.0f - 0.5f) / kShC0;
+
+        m_floats.resize(std::max(m_floats.size(), count * std::max<std::size_t>(1, m_plan.rest.size())));
+        if (!m_plan.rest.empty()) {
+            ConvertRun(m_plan.rest.data(), m_plan.rest.size(), records, first, count, m_floats.data(),
+                       m_plan.rest.size());
+            Append(m_data.shRest, m_floats, count * m_plan.rest.size());
+        }
+
+        m_plan.opacity.toFloat(m_plan.opacity.ValuesFrom(records, first), m_plan.opacity.stride, count,
+                               m_floats.data(), 1);
+        for (std::size_t i = 0; i < count; ++i)
+            m_floats[i] = 1.0f / (std::exp(-m_floats[i]) + 1.0f);
+        Append(m_data.opacities, m_floats, count);
+
+        ConvertComponents(m_plan.scale, records, first, count, &m_data.scales[first]);
+        for (std::size_t i = first; i < first + count; ++i)
+            for (float& s : m_data.scales[i])
+                s = std::exp(s);
+
+        ConvertComponents(m_plan.rotation, records, first, count, &m_data.rotations[first]);
+        for (std::size_t i = first; i < first + count; ++i)
+            Normalise(m_data.rotations[i]);
+
+        if (m_plan.objectId) {
+            m_ids.resize(std::max(m_ids.size(), count));
+            m_plan.objectId->toUInt32(m_plan.objectId->ValuesFrom(records, first), m_plan.objectId->stride, count,
+                                      m_ids.data());
+            Append(m_data.objectIds, m_ids, count);
+        } else if (!m_plan.masks.empty()) {
+            MaskArgMax(records, first, count);
+            Append(m_data.objectIds, m_ids, count);
+        }
+    }
+
+    // After the last block: moves the positions to the origin and completes the record.
+    void Finish()
+    {
+        m_data.origin = m_minimum.cast<double>();
+        for (Eigen::Vector3f& p : m_data.positions)
+            for (int a = 0; a < 3; ++a)
+                p[a] = static_cast<float>(static_cast<double>(p[a]) - m_data.origin[a]);
+        m_data.shRestCount = static_cast<std::int32_t>(m_plan.rest.size());
+        m_data.shDegree = ShDegreeForRestCount(m_data.shRestCount);
+        m_data.hasObjectIds = m_plan.objectId || !m_plan.masks.empty();
+    }
+
+private:
+    // A NaN never becomes the minimum, but a NaN in the first splat stays.
+    void TrackMinimum(std::size_t first, std::size_t count)
+    {
+        if (first == 0)
+            m_minimum = m_data.positions[0];
+        for (std::size_t i = first; i < first + count; ++i)
+            for (int a = 0; a < 3; ++a)
+                if (m_data.positions[i][a] < m_minimum[a])
+                    m_minimum[a] = m_data.positions[i][a];
+    }
+
+    static void Normalise(Eigen::Vector4f& q)
+    {
+        const float length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+        if (length > 1e-8f)
+            q /= length;
+        else
+            q = Eigen::Vector4f(1.0f, 0.0f, 0.0f, 0.0f);
+    }
+
+    // Id = index of the largest mask, the lowest index on ties; a NaN never wins.
+    void MaskArgMax(const std::byte* records, std::size_t first, std::size_t count)
+    {
+        m_ids.assign(std::max(m_ids.size(), count), 0);
+        m_best.assign(std::max(m_best.size(), count), -std::numeric_limits<float>::infinity());
+        m_floats.resize(std::max(m_floats.size(), count));
+        for (std::size_t k = 0; k < m_plan.masks.size(); ++k) {
+            const SplatColumn& mask = m_plan.masks[k];
+            mask.toFloat(mask.ValuesFrom(records, first), mask.stride, count, m_floats.data(), 1);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (m_floats[i] > m_best[i]) {
+                    m_best[i] = m_floats[i];
+                    m_ids[i] = static_cast<std::uint32_t>(k);
+                }
+            }
+        }
+    }
+
+    const SplatPlan& m_plan;
+    GaussianData& m_data;
+    Eigen::Vector3f m_minimum = Eigen::Vector3f::Zero();
+    std::vector<float> m_floats;  // one block's values of a float array
+    std::vector<float> m_best;
+    std::vector<std::uint32_t> m_ids;
+};
+
+bool LoadSplats(VertexSource& source, GaussianData& data)
+{
+    SplatPlan plan;
+    if (const char* failure = PlanSplats(source, plan)) {
+        DebugOutput(failure);
+        return false;
+    }
+    SplatFiller filler(plan, data);
+    source.forEachBlock(
+        [&](const std::byte* records, std::size_t first, std::size_t count) { filler.Block(records, first, count); });
+    filler.Finish();
+
+    if (plan.segmentationNote)
+        DebugOutput(plan.segmentationNote);
+    if (!plan.masks.empty()) {
+        char line[96];
+        std::snprintf(line, sizeof line, "[CGaussianPlyLoader] segmentation from %zu masks (argmax).\n",
+                      plan.masks.size());
+        DebugOutput(line);
+    }
+    data.ComputeBounds();
+    return true;
+}
+
+const happly::PlyElement* FindVertex(const happly::PlyFile& file)
+{
+    if (file.ContainsElement("vertex"))
+        return &file.ElementNamed("vertex");
+    DebugOutput("[CGaussianPlyLoader] no 'vertex' element.\n");
+    return nullptr;
+}
+
+bool LoadStreamed(happly::PlyRecordReader& reader, GaussianData& data)
+{
+    reader.RequireCompleteBody();  // a short body fails before anything else is looked at
+    const happly::PlyElement* vertex = FindVertex(reader.Header());
+    if (!vertex)
+        return false;
+    VertexSource source{
+        *vertex,
+        [&](const std::string& name) { return RecordField(reader, *vertex, name); },
+        [&](const VertexSource::BlockVisitor& visit) {
+            std::size_t first = 0;
+            reader.ReadRecords(*vertex, [&](const std::byte* records, std::size_t count) {
+                visit(records, first, count);
+                first += count;
+            });
+        },
+    };
+    return LoadSplats(source, data);
+}
+
+bool LoadStored(const std::string& path, GaussianData& data)
+{
+    const happly::PlyFile ply(path);
+    const happly::PlyElement* vertex = FindVertex(ply);
+    if (!vertex)
+        return false;
+    VertexSource source{
+        *vertex,
+        [&](const std::string& name) { return StoredColumn(*vertex, name); },
+        [&](const VertexSource::BlockVisitor& visit) {
+            // Blocks of about as many values as a streamed block holds, so the per-block
+            // buffers stay small.
+            constexpr std::size_t kValuesPerBlock = 64 * 1024;
+            const std::size_t count = static_cast<std::size_t>(vertex->recordCount);
+            const std::size_t block = std::max<std::size_t>(1, kValuesPerBlock / std::max<std::size_t>(1, vertex->properties.size()));
+            for (std::size_t first = 0; first < count; first += block)
+                visit(nullptr, first, std::min(block, count - first));
+        },
+    };
+    return LoadSplats(source, data);
+}
+
+bool LoadAnyEncoding(const std::string& path, GaussianData& data)
+{
+    {
+        happly::PlyRecordReader reader(path);
+        if (reader.HasFixedSizeRecords())
+            return LoadStreamed(reader, data);
+    }
+    return LoadStored(path, data);
+}
+
+}  // namespace
+
+bool LoadGaussianPly(const std::string& path, GaussianData& data)
+{
+    try {
+        data.Clear();
+        if (LoadAnyEncoding(path, data))
+            return true;
+    } catch (const std::exception& error) {
+        DebugOutput("[CGaussianPlyLoader] exception: ");
+        DebugOutput(error.what());
+        DebugOutput("\n");
+    } catch (...) {
+        DebugOutput("[CGaussianPlyLoader] unknown exception.\n");
+    }
+    data.Clear();
+    return false;
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "platform/Desktop.h"
+#include "platform/PostedMessages.h"
+#include "settings/AppSettings.h"
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A desktop for tests: records every call the document and the view make, and answers
+// dialogs and window queries from values the test sets beforehand.
+//
+//   RecordingDesktop desktop;
+//   desktop.fileChoices.push_back("/data/transforms.json");  // the next open dialog picks it
+//   desktop.shiftDown = true;
+//   ... run the code under test ...
+//   EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{"..."});
+//   desktop.DeliverPostedResorts([&] { view.OnResortMessage(); });
+//
+// `calls` lists every call by name in order ("ShowMessageBox", "ChooseFileToOpen",
+// "RunSettingsDialog", "SetStatusPaneText", "RefreshFrameTitle", "InvalidateView",
+// "PostResortMessage", "SetViewFocus", "CaptureMouse", "ReleaseMouse"), for tests of order.
+// Everything but PostResortMessage must be called on the test's thread.
+class RecordingDesktop final : public IDesktop {
+public:
+    // --- what was called ---
+    std::vector<std::string> calls;
+    std::vector<std::string> messageBoxes;
+    std::vector<OpenFileDialogRequest> fileDialogRequests;
+    std::size_t settingsDialogRuns = 0;
+    std::map<int, std::string> paneTexts;             // latest text by pane id
+    std::vector<std::pair<int, std::string>> paneHistory;  // every accepted SetStatusPaneText
+    std::vector<std::string> titleRefreshes;          // the document path of each refresh
+    std::size_t invalidations = 0;
+    std::size_t focusRequests = 0;
+
+    // --- how the desktop answers ---
+    // False simulates a main frame without a status bar: SetStatusPaneText then records
+    // nothing and returns false.
+    bool hasStatusBar = true;
+    // The panes the status bar has; SetStatusPaneText for another id returns false.
+    std::set<int> statusPanes{ID_INDICATOR_FRAME, ID_INDICATOR_COUNT, ID_INDICATOR_MODE};
+    // Answers of the open-file dialog, one per call in order; nothing (cancelled) once used up.
+    std::deque<std::optional<std::string>> fileChoices;
+    // Runs the settings dialog: may edit the settings; returns whether it was closed with OK.
+    // Unset: the dialog is cancelled without edits.
+    std::function<bool(AppSettings&)> settingsDialog;
+    bool shiftDown = false;
+    ClientSize clientSize{800, 600};
+    bool mouseCaptured = false;
+
+    void ShowMessageBox(const std::string& text) override
+    {
+        calls.push_back("ShowMessageBox");
+        messageBoxes.push_back(text);
+    }
+
+    std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override
+    {
+        calls.push_back("ChooseFileToOpen");
+        fileDialogRequests.push_back(request);
+        if (fileChoices.empty())
+            return std::nullopt;
+        std::optional<std::string> choice = fileChoices.front();
+        fileChoices.pop_front();
+        return choice;
+    }
+
+    bool RunSettingsDialog(AppSettings& settings) override
+    {
+        calls.push_back("RunSettingsDialog");
+        ++settingsDialogRuns;
+        return settingsDialog ? settingsDialog(settings) : false;
+    }
+
+    bool SetStatusPaneText(int paneId, const std::string& text) override
+    {
+        calls.push_back("SetStatusPaneText");
+        if (!hasStatusBar || !statusPanes.contains(paneId))
+            return false;
+        paneTexts[paneId] = text;
+        paneHistory.emplace_back(paneId, text);
+        return true;
+    }
+
+    void RefreshFrameTitle(const std::string& documentPath) override
+    {
+        calls.push_back("RefreshFrameTitle");
+        titleRefreshes.push_back(documentPath);
+    }
+
+    void InvalidateView() override
+    {
+        calls.push_back("InvalidateView");
+        ++invalidations;
+    }
+
+    // Thread-safe: the splat renderer's sort thread posts. Queued until delivered.
+    void PostResortMessage() override { m_postedResorts.Post(); }
+
+    void SetViewFocus() override
+    {
+        calls.push_back("SetViewFocus");
+        ++focusRequests;
+    }
+    void CaptureMouse() override
+    {
+        calls.push_back("CaptureMouse");
+        mouseCaptured = true;
+    }
+    void ReleaseMouse() override
+    {
+        calls.push_back("ReleaseMouse");
+        mouseCaptured = false;
+    }
+    bool ViewHasMouseCapture() const override { return mouseCaptured; }
+    bool IsShiftDown() const override { return shiftDown; }
+    ClientSize ViewClientSize() const override { return clientSize; }
+
+    // Resort messages posted and not yet delivered.
+    std::size_t PendingResorts() const { return m_postedResorts.Pending(); }
+
+    // Delivers the pending resort messages, calling deliver() once for each, as the window's
+    // message loop would; returns how many. "PostResortMessage" is recorded in `calls` at
+    // delivery, on the test's thread.
+    std::size_t DeliverPostedResorts(const std::function<void()>& deliver)
+    {
+        const std::size_t posted = m_postedResorts.TakeAll();
+        for (std::size_t i = 0; i < posted; ++i) {
+            calls.push_back("PostResortMessage");
+            deliver();
+        }
+        return posted;
+    }
+
+private:
+    PostedMessages m_postedResorts;
+};
+
+}  // namespace testsupport

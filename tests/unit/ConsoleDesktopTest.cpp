@@ -1,0 +1,54 @@
+#include "platform/ConsoleDesktop.h"
+#include "settings/AppSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+#include <vector>
+
+TEST(ConsoleDesktop, PrintsMessageBoxesAndKeepsWhatAWindowWouldShow)
+{
+    std::ostringstream messages;
+    ConsoleDesktop desktop(messages);
+    desktop.ShowMessageBox("Failed.\nTwo lines.");
+    EXPECT_EQ(messages.str(), "Failed.\nTwo lines.\n");
+    EXPECT_EQ(desktop.MessageBoxes(), std::vector<std::string>{"Failed.\nTwo lines."});
+
+    EXPECT_TRUE(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Points: 3"));
+    EXPECT_TRUE(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Points: 4"));
+    EXPECT_EQ(desktop.StatusPanes(), (std::map<int, std::string>{{ID_INDICATOR_COUNT, "Points: 4"}}));
+    desktop.RefreshFrameTitle("/data/a.ply");
+    EXPECT_EQ(desktop.TitlePath(), "/data/a.ply");
+    desktop.InvalidateView();
+    desktop.InvalidateView();
+    EXPECT_EQ(desktop.InvalidationCount(), 2u);
+
+    // No dialogs on a console.
+    AppSettings settings;
+    EXPECT_FALSE(desktop.ChooseFileToOpen({}).has_value());
+    EXPECT_FALSE(desktop.RunSettingsDialog(settings));
+    EXPECT_EQ(settings, AppSettings{});
+
+    desktop.CaptureMouse();
+    EXPECT_TRUE(desktop.ViewHasMouseCapture());
+    desktop.ReleaseMouse();
+    EXPECT_FALSE(desktop.ViewHasMouseCapture());
+    desktop.SetClientSize({640, 480});
+    EXPECT_EQ(desktop.ViewClientSize().width, 640);
+}
+
+TEST(ConsoleDesktop, ResortMessagesPostedFromAnotherThreadWaitForDelivery)
+{
+    std::ostringstream messages;
+    ConsoleDesktop desktop(messages);
+    std::thread sorter([&] {
+        for (int i = 0; i < 1000; ++i)
+            desktop.PostResortMessage();
+    });
+    sorter.join();
+    int delivered = 0;
+    EXPECT_EQ(desktop.DeliverPostedResorts([&] { ++delivered; }), 1000u);
+    EXPECT_EQ(delivered, 1000);
+    EXPECT_EQ(desktop.DeliverPostedResorts([&] { ++delivered; }), 0u);
+}

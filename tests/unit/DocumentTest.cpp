@@ -1,0 +1,297 @@
+#include "LasTestFile.h"
+#include "document/COrriskDoc.h"
+#include "document/DocumentView.h"
+#include "platform/DebugOutput.h"
+#include "support/RecordingDesktop.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace {
+
+using testsupport::RecordingDesktop;
+using testsupport::ScratchDir;
+using testsupport::TestDataFile;
+
+const std::string kPointCloudFailed =
+    "Failed to load the point cloud file.\nPlease check the file format (PLY / LAS) and its contents.";
+const std::string kSplatFailed = "Failed to load the 3D Gaussian Splatting file.\nPlease check the file contents.";
+
+const std::string kCloudPly = "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\nproperty float y\n"
+                              "property float z\nend_header\n1 2 3\n3 6 7\n";
+const std::string kSplatPly =
+    "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\nproperty float z\n"
+    "property float f_dc_0\nproperty float f_dc_1\nproperty float f_dc_2\nproperty float opacity\n"
+    "property float scale_0\nproperty float scale_1\nproperty float scale_2\nproperty float rot_0\n"
+    "property float rot_1\nproperty float rot_2\nproperty float rot_3\nend_header\n"
+    "5 6 7 0 0 0 0 0 0 0 1 0 0 0\n";
+const std::string kPoses = R"({"frames":[{"transform_matrix":[[1,0,0,2],[0,1,0,3],[0,0,1,4],[0,0,0,1]]}]})";
+
+std::string LasBytes()
+{
+    lastest::LasFile las;
+    las.points = {{100, 200, 300}, {400, 500, 600}, {700, 800, 900}};
+    return las.Bytes();
+}
+
+// A view that records its notifications and may run something while being told.
+class RecordingView final : public IDocumentView {
+public:
+    void OnUpdate(int hint) override
+    {
+        hints.push_back(hint);
+        if (onUpdate)
+            onUpdate();
+    }
+    std::vector<int> hints;
+    std::function<void()> onUpdate;
+};
+
+// A document with one registered view, whose log output is collected.
+struct DocumentFixture : ::testing::Test {
+    DocumentFixture() { document.AddView(&view); }
+
+    bool Open(const std::filesystem::path& path) { return document.OnOpenDocument(path.string()); }
+
+    RecordingDesktop desktop;
+    COrriskDoc document{desktop};
+    RecordingView view;
+    ScratchDir dir;
+    ScopedDebugOutputCapture log;
+};
+
+using DocumentOpen = DocumentFixture;
+using DocumentViews = DocumentFixture;
+using DocumentCameraPoses = DocumentFixture;
+
+}  // namespace
+
+TEST_F(DocumentOpen, ExtensionChoosesTheReaderWhateverItsCase)
+{
+    for (const char* name : {"cloud.ply", "cloud.PLY", "cloud.Ply"}) {
+        ASSERT_TRUE(Open(dir.Write(name, kCloudPly))) << name;
+        EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
+        EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
+    }
+    for (const char* name : {"scan.las", "scan.LAS", "scan.Las"}) {
+        ASSERT_TRUE(Open(dir.Write(name, LasBytes()))) << name;
+        EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
+        EXPECT_EQ(document.m_pointCloud.positions.size(), 3u);
+    }
+    EXPECT_TRUE(desktop.messageBoxes.empty());
+    EXPECT_EQ(view.hints, std::vector<int>(6, kSceneChangedHint));
+}
+
+TEST_F(DocumentOpen, OtherNamesGetThePointCloudMessage)
+{
+    std::filesystem::create_directories(dir.File("data.old"));
+    const std::filesystem::path names[] = {"cloud.laz", "cloud", "cloud.", "cloud.txt", "cloud.plyx",
+                                           std::filesystem::path("data.old") / "cloud"};
+    for (const std::filesystem::path& name : names) {
+        desktop.messageBoxes.clear();
+        EXPECT_FALSE(Open(dir.Write(name.string(), kCloudPly))) << name;
+        EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kPointCloudFailed}) << name;
+        EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    }
+    // PLY content named .las goes to the LAS reader, which refuses it.
+    desktop.messageBoxes.clear();
+    EXPECT_FALSE(Open(dir.Write("cloud.las", kCloudPly)));
+    EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kPointCloudFailed});
+    EXPECT_TRUE(view.hints.empty());
+}
+
+TEST_F(DocumentOpen, SplatHeadersGoToTheSplatLoaderWhateverTheName)
+{
+    for (const char* name : {"scene.ply", "scene.las", "scene"}) {
+        ASSERT_TRUE(Open(dir.Write(name, kSplatPly))) << name;
+        EXPECT_EQ(document.m_sceneKind, SceneKind::GaussianSplats);
+        EXPECT_EQ(document.m_gaussianData.positions.size(), 1u);
+        EXPECT_EQ(document.m_gaussianData.origin, Eigen::Vector3d(5, 6, 7));
+    }
+    EXPECT_TRUE(desktop.messageBoxes.empty());
+
+    // A splat file that fails gets the splat message only: no point-cloud reader is tried.
+    std::string broken = kSplatPly;
+    broken.replace(broken.find("property float opacity"), 22, "property float opacitx\ncomment opacity");
+    log.Clear();
+    EXPECT_FALSE(Open(dir.Write("broken.ply", broken)));
+    EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kSplatFailed});
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{"[CGaussianPlyLoader] failed to read opacity."});
+    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    EXPECT_EQ(view.hints, std::vector<int>(3, kSceneChangedHint));
+}
+
+TEST_F(DocumentOpen, EachOpenEmptiesTheWholeDocumentFirst)
+{
+    ASSERT_TRUE(Open(dir.Write("scene.ply", kSplatPly)));
+    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    ASSERT_TRUE(Open(dir.Write("cloud.ply", kCloudPly)));
+    EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
+    EXPECT_TRUE(document.m_gaussianData.positions.empty());
+    EXPECT_TRUE(document.m_cameraPoses.frames.empty());
+
+    // A failed open leaves nothing of the scene before it.
+    EXPECT_FALSE(Open(dir.Write("cloud.txt", kCloudPly)));
+    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    EXPECT_TRUE(document.m_pointCloud.positions.empty());
+    EXPECT_EQ(view.hints, std::vector<int>(2, kSceneChangedHint));
+}
+
+TEST_F(DocumentOpen, TitleFollowsTheOpenFileAndIsClearedByAFailedOpen)
+{
+    const std::string cloud = dir.Write("cloud.ply", kCloudPly).string();
+    std::size_t titlesWhenTold = 99;
+    view.onUpdate = [&] { titlesWhenTold = desktop.titleRefreshes.size(); };
+    ASSERT_TRUE(Open(cloud));
+    EXPECT_EQ(document.GetPathName(), cloud);
+    EXPECT_EQ(desktop.titleRefreshes, std::vector<std::string>{cloud});
+    EXPECT_EQ(titlesWhenTold, 0u);  // the views hear of the new scene before the title changes
+
+    // The earlier scene is gone after a failed open, so its name must go from the title too.
+    EXPECT_FALSE(Open(dir.Write("cloud.laz", kCloudPly)));
+    EXPECT_EQ(document.GetPathName(), "");
+    EXPECT_EQ(desktop.titleRefreshes, (std::vector<std::string>{cloud, ""}));
+    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"RefreshFrameTitle", "ShowMessageBox", "RefreshFrameTitle"}));
+
+    ASSERT_TRUE(Open(cloud));
+    EXPECT_TRUE(document.OnNewDocument());
+    EXPECT_EQ(document.GetPathName(), "");
+    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    EXPECT_TRUE(document.m_pointCloud.positions.empty());
+    EXPECT_EQ(desktop.titleRefreshes.back(), "");
+}
+
+TEST_F(DocumentOpen, AFileThatCannotBeOpenedChangesNothing)
+{
+    const std::string cloud = dir.Write("cloud.ply", kCloudPly).string();
+    ASSERT_TRUE(Open(cloud));
+    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    desktop.calls.clear();
+    view.hints.clear();
+
+    // A named pipe without a writer must not block the open either.
+    ASSERT_EQ(::mkfifo(dir.File("pipe.ply").c_str(), 0600), 0);
+    for (const std::filesystem::path& path : {dir.File("missing.ply"), dir.Path(), dir.File("pipe.ply")}) {
+        desktop.messageBoxes.clear();
+        EXPECT_FALSE(Open(path));
+        EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{"ファイル " + path.string() + " を開けませんでした。"});
+        EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
+        EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
+        EXPECT_EQ(document.m_cameraPoses.frames.size(), 1u);
+        EXPECT_EQ(document.GetPathName(), cloud);
+    }
+    EXPECT_EQ(desktop.calls, std::vector<std::string>(3, "ShowMessageBox"));
+    EXPECT_TRUE(view.hints.empty());
+    EXPECT_TRUE(log.Text().empty());
+}
+
+TEST_F(DocumentOpen, CorpusFilesGetTheirOutcome)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    const std::pair<const char*, SceneKind> loads[] = {
+        {"ply/ext_upper_case.PLY", SceneKind::PointCloud},
+        {"ply/ext_mixed_case.Ply", SceneKind::PointCloud},
+        {"las/dot_LAS_upper.LAS", SceneKind::PointCloud},
+        {"las/autzen.las", SceneKind::PointCloud},
+        {"splat/donut_fused.ply", SceneKind::GaussianSplats},
+        {"splat/splat_named_as.las", SceneKind::GaussianSplats},
+        {"splat/rgb_splat_without_fdc_key.ply", SceneKind::PointCloud},
+        {"splat/sniff_300_lines_outside.ply", SceneKind::PointCloud},
+        {"splat/splat_first_line_leading_space.ply", SceneKind::PointCloud},
+    };
+    for (const auto& [name, kind] : loads) {
+        EXPECT_TRUE(Open(TestDataFile(name))) << name;
+        EXPECT_EQ(document.m_sceneKind, kind) << name;
+    }
+    EXPECT_TRUE(desktop.messageBoxes.empty());
+
+    const std::pair<const char*, std::string> failures[] = {
+        {"ply/ext_dotted.dir/cloud_in_dotted_dir", kPointCloudFailed},
+        {"ply/ext_none_ply_content", kPointCloudFailed},
+        {"ply/ext_trailing_dot.", kPointCloudFailed},
+        {"ply/ext_ply_content_named.las", kPointCloudFailed},
+        {"ply/ext_ply_content_named.txt", kPointCloudFailed},
+        {"las/las_content_named.laz", kPointCloudFailed},
+        {"splat/pointcloud_with_splat_keys_in_comment.ply", kSplatFailed},
+        {"splat/splat_first_line_ply_extra.ply", kSplatFailed},
+        {"splat/keys_only_in_other_element.ply", kSplatFailed},
+    };
+    for (const auto& [name, message] : failures) {
+        desktop.messageBoxes.clear();
+        const std::size_t hints = view.hints.size();
+        EXPECT_FALSE(Open(TestDataFile(name))) << name;
+        EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{message}) << name;
+        EXPECT_EQ(document.m_sceneKind, SceneKind::None) << name;
+        EXPECT_EQ(view.hints.size(), hints) << name;
+    }
+}
+
+TEST_F(DocumentCameraPoses, ReplaceTheFramesOnlyOnSuccess)
+{
+    ASSERT_TRUE(Open(dir.Write("cloud.ply", kCloudPly)));
+    desktop.calls.clear();
+    view.hints.clear();
+
+    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    ASSERT_EQ(document.m_cameraPoses.frames.size(), 1u);
+    EXPECT_EQ(document.m_cameraPoses.frames[0].transform(0, 3), 2.0);
+
+    EXPECT_FALSE(document.LoadCameraPoses(dir.Write("empty.json", "").string()));
+    EXPECT_EQ(desktop.messageBoxes,
+              std::vector<std::string>{"Failed to load the camera pose file (transforms.json).\nInvalid JSON format."});
+    EXPECT_EQ(document.m_cameraPoses.frames.size(), 1u);
+
+    desktop.messageBoxes.clear();
+    EXPECT_FALSE(document.LoadCameraPoses(dir.Write("none.json", R"({"frames":[]})").string()));
+    EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{
+                                        "Failed to load the camera pose file (transforms.json).\n"
+                                        "No valid camera frames found."});
+    // Neither the scene nor the views nor the title are touched.
+    EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
+    EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
+    EXPECT_TRUE(view.hints.empty());
+    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"ShowMessageBox", "ShowMessageBox"}));
+}
+
+TEST_F(DocumentViews, EveryRegisteredViewIsToldOnce)
+{
+    RecordingView second;
+    document.AddView(&second);
+    document.AddView(&second);
+    document.AddView(nullptr);
+    document.UpdateAllViews(kSceneChangedHint);
+    EXPECT_EQ(view.hints, std::vector<int>{kSceneChangedHint});
+    EXPECT_EQ(second.hints, std::vector<int>{kSceneChangedHint});
+
+    document.RemoveView(&second);
+    document.UpdateAllViews(0);
+    EXPECT_EQ(view.hints, (std::vector<int>{kSceneChangedHint, 0}));
+    EXPECT_EQ(second.hints.size(), 1u);
+}
+
+TEST_F(DocumentViews, AViewRemovedWhileViewsAreToldIsSkipped)
+{
+    auto doomed = std::make_unique<RecordingView>();
+    RecordingView late;
+    // The first view destroys the second and registers a third while it is told.
+    view.onUpdate = [&] {
+        document.RemoveView(doomed.get());
+        doomed.reset();
+        document.AddView(&late);
+        document.RemoveView(&view);
+    };
+    document.AddView(doomed.get());
+    document.UpdateAllViews(kSceneChangedHint);
+    EXPECT_EQ(view.hints.size(), 1u);
+    EXPECT_TRUE(late.hints.empty());  // joined after the round began
+    document.UpdateAllViews(kSceneChangedHint);
+    EXPECT_EQ(view.hints.size(), 1u);
+    EXPECT_EQ(late.hints.size(), 1u);
+}

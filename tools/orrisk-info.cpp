@@ -1,0 +1,365 @@
+// orrisk-info: opens a point cloud, Gaussian splat scene or camera pose file exactly as the
+// viewer does and prints what it read as one JSON object on standard output.
+//
+// Numbers are printed in their shortest form that reads back to the same value: float32
+// fields (positions, bounds, radius, fields of view) as the shortest decimal that reads back
+// as the same float32, float64 fields (origin, pose matrices) as the shortest that reads back
+// as the same float64. JSON has no NaN or infinity: those are printed as the strings "NaN",
+// "Infinity" and "-Infinity". Strings are UTF-8; bytes that are not valid UTF-8 (from odd
+// file names) are replaced by U+FFFD.
+
+#include "document/COrriskDoc.h"
+#include "io/CameraPoseReader.h"
+#include "platform/ConsoleDesktop.h"
+#include "platform/DebugOutput.h"
+
+#include <nlohmann/json.hpp>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orrisk-info FILE [--dump DIR]\n"
+    "       orrisk-info --poses FILE\n"
+    "       orrisk-info --help\n";
+
+constexpr const char* kHelp =
+    "Opens a PLY or LAS point cloud or a 3D Gaussian Splatting PLY file as the viewer does\n"
+    "and prints a JSON summary: kind, ok, count, origin, bounds, centre, radius, colour and SH\n"
+    "information, segment ids, the message the viewer would show and the loader's log lines.\n"
+    "\n"
+    "  --dump DIR   also write the scene's arrays to DIR as raw little-endian files\n"
+    "               (positions.f32, colors.f32 for point clouds; positions.f32, shDc.f32,\n"
+    "               shRest.f32, opacities.f32, scales.f32, rotations.f32 (w x y z) and\n"
+    "               objectIds.u32 for splat scenes) and the summary as summary.json\n"
+    "  --poses      read FILE as a camera pose file (transforms.json) and print its frames\n"
+    "               (transform: 16 numbers, column-major)\n"
+    "\n"
+    "Exit status: 0 when the file was read, 1 when it was not, 2 for bad usage.\n";
+
+// Writes one JSON value at a time, placing the commas.
+class JsonWriter {
+public:
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
+
+    void Key(std::string_view key)
+    {
+        Separate();
+        AppendString(key);
+        m_text += ':';
+        m_afterKey = true;
+    }
+
+    void Null() { Raw("null"); }
+    void Bool(bool value) { Raw(value ? "true" : "false"); }
+    void Count(std::uint64_t value) { Raw(std::to_string(value)); }
+    void Int(std::int64_t value) { Raw(std::to_string(value)); }
+    template <typename Float>
+    void Number(Float value)
+    {
+        static_assert(std::is_floating_point_v<Float>);
+        if (std::isnan(value)) {
+            String("NaN");
+        } else if (std::isinf(value)) {
+            String(value > 0 ? "Infinity" : "-Infinity");
+        } else {
+            char digits[64];
+            const auto result = std::to_chars(digits, digits + sizeof digits, value);
+            Raw(std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
+        }
+    }
+    template <typename Vector>
+    void Numbers(const Vector& values)
+    {
+        BeginArray();
+        for (const auto value : values)
+            Number(value);
+        EndArray();
+    }
+    void String(std::string_view value)
+    {
+        Separate();
+        AppendString(value);
+    }
+
+    const std::string& Text() const { return m_text; }
+
+private:
+    void Separate()
+    {
+        if (!m_afterKey && m_needComma)
+            m_text += ',';
+        m_afterKey = false;
+        m_needComma = true;
+    }
+    void Raw(std::string_view text)
+    {
+        Separate();
+        m_text += text;
+    }
+    void Open(char bracket)
+    {
+        Separate();
+        m_text += bracket;
+        m_needComma = false;
+    }
+    void Close(char bracket)
+    {
+        m_text += bracket;
+        m_needComma = true;
+    }
+    void AppendString(std::string_view value)
+    {
+        m_text += nlohmann::json(std::string(value)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+
+    std::string m_text;
+    bool m_needComma = false;
+    bool m_afterKey = false;
+};
+
+const char* KindName(SceneKind kind)
+{
+    switch (kind) {
+    case SceneKind::PointCloud:
+        return "PointCloud";
+    case SceneKind::GaussianSplats:
+        return "GaussianSplats";
+    case SceneKind::None:
+        break;
+    }
+    return "None";
+}
+
+// The bounds tail both scene records share.
+template <typename Scene>
+void WriteGeometry(JsonWriter& json, const Scene& scene)
+{
+    json.Key("count");
+    json.Count(scene.positions.size());
+    json.Key("origin");
+    json.Numbers(scene.origin);
+    json.Key("boundsMin");
+    json.Numbers(scene.boundsMin);
+    json.Key("boundsMax");
+    json.Numbers(scene.boundsMax);
+    json.Key("center");
+    json.Numbers(scene.center);
+    json.Key("radius");
+    json.Number(scene.radius);
+}
+
+// Without a scene there is nothing to measure: the geometric fields are null.
+void WriteNoGeometry(JsonWriter& json)
+{
+    json.Key("count");
+    json.Count(0);
+    for (const char* key : {"origin", "boundsMin", "boundsMax", "center", "radius"}) {
+        json.Key(key);
+        json.Null();
+    }
+}
+
+std::string SceneSummary(const COrriskDoc& document, bool ok, const ConsoleDesktop& desktop,
+                         const std::vector<std::string>& log)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("kind");
+    json.String(KindName(document.m_sceneKind));
+    json.Key("ok");
+    json.Bool(ok);
+    const bool splats = document.m_sceneKind == SceneKind::GaussianSplats;
+    if (splats)
+        WriteGeometry(json, document.m_gaussianData);
+    else if (document.m_sceneKind == SceneKind::PointCloud)
+        WriteGeometry(json, document.m_pointCloud);
+    else
+        WriteNoGeometry(json);
+    json.Key("hasColors");  // every splat carries its colour
+    json.Bool(splats || (document.m_sceneKind == SceneKind::PointCloud && document.m_pointCloud.hasColors));
+    json.Key("shDegree");
+    json.Int(splats ? document.m_gaussianData.shDegree : 0);
+    json.Key("shRestCount");
+    json.Int(splats ? document.m_gaussianData.shRestCount : 0);
+    json.Key("hasObjectIds");
+    json.Bool(splats && document.m_gaussianData.hasObjectIds);
+    json.Key("message");
+    if (desktop.MessageBoxes().empty())
+        json.Null();
+    else
+        json.String(desktop.MessageBoxes().back());
+    json.Key("log");
+    json.BeginArray();
+    for (const std::string& line : log)
+        json.String(line);
+    json.EndArray();
+    json.EndObject();
+    return json.Text();
+}
+
+std::string PosesSummary(bool ok, const std::string& errorText, const CameraPoseSet& poses)
+{
+    JsonWriter json;
+    json.BeginObject();
+    json.Key("ok");
+    json.Bool(ok);
+    json.Key("errorText");
+    if (ok)
+        json.Null();
+    else
+        json.String(errorText);
+    json.Key("defaultFovY");
+    json.Number(poses.defaultFovY);
+    json.Key("frames");
+    json.BeginArray();
+    for (const CameraFrame& frame : poses.frames) {
+        json.BeginObject();
+        json.Key("transform");  // Eigen's storage order is column-major
+        json.Numbers(std::span<const double>(frame.transform.data(), 16));
+        json.Key("fovY");
+        json.Number(frame.fovY);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    return json.Text();
+}
+
+// Writes 4-byte values as little-endian bytes; false when the file cannot be written.
+template <typename T>
+bool WriteLittleEndian(const std::filesystem::path& path, const T* values, std::size_t count)
+{
+    static_assert(sizeof(T) % 4 == 0);
+    std::vector<char> bytes(count * sizeof(T));
+    if (count != 0)
+        std::memcpy(bytes.data(), values, bytes.size());
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::size_t i = 0; i < bytes.size(); i += 4) {
+            std::swap(bytes[i], bytes[i + 3]);
+            std::swap(bytes[i + 1], bytes[i + 2]);
+        }
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+template <typename T>
+bool Dump(const std::filesystem::path& dir, const char* name, const std::vector<T>& values)
+{
+    return WriteLittleEndian(dir / name, values.data(), values.size());
+}
+
+bool DumpScene(const std::filesystem::path& dir, const COrriskDoc& document, const std::string& summary)
+{
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    bool written = !error;
+    if (document.m_sceneKind == SceneKind::PointCloud) {
+        const PointCloudData& cloud = document.m_pointCloud;
+        written = written && Dump(dir, "positions.f32", cloud.positions);
+        if (cloud.hasColors)
+            written = written && Dump(dir, "colors.f32", cloud.colors);
+    } else if (document.m_sceneKind == SceneKind::GaussianSplats) {
+        const GaussianData& splats = document.m_gaussianData;
+        written = written && Dump(dir, "positions.f32", splats.positions) && Dump(dir, "shDc.f32", splats.shDc) &&
+                  Dump(dir, "shRest.f32", splats.shRest) && Dump(dir, "opacities.f32", splats.opacities) &&
+                  Dump(dir, "scales.f32", splats.scales) && Dump(dir, "rotations.f32", splats.rotations);
+        if (splats.hasObjectIds)
+            written = written && Dump(dir, "objectIds.u32", splats.objectIds);
+    }
+    if (written) {
+        std::ofstream out(dir / "summary.json", std::ios::binary | std::ios::trunc);
+        out << summary << '\n';
+        written = static_cast<bool>(out.flush());
+    }
+    if (!written)
+        std::cerr << "orrisk-info: cannot write the dump to " << dir.string() << '\n';
+    return written;
+}
+
+int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpDir)
+{
+    ConsoleDesktop desktop;
+    COrriskDoc document(desktop);
+    bool ok = false;
+    std::vector<std::string> log;
+    {
+        ScopedDebugOutputCapture capture;
+        ok = document.OnOpenDocument(path);
+        log = capture.Lines();
+    }
+    const std::string summary = SceneSummary(document, ok, desktop, log);
+    std::cout << summary << '\n';
+    if (dumpDir && !DumpScene(*dumpDir, document, summary))
+        return 1;
+    return ok ? 0 : 1;
+}
+
+int InfoOnPoses(const std::string& path)
+{
+    CameraPoseSet poses;
+    std::string errorText;
+    const bool ok = LoadCameraPoseFile(path, poses, errorText);
+    std::cout << PosesSummary(ok, errorText, poses) << '\n';
+    return ok ? 0 : 1;
+}
+
+int UsageError(std::string_view problem)
+{
+    std::cerr << "orrisk-info: " << problem << '\n' << kUsage;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::optional<std::string> file;
+    std::optional<std::string> dumpDir;
+    bool poses = false;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+            std::cout << kUsage << '\n' << kHelp;
+            return 0;
+        } else if (!optionsEnded && arg == "--dump") {
+            if (i + 1 >= argc)
+                return UsageError("--dump needs a folder");
+            dumpDir = argv[++i];
+        } else if (!optionsEnded && arg == "--poses") {
+            poses = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+            return UsageError("unknown option " + std::string(arg));
+        } else if (file) {
+            return UsageError("only one file can be given");
+        } else {
+            file = std::string(arg);
+        }
+    }
+    if (!file)
+        return UsageError("no file given");
+    if (poses && dumpDir)
+        return UsageError("--dump does not apply to camera pose files");
+    return poses ? InfoOnPoses(*file) : InfoOnScene(*file, dumpDir);
+}
