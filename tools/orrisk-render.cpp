@@ -115,17 +115,18 @@ std::vector<std::string_view> Split(std::string_view text, char separator)
     }
 }
 
-std::optional<AxisView> ParseView(std::string_view text, bool& valid)
+// "home" leaves axisView empty; x, -x, y, -y, z and -z name an axis view. False for anything else.
+bool ParseView(std::string_view text, std::optional<AxisView>& axisView)
 {
-    valid = true;
+    axisView.reset();
     if (text == "home")
-        return std::nullopt;
+        return true;
     const bool reversed = text.size() == 2 && text[0] == '-';
     const std::string_view name = reversed ? text.substr(1) : text;
-    if (name == "x" || name == "y" || name == "z")
-        return AxisView{name[0] - 'x', reversed};
-    valid = false;
-    return std::nullopt;
+    if (name != "x" && name != "y" && name != "z")
+        return false;
+    axisView = AxisView{name[0] - 'x', reversed};
+    return true;
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -154,10 +155,8 @@ Options ParseOptions(int argc, char** argv)
             options.allFrames = true;
         } else if (arg == "--view") {
             const std::string_view given = value();
-            bool valid = false;
-            options.axisView = ParseView(given, valid);
             options.viewGiven = true;
-            if (!valid)
+            if (!ParseView(given, options.axisView))
                 throw bad(given);
         } else if (arg == "--ortho") {
             options.ortho = true;
@@ -269,9 +268,9 @@ void ApplyDisplayOptions(const Options& options, COrriskView& view)
         view.m_camera.projection = Orthographic;
 }
 
-class Renderer {
+class FrameWriter {
 public:
-    Renderer(ConsoleDesktop& desktop, COrriskView& view) : m_desktop(desktop), m_view(view) {}
+    FrameWriter(ConsoleDesktop& desktop, COrriskView& view) : m_desktop(desktop), m_view(view) {}
 
     // Draws the view's current frame and writes it to `path`; prints the path and draw time.
     bool RenderTo(const std::filesystem::path& path)
@@ -279,8 +278,9 @@ public:
         auto* headless = dynamic_cast<HeadlessEglBackend*>(m_view.m_glSurface.Backend());
         if (!headless)
             return false;
-        // The splats are ordered for exactly this camera before the frame is drawn; Draw then
-        // finds the order current and starts no background sort that could change the picture.
+        // The splats are ordered for exactly this camera before the frame is drawn, so Draw finds
+        // the order current. A background sort that Draw might still start (when every splat
+        // lies at one depth) could only change a later frame, and the next re-sort drops it.
         m_view.RequestSplatResort();
 
         const auto start = std::chrono::steady_clock::now();
@@ -332,11 +332,11 @@ int Run(const Options& options)
     if (!document.OnOpenDocument(options.file))
         return kExitFailure;
 
-    Renderer renderer(desktop, view);
+    FrameWriter writer(desktop, view);
     if (options.poses.empty()) {
         if (options.axisView)
             view.SetViewAxis(options.axisView->axis, options.axisView->reversed);
-        return renderer.RenderTo(options.out) ? kExitOk : kExitFailure;
+        return writer.RenderTo(options.out) ? kExitOk : kExitFailure;
     }
 
     if (!document.LoadCameraPoses(options.poses))
@@ -349,11 +349,11 @@ int Run(const Options& options)
             return kExitFailure;
         }
         view.ApplyCameraFrame(*options.frame);
-        return renderer.RenderTo(options.out) ? kExitOk : kExitFailure;
+        return writer.RenderTo(options.out) ? kExitOk : kExitFailure;
     }
     for (std::size_t k = 0; k < frameCount; ++k) {
         view.ApplyCameraFrame(static_cast<int>(k));
-        if (!renderer.RenderTo(FramePath(options.out, static_cast<int>(k), frameCount)))
+        if (!writer.RenderTo(FramePath(options.out, static_cast<int>(k), frameCount)))
             return kExitFailure;
     }
     return kExitOk;
