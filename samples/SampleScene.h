@@ -5,16 +5,19 @@
 #include <cstdint>
 
 // Segment ids of the parts of the lighthouse scene. The sea keeps id 0, which the viewer
-// shows untinted.
+// shows untinted. The other ids are picked so that their segment colours under the default
+// seed (1) resemble the parts' own colours: with tinting on, the scene still looks like itself.
 enum LighthousePart : std::uint32_t {
     kSea = 0,
-    kIslet = 1,
-    kTower = 2,
-    kGallery = 3,
-    kLantern = 4,
-    kRoof = 5,
-    kCottage = 6,
+    kIslet = 757,     // ochre
+    kTower = 959,     // red
+    kGallery = 120,   // slate blue
+    kLantern = 2787,  // lamp yellow
+    kRoof = 1601,     // red
+    kCottage = 493,   // sand
 };
+
+inline constexpr LighthousePart kLighthouseParts[] = {kSea, kIslet, kTower, kGallery, kLantern, kRoof, kCottage};
 
 // The sample scene shipped with the program: a red-and-white lighthouse and a keeper's
 // cottage on a rocky islet in a round patch of sea, standing along +Y and facing +Z (the

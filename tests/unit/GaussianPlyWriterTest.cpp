@@ -1,3 +1,4 @@
+#include "io/GaussianPlyLoader.h"
 #include "io/GaussianPlyWriter.h"
 #include "io/ply/PlyFile.h"
 #include "samples/SampleScene.h"
@@ -117,6 +118,21 @@ TEST(GaussianPlyWriter, TheSampleSceneReadsBackWithinFloatRounding)
     const GaussianData scene = MakeLighthouseScene();
     WriteGaussianPly(dir.File("lighthouse.ply"), scene);
     ExpectFileHolds(dir.File("lighthouse.ply"), scene);
+
+    // The viewer recognises the file as a splat scene and gets the same scene back.
+    const std::string path = dir.File("lighthouse.ply").string();
+    ASSERT_TRUE(IsGaussianSplatPly(path));
+    GaussianData loaded;
+    ASSERT_TRUE(LoadGaussianPly(path, loaded));
+    ASSERT_EQ(loaded.positions.size(), scene.positions.size());
+    EXPECT_EQ(loaded.shDegree, 3);
+    EXPECT_EQ(loaded.objectIds, scene.objectIds);
+    const auto world = [](const GaussianData& d, std::size_t i) { return d.origin + d.positions[i].cast<double>(); };
+    for (std::size_t i = 0; i < scene.positions.size(); ++i) {
+        ASSERT_LT((world(loaded, i) - world(scene, i)).norm(), 1e-5) << i;
+        ASSERT_NEAR(loaded.opacities[i], scene.opacities[i], 1e-6f) << i;
+        ASSERT_TRUE(loaded.scales[i].isApprox(scene.scales[i], 1e-5f)) << i;
+    }
 }
 
 TEST(GaussianPlyWriter, BodyHoldsExactlyTheDeclaredRecords)

@@ -103,9 +103,9 @@ TEST(SampleScene, EachPartHasItsOwnId)
     std::map<std::uint32_t, std::size_t> counts;
     for (const std::uint32_t id : Scene().objectIds)
         ++counts[id];
-    for (std::uint32_t id = kSea; id <= kCottage; ++id)
+    for (const std::uint32_t id : kLighthouseParts)
         EXPECT_GE(counts[id], 1000u) << "part " << id;
-    EXPECT_EQ(counts.size(), static_cast<std::size_t>(kCottage) + 1);
+    EXPECT_EQ(counts.size(), std::size(kLighthouseParts));
 }
 
 TEST(SampleScene, StandsUprightOnTheSeaInASensibleBox)
