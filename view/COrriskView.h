@@ -16,6 +16,7 @@
 
 class COrriskDoc;
 class GaussianSplatRenderer;
+struct AppSettings;
 
 enum class MouseButton { Left, Middle, Right };
 
@@ -38,7 +39,9 @@ public:
     COrriskView(const COrriskView&) = delete;
     COrriskView& operator=(const COrriskView&) = delete;
 
-    // The document this view shows (registered with it as one of its views); may be null.
+    // The document this view shows; may be null. The view registers itself with it (and
+    // leaves the previous one), and leaves it again when destroyed, so the document must
+    // outlive the view or be replaced by null first.
     void SetDocument(COrriskDoc* document);
     COrriskDoc* GetDocument() const { return m_document; }
 
@@ -95,6 +98,18 @@ public:
     GaussianSplatRenderer* SplatRenderer() const;
 
 private:
+    void Invalidate();
+    // Replaces the renderer by one of the other kind when the scene kind asks for it.
+    void MatchRendererToScene(bool wantSplat);
+    void UploadScene();
+    void MoveAlongForward(float amount);
+    void StepPointSize(float delta);
+    void StepSegmentBlend(float delta);
+    // The settings as the view holds them now: seed and blend from the live splat renderer
+    // when there is one.
+    AppSettings CurrentSettings() const;
+    void TakeSettings(const AppSettings& settings);
+
     IDesktop& m_desktop;
     GlContextBackendFactory m_glBackendFactory;
     std::filesystem::path m_settingsFile;

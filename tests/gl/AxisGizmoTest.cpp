@@ -205,7 +205,7 @@ TEST_F(AxisGizmoTest, LettersAreNeverHiddenByTheCones)
     // Seen from behind, the X cone's darker base covers the letter X, which lies farther away.
     Draw(ViewFrom(*AxisViewPreset(0, true)));
     const testsupport::Rgba8 letter = testsupport::ToRgba8(GizmoAxisColor(0).homogeneous());
-    for (const Vector2f offset : {Vector2f(2.5f, 2.5f), Vector2f(-2.5f, -2.5f), Vector2f(2.5f, -2.5f)}) {
+    for (const Vector2f& offset : {Vector2f(2.5f, 2.5f), Vector2f(-2.5f, -2.5f), Vector2f(2.5f, -2.5f)}) {
         const Vector2f at = Centre() + offset;
         EXPECT_TRUE(testsupport::ColorNear(headless->ReadColor(int(at.x()), int(at.y())), letter, 3))
             << "offset " << offset.transpose();

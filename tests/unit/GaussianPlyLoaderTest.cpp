@@ -553,14 +553,10 @@ TEST(LoadGaussianPly, CorpusValuesNamedByTheCorpus)
     for (float opacity : donut.data.opacities)
         ASSERT_TRUE(opacity >= 0.0f && opacity <= 1.0f);
 
-    EXPECT_EQ(load("splat_sh1.ply").data.shDegree, 1);
-    EXPECT_EQ(load("splat_sh2.ply").data.shRestCount, 24);
     EXPECT_EQ(load("splat_sh3.ply").data.shDegree, 3);
     EXPECT_EQ(load("f_rest_10.ply").data.shDegree, 1);
     EXPECT_EQ(load("f_rest_12.ply").data.shDegree, 0);
     EXPECT_EQ(load("f_rest_gap.ply").data.shRestCount, 2);
-    ExpectSameRecord(load("splat_sh1_ascii.ply").data, load("splat_sh1_be.ply").data);
-    ExpectSameRecord(load("splat_sh1_le.ply").data, load("splat_sh1_be.ply").data);
     EXPECT_EQ(load("keys_in_other_element.ply").data.positions.size(), 8u);
 
     const LoadResult shifted = load("positions_x_10_5_to_20_5.ply");
@@ -578,9 +574,6 @@ TEST(LoadGaussianPly, CorpusValuesNamedByTheCorpus)
     EXPECT_EQ(edges.rotations[0], Eigen::Vector4f(1, 0, 0, 0));
     EXPECT_EQ(edges.rotations[1], Eigen::Vector4f(1, 0, 0, 0));
     EXPECT_EQ(edges.rotations[2], Eigen::Vector4f(0, 0.6f, 0, 0.8f));
-    EXPECT_EQ(edges.rotations[3], Eigen::Vector4f(1, 0, 0, 0));
-    EXPECT_EQ(edges.opacities[0], 0.5f);
-    EXPECT_EQ(edges.scales[0], Eigen::Vector3f::Ones());
 
     const GaussianData inf = load("single_splat_inf_scale.ply").data;
     EXPECT_EQ(inf.boundsMin, inf.positions[0]);

@@ -5,6 +5,7 @@
 #include "platform/DebugOutput.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"
+#include "support/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -15,8 +16,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
 namespace {
 
 using nlohmann::json;
@@ -24,20 +23,8 @@ using testsupport::RawBytes;
 using testsupport::ReadWholeFile;
 using testsupport::ScratchDir;
 using testsupport::TestDataFile;
-
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quoted(const std::string& argument)
-{
-    std::string quoted = "'";
-    for (char c : argument)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using testsupport::RunTool;
+using testsupport::ToolRun;
 
 #ifdef ORRISK_INFO_TOOL
 #define REQUIRE_INFO_TOOL() (void)0
@@ -45,29 +32,15 @@ std::string Quoted(const std::string& argument)
 #define REQUIRE_INFO_TOOL() GTEST_SKIP() << "orrisk-info is not built"
 #endif
 
-// Runs orrisk-info with the arguments, its standard error going to a file.
+// Runs orrisk-info with the arguments.
 ToolRun RunInfo(const std::vector<std::string>& arguments)
 {
-    ToolRun run;
 #ifdef ORRISK_INFO_TOOL
-    const ScratchDir scratch;
-    std::string command = Quoted(ORRISK_INFO_TOOL);
-    for (const std::string& argument : arguments)
-        command += " " + Quoted(argument);
-    command += " 2>" + Quoted(scratch.File("stderr").string());
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = ReadWholeFile(scratch.File("stderr"));
+    return RunTool(ORRISK_INFO_TOOL, arguments);
 #else
     (void)arguments;
+    return {};
 #endif
-    return run;
 }
 
 json Summary(const ToolRun& run)

@@ -1,0 +1,276 @@
+#include "tests/gl/ViewTestFixture.h"
+
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <Eigen/Geometry>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using Eigen::Matrix4d;
+using Eigen::Vector3d;
+using Eigen::Vector3f;
+using testsupport::ScratchDir;
+using testsupport::TestDataFile;
+
+namespace {
+
+// A camera at `position` turned by `yaw` about the world's vertical axis.
+CameraFrame Frame(const Vector3d& position, double yaw = 0.0, float fovY = 0.0f)
+{
+    CameraFrame frame;
+    frame.transform = Matrix4d::Identity();
+    frame.transform.topLeftCorner<3, 3>() = Eigen::AngleAxisd(yaw, Vector3d::UnitY()).matrix();
+    frame.transform.topRightCorner<3, 1>() = position;
+    frame.fovY = fovY;
+    return frame;
+}
+
+class ViewCameraFramesTest : public testsupport::ViewTest {
+protected:
+    void SetUp() override
+    {
+        ViewTest::SetUp();
+        if (!IsSkipped())
+            ShowPoints({{-1.0f, -1.0f, -1.0f}, {1.0f, 1.0f, 1.0f}});
+    }
+
+    // Ten frames in a row along x, one unit apart.
+    void TenFrames()
+    {
+        document.m_cameraPoses.Clear();
+        for (int i = 0; i < 10; ++i)
+            document.m_cameraPoses.frames.push_back(Frame(Vector3d(i, 0.0, 5.0)));
+    }
+
+    void Press(int key)
+    {
+        view->OnKeyDown(key);
+    }
+
+    std::string FramePane() { return desktop.paneTexts[ID_INDICATOR_FRAME]; }
+    ViewCamera& Camera() { return view->m_camera; }
+};
+
+TEST_F(ViewCameraFramesTest, StepKeysStartAtTheFirstFrameAndWrapAround)
+{
+    TenFrames();
+    Press(vk::PageDown);
+    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(FramePane(), "Frame: 1/10");
+    view->m_frameIndex = -1;
+    Press(vk::PageUp);
+    EXPECT_EQ(view->m_frameIndex, 0);
+
+    Press(vk::PageUp);
+    EXPECT_EQ(view->m_frameIndex, 9);
+    EXPECT_EQ(FramePane(), "Frame: 10/10");
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(9.0f, 0.0f, 5.0f), 1e-5f));
+    Press(vk::PageDown);
+    EXPECT_EQ(view->m_frameIndex, 0);
+    Press(vk::Digit2);
+    Press(vk::Digit2);
+    EXPECT_EQ(view->m_frameIndex, 2);
+    Press(vk::Digit1);
+    EXPECT_EQ(view->m_frameIndex, 1);
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(1.0f, 0.0f, 5.0f), 1e-5f));
+}
+
+TEST_F(ViewCameraFramesTest, IndicesWrapInBothDirections)
+{
+    TenFrames();
+    const std::pair<int, int> cases[] = {{-1, 9}, {10, 0}, {-11, 9}, {25, 5}, {-20, 0}, {INT32_MIN, 2}, {INT32_MAX, 7}};
+    for (const auto& [index, expected] : cases) {
+        view->ApplyCameraFrame(index);
+        EXPECT_EQ(view->m_frameIndex, expected) << index;
+    }
+}
+
+TEST_F(ViewCameraFramesTest, TheEyeIsTheRecordedPositionAndTheTargetLiesAheadOfIt)
+{
+    document.m_cameraPoses.frames = {Frame(Vector3d(0.0, 0.0, 5.0))};
+    view->ApplyCameraFrame(0);
+    // Identity rotation: looking along -z with +y up.
+    EXPECT_TRUE(Camera().Forward().isApprox(-Vector3f::UnitZ(), 1e-6f));
+    EXPECT_TRUE(Camera().Up().isApprox(Vector3f::UnitY(), 1e-6f));
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.0f, 0.0f, 5.0f), 1e-5f));
+    // The pivot is the middle of the part of the scene box ahead: z from 1 to -1.
+    EXPECT_NEAR(Camera().distance, 5.0f, 1e-4f);
+    EXPECT_TRUE(Camera().eyeAnchored);
+    EXPECT_EQ(desktop.calls.back(), "InvalidateView");
+}
+
+TEST_F(ViewCameraFramesTest, TheScenesOriginIsSubtractedFromRecordedPositions)
+{
+    ShowPoints({{0.0f, 0.0f, 0.0f}, {2.0f, 2.0f, 2.0f}}, Vector3d(1000.0, 2000.0, 0.0));
+    document.m_cameraPoses.frames = {Frame(Vector3d(1000.5, 2000.25, 3.0))};
+    view->ApplyCameraFrame(0);
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.5f, 0.25f, 3.0f), 1e-5f));
+
+    // The same origin rule for splat scenes.
+    GaussianData splats;
+    splats.positions = {{0.0f, 0.0f, 0.0f}};
+    splats.shDc = {{0.0f, 0.0f, 0.0f}};
+    splats.opacities = {1.0f};
+    splats.scales = {{0.1f, 0.1f, 0.1f}};
+    splats.rotations = {{1.0f, 0.0f, 0.0f, 0.0f}};
+    splats.origin = Vector3d(-10.0, 0.0, 100.0);
+    ShowSplats(splats);
+    document.m_cameraPoses.frames = {Frame(Vector3d(-9.0, 0.0, 104.0))};
+    view->ApplyCameraFrame(0);
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(1.0f, 0.0f, 4.0f), 1e-5f));
+}
+
+TEST_F(ViewCameraFramesTest, FieldOfViewIsTakenOnlyStrictlyBetweenFiveAndOneHundredFiftyDegrees)
+{
+    const float start = Camera().fovY;
+    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.08726646f)};
+    view->ApplyCameraFrame(0);
+    EXPECT_EQ(Camera().fovY, start);
+
+    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 2.6179938f)};
+    view->ApplyCameraFrame(0);
+    EXPECT_EQ(Camera().fovY, 2.6179938f);
+
+    // A frame without its own field of view takes the file's; without either the camera keeps its own.
+    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.0f)};
+    document.m_cameraPoses.defaultFovY = 0.5f;
+    view->ApplyCameraFrame(0);
+    EXPECT_EQ(Camera().fovY, 0.5f);
+    document.m_cameraPoses.defaultFovY = 0.0f;
+    view->ApplyCameraFrame(0);
+    EXPECT_EQ(Camera().fovY, 0.5f);
+    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 3.0f)};
+    view->ApplyCameraFrame(0);
+    EXPECT_EQ(Camera().fovY, 0.5f);
+}
+
+TEST_F(ViewCameraFramesTest, AnOrthographicViewStaysOrthographicWithTheMatchingHalfHeight)
+{
+    view->OnKeyDown(vk::P);
+    Camera().navMode = Fly;
+    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.6f)};
+    view->ApplyCameraFrame(0);
+    EXPECT_EQ(Camera().projection, Orthographic);
+    EXPECT_EQ(Camera().navMode, Fly);
+    EXPECT_NEAR(Camera().orthoHalfHeight, std::tan(0.3f) * Camera().distance, 1e-6f);
+}
+
+TEST_F(ViewCameraFramesTest, AfterAFrameRotationAndZoomWorkAboutTheEye)
+{
+    document.m_cameraPoses.frames = {Frame(Vector3d(0.5, 0.0, 6.0), 0.3)};
+    view->ApplyCameraFrame(0);
+    const Vector3f eye = Camera().Eye();
+    const Vector3f forward = Camera().Forward();
+
+    view->OnButtonDown(MouseButton::Left, 100, 100, {});
+    view->OnMouseMove(60, 80);
+    view->OnButtonUp(MouseButton::Left, 60, 80);
+    EXPECT_TRUE(Camera().Eye().isApprox(eye, 1e-5f));
+    EXPECT_FALSE(Camera().Forward().isApprox(forward, 1e-3f));
+
+    // One wheel notch in dollies eye and pivot forward by a tenth of the distance.
+    const Vector3f turnedForward = Camera().Forward();
+    const float distance = Camera().distance;
+    view->OnMouseWheel(120);
+    EXPECT_FLOAT_EQ(Camera().distance, distance);
+    EXPECT_TRUE(Camera().Eye().isApprox(eye + turnedForward * 0.1f * distance, 1e-4f));
+}
+
+TEST_F(ViewCameraFramesTest, OpeningAPoseFileAppliesItsFirstFrameAndAFailureKeepsEverything)
+{
+    const ScratchDir scratch;
+    const std::filesystem::path good = scratch.Write(
+        "transforms.json",
+        std::string(R"({"frames":[{"transform_matrix":[[1,0,0,0.25],[0,1,0,0],[0,0,1,4],[0,0,0,1]]},)"
+                    R"({"transform_matrix":[[1,0,0,1],[0,1,0,0],[0,0,1,4],[0,0,0,1]]}]})"));
+    const std::filesystem::path bad = scratch.Write("bad.json", std::string(R"({"frames":[]})"));
+
+    desktop.fileChoices = {good.string()};
+    view->OpenCameraPoseFile();
+    ASSERT_EQ(desktop.fileDialogRequests.size(), 1u);
+    const OpenFileDialogRequest& request = desktop.fileDialogRequests[0];
+    EXPECT_EQ(request.defaultExtension, "json");
+    EXPECT_EQ(request.initialFileName, "transforms.json");
+    ASSERT_EQ(request.filters.size(), 2u);
+    EXPECT_EQ(request.filters[0].description, "Camera pose file (*.json)");
+    EXPECT_EQ(request.filters[0].pattern, "*.json");
+    EXPECT_EQ(request.filters[1].description, "All Files (*.*)");
+    EXPECT_EQ(request.filters[1].pattern, "*.*");
+    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(FramePane(), "Frame: 1/2");
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.25f, 0.0f, 4.0f), 1e-5f));
+
+    Press(vk::PageDown);
+    const Vector3f eye = Camera().Eye();
+    desktop.fileChoices = {bad.string()};
+    view->OpenCameraPoseFile();
+    EXPECT_EQ(desktop.messageBoxes.back(),
+              "Failed to load the camera pose file (transforms.json).\nNo valid camera frames found.");
+    EXPECT_EQ(document.m_cameraPoses.frames.size(), 2u);
+    EXPECT_EQ(view->m_frameIndex, 1);
+    EXPECT_TRUE(Camera().Eye().isApprox(eye));
+
+    // Cancelled: nothing happens.
+    view->OpenCameraPoseFile();
+    EXPECT_EQ(view->m_frameIndex, 1);
+}
+
+TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
+{
+    TenFrames();
+    Press(vk::PageDown);
+    ASSERT_EQ(FramePane(), "Frame: 1/10");
+    ShowPoints({{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}});  // the document drops its frames
+    EXPECT_EQ(FramePane(), "");
+    EXPECT_EQ(view->m_frameIndex, -1);
+    const Vector3f target = Camera().target;
+    Press(vk::PageDown);
+    EXPECT_EQ(view->m_frameIndex, -1);
+    EXPECT_EQ(Camera().target, target);
+}
+
+TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionLeavesTheCameraButCounts)
+{
+    TenFrames();
+    document.m_cameraPoses.frames[1] = Frame(Vector3d(1e300, 0.0, 0.0));
+    Press(vk::PageDown);
+    const ViewCamera before = Camera();
+    Press(vk::PageDown);
+    EXPECT_EQ(view->m_frameIndex, 1);
+    EXPECT_EQ(FramePane(), "Frame: 2/10");
+    EXPECT_EQ(Camera().target, before.target);
+    EXPECT_TRUE(Camera().Eye().allFinite());
+    Press(vk::PageDown);  // stepping goes on past it
+    EXPECT_EQ(view->m_frameIndex, 2);
+    EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(2.0f, 0.0f, 5.0f), 1e-5f));
+}
+
+TEST_F(ViewCameraFramesTest, WithoutASceneThePivotLiesTwoUnitsAhead)
+{
+    document.DeleteContents();
+    document.m_cameraPoses.frames = {Frame(Vector3d(3.0, 0.0, 0.0))};
+    view->ApplyCameraFrame(0);
+    EXPECT_FLOAT_EQ(Camera().distance, 2.0f);
+    EXPECT_TRUE(Camera().target.isApprox(Vector3f(3.0f, 0.0f, -2.0f)));
+}
+
+TEST_F(ViewCameraFramesTest, FoxPosesOverTheDonutScene)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("splat/donut_fused.ply").string()));
+    desktop.fileChoices = {TestDataFile("poses/fox_transforms.json").string()};
+    view->OpenCameraPoseFile();
+    EXPECT_EQ(FramePane(), "Frame: 1/67");
+    for (int i = 0; i < 67; ++i) {
+        Press(vk::PageDown);
+        EXPECT_TRUE(Camera().Eye().allFinite());
+        EXPECT_TRUE(Camera().target.allFinite());
+    }
+    EXPECT_EQ(FramePane(), "Frame: 1/67");
+}
+
+}  // namespace

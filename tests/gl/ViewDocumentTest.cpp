@@ -1,0 +1,354 @@
+#include "tests/gl/SplatTestScenes.h"
+#include "tests/gl/ViewTestFixture.h"
+
+#include "render/GaussianSplatRenderer.h"
+#include "render/PointCloudRenderer.h"
+#include "settings/AppSettings.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using Eigen::Vector3f;
+using testsupport::ColorNear;
+using testsupport::Rgba8;
+using testsupport::RoundSplats;
+using testsupport::ScratchDir;
+using testsupport::TestDataFile;
+
+namespace {
+
+const Rgba8 kBlack = {0, 0, 0, 255};
+
+const std::vector<Vector3f> kThreePoints = {{0.0f, 0.0f, 0.0f}, {1.0f, 0.5f, -0.5f}, {-1.0f, -0.5f, 0.5f}};
+
+class ViewDocumentTest : public testsupport::ViewTest {
+protected:
+    PointCloudRenderer* Points() { return dynamic_cast<PointCloudRenderer*>(view->m_renderer.get()); }
+
+    std::string Pane(int id) { return desktop.paneTexts[id]; }
+};
+
+TEST_F(ViewDocumentTest, StartsWithAPointRendererTheDefaultModeTextAndEmptyPanes)
+{
+    ASSERT_NE(Points(), nullptr);
+    EXPECT_FALSE(view->m_rendererIsSplat);
+    EXPECT_FALSE(view->m_sceneDrawable);
+    EXPECT_EQ(Pane(ID_INDICATOR_MODE), "Mode: Orbit | Persp");
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "");
+    EXPECT_EQ(Pane(ID_INDICATOR_FRAME), "");
+}
+
+TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
+{
+    ShowPoints(kThreePoints);
+    PointCloudRenderer* points = Points();
+    ASSERT_NE(points, nullptr);
+    EXPECT_TRUE(view->m_sceneDrawable);
+    EXPECT_EQ(points->VertexCount(), 3u);
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 3");
+
+    // Same kind: the renderer stays and only uploads the new cloud.
+    ShowPoints({{0.0f, 0.0f, 0.0f}, {2.0f, 0.0f, 0.0f}});
+    EXPECT_EQ(Points(), points);
+    EXPECT_EQ(points->VertexCount(), 2u);
+
+    ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f));
+    GaussianSplatRenderer* splats = view->SplatRenderer();
+    ASSERT_NE(splats, nullptr);
+    EXPECT_TRUE(view->m_rendererIsSplat);
+    EXPECT_TRUE(view->m_sceneDrawable);
+    EXPECT_EQ(splats->SplatCount(), 2u);
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Splats: 2");
+
+    ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f));
+    EXPECT_EQ(view->SplatRenderer(), splats);
+    EXPECT_EQ(splats->SplatCount(), 1u);
+
+    ShowPoints(kThreePoints);
+    ASSERT_NE(Points(), nullptr);
+    EXPECT_FALSE(view->m_rendererIsSplat);
+    EXPECT_EQ(Points()->VertexCount(), 3u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(ViewDocumentTest, SceneChangeFramesTheHomeViewAndForgetsTheFrame)
+{
+    view->m_frameIndex = 4;
+    view->m_camera.eyeAnchored = true;
+    ShowPoints(kThreePoints);
+
+    const PointCloudData& cloud = document.m_pointCloud;
+    EXPECT_TRUE(view->m_camera.target.isApprox(cloud.center));
+    EXPECT_NEAR(view->m_camera.distance, cloud.radius / std::sin(view->m_camera.fovY / 2.0f), 1e-4f);
+    EXPECT_TRUE(view->m_camera.Forward().isApprox(-HomeViewPreset().direction, 1e-5f));
+    EXPECT_FALSE(view->m_camera.eyeAnchored);
+    EXPECT_EQ(view->m_frameIndex, -1);
+    EXPECT_GT(desktop.invalidations, 0u);
+}
+
+TEST_F(ViewDocumentTest, SplatsWithSegmentsTakeTheViewsSeedAndClampedBlend)
+{
+    view->m_segSeed = 77;
+    view->m_segBlend = 1.7f;
+    GaussianData withIds = RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f);
+    withIds.objectIds = {1, 2};
+    withIds.hasObjectIds = true;
+    ShowSplats(withIds);
+    ASSERT_NE(view->SplatRenderer(), nullptr);
+    EXPECT_EQ(view->SplatRenderer()->segSeed, 77u);
+    EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
+    EXPECT_FLOAT_EQ(view->m_segBlend, 1.7f);
+
+    // Without ids the renderer keeps its own values.
+    ShowPoints(kThreePoints);
+    ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f));
+    EXPECT_EQ(view->SplatRenderer()->segSeed, 1u);
+    EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 0.5f);
+}
+
+TEST_F(ViewDocumentTest, DrawsTheSceneOverTheBackgroundWithTheGizmoInTheCorner)
+{
+    view->m_background = Eigen::Vector3f(0.2f, 0.4f, 0.6f);
+    const Rgba8 background = {51, 102, 153, 255};
+    ShowPoints(kThreePoints);
+    // The cloud's centre point is drawn in the middle of the view (white: no colours).
+    const Eigen::Vector2f centre = ProjectToClient(document.m_pointCloud.positions[0]);
+    EXPECT_TRUE(ColorNear(PaintAndRead(static_cast<int>(centre.x()), static_cast<int>(centre.y())),
+                          {255, 255, 255, 255}));
+    EXPECT_TRUE(ColorNear(PaintAndRead(5, kHeight - 5), background));
+    // The gizmo fills part of the 120 x 120 square 10 pixels from the top-right corner.
+    view->OnKeyDown(vk::G);
+    view->OnDraw();
+    const int withoutGizmo = PixelsUnlike(background);
+    view->OnKeyDown(vk::G);
+    view->OnDraw();
+    EXPECT_GT(PixelsUnlike(background), withoutGizmo + 100);
+}
+
+TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneTexts)
+{
+    ShowPoints(kThreePoints);
+    view->OnKeyDown(vk::G);  // gizmo off: only the scene differs from the background
+    view->OnDraw();
+    EXPECT_GT(PixelsUnlike(kBlack), 0);
+
+    const ScratchDir scratch;
+    const std::filesystem::path broken = scratch.Write("broken.las", std::string("not a LAS file"));
+    EXPECT_FALSE(document.OnOpenDocument(broken.string()));
+    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    view->OnDraw();
+    EXPECT_EQ(PixelsUnlike(kBlack), 0);
+
+    view->OnKeyDown(vk::G);
+    view->OnDraw();
+    EXPECT_GT(PixelsUnlike(kBlack), 100);  // the gizmo still draws
+    // The document told nobody: the renderer keeps its buffers and the panes their texts.
+    EXPECT_EQ(Points()->VertexCount(), 3u);
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 3");
+}
+
+TEST_F(ViewDocumentTest, OtherHintsNeitherUploadNorMoveTheCamera)
+{
+    ShowPoints(kThreePoints);
+    view->m_camera.target = Vector3f(5.0f, 5.0f, 5.0f);
+    document.m_pointCloud.positions.push_back(Vector3f(9.0f, 9.0f, 9.0f));
+    const std::size_t invalidations = desktop.invalidations;
+    view->OnUpdate(0);
+    view->OnUpdate(2);
+    EXPECT_EQ(view->m_camera.target, Vector3f(5.0f, 5.0f, 5.0f));
+    EXPECT_EQ(Points()->VertexCount(), 3u);
+    EXPECT_EQ(desktop.invalidations, invalidations + 2);
+}
+
+TEST_F(ViewDocumentTest, StatusTextsOfRealFilesUsePlainDecimals)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("las/autzen_trim.las").string()));
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 110000");
+    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("splat/donut_fused.ply").string()));
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Splats: 45624");
+    EXPECT_TRUE(view->m_rendererIsSplat);
+    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("ply/donut_color.ply").string()));
+    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 45624");
+    EXPECT_FALSE(view->m_rendererIsSplat);
+    EXPECT_EQ(Pane(ID_INDICATOR_MODE), "Mode: Orbit | Persp");
+    view->OnDraw();
+    EXPECT_GT(PixelsUnlike(kBlack), 1000);
+}
+
+TEST_F(ViewDocumentTest, WithoutAStatusBarTheViewGoesOn)
+{
+    desktop.hasStatusBar = false;
+    const std::size_t texts = desktop.paneHistory.size();
+    ShowPoints(kThreePoints);
+    view->OnKeyDown(vk::Tab);
+    EXPECT_EQ(desktop.paneHistory.size(), texts);
+    EXPECT_EQ(view->m_camera.navMode, Fly);
+    EXPECT_TRUE(view->m_sceneDrawable);
+}
+
+TEST_F(ViewDocumentTest, ResortMessagesRepaintOnlyWhenNoDragIsInProgress)
+{
+    const std::size_t before = desktop.invalidations;
+    view->OnResortMessage();
+    EXPECT_EQ(desktop.invalidations, before + 1);
+    view->OnButtonDown(MouseButton::Left, 10, 10, {});
+    view->OnResortMessage();
+    EXPECT_EQ(desktop.invalidations, before + 1);
+}
+
+// A splat scene's background sort posts its message through the desktop.
+TEST_F(ViewDocumentTest, TheSortThreadsMessageReachesTheView)
+{
+    std::vector<Vector3f> positions;
+    for (int i = 0; i < 50; ++i)
+        positions.emplace_back(static_cast<float>(i % 5), static_cast<float>(i / 5) * 0.3f, static_cast<float>(i) * 0.1f);
+    ShowSplats(RoundSplats(positions, 0.1f));
+    view->m_camera.Orbit(0.5f, 0.0f);  // far enough to need a new order
+    view->OnDraw();
+    view->RequestSplatResort();         // joins the sort thread the draw started
+    const std::size_t before = desktop.invalidations;
+    EXPECT_EQ(desktop.DeliverPostedResorts([&] { view->OnResortMessage(); }), 1u);
+    EXPECT_EQ(desktop.invalidations, before + 1);
+}
+
+TEST_F(ViewDocumentTest, ResizesToAnEmptyAreaChangeNothing)
+{
+    const std::size_t before = desktop.invalidations;
+    view->OnSize(0, 100);
+    view->OnSize(100, 0);
+    view->OnSize(-5, -5);
+    EXPECT_EQ(view->m_controller.viewportHeight, kHeight);
+    EXPECT_EQ(desktop.invalidations, before);
+
+    view->OnSize(kWidth, kHeight - 10);
+    EXPECT_EQ(view->m_controller.viewportHeight, kHeight - 10);
+    EXPECT_EQ(desktop.invalidations, before + 1);
+}
+
+TEST_F(ViewDocumentTest, AnEmptyClientAreaDrawsOnlyTheBackground)
+{
+    ShowPoints(kThreePoints);
+    desktop.clientSize = {0, kHeight};
+    view->OnDraw();
+    EXPECT_EQ(PixelsUnlike(kBlack), 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
+{
+    GaussianData withIds = RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f);
+    withIds.objectIds = {1, 2};
+    withIds.hasObjectIds = true;
+    ShowSplats(withIds);
+    view->OnKeyDown(vk::RightBracket);  // live blend 0.6, the view's stays 0.5
+
+    AppSettings shown;
+    desktop.settingsDialog = [&](AppSettings& settings) {
+        shown = settings;
+        settings.pointSize = 7.5f;
+        settings.background = Vector3f(1.0f, 0.0f, 0.0f);
+        return false;  // cancelled
+    };
+    view->ShowSettingsDialog();
+    EXPECT_FLOAT_EQ(shown.segBlend, 0.6f);
+    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 2.0f);
+    EXPECT_EQ(view->m_background, Vector3f::Zero());
+
+    desktop.settingsDialog = [](AppSettings& settings) {
+        settings.pointSize = 7.5f;
+        settings.roundPoints = false;
+        settings.background = Vector3f(1.0f, 0.0f, 0.0f);
+        settings.showAxisGizmo = false;
+        settings.projection = Orthographic;
+        settings.navMode = Fly;
+        settings.segSeed = 12;
+        settings.segBlend = 1.5f;
+        return true;
+    };
+    const float distance = view->m_camera.distance;
+    const float halfHeight = view->m_camera.orthoHalfHeight;
+    view->ShowSettingsDialog();
+    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 7.5f);
+    EXPECT_FALSE(view->m_pointStyle.isRound);
+    EXPECT_EQ(view->m_background, Vector3f(1.0f, 0.0f, 0.0f));
+    EXPECT_FALSE(view->m_showGizmo);
+    EXPECT_EQ(view->m_camera.projection, Orthographic);
+    EXPECT_EQ(view->m_camera.navMode, Fly);
+    // No conversion as the projection toggle makes.
+    EXPECT_EQ(view->m_camera.distance, distance);
+    EXPECT_EQ(view->m_camera.orthoHalfHeight, halfHeight);
+    EXPECT_EQ(view->SplatRenderer()->segSeed, 12u);
+    EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
+    EXPECT_EQ(view->m_segSeed, 12u);
+    EXPECT_FLOAT_EQ(view->m_segBlend, 1.5f);
+    EXPECT_EQ(Pane(ID_INDICATOR_MODE), "Mode: Fly | Ortho");
+    EXPECT_EQ(desktop.calls.back(), "InvalidateView");
+}
+
+TEST_F(ViewDocumentTest, TheSettingsDialogsPointStyleReachesThePointRenderer)
+{
+    ShowPoints(kThreePoints);
+    desktop.settingsDialog = [](AppSettings& settings) {
+        settings.pointSize = 9.0f;
+        settings.roundPoints = false;
+        return true;
+    };
+    view->ShowSettingsDialog();
+    EXPECT_FLOAT_EQ(Points()->PointSize(), 9.0f);
+    EXPECT_FALSE(Points()->RoundPoints());
+}
+
+// Settings come from the file at creation and go back to it at destruction; the splat
+// renderer's live blend is what is saved.
+TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction)
+{
+    const ScratchDir scratch;
+    const std::filesystem::path ini = scratch.Write(
+        "orrisk.ini", std::string("[Display]\nPointSize=5.0\nRoundPoints=0\nBackGroundR=255\nBackGroundG=0\n"
+                                  "BackGroundB=0\nShowAxisGizmo=0\n[View]\nProjMode=1\nNavMode=1\n"
+                                  "segBlend=30\nSegSeed=9\n"));
+    testsupport::RecordingDesktop desktop;
+    desktop.clientSize = {64, 64};
+    COrriskDoc document(desktop);
+    {
+        COrriskView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
+        view.SetDocument(&document);
+        ScopedDebugOutputCapture capture;
+        if (view.OnCreate() != 0)
+            GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
+        EXPECT_FLOAT_EQ(view.m_pointStyle.size, 5.0f);
+        EXPECT_FALSE(view.m_pointStyle.isRound);
+        EXPECT_EQ(view.m_background, Vector3f(1.0f, 0.0f, 0.0f));
+        EXPECT_FALSE(view.m_showGizmo);
+        EXPECT_EQ(view.m_camera.projection, Orthographic);
+        EXPECT_FLOAT_EQ(view.m_camera.orthoHalfHeight, 5.0f);  // the camera's own starting value
+        EXPECT_EQ(view.m_camera.navMode, Fly);
+        EXPECT_FLOAT_EQ(view.m_segBlend, 0.3f);
+        EXPECT_EQ(view.m_segSeed, 9u);
+        view.OnInitialUpdate();
+        EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Fly | Ortho");
+
+        GaussianData withIds = RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f);
+        withIds.objectIds = {3};
+        withIds.hasObjectIds = true;
+        withIds.ComputeBounds();
+        document.m_gaussianData = withIds;
+        document.m_sceneKind = SceneKind::GaussianSplats;
+        document.UpdateAllViews(kSceneChangedHint);
+        view.OnKeyDown(vk::RightBracket);
+        view.OnKeyDown(vk::RightBracket);
+        view.OnDestroy();
+    }
+    AppSettings saved;
+    LoadSettingsFrom(ini, saved);
+    EXPECT_FLOAT_EQ(saved.segBlend, 0.5f);
+    EXPECT_EQ(saved.segSeed, 9u);
+    EXPECT_FLOAT_EQ(saved.pointSize, 5.0f);
+    EXPECT_EQ(saved.projection, Orthographic);
+    EXPECT_EQ(saved.navMode, Fly);
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+// The view on a machine without OpenGL 4.5: creation fails with the driver message, nothing
+// is saved over the user's settings, and every handler stays harmless.
+
+#include "document/COrriskDoc.h"
+#include "support/RecordingDesktop.h"
+#include "support/TestData.h"
+#include "view/COrriskView.h"
+#include "view/VirtualKeys.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using testsupport::ReadWholeFile;
+using testsupport::RecordingDesktop;
+using testsupport::ScratchDir;
+
+namespace {
+
+const std::string kNoOpenGl = "Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.";
+
+// A back end that cannot make a context, as on a machine without a suitable driver.
+class NoContextBackend final : public IGlContextBackend {
+public:
+    bool CreateContext() override { return false; }
+    bool MakeCurrent() override { return false; }
+    void SwapBuffers() override {}
+    ClientSize DrawableSize() const override { return {}; }
+    GLuint WindowFramebuffer() const override { return 0; }
+    void Release() override {}
+};
+
+struct ViewWithoutGl : ::testing::Test {
+    RecordingDesktop desktop;
+    COrriskDoc document{desktop};
+    ScratchDir scratch;
+};
+
+TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSettings)
+{
+    const std::string stored = "[Display]\nPointSize=7.0\n";
+    const std::filesystem::path ini = scratch.Write("orrisk.ini", stored);
+    {
+        COrriskView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
+        EXPECT_EQ(view.OnCreate(), -1);
+        EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
+        EXPECT_FLOAT_EQ(view.m_pointStyle.size, 2.0f);  // nothing loaded
+        EXPECT_EQ(view.m_renderer, nullptr);
+        view.OnDestroy();
+    }
+    EXPECT_EQ(ReadWholeFile(ini), stored);
+
+    // No back end at all: the same.
+    const std::filesystem::path fresh = scratch.File("fresh.ini");
+    {
+        COrriskView view(desktop, {}, fresh);
+        EXPECT_EQ(view.OnCreate(), -1);
+        view.OnDestroy();
+    }
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
+{
+    COrriskView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
+    view.SetDocument(&document);
+    ASSERT_EQ(view.OnCreate(), -1);
+    view.OnSize(100, 100);
+    view.OnDraw();
+    view.OnInitialUpdate();
+    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Orbit | Persp");
+
+    document.m_pointCloud.positions = {{0.0f, 0.0f, 0.0f}, {4.0f, 0.0f, 0.0f}};
+    document.m_pointCloud.ComputeBounds();
+    document.m_sceneKind = SceneKind::PointCloud;
+    view.m_frameIndex = 3;
+    document.UpdateAllViews(kSceneChangedHint);
+    // No context: nothing is uploaded and the camera is not moved, but the view forgets its
+    // frame and writes its panes.
+    EXPECT_FALSE(view.m_sceneDrawable);
+    EXPECT_EQ(view.m_frameIndex, -1);
+    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_COUNT], "Points: 2");
+
+    Eigen::Vector3f picked;
+    EXPECT_FALSE(view.PickPoint(50, 50, picked));
+    view.OnLButtonDblClk(50, 50);
+    view.RequestSplatResort();
+    view.OnKeyDown(vk::R);  // the scene's bounds come from the document
+    EXPECT_TRUE(view.m_camera.target.isApprox(Eigen::Vector3f(2.0f, 0.0f, 0.0f)));
+    view.OnKeyDown(vk::Tab);
+    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Fly | Persp");
+    view.OnDestroy();
+}
+
+TEST_F(ViewWithoutGl, DocumentRegistrationFollowsTheView)
+{
+    COrriskDoc other(desktop);
+    {
+        COrriskView view(desktop, {}, {});
+        view.SetDocument(&document);
+        view.SetDocument(&other);
+        EXPECT_EQ(view.GetDocument(), &other);
+        document.UpdateAllViews(kSceneChangedHint);  // no longer told
+        EXPECT_EQ(desktop.paneHistory.size(), 0u);
+        other.UpdateAllViews(kSceneChangedHint);
+        EXPECT_EQ(desktop.paneHistory.size(), 3u);
+    }
+    // The destroyed view left the document.
+    other.UpdateAllViews(kSceneChangedHint);
+    EXPECT_EQ(desktop.paneHistory.size(), 3u);
+}
+
+}  // namespace

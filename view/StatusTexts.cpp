@@ -1,0 +1,21 @@
+#include "view/StatusTexts.h"
+
+#include "document/COrriskDoc.h"
+#include "view/ViewCamera.h"
+
+StatusTexts ComposeStatusTexts(const COrriskDoc& document, const ViewCamera& camera, int frameIndex)
+{
+    StatusTexts texts;
+    if (document.m_sceneKind == SceneKind::GaussianSplats)
+        texts.count = "Splats: " + std::to_string(document.m_gaussianData.positions.size());
+    else if (document.m_sceneKind == SceneKind::PointCloud)
+        texts.count = "Points: " + std::to_string(document.m_pointCloud.positions.size());
+
+    texts.mode = std::string("Mode: ") + (camera.navMode == Fly ? "Fly" : "Orbit") + " | " +
+                 (camera.projection == Orthographic ? "Ortho" : "Persp");
+
+    const std::size_t frameCount = document.m_cameraPoses.frames.size();
+    if (frameCount > 0 && frameIndex >= 0)
+        texts.frame = "Frame: " + std::to_string(frameIndex + 1) + "/" + std::to_string(frameCount);
+    return texts;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+class COrriskDoc;
+struct ViewCamera;
+
+// The texts of the main frame's three information panes.
+struct StatusTexts {
+    std::string count;  // "Points: 1234" or "Splats: 1234"; empty without a scene
+    std::string mode;   // "Mode: Orbit | Persp"
+    std::string frame;  // "Frame: 3/67" once a camera frame is applied; else empty
+};
+
+StatusTexts ComposeStatusTexts(const COrriskDoc& document, const ViewCamera& camera, int frameIndex);

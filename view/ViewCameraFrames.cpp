@@ -1,0 +1,106 @@
+#include "view/COrriskView.h"
+
+#include "document/COrriskDoc.h"
+
+#include <Eigen/Geometry>
+
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+// Fields of view the camera accepts from a recorded frame: strictly between about 5 and 150
+// degrees (the single-precision values nearest to these decimals).
+constexpr float kMinFrameFovY = 0.08726647f;
+constexpr float kMaxFrameFovY = 2.617994f;
+
+// i wrapped into 0 .. count-1: -1 gives the last frame, count the first.
+int WrapFrameIndex(int i, std::size_t count)
+{
+    const auto n = static_cast<std::int64_t>(count);
+    return static_cast<int>((n + i % n) % n);
+}
+
+// The scene's origin, which the readers subtracted from every stored position.
+Eigen::Vector3d SceneOrigin(const COrriskDoc& document)
+{
+    switch (document.m_sceneKind) {
+    case SceneKind::PointCloud:
+        return document.m_pointCloud.origin;
+    case SceneKind::GaussianSplats:
+        return document.m_gaussianData.origin;
+    default:
+        return Eigen::Vector3d::Zero();
+    }
+}
+
+}  // namespace
+
+void COrriskView::OpenCameraPoseFile()
+{
+    if (!m_document)
+        return;
+    const OpenFileDialogRequest request{
+        "json", "transforms.json", {{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}};
+    const std::optional<std::string> path = m_desktop.ChooseFileToOpen(request);
+    if (!path)
+        return;
+    // The document reports a failure itself and keeps its previous frames.
+    if (!m_document->LoadCameraPoses(*path))
+        return;
+    ApplyCameraFrame(0);
+}
+
+void COrriskView::ApplyCameraFrame(int index)
+{
+    if (!m_document || m_document->m_cameraPoses.frames.empty())
+        return;
+    const CameraPoseSet& poses = m_document->m_cameraPoses;
+    const int k = WrapFrameIndex(index, poses.frames.size());
+    m_frameIndex = k;
+    const CameraFrame& frame = poses.frames[static_cast<std::size_t>(k)];
+
+    Eigen::Quaternionf q(Eigen::Matrix3f(frame.transform.topLeftCorner<3, 3>().cast<float>()));
+    if (q.squaredNorm() > 0.0f)
+        q.normalize();
+    const Eigen::Vector3d origin = SceneOrigin(*m_document);
+    const Eigen::Vector3f eye = (frame.transform.topRightCorner<3, 1>() - origin).cast<float>();
+    const Eigen::Vector3f forward = q * Eigen::Vector3f(0.0f, 0.0f, -1.0f);
+
+    // A pose that does not fit in single precision (a position far beyond the scene's origin)
+    // cannot be shown; the camera stays where it is, and stepping goes on past it.
+    if (!q.coeffs().allFinite() || !eye.allFinite() || !forward.allFinite()) {
+        UpdateStatusTexts();
+        Invalidate();
+        return;
+    }
+
+    Eigen::Vector3f boundsMin = Eigen::Vector3f::Zero();
+    Eigen::Vector3f boundsMax = Eigen::Vector3f::Zero();
+    Eigen::Vector3f center = Eigen::Vector3f::Zero();
+    float radius = 1.0f;
+    const bool hasBounds = GetSceneBounds(boundsMin, boundsMax, center, radius);
+    float distance = ViewCamera::FocusDistance(eye, forward, hasBounds, boundsMin, boundsMax, center, radius);
+    if (distance < m_camera.minDistance)
+        distance = m_camera.minDistance;
+    if (distance > m_camera.maxDistance)
+        distance = m_camera.maxDistance;
+
+    // The eye is exactly the recorded position; rotation and zoom now work about it.
+    m_camera.orientation = q;
+    m_camera.distance = distance;
+    m_camera.target = eye + forward * distance;
+    m_camera.eyeAnchored = true;
+
+    const float fovY = frame.fovY > 0.0f ? frame.fovY : poses.defaultFovY;
+    if (fovY > kMinFrameFovY && fovY < kMaxFrameFovY)
+        m_camera.fovY = fovY;
+    // An orthographic view shows the same height at the pivot as the perspective one would.
+    m_camera.orthoHalfHeight = std::tan(m_camera.fovY / 2.0f) * distance;
+    if (hasBounds)
+        m_camera.UpdateClipPlanes(boundsMin, boundsMax);
+
+    RequestSplatResort();
+    UpdateStatusTexts();
+    Invalidate();
+}

@@ -1,0 +1,199 @@
+#include "view/COrriskView.h"
+
+#include "document/COrriskDoc.h"
+#include "render/GaussianSplatRenderer.h"
+#include "view/ClampUnit.h"
+#include "view/VirtualKeys.h"
+
+#include <cmath>
+
+namespace {
+
+// The drag a button starts: Shift wins over Ctrl on the right button.
+DragMode DragForButton(MouseButton button, MouseModifiers modifiers, int navMode)
+{
+    const DragMode turn = navMode == Fly ? DragMode::Look : DragMode::Rotate;
+    switch (button) {
+    case MouseButton::Left:
+        return turn;
+    case MouseButton::Middle:
+        return DragMode::Pan;
+    case MouseButton::Right:
+        if (modifiers.shift)
+            return DragMode::Zoom;
+        if (modifiers.ctrl)
+            return DragMode::Pan;
+        return turn;
+    }
+    return DragMode::Idle;
+}
+
+}  // namespace
+
+void COrriskView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers modifiers)
+{
+    m_desktop.SetViewFocus();
+    m_desktop.CaptureMouse();
+    m_controller.lastX = x;
+    m_controller.lastY = y;
+    m_controller.dragMode = DragForButton(button, modifiers, m_camera.navMode);
+}
+
+void COrriskView::OnButtonUp(MouseButton, int, int)
+{
+    // Releasing any button ends the drag, whichever button started it.
+    const DragMode ended = m_controller.dragMode;
+    m_controller.dragMode = DragMode::Idle;
+    if (m_desktop.ViewHasMouseCapture())
+        m_desktop.ReleaseMouse();
+    if (ended == DragMode::Rotate || ended == DragMode::Look)
+        RequestSplatResort();
+    if (ended != DragMode::Idle)
+        Invalidate();
+}
+
+void COrriskView::OnMouseMove(int x, int y)
+{
+    if (m_controller.dragMode == DragMode::Idle || !m_desktop.ViewHasMouseCapture())
+        return;
+    if (m_controller.OnDrag(x, y))
+        Invalidate();
+}
+
+void COrriskView::OnMouseWheel(int delta)
+{
+    // Fractions of a notch (touchpads, free-spinning wheels) zoom by the matching fraction.
+    m_camera.ZoomBy(std::pow(m_controller.wheelBase, static_cast<float>(delta) / 120.0f));
+    Invalidate();
+}
+
+void COrriskView::MoveAlongForward(float amount)
+{
+    m_camera.target += m_camera.Forward() * amount;
+}
+
+void COrriskView::StepPointSize(float delta)
+{
+    float size = m_pointStyle.size + delta;
+    if (size < m_pointSizeMin)
+        size = m_pointSizeMin;
+    if (size > m_pointSizeMax)
+        size = m_pointSizeMax;
+    m_pointStyle.size = size;
+    if (m_renderer) {
+        m_glSurface.MakeCurrent();
+        m_renderer->SetPointStyle(m_pointStyle);
+    }
+    Invalidate();
+}
+
+void COrriskView::StepSegmentBlend(float delta)
+{
+    GaussianSplatRenderer* splat = SplatRenderer();
+    if (!m_rendererIsSplat || !splat || !splat->hasObjectIds)
+        return;
+    splat->segBlend = ClampUnit(splat->segBlend + delta);
+    Invalidate();
+}
+
+void COrriskView::OnKeyDown(int virtualKey)
+{
+    const bool shift = m_desktop.IsShiftDown();
+    const bool hasFrames = m_document && !m_document->m_cameraPoses.frames.empty();
+    const bool flying = m_camera.navMode == Fly;
+    const float step = m_camera.distance * 0.04f * (shift ? 4.0f : 1.0f);
+
+    // Fly-mode moves: the eye follows the target.
+    const auto flyMove = [&](auto move) {
+        if (!flying)
+            return;
+        move();
+        RequestSplatResort();
+        Invalidate();
+    };
+
+    switch (virtualKey) {
+    case vk::Tab:
+        m_camera.navMode = m_camera.navMode == Orbit ? Fly : Orbit;
+        UpdateStatusTexts();
+        Invalidate();
+        break;
+    case vk::PageUp:
+    case vk::Digit1:
+        if (hasFrames)
+            ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex - 1);
+        break;
+    case vk::PageDown:
+    case vk::Digit2:
+        if (hasFrames)
+            ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex + 1);
+        break;
+    case vk::W:
+        flyMove([&] { MoveAlongForward(step); });
+        break;
+    case vk::S:
+        flyMove([&] { MoveAlongForward(-step); });
+        break;
+    case vk::D:
+        flyMove([&] { m_camera.Pan(step, 0.0f); });
+        break;
+    case vk::A:
+        flyMove([&] { m_camera.Pan(-step, 0.0f); });
+        break;
+    case vk::E:
+        flyMove([&] { m_camera.Pan(0.0f, step); });
+        break;
+    case vk::Q:
+        flyMove([&] { m_camera.Pan(0.0f, -step); });
+        break;
+    case vk::F:
+        OnViewFit();
+        break;
+    case vk::G:
+        m_showGizmo = !m_showGizmo;
+        Invalidate();
+        break;
+    case vk::M:
+        if (GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat && splat->hasObjectIds) {
+            splat->segEnabled = !splat->segEnabled;
+            Invalidate();
+        }
+        break;
+    case vk::P: {
+        m_camera.ToggleProjection();
+        Eigen::Vector3f boundsMin, boundsMax, center;
+        float radius = 1.0f;
+        if (GetSceneBounds(boundsMin, boundsMax, center, radius))
+            m_camera.UpdateClipPlanes(boundsMin, boundsMax);
+        UpdateStatusTexts();
+        Invalidate();
+        break;
+    }
+    case vk::R:
+        ResetView();
+        RequestSplatResort();
+        Invalidate();
+        break;
+    case vk::X:
+    case vk::Y:
+    case vk::Z:
+        SetViewAxis(virtualKey - vk::X, shift);
+        break;
+    case vk::NumpadPlus:
+    case vk::PlusEquals:
+        StepPointSize(1.0f);
+        break;
+    case vk::NumpadMinus:
+    case vk::Minus:
+        StepPointSize(-1.0f);
+        break;
+    case vk::LeftBracket:
+        StepSegmentBlend(-0.1f);
+        break;
+    case vk::RightBracket:
+        StepSegmentBlend(0.1f);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,71 @@
+#include "view/COrriskView.h"
+
+#include "render/GaussianSplatRenderer.h"
+#include "settings/AppSettings.h"
+#include "view/ClampUnit.h"
+
+AppSettings COrriskView::CurrentSettings() const
+{
+    AppSettings settings;
+    settings.pointSize = m_pointStyle.size;
+    settings.roundPoints = m_pointStyle.isRound;
+    settings.pointSizeMin = m_pointSizeMin;
+    settings.pointSizeMax = m_pointSizeMax;
+    settings.background = m_background;
+    settings.showAxisGizmo = m_showGizmo;
+    settings.projection = m_camera.projection;
+    settings.navMode = m_camera.navMode;
+    settings.segBlend = m_segBlend;
+    settings.segSeed = m_segSeed;
+    // The blend keys change the live renderer only, so it holds the user's latest choice.
+    if (const GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat) {
+        settings.segBlend = splat->segBlend;
+        settings.segSeed = splat->segSeed;
+    }
+    return settings;
+}
+
+void COrriskView::TakeSettings(const AppSettings& settings)
+{
+    m_pointStyle.size = settings.pointSize;
+    m_pointStyle.isRound = settings.roundPoints;
+    m_pointSizeMin = settings.pointSizeMin;
+    m_pointSizeMax = settings.pointSizeMax;
+    m_background = settings.background;
+    m_showGizmo = settings.showAxisGizmo;
+    // Straight into the camera: no distance or half-height conversion as the toggle does.
+    m_camera.projection = settings.projection;
+    m_camera.navMode = settings.navMode;
+    m_segBlend = settings.segBlend;
+    m_segSeed = settings.segSeed;
+}
+
+void COrriskView::ShowSettingsDialog()
+{
+    AppSettings settings = CurrentSettings();
+    if (!m_desktop.RunSettingsDialog(settings))
+        return;
+
+    m_pointStyle.size = settings.pointSize;
+    m_pointStyle.isRound = settings.roundPoints;
+    m_pointSizeMin = settings.pointSizeMin;
+    m_pointSizeMax = settings.pointSizeMax;
+    m_background = settings.background;
+    if (m_renderer) {
+        m_glSurface.MakeCurrent();
+        m_renderer->SetPointStyle(m_pointStyle);
+    }
+    m_showGizmo = settings.showAxisGizmo;
+    m_camera.projection = settings.projection;
+    m_camera.navMode = settings.navMode;
+    if (GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat && splat->hasObjectIds) {
+        splat->segSeed = settings.segSeed;
+        splat->segBlend = ClampUnit(settings.segBlend);
+    }
+    m_segSeed = settings.segSeed;
+    m_segBlend = settings.segBlend;
+
+    RequestSplatResort();
+    UpdateStatusTexts();
+    Invalidate();
+}
