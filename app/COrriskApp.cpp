@@ -62,6 +62,9 @@ COrriskApp::COrriskApp(AppOptions options)
 
 COrriskApp::~COrriskApp()
 {
+    // Ended without closing the window (a signal, the session ending): keep the layout too.
+    if (m_frame && m_frame->isVisible())
+        SaveProfile();
     // The view goes with the frame and saves its settings on the way; the document outlives it.
     m_frame.reset();
     m_document.reset();

@@ -1,5 +1,6 @@
 #include "app/COrriskApp.h"
 #include "app/Icons.h"
+#include "app/TerminationSignals.h"
 #include "platform/qt/ViewWidget.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
                                  QStringLiteral("[file]"));
     parser.process(app);
 
+    QuitOnTerminationSignals();
     COrriskApp orrisk;
     if (!orrisk.InitInstance(parser.positionalArguments()))
         return 1;

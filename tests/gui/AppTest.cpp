@@ -528,6 +528,17 @@ private slots:
         QVERIFY(QSettings(ProfileFile(), QSettings::IniFormat).contains("MainFrame/geometry"));
     }
 
+    void sampleSceneScreenshot()
+    {
+        const QString sample = QStringLiteral(ORRISK_SAMPLE_SCENE);
+        if (!QFile::exists(sample))
+            QSKIP("the sample scene has not been built");
+        QVERIFY(Start({sample}));
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
+        QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 2000);
+        SaveScreenshot("sample.png");
+    }
+
     void splatSceneScreenshot()
     {
         const QString splats = CorpusFile("splat/donut_fused.ply");
