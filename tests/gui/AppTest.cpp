@@ -7,6 +7,7 @@
 #include "app/CommandTable.h"
 #include "document/COrriskDoc.h"
 #include "platform/qt/ViewWidget.h"
+#include "render/GaussianSplatRenderer.h"
 #include "support/TestData.h"
 #include "view/COrriskView.h"
 
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -366,6 +368,14 @@ private slots:
             Command(c.command);
             QVERIFY2(View().m_camera.Forward().isApprox(c.forward, 1e-4f), qPrintable(QString::number(c.command)));
         }
+        // The X, Y and Z keys do the same; Shift looks from the other side.
+        Key(Qt::Key_X);
+        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(-1, 0, 0), 1e-4f));
+        Key(Qt::Key_X, Qt::ShiftModifier);
+        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(1, 0, 0), 1e-4f));
+        Key(Qt::Key_Z, Qt::ShiftModifier);
+        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(0, 0, 1), 1e-4f));
+
         // Toolbar buttons run the same commands.
         for (QAction* action : Frame()->MainToolBar()->actions())
             QVERIFY(action->isSeparator() || action == Frame()->Action(action->objectName().mid(7).toInt()));
@@ -537,6 +547,19 @@ private slots:
         QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 2000);
         SaveScreenshot("sample.png");
+
+        // The sample has segment ids: M and the bracket keys reach the splat renderer.
+        GaussianSplatRenderer* splats = View().SplatRenderer();
+        QVERIFY(splats && splats->hasObjectIds);
+        const bool tinted = splats->segEnabled;
+        Key(Qt::Key_M);
+        QCOMPARE(splats->segEnabled, !tinted);
+        const float blend = splats->segBlend;
+        Key(Qt::Key_BracketRight);
+        QCOMPARE(splats->segBlend, std::min(1.0f, blend + 0.1f));
+        Key(Qt::Key_BraceLeft, Qt::ShiftModifier);
+        Key(Qt::Key_BracketLeft);
+        QVERIFY(std::abs(splats->segBlend - std::max(0.0f, blend - 0.1f)) < 1e-6f);
     }
 
     void splatSceneScreenshot()
