@@ -149,46 +149,47 @@ void COrriskApp::AfterDocumentChanged()
 
 void COrriskApp::OnCommand(int commandId)
 {
-    COrriskView* view = m_viewWidget ? &m_viewWidget->View() : nullptr;
     switch (commandId) {
     case ID_FILE_NEW:
         OnFileNew();
-        break;
+        return;
     case ID_FILE_OPEN:
         OnFileOpen();
-        break;
+        return;
     case ID_APP_ABOUT:
         OnAppAbout();
-        break;
+        return;
     case ID_APP_EXIT:
         m_frame->close();
-        break;
+        return;
     default:
         break;
     }
-    if (!view)
+    // The rest are the view's commands.
+    if (!m_viewWidget || !m_viewWidget->IsViewCreated())
         return;
+    COrriskView& view = m_viewWidget->View();
     switch (commandId) {
     case ID_FILE_OPEN_CAMERA_POSES:
-        view->OpenCameraPoseFile();
+        view.OpenCameraPoseFile();
         break;
     case ID_VIEW_AXIS_X_FRONT:
     case ID_VIEW_AXIS_X_BACK:
-        view->SetViewAxis(0, commandId == ID_VIEW_AXIS_X_BACK);
+        view.SetViewAxis(0, commandId == ID_VIEW_AXIS_X_BACK);
         break;
     case ID_VIEW_AXIS_Y_FRONT:
     case ID_VIEW_AXIS_Y_BACK:
-        view->SetViewAxis(1, commandId == ID_VIEW_AXIS_Y_BACK);
+        view.SetViewAxis(1, commandId == ID_VIEW_AXIS_Y_BACK);
         break;
     case ID_VIEW_AXIS_Z_FRONT:
     case ID_VIEW_AXIS_Z_BACK:
-        view->SetViewAxis(2, commandId == ID_VIEW_AXIS_Z_BACK);
+        view.SetViewAxis(2, commandId == ID_VIEW_AXIS_Z_BACK);
         break;
     case ID_VIEW_FIT:
-        view->OnViewFit();
+        view.OnViewFit();
         break;
     case ID_SETTINGS:
-        view->ShowSettingsDialog();
+        view.ShowSettingsDialog();
         break;
     default:
         break;

@@ -146,11 +146,6 @@ ClientSize ViewWidget::FramebufferClientSize() const
     return FramebufferSize(size(), devicePixelRatioF());
 }
 
-void ViewWidget::initializeGL()
-{
-    // The view is created by CreateView, once the window is up.
-}
-
 void ViewWidget::resizeGL(int, int)
 {
     if (!m_viewCreated)

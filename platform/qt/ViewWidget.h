@@ -48,7 +48,6 @@ public:
     ClientSize FramebufferClientSize() const;
 
 protected:
-    void initializeGL() override;
     void resizeGL(int width, int height) override;
     void paintGL() override;
 
