@@ -5,13 +5,11 @@
 #include "settings/TextFileAccess.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 
 namespace {
 
@@ -60,13 +58,6 @@ int TruncateToInt(float value)
     if (value <= -2147483648.0f)
         return std::numeric_limits<int>::min();
     return static_cast<int>(value);
-}
-
-std::string FormatOneDecimal(float value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
-    return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0.0");
 }
 
 std::string_view ZeroOrOne(bool value) { return value ? "1" : "0"; }

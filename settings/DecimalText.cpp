@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <system_error>
 #include <limits>
 
 namespace {
@@ -159,4 +160,11 @@ std::uint32_t ParseUnsignedDecimalPrefix(std::string_view text)
     }
     const auto magnitude = static_cast<std::uint32_t>(value);
     return negative ? static_cast<std::uint32_t>(0u - magnitude) : magnitude;
+}
+
+std::string FormatOneDecimal(float value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+    return result.ec == std::errc() ? std::string(buffer, result.ptr) : std::string("0.0");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 // Number conversions for text typed by users (settings file values, dialog fields).
@@ -18,3 +19,7 @@ double ParseDecimalPrefix(std::string_view text);
 // No digits gives 0; a magnitude above 4294967295 gives 4294967295; a minus sign negates
 // the value modulo 2^32, so "-1" gives 4294967295.
 std::uint32_t ParseUnsignedDecimalPrefix(std::string_view text);
+
+// The value with exactly one decimal, rounded as printf's "%.1f" rounds, always with '.'
+// ("2.0", "7.5"); "0.0" for a value too large to write.
+std::string FormatOneDecimal(float value);

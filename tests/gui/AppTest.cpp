@@ -1,0 +1,581 @@
+#include "GuiTestSupport.h"
+
+#include "app/CAboutDlg.h"
+#include "app/CAppSettingsDialog.h"
+#include "app/CMainFrame.h"
+#include "app/COrriskApp.h"
+#include "app/CommandTable.h"
+#include "document/COrriskDoc.h"
+#include "platform/qt/ViewWidget.h"
+#include "render/GaussianSplatRenderer.h"
+#include "support/TestData.h"
+#include "view/COrriskView.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolBar>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+std::filesystem::path ToPath(const QString& file)
+{
+    return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
+
+QString CorpusFile(const char* relative)
+{
+    const std::filesystem::path path = testsupport::TestDataFile(relative);
+    return path.empty() || !std::filesystem::exists(path) ? QString() : QFile::decodeName(path.c_str());
+}
+
+// A small coloured point cloud: `count` points on a spiral.
+QString WriteCloud(const QTemporaryDir& dir, const QString& name, int count)
+{
+    QByteArray text = "ply\nformat ascii 1.0\nelement vertex " + QByteArray::number(count) +
+                      "\nproperty float x\nproperty float y\nproperty float z\n"
+                      "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n";
+    for (int i = 0; i < count; ++i) {
+        const double t = i * 0.1;
+        text += QByteArray::number(std::cos(t) * (1 + t)) + ' ' + QByteArray::number(std::sin(t) * (1 + t)) + ' ' +
+                QByteArray::number(t * 0.2) + " 255 " + QByteArray::number(i % 256) + " 40\n";
+    }
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// Camera poses of `frames` cameras on a circle around the origin, looking at it.
+QString WritePoses(const QTemporaryDir& dir, int frames)
+{
+    QByteArray json = R"({"camera_angle_x": 0.9, "w": 800, "h": 600, "frames": [)";
+    for (int i = 0; i < frames; ++i) {
+        const double a = 2 * M_PI * i / frames;
+        const double c = std::cos(a), s = std::sin(a);
+        // Columns: right, up, backward (pointing from the origin to the camera), position.
+        json += QStringLiteral(R"(%1{"transform_matrix": [[%2, 0, %3, %4], [0, 1, 0, 0], [%5, 0, %2, %6], [0, 0, 0, 1]]})")
+                    .arg(i ? "," : "")
+                    .arg(c)
+                    .arg(s)
+                    .arg(8 * s)
+                    .arg(-s)
+                    .arg(8 * c)
+                    .toUtf8();
+    }
+    json += "]}";
+    const QString path = dir.filePath("transforms.json");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// How many pixels of the image differ clearly from its corner pixel (the background).
+int DrawnPixels(const QImage& image)
+{
+    const QRgb background = image.pixel(2, image.height() - 3);
+    int drawn = 0;
+    for (int y = 0; y < image.height(); y += 2)
+        for (int x = 0; x < image.width(); x += 2) {
+            const QRgb p = image.pixel(x, y);
+            drawn += std::abs(qRed(p) - qRed(background)) + std::abs(qGreen(p) - qGreen(background)) +
+                         std::abs(qBlue(p) - qBlue(background)) >
+                     48;
+        }
+    return drawn;
+}
+
+}  // namespace
+
+class AppTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<COrriskApp> m_app;
+
+    QString SettingsFile() const { return m_dir->filePath("orrisk.ini"); }
+    QString ProfileFile() const { return m_dir->filePath("profile.ini"); }
+
+    // Starts the application as the program does; false when it refused to start.
+    bool Start(const QStringList& arguments = {})
+    {
+        m_app = std::make_unique<COrriskApp>(AppOptions{ToPath(SettingsFile()), ProfileFile()});
+        if (!m_app->InitInstance(arguments))
+            return false;
+        return guitest::ShowActive(*Frame());
+    }
+    void Quit()
+    {
+        if (m_app && Frame())
+            Frame()->close();
+        m_app.reset();
+    }
+    CMainFrame* Frame() const { return m_app->MainFrame(); }
+    COrriskView& View() const { return m_app->ViewWindow()->View(); }
+    QWidget* ViewWindow() const { return m_app->ViewWindow(); }
+    QString Pane(int id) const { return Frame()->PaneText(id); }
+    void Command(int id) const { Frame()->Action(id)->trigger(); }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
+    {
+        QTest::keyClick(ViewWindow(), key, modifiers);
+    }
+
+    // Chooses `file` in the next file dialog the application opens.
+    static void ChooseInNextFileDialog(const QString& file)
+    {
+        guitest::WhenDialogOpens<QFileDialog>([file](QFileDialog* dialog) { guitest::ChooseFile(*dialog, file); });
+    }
+
+    void SaveScreenshot(const char* name)
+    {
+        const QString folder = qEnvironmentVariable("ORRISK_SCREENSHOT_DIR");
+        if (!folder.isEmpty())
+            Frame()->grab().save(QDir(folder).filePath(name));
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup()
+    {
+        Quit();
+        m_dir.reset();
+    }
+
+    void startsWithAnEmptyDocument()
+    {
+        QVERIFY(Start());
+        QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QVERIFY(ViewWindow()->hasFocus());
+    }
+
+    void startsWithTheFileOfTheCommandLine()
+    {
+        const QString cloud = WriteCloud(*m_dir, "spiral.ply", 500);
+        QVERIFY(Start({cloud}));
+        QCOMPARE(Frame()->windowTitle(), QString("spiral.ply - Orrisk ver.1.1"));
+        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 500"));
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
+        QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 50);
+        SaveScreenshot("point-cloud.png");
+    }
+
+    void startUpEndsWithoutOpenGl45()
+    {
+        // Runs in a child process of this test, where Mesa is told to offer OpenGL 3.3 only.
+        if (qEnvironmentVariableIsSet("ORRISK_APPTEST_NO_GL45")) {
+            guitest::MessageBoxAnswerer answerer;
+            if (Start())
+                QSKIP("the GL driver ignores MESA_GL_VERSION_OVERRIDE");
+            QCOMPARE(answerer.Texts(), QStringList({"Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.",
+                                                    Utf8("空のドキュメントの作成に失敗しました。")}));
+            m_app.reset();
+            QVERIFY(!QFile::exists(SettingsFile()));  // nothing was loaded, so nothing is saved
+            return;
+        }
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ORRISK_APPTEST_NO_GL45", "1");
+        environment.insert("MESA_GL_VERSION_OVERRIDE", "3.3");
+        // Mesa keeps memory of the refused context; in sanitizer builds that is not ours to report.
+        environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":detect_leaks=0");
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"startUpEndsWithoutOpenGl45"});
+        QVERIFY(child.waitForFinished(120000));
+        const QByteArray output = child.readAll();
+        if (output.contains("SKIP   :"))
+            QSKIP("the GL driver ignores MESA_GL_VERSION_OVERRIDE");
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, output.constData());
+    }
+
+    void aFileThatFailsOnTheCommandLineEndsStartUpAfterItsMessage()
+    {
+        const QString text = m_dir->filePath("notes.txt");
+        QFile(text).open(QIODevice::WriteOnly);
+        guitest::MessageBoxAnswerer answerer;
+        QVERIFY(!Start({text}));
+        QCOMPARE(answerer.Texts(), QStringList({"Failed to load the point cloud file.\nPlease check the file "
+                                                "format (PLY / LAS) and its contents."}));
+        QCOMPARE(answerer.Titles(), QStringList({"Orrisk ver.1.1"}));
+        QVERIFY(answerer.AllWithoutIcon());
+        QVERIFY(!Frame() || !Frame()->isVisible());
+        QVERIFY(m_app->RecentFiles().Paths().isEmpty());
+    }
+
+    void aFailedOpenShowsItsMessageAndEmptiesTheDocument()
+    {
+        const QString cloud = WriteCloud(*m_dir, "good.ply", 50);
+        const QString broken = m_dir->filePath("broken.ply");
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nend_header\n1\n");
+        file.close();
+        QVERIFY(Start({cloud}));
+        guitest::MessageBoxAnswerer answerer;
+        QVERIFY(!m_app->OpenDocumentFile(broken));
+        QCOMPARE(answerer.Texts().size(), 1);
+        QVERIFY(answerer.Texts().first().startsWith("Failed to load the point cloud file."));
+        QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone
+    }
+
+    void ctrlOAsksForAFileAndCtrlNDoesNothing()
+    {
+        const QString cloud = WriteCloud(*m_dir, "chosen.ply", 120);
+        QVERIFY(Start());
+        QString filter;
+        guitest::WhenDialogOpens<QFileDialog>([&](QFileDialog* dialog) {
+            filter = dialog->nameFilters().join(";;");
+            guitest::ChooseFile(*dialog, cloud);
+        });
+        Key(Qt::Key_O, Qt::ControlModifier);
+        QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 120"));
+        QCOMPARE(filter, Utf8("データファイル (*.ply *.las);;すべてのファイル (*)"));
+        QCOMPARE(Frame()->windowTitle(), QString("chosen.ply - Orrisk ver.1.1"));
+
+        Key(Qt::Key_N, Qt::ControlModifier);
+        QTest::qWait(100);
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::PointCloud);
+
+        // File > New empties the document.
+        Command(ID_FILE_NEW);
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
+        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
+    }
+
+    void tabAndPSwitchModesInThePane()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "modes.ply", 100)}));
+        Key(Qt::Key_Tab);
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Persp"));
+        QVERIFY(ViewWindow()->hasFocus());  // Tab went to the view, not to focus handling
+        Key(Qt::Key_P);
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Ortho"));
+        Key(Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Ortho"));
+        Key(Qt::Key_P);
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+    }
+
+    void pointSizeKeysOnKeypadAndMainKeyboard()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "sizes.ply", 100)}));
+        const float start = View().m_pointStyle.size;
+        Key(Qt::Key_Plus, Qt::KeypadModifier);
+        QCOMPARE(View().m_pointStyle.size, start + 1);
+        Key(Qt::Key_Equal);
+        QCOMPARE(View().m_pointStyle.size, start + 2);
+        Key(Qt::Key_Minus);
+        Key(Qt::Key_Minus, Qt::KeypadModifier);
+        QCOMPARE(View().m_pointStyle.size, start);
+    }
+
+    void frameKeysStepThroughCameraPoses()
+    {
+        QString scene = CorpusFile("ply/donut_color.ply");
+        QString poses = CorpusFile("poses/fox_transforms.json");
+        int frames = 67;
+        if (scene.isEmpty() || poses.isEmpty()) {
+            scene = WriteCloud(*m_dir, "scene.ply", 300);
+            poses = WritePoses(*m_dir, 10);
+            frames = 10;
+        }
+        const QString total = QString::number(frames);
+        QVERIFY(Start({scene}));
+        Key(Qt::Key_PageDown);  // no frames yet: nothing
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+
+        ChooseInNextFileDialog(poses);
+        Command(ID_FILE_OPEN_CAMERA_POSES);
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QVERIFY(View().m_camera.eyeAnchored);
+        Key(Qt::Key_PageDown);
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 2/" + total);
+        Key(Qt::Key_2);
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 3/" + total);
+        Key(Qt::Key_1);
+        Key(Qt::Key_PageUp);
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        Key(Qt::Key_PageUp);  // wraps around
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString("Frame: %1/%1").arg(frames));
+        Key(Qt::Key_PageDown);
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        SaveScreenshot("camera-frame.png");
+
+        // A new scene forgets the frames.
+        QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        Key(Qt::Key_PageDown);
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+    }
+
+    void aBadCameraPoseFileIsReportedAndChangesNothing()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 50)}));
+        const QString bad = m_dir->filePath("bad.json");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"frames": []})");
+        file.close();
+        guitest::MessageBoxAnswerer answerer;
+        ChooseInNextFileDialog(bad);
+        Command(ID_FILE_OPEN_CAMERA_POSES);
+        QCOMPARE(answerer.Texts().size(), 1);
+        QVERIFY(answerer.Texts().first().startsWith("Failed to load the camera pose file (transforms.json).\n"));
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+    }
+
+    void viewCommandsMoveTheCamera()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "axes.ply", 200)}));
+        const struct {
+            int command;
+            Eigen::Vector3f forward;
+        } cases[] = {
+            {ID_VIEW_AXIS_X_FRONT, {-1, 0, 0}}, {ID_VIEW_AXIS_X_BACK, {1, 0, 0}},
+            {ID_VIEW_AXIS_Y_FRONT, {0, -1, 0}}, {ID_VIEW_AXIS_Y_BACK, {0, 1, 0}},
+            {ID_VIEW_AXIS_Z_FRONT, {0, 0, -1}}, {ID_VIEW_AXIS_Z_BACK, {0, 0, 1}},
+        };
+        for (const auto& c : cases) {
+            Command(c.command);
+            QVERIFY2(View().m_camera.Forward().isApprox(c.forward, 1e-4f), qPrintable(QString::number(c.command)));
+        }
+        // The X, Y and Z keys do the same; Shift looks from the other side.
+        Key(Qt::Key_X);
+        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(-1, 0, 0), 1e-4f));
+        Key(Qt::Key_X, Qt::ShiftModifier);
+        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(1, 0, 0), 1e-4f));
+        Key(Qt::Key_Z, Qt::ShiftModifier);
+        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(0, 0, 1), 1e-4f));
+
+        // Toolbar buttons run the same commands.
+        for (QAction* action : Frame()->MainToolBar()->actions())
+            QVERIFY(action->isSeparator() || action == Frame()->Action(action->objectName().mid(7).toInt()));
+
+        View().m_camera.distance *= 10.0f;
+        const float far = View().m_camera.distance;
+        Command(ID_VIEW_FIT);
+        QVERIFY(View().m_camera.distance < far);
+    }
+
+    void mouseDragsAndWheelReachTheCamera()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "mouse.ply", 300)}));
+        const QPoint centre = ViewWindow()->rect().center();
+        const Eigen::Quaternionf before = View().m_camera.orientation;
+        QTest::mousePress(ViewWindow(), Qt::LeftButton, Qt::NoModifier, centre);
+        QTest::mouseMove(ViewWindow(), centre + QPoint(60, 10));
+        QTest::mouseRelease(ViewWindow(), Qt::LeftButton, Qt::NoModifier, centre + QPoint(60, 10));
+        QVERIFY(!View().m_camera.orientation.isApprox(before));
+        QCOMPARE(View().m_controller.dragMode, DragMode::Idle);
+
+        const float distance = View().m_camera.distance;
+        QWheelEvent wheel(centre, ViewWindow()->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(ViewWindow(), &wheel);
+        QCOMPARE(View().m_camera.distance, distance * 0.9f);
+
+        // Shift with the right button zooms: the distance changes, the direction does not.
+        const Eigen::Quaternionf turned = View().m_camera.orientation;
+        QTest::mousePress(ViewWindow(), Qt::RightButton, Qt::ShiftModifier, centre);
+        QCOMPARE(View().m_controller.dragMode, DragMode::Zoom);
+        QTest::mouseMove(ViewWindow(), centre + QPoint(0, 40));
+        QTest::mouseRelease(ViewWindow(), Qt::RightButton, Qt::ShiftModifier, centre + QPoint(0, 40));
+        QVERIFY(View().m_camera.orientation.isApprox(turned));
+        QVERIFY(View().m_camera.distance > distance * 0.9f);
+    }
+
+    void doubleClickPicksTheVisiblePoint()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "pick.ply", 2000)}));
+        Command(ID_VIEW_AXIS_Z_FRONT);
+        const Eigen::Vector3f eye = View().m_camera.Eye();
+        const Eigen::Vector3f target = View().m_camera.target;
+        // A point of the spiral: the first one lies at (1, 0, 0).
+        const QPoint onScreen = ViewWindow()->rect().center() + QPoint(ViewWindow()->width() / 8, 0);
+        QTest::mouseDClick(ViewWindow(), Qt::LeftButton, Qt::NoModifier, onScreen);
+        QTRY_VERIFY(!View().m_camera.target.isApprox(target, 1e-4f));
+        QVERIFY(View().m_camera.Eye().isApprox(eye, 1e-3f));
+        QCOMPARE(View().m_controller.dragMode, DragMode::Idle);
+    }
+
+    void settingsDialogAppliesOnOkOnly()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "settings.ply", 100)}));
+        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+            dialog->findChild<QRadioButton*>("orthographic")->click();
+            dialog->findChild<QLineEdit*>("pointSize")->setText("40");
+            dialog->reject();
+        });
+        Command(ID_SETTINGS);
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(View().m_pointStyle.size, 2.0f);
+
+        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+            dialog->findChild<QRadioButton*>("orthographic")->click();
+            dialog->findChild<QRadioButton*>("squarePoints")->click();
+            dialog->findChild<QLineEdit*>("pointSize")->setText("40");
+            dialog->findChild<QPushButton*>("ok")->click();
+        });
+        Command(ID_SETTINGS);
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Ortho"));
+        QCOMPARE(View().m_pointStyle.size, 32.0f);
+        QVERIFY(!View().m_pointStyle.isRound);
+    }
+
+    void settingsAreSavedOnExitAndLoadedAtTheNextStart()
+    {
+        QVERIFY(Start());
+        Key(Qt::Key_Tab);
+        Key(Qt::Key_P);
+        Key(Qt::Key_G);
+        Key(Qt::Key_Plus, Qt::KeypadModifier);
+        Quit();
+        QVERIFY(QFile::exists(SettingsFile()));
+        const QSettings ini(SettingsFile(), QSettings::IniFormat);
+        QCOMPARE(ini.value("Display/PointSize").toString(), QString("3.0"));
+        QCOMPARE(ini.value("Display/ShowAxisGizmo").toString(), QString("0"));
+        QCOMPARE(ini.value("View/NavMode").toString(), QString("1"));
+
+        QVERIFY(Start());
+        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Ortho"));
+        QCOMPARE(View().m_pointStyle.size, 3.0f);
+        QVERIFY(!View().m_showGizmo);
+    }
+
+    void recentFilesKeepTheEightNewest()
+    {
+        QVERIFY(Start());
+        QStringList opened;
+        for (int i = 1; i <= 9; ++i) {
+            opened.prepend(WriteCloud(*m_dir, QString("scan%1.ply").arg(i), 10 + i));
+            QVERIFY(m_app->OpenDocumentFile(opened.first()));
+        }
+        QCOMPARE(m_app->RecentFiles().Paths(), opened.mid(0, 8));
+        QStringList entries;
+        for (QAction* action : Frame()->FileMenu()->actions())
+            if (action->objectName().startsWith("recentFile") && action->isVisible())
+                entries << action->text();
+        QCOMPARE(entries.size(), 8);
+        QVERIFY(entries.first().startsWith("&1 ") && entries.first().endsWith("scan9.ply"));
+
+        // Choosing an entry opens it and moves it to the front; the list is in the profile.
+        Frame()->findChild<QAction*>("recentFile4")->trigger();
+        QCOMPARE(Frame()->windowTitle(), QString("scan6.ply - Orrisk ver.1.1"));
+        QCOMPARE(m_app->RecentFiles().Paths().first(), opened.at(3));
+        Quit();
+        QVERIFY(Start());
+        QCOMPARE(m_app->RecentFiles().Paths().first(), opened.at(3));
+        QCOMPARE(m_app->RecentFiles().Paths().size(), 8);
+
+        // A listed file that has gone away is reported and leaves the list.
+        QFile::remove(opened.at(0));
+        guitest::MessageBoxAnswerer answerer;
+        const int index = int(m_app->RecentFiles().Paths().indexOf(opened.at(0)));
+        Frame()->findChild<QAction*>(QString("recentFile%1").arg(index + 1))->trigger();
+        QCOMPARE(answerer.Texts().size(), 1);
+        QVERIFY(!m_app->RecentFiles().Paths().contains(opened.at(0)));
+    }
+
+    void droppedFileOpensAsOpenDoes()
+    {
+        const QString cloud = WriteCloud(*m_dir, "dropped.ply", 77);
+        QVERIFY(Start());
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(cloud)});
+        const QPoint at = ViewWindow()->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Frame(), &enter);
+        QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Frame(), &drop);
+        QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 77"));
+        QCOMPARE(Frame()->windowTitle(), QString("dropped.ply - Orrisk ver.1.1"));
+    }
+
+    void aboutBoxAndExit()
+    {
+        QVERIFY(Start());
+        QString version;
+        guitest::WhenDialogOpens<CAboutDlg>([&](CAboutDlg* about) {
+            version = about->findChild<QLabel*>("versionLine")->text();
+            about->accept();
+        });
+        Command(ID_APP_ABOUT);
+        QCOMPARE(version, Utf8("Orrisk、バージョン 1.1"));
+
+        Command(ID_APP_EXIT);
+        QVERIFY(!Frame()->isVisible());
+        m_app.reset();
+        QVERIFY(QFile::exists(SettingsFile()));
+        QVERIFY(QSettings(ProfileFile(), QSettings::IniFormat).contains("MainFrame/geometry"));
+    }
+
+    void sampleSceneScreenshot()
+    {
+        const QString sample = QStringLiteral(ORRISK_SAMPLE_SCENE);
+        if (!QFile::exists(sample))
+            QSKIP("the sample scene has not been built");
+        QVERIFY(Start({sample}));
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
+        QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 2000);
+        SaveScreenshot("sample.png");
+
+        // The sample has segment ids: M and the bracket keys reach the splat renderer.
+        GaussianSplatRenderer* splats = View().SplatRenderer();
+        QVERIFY(splats && splats->hasObjectIds);
+        const bool tinted = splats->segEnabled;
+        Key(Qt::Key_M);
+        QCOMPARE(splats->segEnabled, !tinted);
+        const float blend = splats->segBlend;
+        Key(Qt::Key_BracketRight);
+        QCOMPARE(splats->segBlend, std::min(1.0f, blend + 0.1f));
+        Key(Qt::Key_BraceLeft, Qt::ShiftModifier);
+        Key(Qt::Key_BracketLeft);
+        QVERIFY(std::abs(splats->segBlend - std::max(0.0f, blend - 0.1f)) < 1e-6f);
+    }
+
+    void splatSceneScreenshot()
+    {
+        const QString splats = CorpusFile("splat/donut_fused.ply");
+        if (splats.isEmpty())
+            QSKIP("../shared/testdata is not present; skipping the splat scene");
+        QVERIFY(Start({splats}));
+        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
+        QVERIFY(Pane(ID_INDICATOR_COUNT).startsWith("Splats: "));
+        QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 500);
+        SaveScreenshot("splats.png");
+    }
+};
+
+QTEST_MAIN(AppTest)
+#include "AppTest.moc"
