@@ -25,35 +25,19 @@ constexpr std::size_t kMaxSplats = std::size_t{1} << 30;
 // Splat records are packed and stored in slices of this many, to bound the CPU copy.
 constexpr std::size_t kRecordsPerSlice = 65536;
 
-void DeleteBuffer(GLuint& name)
+GlBuffer CreateStorageBuffer(std::size_t bytes, const void* data, GLenum usage)
 {
-    if (name != 0)
-        glDeleteBuffers(1, &name);
-    name = 0;
+    GlBuffer buffer = GlBuffer::Create();
+    glNamedBufferData(buffer.Name(), static_cast<GLsizeiptr>(bytes), data, usage);
+    return buffer;
 }
 
-void DeleteProgram(GLuint& name)
-{
-    if (name != 0)
-        glDeleteProgram(name);
-    name = 0;
-}
-
-void DeleteVertexArray(GLuint& name)
-{
-    if (name != 0)
-        glDeleteVertexArrays(1, &name);
-    name = 0;
-}
-
-GLuint CreateStorageBuffer(std::size_t bytes, const void* data, GLenum usage)
+// Builds a program into an owner; an empty owner when the build failed (and was logged).
+GlProgram BuildOwnedProgram(const char* vertexSource, const char* fragmentSource)
 {
     GLuint name = 0;
-    glGenBuffers(1, &name);
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, name);
-    glBufferData(GL_SHADER_STORAGE_BUFFER, static_cast<GLsizeiptr>(bytes), data, usage);
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
-    return name;
+    ShaderProgram::Build(name, vertexSource, fragmentSource);
+    return GlProgram::Adopt(name);
 }
 
 // The largest storage block a shader may address, in bytes.
@@ -123,19 +107,17 @@ void Log(const std::string& line)
     DebugOutput("[GaussianSplatRenderer] " + line + "\n");
 }
 
-GLuint UploadSplatRecords(const GaussianData& data)
+GlBuffer UploadSplatRecords(const GaussianData& data)
 {
     const std::size_t n = data.positions.size();
-    const GLuint buffer = CreateStorageBuffer(n * sizeof(SplatRecord), nullptr, GL_STATIC_DRAW);
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
+    GlBuffer buffer = CreateStorageBuffer(n * sizeof(SplatRecord), nullptr, GL_STATIC_DRAW);
     std::vector<SplatRecord> slice(std::min(n, kRecordsPerSlice));
     for (std::size_t first = 0; first < n; first += slice.size()) {
         const std::size_t count = std::min(slice.size(), n - first);
         PackSplatRecords(data, first, count, slice.data());
-        glBufferSubData(GL_SHADER_STORAGE_BUFFER, static_cast<GLintptr>(first * sizeof(SplatRecord)),
-                        static_cast<GLsizeiptr>(count * sizeof(SplatRecord)), slice.data());
+        glNamedBufferSubData(buffer.Name(), static_cast<GLintptr>(first * sizeof(SplatRecord)),
+                             static_cast<GLsizeiptr>(count * sizeof(SplatRecord)), slice.data());
     }
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
     return buffer;
 }
 
@@ -158,29 +140,36 @@ Eigen::Vector3f GaussianSplatRenderer::SortDirection(const Eigen::Matrix4f& view
 
 GaussianSplatRenderer::GpuObjects GaussianSplatRenderer::Objects() const
 {
-    return {vao, splatBuffer, orderBuffer, shBuffer, objIdBuffer, splatProgram, pickProgram};
+    return {vao.Name(),      splatBuffer.Name(),  orderBuffer.Name(), shBuffer.Name(),
+            objIdBuffer.Name(), splatProgram.Name(), pickProgram.Name()};
 }
 
 bool GaussianSplatRenderer::EnsurePrograms()
 {
-    if (splatProgram == 0 && !ShaderProgram::Build(splatProgram, SplatShaders::kSplatVertex, SplatShaders::kSplatFragment)) {
-        Log("failed to create splat shader.");
-        return false;
+    if (splatProgram.Name() == 0) {
+        splatProgram = BuildOwnedProgram(SplatShaders::kSplatVertex, SplatShaders::kSplatFragment);
+        if (splatProgram.Name() == 0) {
+            Log("failed to create splat shader.");
+            return false;
+        }
     }
-    if (pickProgram == 0 && !ShaderProgram::Build(pickProgram, SplatShaders::kPickVertex, SplatShaders::kPickFragment)) {
-        Log("failed to create pick shader.");
-        return false;
+    if (pickProgram.Name() == 0) {
+        pickProgram = BuildOwnedProgram(SplatShaders::kPickVertex, SplatShaders::kPickFragment);
+        if (pickProgram.Name() == 0) {
+            Log("failed to create pick shader.");
+            return false;
+        }
     }
     return true;
 }
 
 void GaussianSplatRenderer::DeleteSceneBuffers()
 {
-    DeleteBuffer(splatBuffer);
-    DeleteBuffer(orderBuffer);
-    DeleteBuffer(shBuffer);
-    DeleteBuffer(objIdBuffer);
-    DeleteVertexArray(vao);
+    splatBuffer.Reset();
+    orderBuffer.Reset();
+    shBuffer.Reset();
+    objIdBuffer.Reset();
+    vao.Reset();
     splatCount = 0;
     shDegree = 0;
     shRestCount = 0;
@@ -214,7 +203,7 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
     }
 
     TakeGlErrorsFindingOutOfMemory();  // forget errors of earlier calls
-    glGenVertexArrays(1, &vao);
+    vao = GlVertexArray::Create();
 
     splatBuffer = UploadSplatRecords(data);
 
@@ -300,17 +289,15 @@ void GaussianSplatRenderer::JoinSortThread()
 
 void GaussianSplatRenderer::UploadDrawOrder()
 {
-    if (orderBuffer == 0 || drawOrder.size() != splatCount)
+    if (orderBuffer.Name() == 0 || drawOrder.size() != splatCount)
         return;
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, orderBuffer);
-    glBufferSubData(GL_SHADER_STORAGE_BUFFER, 0, static_cast<GLsizeiptr>(drawOrder.size() * sizeof(uint32_t)),
-                    drawOrder.data());
-    glBindBuffer(GL_SHADER_STORAGE_BUFFER, 0);
+    glNamedBufferSubData(orderBuffer.Name(), 0, static_cast<GLsizeiptr>(drawOrder.size() * sizeof(uint32_t)),
+                         drawOrder.data());
 }
 
 void GaussianSplatRenderer::SortNow(const Eigen::Matrix4f& view)
 {
-    if (splatCount == 0 || orderBuffer == 0)
+    if (splatCount == 0 || orderBuffer.Name() == 0)
         return;
     JoinSortThread();
     sortBusy = false;
@@ -356,7 +343,7 @@ void GaussianSplatRenderer::MaintainDrawOrder(const Eigen::Matrix4f& view)
 
 void GaussianSplatRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
 {
-    if (splatCount == 0 || splatProgram == 0)
+    if (splatCount == 0 || splatProgram.Name() == 0)
         return;
     MaintainDrawOrder(view);
 
@@ -368,12 +355,12 @@ void GaussianSplatRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matri
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
-    glUseProgram(splatProgram);
+    glUseProgram(splatProgram.Name());
 
     // Column c, row r of a column-major matrix is Eigen's (r, c).
     const Eigen::Matrix3f rotation = view.topLeftCorner<3, 3>();
     const Eigen::Vector3f translation = view.block<3, 1>(0, 3);
-    const Uniforms uniforms(splatProgram);
+    const Uniforms uniforms(splatProgram.Name());
     uniforms.Set("uView", view);
     uniforms.Set("uProj", projection);
     uniforms.Set("uViewport", width, height);
@@ -388,11 +375,12 @@ void GaussianSplatRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matri
 
     // The shader reads bindings 2 and 3 only when their uniforms say so, but something is
     // always bound there.
-    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 0, splatBuffer);
-    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 1, orderBuffer);
-    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 2, shBuffer != 0 ? shBuffer : splatBuffer);
-    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 3, objIdBuffer != 0 ? objIdBuffer : splatBuffer);
-    glBindVertexArray(vao);
+    const GLuint records = splatBuffer.Name();
+    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 0, records);
+    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 1, orderBuffer.Name());
+    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 2, shBuffer.Name() != 0 ? shBuffer.Name() : records);
+    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 3, objIdBuffer.Name() != 0 ? objIdBuffer.Name() : records);
+    glBindVertexArray(vao.Name());
     glDrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, static_cast<GLsizei>(splatCount));
 
     glBindVertexArray(0);
@@ -405,17 +393,17 @@ void GaussianSplatRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matri
 
 void GaussianSplatRenderer::DrawPick(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
 {
-    if (splatCount == 0 || pickProgram == 0)
+    if (splatCount == 0 || pickProgram.Name() == 0)
         return;
     glDisable(GL_BLEND);
     glEnable(GL_DEPTH_TEST);
     glDepthMask(GL_TRUE);
-    glUseProgram(pickProgram);
-    const Uniforms uniforms(pickProgram);
+    glUseProgram(pickProgram.Name());
+    const Uniforms uniforms(pickProgram.Name());
     uniforms.Set("uViewProj", Eigen::Matrix4f(projection * view));
     uniforms.Set("uPointSize", kPickPointSize);
-    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 0, splatBuffer);
-    glBindVertexArray(vao);
+    glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 0, splatBuffer.Name());
+    glBindVertexArray(vao.Name());
     glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(splatCount));
     glBindVertexArray(0);
     glBindBufferBase(GL_SHADER_STORAGE_BUFFER, 0, 0);
@@ -426,8 +414,8 @@ void GaussianSplatRenderer::ReleaseGpuResources()
 {
     JoinSortThread();
     DeleteSceneBuffers();
-    DeleteProgram(splatProgram);
-    DeleteProgram(pickProgram);
+    splatProgram.Reset();
+    pickProgram.Reset();
     // Nothing is uploaded any more: give the sorter's memory back too.
     for (auto* array : {&drawOrder, &radixKeys, &workerOrder, &pendingOrder})
         std::vector<uint32_t>().swap(*array);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/gl/GlObject.h"
 #include "render/IRenderer.h"
 
 #include <epoxy/gl.h>
@@ -26,8 +27,8 @@
 // then calls onSorted (from the sort thread); the next Draw uploads the new order. The UI
 // thread joins the thread before it touches the sorter's arrays, and makes every GL call.
 //
-// GL names are plain names owned by this object: ReleaseGpuResources (also run by the
-// destructor) deletes them, with the context current.
+// The GL objects are owned by this object: ReleaseGpuResources (also run by the destructor)
+// deletes them, with the context current.
 class GaussianSplatRenderer final : public IRenderer {
 public:
     // onSorted runs on the sort thread after every finished background sort; may be empty.
@@ -83,16 +84,16 @@ private:
     // Deletes the scene's buffers and forgets what the last upload set (count, SH, ids).
     void DeleteSceneBuffers();
 
-    GLuint vao = 0;
-    GLuint splatBuffer = 0;
-    GLuint orderBuffer = 0;
-    GLuint shBuffer = 0;
-    GLuint objIdBuffer = 0;
+    GlVertexArray vao;
+    GlBuffer splatBuffer;
+    GlBuffer orderBuffer;
+    GlBuffer shBuffer;     // none when the scene has no usable higher-order SH
+    GlBuffer objIdBuffer;  // none when the scene has no ids
     uint32_t splatCount = 0;
     int32_t shDegree = 0;
     int32_t shRestCount = 0;
-    GLuint splatProgram = 0;
-    GLuint pickProgram = 0;
+    GlProgram splatProgram;
+    GlProgram pickProgram;
 
     // Sorter state. While the sort thread runs it owns sortPositions (reading), depthKeys,
     // radixKeys, radixScratch and workerOrder.
