@@ -42,7 +42,7 @@ TEST_F(HostilePoses, DeepNestingFails)
 
 TEST_F(HostilePoses, VeryLargeFilesFailWithoutBuildingATree)
 {
-    constexpr std::size_t kBytes = std::size_t{64} << 20;
+    constexpr std::size_t kBytes = std::size_t{32} << 20;
     // Values that each take a few bytes of text and many more as a tree.
     ExpectPosesFailure(dir.Write("numbers.json", R"({"other":[)" + Repeated("0,", kBytes / 2) + R"(0],"frames":[]})"),
                        "No valid camera frames found.");
@@ -61,7 +61,7 @@ TEST_F(HostilePoses, LongTokensCostAFewTimesTheirLength)
     // string, and it counts brackets and white space into the token that follows them. A
     // single huge token or run therefore costs a few times its length; the file size limit
     // bounds it.
-    constexpr std::size_t kBytes = std::size_t{32} << 20;
+    constexpr std::size_t kBytes = std::size_t{16} << 20;
     const std::pair<std::string, std::string> files[] = {
         {"empty_arrays.json", R"({"frames":[)" + Repeated("[],", kBytes / 3) + "[]]}"},
         {"empty_objects.json", R"({"frames":[)" + Repeated("{},", kBytes / 3) + "{}]}"},
