@@ -1,5 +1,8 @@
 #include "io/CameraPoseReader.h"
 
+#include "io/CameraPoseRules.h"
+#include "io/CameraPoseStream.h"
+
 #include <Eigen/LU>
 #include <Eigen/SVD>
 #include <nlohmann/json.hpp>
@@ -25,58 +28,12 @@ std::optional<double> NumberAt(const nlohmann::json& object, const char* key)
     return it->get<double>();
 }
 
-std::optional<double> FiniteNumber(const nlohmann::json& value)
+std::optional<double> NumberOf(const nlohmann::json& value)
 {
-    if (!value.is_number())
-        return std::nullopt;
-    const double number = value.get<double>();
-    if (!std::isfinite(number))
-        return std::nullopt;
-    return number;
+    return value.is_number() ? std::optional<double>(value.get<double>()) : std::nullopt;
 }
 
-bool ParseRows(const nlohmann::json& rows, Eigen::Matrix4d& matrix)
-{
-    for (int r = 0; r < 4; ++r) {
-        const nlohmann::json& row = rows[static_cast<std::size_t>(r)];
-        if (!row.is_array() || row.size() != 4)
-            return false;
-        for (int c = 0; c < 4; ++c) {
-            const std::optional<double> number = FiniteNumber(row[static_cast<std::size_t>(c)]);
-            if (!number)
-                return false;
-            matrix(r, c) = *number;
-        }
-    }
-    return true;
-}
-
-bool ParseSixteen(const nlohmann::json& numbers, Eigen::Matrix4d& matrix)
-{
-    for (int i = 0; i < 16; ++i) {
-        const std::optional<double> number = FiniteNumber(numbers[static_cast<std::size_t>(i)]);
-        if (!number)
-            return false;
-        matrix(i / 4, i % 4) = *number;
-    }
-    return true;
-}
-
-bool ReadFrame(const nlohmann::json& element, double w, double h, CameraFrame& frame)
-{
-    if (!element.is_object())
-        return false;
-    const auto matrix = element.find("transform_matrix");
-    if (matrix == element.end() || !ParseTransformMatrix(*matrix, frame.transform))
-        return false;
-    frame.transform.topLeftCorner<3, 3>() = NearestRotation(frame.transform.topLeftCorner<3, 3>());
-    // Without any field-of-view key of its own this is 0, and the set's default applies.
-    frame.fovY = ReadVerticalFov(element, w, h);
-    return true;
-}
-
-// Far beyond any real pose file, yet it keeps a wrongly chosen huge file from growing a
-// JSON tree many times its size in memory.
+// Far beyond any real pose file; a wrongly chosen huge file is turned away before it is read.
 constexpr std::uintmax_t kMaxFileBytes = 256u << 20;
 
 bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorText)
@@ -96,34 +53,7 @@ bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorTe
         errorText = "File is too large.";
         return false;
     }
-
-    const nlohmann::json root =
-        nlohmann::json::parse(stream, nullptr, /*allow_exceptions=*/false, /*ignore_comments=*/false);
-    if (root.is_discarded() || !root.is_object()) {
-        errorText = "Invalid JSON format.";
-        return false;
-    }
-    const auto frames = root.find("frames");
-    if (frames == root.end() || !frames->is_array()) {
-        errorText = "\"frames\" array not found.";
-        return false;
-    }
-
-    const double w = NumberAt(root, "w").value_or(0.0);
-    const double h = NumberAt(root, "h").value_or(0.0);
-    set.defaultFovY = ReadVerticalFov(root, w, h);
-    set.frames.reserve(frames->size());
-    for (const nlohmann::json& element : *frames) {
-        CameraFrame frame;
-        if (ReadFrame(element, w, h, frame))
-            set.frames.push_back(frame);
-    }
-    if (set.frames.empty()) {
-        set.Clear();
-        errorText = "No valid camera frames found.";
-        return false;
-    }
-    return true;
+    return ReadCameraPoseStream(stream, set, errorText);
 }
 
 }  // namespace
@@ -145,21 +75,9 @@ bool LoadCameraPoseFile(const std::string& path, CameraPoseSet& set, std::string
 
 float ReadVerticalFov(const nlohmann::json& object, double defaultW, double defaultH)
 {
-    const double w = NumberAt(object, "w").value_or(defaultW);
-    const double h = NumberAt(object, "h").value_or(defaultH);
-    if (const std::optional<double> focal = NumberAt(object, "fl_y"); focal && h > 0) {
-        if (*focal > 0)
-            return static_cast<float>(2.0 * std::atan(0.5 * h / *focal));
-    }
-    if (const std::optional<double> angleY = NumberAt(object, "camera_angle_y")) {
-        if (*angleY > 0)
-            return static_cast<float>(*angleY);
-    }
-    if (const std::optional<double> angleX = NumberAt(object, "camera_angle_x"); angleX && w > 0 && h > 0) {
-        if (*angleX > 0)
-            return static_cast<float>(2.0 * std::atan(std::tan(0.5 * *angleX) * h / w));
-    }
-    return 0.0f;
+    const FovKeys keys{NumberAt(object, "w"), NumberAt(object, "h"), NumberAt(object, "fl_y"),
+                       NumberAt(object, "camera_angle_y"), NumberAt(object, "camera_angle_x")};
+    return VerticalFov(keys, defaultW, defaultH);
 }
 
 bool ParseTransformMatrix(const nlohmann::json& value, Eigen::Matrix4d& matrix)
@@ -167,15 +85,21 @@ bool ParseTransformMatrix(const nlohmann::json& value, Eigen::Matrix4d& matrix)
     matrix.setIdentity();
     if (!value.is_array())
         return false;
-    Eigen::Matrix4d parsed = Eigen::Matrix4d::Identity();
-    bool ok = false;
-    if (value.size() == 4)
-        ok = ParseRows(value, parsed);
-    else if (value.size() == 16)
-        ok = ParseSixteen(value, parsed);
-    if (ok)
-        matrix = parsed;
-    return ok;
+    TransformMatrixBuilder builder;
+    for (const nlohmann::json& element : value) {
+        if (!element.is_array()) {
+            builder.AddElement(NumberOf(element));
+            continue;
+        }
+        builder.BeginRow();
+        for (const nlohmann::json& entry : element)
+            builder.AddRowElement(NumberOf(entry));
+        builder.EndRow();
+    }
+    const std::optional<Eigen::Matrix4d> parsed = builder.Result();
+    if (parsed)
+        matrix = *parsed;
+    return parsed.has_value();
 }
 
 Eigen::Matrix3d NearestRotation(const Eigen::Matrix3d& block)

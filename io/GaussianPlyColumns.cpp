@@ -59,10 +59,10 @@ SplatColumn ColumnOfType()
 
 }  // namespace
 
-std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const std::string& name)
+std::optional<SplatColumn> StoredColumn(const happly::Property& property)
 {
     std::optional<SplatColumn> column;
-    plyloader::WithScalarValues(element, name, [&](const auto& values) {
+    plyloader::WithScalarValues(property, [&](const auto& values) {
         using T = typename std::remove_cvref_t<decltype(values)>::value_type;
         column = ColumnOfType<T, false>();
         column->array = reinterpret_cast<const std::byte*>(values.data());
@@ -71,15 +71,22 @@ std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const
     return column;
 }
 
-std::optional<SplatColumn> RecordField(const happly::PlyRecordReader& reader, const happly::PlyElement& element,
-                                       const std::string& name)
+std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const std::string& name)
+{
+    if (!element.ContainsProperty(name))
+        return std::nullopt;
+    return StoredColumn(*element.PropertyNamed(name));
+}
+
+std::optional<SplatColumn> RecordField(const happly::Property& property, std::size_t offset, std::size_t recordBytes,
+                                       bool swapsBytes)
 {
     std::optional<SplatColumn> column;
-    plyloader::WithScalarValues(element, name, [&](const auto& values) {
+    plyloader::WithScalarValues(property, [&](const auto& values) {
         using T = typename std::remove_cvref_t<decltype(values)>::value_type;
-        column = reader.SwapsBytes() ? ColumnOfType<T, true>() : ColumnOfType<T, false>();
-        column->offset = reader.OffsetOf(element, name);
-        column->stride = reader.RecordBytes(element);
+        column = swapsBytes ? ColumnOfType<T, true>() : ColumnOfType<T, false>();
+        column->offset = offset;
+        column->stride = recordBytes;
     });
     return column;
 }

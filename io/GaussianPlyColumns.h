@@ -1,7 +1,6 @@
 #pragma once
 
 #include "io/ply/PlyElement.h"
-#include "io/ply/PlyRecordReader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -41,12 +40,13 @@ struct SplatColumn {
     }
 };
 
-// The stored values of the element's first property called `name`; nothing when there is
-// no such property or it is a list property.
+// The stored values of the property, or of the element's first property called `name`;
+// nothing when there is no such property or it is a list property.
+std::optional<SplatColumn> StoredColumn(const happly::Property& property);
 std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const std::string& name);
 
-// The element's first property called `name` as a field of the records that `reader`
-// streams from a binary body; nothing when there is no such property or it is a list
+// The property as the field at `offset` of records `recordBytes` long that are streamed from a
+// binary body, in the file's byte order (`swapsBytes`: not the machine's); nothing for a list
 // property.
-std::optional<SplatColumn> RecordField(const happly::PlyRecordReader& reader, const happly::PlyElement& element,
-                                       const std::string& name);
+std::optional<SplatColumn> RecordField(const happly::Property& property, std::size_t offset, std::size_t recordBytes,
+                                       bool swapsBytes);

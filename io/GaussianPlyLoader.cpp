@@ -15,6 +15,9 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
 
 // A binary file is streamed block by block straight into the scene, so the file's values are
 // never held a second time; ASCII files and files with list properties are read into a
@@ -25,18 +28,59 @@ namespace {
 
 constexpr float kShC0 = 0.2820948f;  // degree-0 SH constant, rounded to float
 
+// The element's properties by name (the first of each name wins) with where each lies in a
+// binary record. The loader asks for every f_rest_* and mask_* by name, which must not cost
+// a scan of a header that may list tens of thousands of properties.
+class PropertiesByName {
+public:
+    struct Entry {
+        const happly::Property* property;
+        std::size_t offset;  // within a record of fixed size
+    };
+
+    explicit PropertiesByName(const happly::PlyElement& element)
+    {
+        for (const auto& property : element.properties) {
+            m_entries.try_emplace(property->name, Entry{property.get(), m_recordBytes});
+            happly::VisitProperty(*property, [&](const auto& typed) {
+                m_recordBytes += sizeof(typename std::remove_cvref_t<decltype(typed)>::ValueType);
+            });
+        }
+    }
+
+    const Entry* Find(const std::string& name) const
+    {
+        const auto it = m_entries.find(name);
+        return it == m_entries.end() ? nullptr : &it->second;
+    }
+    // The size of a record, when no property is a list.
+    std::size_t RecordBytes() const { return m_recordBytes; }
+
+private:
+    std::unordered_map<std::string_view, Entry> m_entries;
+    std::size_t m_recordBytes = 0;
+};
+
 // Where the "vertex" element's values come from.
 struct VertexSource {
     using BlockVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
 
     const happly::PlyElement& element;
-    // The first property of that name when it is a scalar property.
-    std::function<std::optional<SplatColumn>(const std::string& name)> column;
+    PropertiesByName properties;
+    // The property as a column of records `recordBytes` long; nothing when it is a list
+    // property.
+    std::function<std::optional<SplatColumn>(const PropertiesByName::Entry& entry, std::size_t recordBytes)> columnOf;
     // Calls visit for consecutive blocks of records, from the first to the last; `records`
     // holds the block's records (null when the values are stored arrays).
     std::function<void(const BlockVisitor& visit)> forEachBlock;
 
-    bool Has(const std::string& name) const { return element.ContainsProperty(name); }
+    bool Has(const std::string& name) const { return properties.Find(name) != nullptr; }
+    // The first property of that name when it is a scalar property.
+    std::optional<SplatColumn> column(const std::string& name) const
+    {
+        const PropertiesByName::Entry* entry = properties.Find(name);
+        return entry ? columnOf(*entry, properties.RecordBytes()) : std::nullopt;
+    }
 };
 
 // The columns a scene is made of, chosen and checked in the loader's order.
@@ -360,9 +404,13 @@ bool LoadStreamed(happly::PlyRecordReader& reader, GaussianData& data)
     const happly::PlyElement* vertex = FindVertex(reader.Header());
     if (!vertex)
         return false;
+    const bool swapsBytes = reader.SwapsBytes();
     VertexSource source{
         *vertex,
-        [&](const std::string& name) { return RecordField(reader, *vertex, name); },
+        PropertiesByName(*vertex),
+        [&](const PropertiesByName::Entry& entry, std::size_t recordBytes) {
+            return RecordField(*entry.property, entry.offset, recordBytes, swapsBytes);
+        },
         [&](const VertexSource::BlockVisitor& visit) {
             std::size_t first = 0;
             reader.ReadRecords(*vertex, [&](const std::byte* records, std::size_t count) {
@@ -382,7 +430,8 @@ bool LoadStored(const std::string& path, GaussianData& data)
         return false;
     VertexSource source{
         *vertex,
-        [&](const std::string& name) { return StoredColumn(*vertex, name); },
+        PropertiesByName(*vertex),
+        [](const PropertiesByName::Entry& entry, std::size_t) { return StoredColumn(*entry.property); },
         [&](const VertexSource::BlockVisitor& visit) {
             // Blocks of about as many values as a streamed block holds, so the per-block
             // buffers stay small.

@@ -1,6 +1,7 @@
 #include "io/GaussianPlyLoader.h"
 
 #include "io/ReadOnlyFile.h"
+#include "io/ply/PlyFile.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +10,8 @@
 
 // The sniff decides from whole header lines. It reads the file a piece at a time and
 // searches each line across piece boundaries, so a binary file whose "lines" are huge
-// costs no more memory than a piece.
+// costs no more memory than a piece; and it reads no further than a header can reach
+// (kMaxPlyHeaderBytes), so such a file costs no more time than a header either.
 
 namespace {
 
@@ -81,7 +83,7 @@ bool IsGaussianSplatPly(const std::string& path)
         std::string_view(magic.data(), magic.size()) != "ply")
         return false;
 
-    FilePieces pieces(file, *size, magic.size());
+    FilePieces pieces(file, std::min<std::uint64_t>(*size, happly::kMaxPlyHeaderBytes), magic.size());
     bool inFirstLine = true;
     std::size_t linesRead = 0;
     std::bitset<4> seen;

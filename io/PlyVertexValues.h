@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 // The point-cloud loader's view of the "vertex" element: each scalar property as a column it
@@ -16,21 +17,26 @@
 // records block by block.
 namespace plyloader {
 
-// Calls f(values) with the stored values (a const std::vector<T>&) of the element's first
-// property named `name`; false, without calling f, when there is none or it is a list.
+// Calls f(values) with the stored values (a const std::vector<T>&) of the property; false,
+// without calling f, when it is a list.
 template <typename F>
-bool WithScalarValues(const happly::PlyElement& element, const std::string& name, F&& f)
+bool WithScalarValues(const happly::Property& property, F&& f)
 {
-    if (!element.ContainsProperty(name))
-        return false;
     bool scalar = false;
-    happly::VisitProperty(*element.PropertyNamed(name), [&](const auto& typed) {
+    happly::VisitProperty(property, [&](const auto& typed) {
         if constexpr (!std::remove_cvref_t<decltype(typed)>::isList) {
             f(typed.values);
             scalar = true;
         }
     });
     return scalar;
+}
+
+// As above for the element's first property named `name`; false when there is none.
+template <typename F>
+bool WithScalarValues(const happly::PlyElement& element, const std::string& name, F&& f)
+{
+    return element.ContainsProperty(name) && WithScalarValues(*element.PropertyNamed(name), std::forward<F>(f));
 }
 
 // What the loader does with one property's values, for its stored type and byte order.

@@ -25,6 +25,9 @@ constexpr std::size_t kMaxSettingsFileBytes = std::size_t{16} << 20;
 
 constexpr std::string_view kDeletedMark = " (deleted)";
 
+// Both sections and all ten keys with their longest values fit in this.
+constexpr std::size_t kRoomForAddedKeys = 1024;
+
 void ReadFlag(const IniFile& ini, std::string_view section, std::string_view key, bool& field)
 {
     const std::int32_t value = ini.GetInt(section, key, -1);
@@ -154,7 +157,12 @@ bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settin
     // holds no settings and is replaced, so that the settings are kept again from now on.
     if (existing.state == ExistingFileState::Unusable)
         return false;
-    IniFile ini(existing.text);
+    // The copy to edit gets room for the keys the file may lack, so that adding them does
+    // not copy the whole text once more.
+    std::string text;
+    text.reserve(existing.text.size() + kRoomForAddedKeys);
+    text = existing.text;
+    IniFile ini(std::move(text));
     WriteSettings(ini, settings);
     if (existing.state == ExistingFileState::Text && ini.Text() == existing.text)
         return true;

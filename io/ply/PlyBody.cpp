@@ -40,12 +40,31 @@ void ReserveWithin(PlyElement& element, std::uint64_t recordLimit, std::uint64_t
 
 // ---- ASCII: one record per line ----
 
+// What reserving one record takes: its scalars, and for each list three entries (the guess
+// for meshes of triangles) and where its entries end.
+std::uint64_t ReservedBytesPerRecord(const PlyElement& element)
+{
+    std::uint64_t bytes = 0;
+    for (const auto& property : element.properties) {
+        VisitProperty(*property, [&](const auto& typed) {
+            using Typed = std::remove_cvref_t<decltype(typed)>;
+            const std::size_t value = sizeof(typename Typed::ValueType);
+            bytes += Typed::isList ? 3 * value + sizeof(std::uint64_t) : value;
+        });
+    }
+    return std::max<std::uint64_t>(bytes, 1);
+}
+
 void ReadAsciiElement(std::istream& stream, PlyElement& element)
 {
     const std::uint64_t bytesLeft = BytesLeft(stream);
-    // Every record takes at least one character and a line end (the last one may lack it);
-    // every list entry at least two characters.
-    ReserveWithin(element, bytesLeft / 2 + 1, bytesLeft, 2);
+    // Every value of a record takes at least one character and a separator (the last line
+    // may lack its line end), every list entry at least two characters; and however many
+    // records the header claims, no more is reserved than the size of the rest of the file.
+    const std::uint64_t properties = std::max<std::size_t>(element.properties.size(), 1);
+    const std::uint64_t recordLimit =
+        std::min(bytesLeft / (2 * properties), bytesLeft / ReservedBytesPerRecord(element)) + 1;
+    ReserveWithin(element, recordLimit, bytesLeft, 2);
 
     const bool hasProperties = !element.properties.empty();
     std::string line;
@@ -55,7 +74,7 @@ void ReadAsciiElement(std::istream& stream, PlyElement& element)
             gotLine = static_cast<bool>(std::getline(stream, line));
         if (!gotLine)
             throw UnexpectedEndOfFile("element " + element.name);
-        const std::vector<std::string> tokens = SplitPlyTokens(line);
+        PlyLineTokens tokens(line);
         std::size_t cursor = 0;
         for (auto& property : element.properties)
             property->ParseAsciiTokens(tokens, cursor);

@@ -2,6 +2,7 @@
 
 #include "io/ply/PlyElement.h"
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -10,12 +11,17 @@ namespace happly {
 
 enum class PlyEncoding { Ascii = 0, LittleEndian = 1, BigEndian = 2 };
 
+// A header is a page or so of text. One beyond this size, end_header included, is not read
+// on: each of its lines would cost memory (a property object, a comment string) without
+// bound.
+inline constexpr std::size_t kMaxPlyHeaderBytes = std::size_t{1} << 20;
+
 // A whole PLY file (ASCII, binary little-endian or binary big-endian body) read into
 // memory: its header's comments and obj_info lines and every element with its values.
 struct PlyFile {
     // Opens and reads the whole file. Throws std::runtime_error (most texts begin
-    // "PLY parser: ") for a file that cannot be opened, a malformed header, or a body that
-    // ends before the records the header declares.
+    // "PLY parser: ") for a file that cannot be opened, a malformed header or one longer than
+    // kMaxPlyHeaderBytes, or a body that ends before the records the header declares.
     explicit PlyFile(const std::string& path);
 
     // Reads only the header from the stream and leaves the stream at the first byte of the

@@ -3,6 +3,7 @@
 #include "io/ply/PlyAsciiNumber.h"
 #include "io/ply/PlyByteOrder.h"
 #include "io/ply/PlyError.h"
+#include "io/ply/PlyText.h"
 
 #include <algorithm>
 #include <array>
@@ -30,11 +31,12 @@ T ValueFromToken(std::string_view token)
         return ParsePlyNumber<T>(token);
 }
 
-const std::string& TokenAt(const std::vector<std::string>& tokens, std::size_t cursor, const std::string& name)
+std::string_view TokenAt(PlyLineTokens& tokens, std::size_t cursor, const std::string& name)
 {
-    if (cursor >= tokens.size())
+    const std::optional<std::string_view> token = tokens.At(cursor);
+    if (!token)
         throw std::runtime_error("PLY parser: too few values in an ASCII record for property " + name);
-    return tokens[cursor];
+    return *token;
 }
 
 void ReadExactly(std::istream& stream, void* destination, std::size_t bytes, const std::string& name)
@@ -141,7 +143,7 @@ void TypedProperty<T>::ReserveRecords(std::size_t recordCount)
 }
 
 template <typename T>
-void TypedProperty<T>::ParseAsciiTokens(const std::vector<std::string>& tokens, std::size_t& cursor)
+void TypedProperty<T>::ParseAsciiTokens(PlyLineTokens& tokens, std::size_t& cursor)
 {
     values.push_back(ValueFromToken<T>(TokenAt(tokens, cursor, name)));
     ++cursor;
@@ -208,14 +210,14 @@ void TypedListProperty<T>::ReserveRecords(std::size_t recordCount)
 }
 
 template <typename T>
-void TypedListProperty<T>::ParseAsciiTokens(const std::vector<std::string>& tokens, std::size_t& cursor)
+void TypedListProperty<T>::ParseAsciiTokens(PlyLineTokens& tokens, std::size_t& cursor)
 {
     const std::uint64_t count = ParsePlyNumber<std::uint64_t>(TokenAt(tokens, cursor, name));
     ++cursor;
-    if (count > tokens.size() - cursor)
-        throw std::runtime_error("PLY parser: too few values in an ASCII record for property " + name);
+    // Values are taken one by one, so a count beyond the line grows the list only as far as
+    // the line really holds values.
     for (std::uint64_t i = 0; i < count; ++i, ++cursor)
-        flatValues.push_back(ValueFromToken<T>(tokens[cursor]));
+        flatValues.push_back(ValueFromToken<T>(TokenAt(tokens, cursor, name)));
     listStarts.push_back(flatValues.size());
 }
 

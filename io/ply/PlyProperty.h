@@ -12,6 +12,8 @@
 
 namespace happly {
 
+class PlyLineTokens;
+
 // One property of a PLY element: one value, or one list of values, per record. The
 // concrete classes are TypedProperty<T> and TypedListProperty<T> for the eight PLY value
 // types. Reading slots append one record; the writing slots exist for symmetry and
@@ -24,9 +26,9 @@ public:
     Property& operator=(const Property&) = delete;
 
     virtual void ReserveRecords(std::size_t recordCount) = 0;
-    // Takes this property's value(s) of one ASCII record from tokens[cursor...] and
-    // advances cursor; throws when the record has too few tokens.
-    virtual void ParseAsciiTokens(const std::vector<std::string>& tokens, std::size_t& cursor) = 0;
+    // Takes this property's value(s) of one ASCII record from the record's tokens, starting
+    // with token `cursor`, and advances cursor; throws when the record has too few tokens.
+    virtual void ParseAsciiTokens(PlyLineTokens& tokens, std::size_t& cursor) = 0;
     // Read one record from a binary body; throw when the stream ends first.
     virtual void ReadLittleEndian(std::istream& stream) = 0;
     virtual void ReadBigEndian(std::istream& stream) = 0;
@@ -68,7 +70,7 @@ public:
     explicit TypedProperty(std::string name) : Property(std::move(name)) {}
 
     void ReserveRecords(std::size_t recordCount) override;
-    void ParseAsciiTokens(const std::vector<std::string>& tokens, std::size_t& cursor) override;
+    void ParseAsciiTokens(PlyLineTokens& tokens, std::size_t& cursor) override;
     void ReadLittleEndian(std::istream& stream) override;
     void ReadBigEndian(std::istream& stream) override;
     void WriteHeaderLine(std::ostream& stream) const override;
@@ -97,7 +99,7 @@ public:
     TypedListProperty(std::string name, int countWidth) : Property(std::move(name)), countWidth(countWidth) {}
 
     void ReserveRecords(std::size_t recordCount) override;
-    void ParseAsciiTokens(const std::vector<std::string>& tokens, std::size_t& cursor) override;
+    void ParseAsciiTokens(PlyLineTokens& tokens, std::size_t& cursor) override;
     void ReadLittleEndian(std::istream& stream) override;
     void ReadBigEndian(std::istream& stream) override;
     void WriteHeaderLine(std::ostream& stream) const override;

@@ -1,4 +1,5 @@
 #include "io/GaussianPlyLoader.h"
+#include "io/ply/PlyFile.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -95,6 +96,15 @@ TEST(GaussianSplatSniff, FindsKeysAcrossReadPiecesOfLongLines)
         EXPECT_TRUE(Sniff(dir, head + filler + "scale_0 rot_0\nend_header\n")) << shift;
         EXPECT_FALSE(Sniff(dir, head + filler + "scale_0 end_header\ncomment rot_0\n")) << shift;
     }
+}
+
+TEST(GaussianSplatSniff, ReadsNoFurtherThanAHeaderCanReach)
+{
+    ScratchDir dir;
+    const std::string head = "ply\ncomment f_dc_0 opacity scale_0 ";
+    const std::string filler(happly::kMaxPlyHeaderBytes - head.size() - 8, 'x');
+    EXPECT_TRUE(Sniff(dir, head + filler + "rot_0\n"));
+    EXPECT_FALSE(Sniff(dir, head + filler + "xxxxxxxxrot_0\n"));
 }
 
 TEST(GaussianSplatSniff, AnswersNoForWhatCannotBeRead)

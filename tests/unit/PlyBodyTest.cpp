@@ -1,4 +1,5 @@
 #include "io/ply/PlyFile.h"
+#include "io/ply/PlyText.h"
 #include "support/PlyBytes.h"
 #include "support/TestData.h"
 
@@ -416,7 +417,8 @@ TEST(PlyProperty, SlotsReadOneRecordAndReportShortInput)
     happly::TypedListProperty<std::int8_t> list("l", 1);
     EXPECT_EQ(list.RecordCount(), 0u);
     std::size_t cursor = 1;
-    list.ParseAsciiTokens({"9", "2", "-1", "300", "7"}, cursor);
+    happly::PlyLineTokens tokens("9 2 -1 300 7");
+    list.ParseAsciiTokens(tokens, cursor);
     EXPECT_EQ(cursor, 4u);
     EXPECT_EQ(list.flatValues, (std::vector<std::int8_t>{-1, 44}));
     EXPECT_EQ(list.listStarts, (std::vector<std::uint64_t>{0, 2}));

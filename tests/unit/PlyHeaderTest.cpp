@@ -173,6 +173,20 @@ TEST(PlyHeader, HeaderEndsAtEndHeaderPrefixOrAtEndOfFile)
     }
 }
 
+TEST(PlyHeader, HeaderIsLimitedToOneMebibyteOfText)
+{
+    // end_header's line end is the header's last byte: a header of exactly the limit reads,
+    // one byte more fails, as does a single endless line.
+    const std::string start = "ply\nformat ascii 1.0\ncomment ";
+    const std::string end = "\nelement vertex 1\nproperty float x\nend_header\n";
+    const std::string padding(happly::kMaxPlyHeaderBytes - start.size() - end.size(), 'c');
+    testsupport::ScratchDir dir;
+    EXPECT_EQ(Read(dir, start + padding + end + "5\n").elements.at(0).ValuesAs<float>("x"), std::vector<float>{5.0f});
+    const std::string message = "PLY parser: header longer than 1048576 bytes";
+    EXPECT_EQ(ErrorOf(start + padding + "c" + end + "5\n"), message);
+    EXPECT_EQ(ErrorOf(start + padding + padding), message);
+}
+
 TEST(PlyHeader, LookupsAreExactAndTheFirstOfDuplicateNamesWins)
 {
     testsupport::ScratchDir dir;

@@ -35,6 +35,26 @@ TEST(PlyText, SplitCutsAtSingleSpacesAndDropsEmptyPieces)
     EXPECT_EQ(SplitPlyTokens(""), Tokens{});
 }
 
+TEST(PlyText, LineTokensAreFoundAsTheyAreAskedFor)
+{
+    for (const char* line : {"format  ascii  1.0\r", "  1 2   3  ", "\r", "", "a\rb \r\n c\r\r"}) {
+        SCOPED_TRACE(line);
+        const std::vector<std::string> split = SplitPlyTokens(line);
+        happly::PlyLineTokens tokens(line);
+        for (std::size_t i = 0; i < split.size(); ++i) {
+            EXPECT_EQ(tokens.At(i), split[i]);
+            EXPECT_EQ(tokens.At(i), split[i]) << "asking again for the latest token";
+        }
+        EXPECT_EQ(tokens.At(split.size()), std::nullopt);
+    }
+    happly::PlyLineTokens skipping("1 2 3 4");
+    EXPECT_EQ(skipping.At(2), "3");
+    EXPECT_THROW(skipping.At(0), std::logic_error);
+
+    using Tokens = std::vector<std::string>;
+    EXPECT_EQ(SplitPlyTokens("element vertex 3 extra more", 4), (Tokens{"element", "vertex", "3", "extra"}));
+}
+
 TEST(PlyText, HasPrefixComparesTheLeadingCharacters)
 {
     EXPECT_TRUE(HasPrefix("property list uchar int i", "property list"));

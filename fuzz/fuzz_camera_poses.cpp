@@ -1,0 +1,48 @@
+// The camera pose file reader. It reads the JSON text event by event; whatever it reads must
+// be what the rules give when applied to the whole JSON tree.
+#include "FuzzInputFile.h"
+#include "io/CameraPoseReader.h"
+#include "tests/support/CameraPoseReference.h"
+
+#include <Eigen/LU>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Bit for bit, so that a NaN computed the same way on both sides counts as the same.
+template <typename T>
+bool Same(const T& a, const T& b)
+{
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const FuzzInputFile file("transforms.json");
+    CameraPoseSet set;
+    std::string errorText;
+    const bool loaded = LoadCameraPoseFile(file.Write(data, size), set, errorText);
+    if (loaded == set.frames.empty() || loaded == !errorText.empty())
+        std::abort();
+    for (const CameraFrame& frame : set.frames) {
+        // The rotation block of every frame read is a proper rotation.
+        const Eigen::Matrix3d rotation = frame.transform.topLeftCorner<3, 3>();
+        if (!frame.transform.allFinite() || std::abs(rotation.determinant() - 1.0) > 1e-6)
+            std::abort();
+    }
+
+    CameraPoseSet reference;
+    std::string referenceError;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    if (testsupport::ReferenceCameraPoses(text, reference, referenceError) != loaded || referenceError != errorText ||
+        !Same(reference.defaultFovY, set.defaultFovY) || reference.frames.size() != set.frames.size())
+        std::abort();
+    for (std::size_t i = 0; i < set.frames.size(); ++i)
+        if (!Same(reference.frames[i].transform, set.frames[i].transform) || !Same(reference.frames[i].fovY, set.frames[i].fovY))
+            std::abort();
+    return 0;
+}

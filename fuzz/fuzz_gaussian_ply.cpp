@@ -1,0 +1,24 @@
+// The splat header sniff, and the splat loader on whatever the sniff lets through (and, so the
+// loader sees every input, on the rest too).
+#include "FuzzInputFile.h"
+#include "io/GaussianPlyLoader.h"
+#include "platform/DebugOutput.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static const FuzzInputFile file("input.ply");
+    const ScopedDebugOutputCapture quiet;
+    const std::string& path = file.Write(data, size);
+    (void)IsGaussianSplatPly(path);
+    GaussianData splats;
+    if (LoadGaussianPly(path, splats)) {
+        const std::size_t n = splats.positions.size();
+        if (n == 0 || splats.shDc.size() != n || splats.opacities.size() != n || splats.scales.size() != n ||
+            splats.rotations.size() != n || splats.shRest.size() != n * static_cast<std::size_t>(splats.shRestCount) ||
+            (splats.hasObjectIds && splats.objectIds.size() != n))
+            std::abort();
+    } else if (!splats.positions.empty()) {
+        std::abort();
+    }
+    return 0;
+}
