@@ -1,6 +1,7 @@
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyText.h"
 #include "support/PlyBytes.h"
+#include "support/PlyFiles.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -16,28 +17,13 @@
 using happly::PlyElement;
 using happly::PlyEncoding;
 using happly::PlyFile;
+using testsupport::PlyErrorOf;
+using testsupport::ReadPly;
 using happly::TypedListProperty;
 using happly::TypedProperty;
 using testsupport::PlyBytes;
 
 namespace {
-
-std::string ErrorOf(std::string_view bytes)
-{
-    testsupport::ScratchDir dir;
-    const std::string path = dir.Write("file.ply", bytes).string();
-    try {
-        PlyFile ply(path);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return {};
-}
-
-PlyFile Read(const testsupport::ScratchDir& dir, std::string_view bytes)
-{
-    return PlyFile(dir.Write("file.ply", bytes).string());
-}
 
 template <typename T>
 const std::vector<T>& ScalarValues(const PlyElement& element, const std::string& name)
@@ -143,13 +129,13 @@ TEST(PlyBody, BinaryValuesFollowTheDeclaredByteOrder)
     testsupport::ScratchDir dir;
     const std::string header = "element v 1\nproperty float f\nproperty short s\nproperty uint u\nproperty double d\n"
                                "property char c\nend_header\n";
-    const PlyFile big = Read(dir, PlyBytes("ply\nformat binary_big_endian 1.0\n" + header)
+    const PlyFile big = ReadPly(dir, PlyBytes("ply\nformat binary_big_endian 1.0\n" + header)
                                       .Octets({0x3F, 0x80, 0x00, 0x00})
                                       .Octets({0x01, 0x02})
                                       .Octets({0x01, 0x02, 0x03, 0x04})
                                       .Be(-2.5)
                                       .Octets({0xFE}));
-    const PlyFile little = Read(dir, PlyBytes("ply\nformat binary_little_endian 1.0\n" + header)
+    const PlyFile little = ReadPly(dir, PlyBytes("ply\nformat binary_little_endian 1.0\n" + header)
                                          .Octets({0x00, 0x00, 0x80, 0x3F})
                                          .Octets({0x02, 0x01})
                                          .Octets({0x04, 0x03, 0x02, 0x01})
@@ -179,7 +165,7 @@ TEST(PlyBody, ManyRecordsCrossingReadBlocksStayInOrder)
             const auto s = static_cast<std::int16_t>(-i);
             bigEndian ? bytes.Be(i).Be(u).Be(s) : bytes.Le(i).Le(u).Le(s);
         }
-        const PlyFile ply = Read(dir, bytes);
+        const PlyFile ply = ReadPly(dir, bytes);
         const auto& is = ScalarValues<std::int32_t>(ply.elements[0], "i");
         const auto& us = ScalarValues<std::uint8_t>(ply.elements[0], "u");
         const auto& ss = ScalarValues<std::int16_t>(ply.elements[0], "s");
@@ -217,7 +203,7 @@ TEST(PlyBody, ListCountsAreUnsignedInTheirDeclaredWidthAndByteOrder)
     be.Be<std::int16_t>(2).Be<std::uint16_t>(1).Be<std::uint16_t>(2).Be<std::int32_t>(2).Be(10u).Be(4000000000u);
 
     for (const PlyBytes* bytes : {&le, &be}) {
-        const PlyFile ply = Read(dir, *bytes);
+        const PlyFile ply = ReadPly(dir, *bytes);
         const PlyElement& f = ply.elements.at(0);
         EXPECT_EQ(ScalarValues<float>(f, "a"), (std::vector<float>{1, 2, 3}));
         const auto l1 = Lists<std::uint8_t>(f, "l1");
@@ -285,34 +271,34 @@ TEST(PlyBody, ShortBodiesAndShortRecordsAreErrors)
 {
     const std::string ascii = "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nend_header\n";
     const std::string tooFew = "PLY parser: too few values in an ASCII record for property ";
-    EXPECT_EQ(ErrorOf(ascii + "1 2\n3 4\n"), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(ascii + "1 2\n3 4\n\n\n"), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(ascii), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(ascii + "1 2\n3\n5 6\n"), tooFew + "y");
-    EXPECT_EQ(ErrorOf(ascii + "1 2\r\n\r\n5 6\r\n"), tooFew + "x");  // a CR-only line is not blank
-    EXPECT_EQ(ErrorOf(ascii + "1 2\n3 4\n5 6"), "");
+    EXPECT_EQ(PlyErrorOf(ascii + "1 2\n3 4\n"), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(ascii + "1 2\n3 4\n\n\n"), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(ascii), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(ascii + "1 2\n3\n5 6\n"), tooFew + "y");
+    EXPECT_EQ(PlyErrorOf(ascii + "1 2\r\n\r\n5 6\r\n"), tooFew + "x");  // a CR-only line is not blank
+    EXPECT_EQ(PlyErrorOf(ascii + "1 2\n3 4\n5 6"), "");
     // An element without properties still takes one (possibly blank) line per record.
-    EXPECT_EQ(ErrorOf("ply\nformat ascii 1.0\nelement e 3\nend_header\n\n\n"), "PLY parser: unexpected end of file in element e");
-    EXPECT_EQ(ErrorOf("ply\nformat ascii 1.0\nelement e 3\nend_header\n\n\n\n"), "");
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.0\nelement e 3\nend_header\n\n\n"), "PLY parser: unexpected end of file in element e");
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.0\nelement e 3\nend_header\n\n\n\n"), "");
 
     const std::string lists = "ply\nformat ascii 1.0\nelement vertex 1\nproperty list uchar int l\nend_header\n";
-    EXPECT_EQ(ErrorOf(lists + "3 1 2\n"), tooFew + "l");
-    EXPECT_EQ(ErrorOf(lists + "\n"), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(lists + "4294967295 1\n"), tooFew + "l");
+    EXPECT_EQ(PlyErrorOf(lists + "3 1 2\n"), tooFew + "l");
+    EXPECT_EQ(PlyErrorOf(lists + "\n"), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(lists + "4294967295 1\n"), tooFew + "l");
 
     const std::string binary = "ply\nformat binary_little_endian 1.0\nelement vertex 2\nproperty float x\nproperty int y\nend_header\n";
-    EXPECT_EQ(ErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f)), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f).Text("\x01\x02\x03")), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(binary), kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f).Le(4).Text("trailing bytes are ignored")), "");
+    EXPECT_EQ(PlyErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f)), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f).Text("\x01\x02\x03")), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(binary), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f).Le(4).Text("trailing bytes are ignored")), "");
 
     // A short record in an element with lists, inside a list and inside a count.
     const std::string withList = "ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty float x\n"
                                  "property list ushort int l\nend_header\n";
     const PlyBytes first = PlyBytes(withList).Be(1.0f).Be<std::uint16_t>(1).Be(5);
-    EXPECT_EQ(ErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(2).Be(6)), "PLY parser: unexpected end of file in property l");
-    EXPECT_EQ(ErrorOf(PlyBytes(first).Be(2.0f).Text("\x00")), "PLY parser: unexpected end of file in property l");
-    EXPECT_EQ(ErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(0)), "");
+    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(2).Be(6)), "PLY parser: unexpected end of file in property l");
+    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Text("\x00")), "PLY parser: unexpected end of file in property l");
+    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(0)), "");
 }
 
 TEST(PlyBody, CorpusTruncatedBodiesFail)
@@ -320,13 +306,13 @@ TEST(PlyBody, CorpusTruncatedBodiesFail)
     ORRISK_REQUIRE_TESTDATA();
     for (const char* name : {"binary_truncated_body_le.ply", "binary_truncated_mid_value_be.ply",
                              "ascii_truncated_body.ply", "header_no_end_header_no_newline.ply"}) {
-        EXPECT_EQ(ErrorOf(testsupport::ReadWholeFile(testsupport::TestDataFile(std::string("ply/") + name))),
+        EXPECT_EQ(PlyErrorOf(testsupport::ReadWholeFile(testsupport::TestDataFile(std::string("ply/") + name))),
                   kUnexpectedEnd)
             << name;
     }
-    EXPECT_EQ(ErrorOf(testsupport::ReadWholeFile(testsupport::TestDataFile("ply/ascii_too_few_tokens.ply"))),
+    EXPECT_EQ(PlyErrorOf(testsupport::ReadWholeFile(testsupport::TestDataFile("ply/ascii_too_few_tokens.ply"))),
               "PLY parser: too few values in an ASCII record for property z");
-    EXPECT_EQ(ErrorOf(testsupport::ReadWholeFile(testsupport::TestDataFile("ply/ascii_crlf_blank_line.ply"))),
+    EXPECT_EQ(PlyErrorOf(testsupport::ReadWholeFile(testsupport::TestDataFile("ply/ascii_crlf_blank_line.ply"))),
               "PLY parser: too few values in an ASCII record for property x");
 }
 
@@ -335,31 +321,31 @@ TEST(PlyBody, CountsBeyondTheFileFailWithoutReservingForThem)
     // Each of these would ask for terabytes if the declared counts were trusted; they must fail
     // quickly with the end-of-file error instead of exhausting memory.
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(ErrorOf(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 4611686018427387904\n"
+    EXPECT_EQ(PlyErrorOf(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 4611686018427387904\n"
                                "property float x\nproperty double y\nend_header\n")
                           .Le(1.0f)
                           .Le(2.0)),
               kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 18446744073709551615\n"
+    EXPECT_EQ(PlyErrorOf(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 18446744073709551615\n"
                                "property list uchar double l\nend_header\n")
                           .Le<std::uint8_t>(0)),
               kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 1\n"
+    EXPECT_EQ(PlyErrorOf(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 1\n"
                                "property list uint double l\nend_header\n")
                           .Le(0xFFFFFFFFu)
                           .Le(1.0)),
               "PLY parser: unexpected end of file in property l");
-    EXPECT_EQ(ErrorOf("ply\nformat ascii 1.0\nelement vertex 18446744073709551615\nproperty list uchar double l\n"
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.0\nelement vertex 18446744073709551615\nproperty list uchar double l\n"
                       "end_header\n0\n1 5\n"),
               kUnexpectedEnd);
-    EXPECT_EQ(ErrorOf("ply\nformat ascii 1.0\nelement vertex -1\nproperty float x\nend_header\n1\n"), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.0\nelement vertex -1\nproperty float x\nend_header\n1\n"), kUnexpectedEnd);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 TEST(PlyValuesAs, ConvertsOnlyFromTypesThatHoldEveryValue)
 {
     testsupport::ScratchDir dir;
-    const PlyFile ply = Read(dir,
+    const PlyFile ply = ReadPly(dir,
                              "ply\nformat ascii 1.0\nelement v 2\nproperty char c\nproperty uchar uc\n"
                              "property short s\nproperty ushort us\nproperty int i\nproperty uint ui\n"
                              "property float f\nproperty double d\nproperty list uchar float l\nend_header\n"

@@ -1,4 +1,5 @@
 #include "io/ply/PlyFile.h"
+#include "support/PlyFiles.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -9,26 +10,10 @@
 
 using happly::PlyEncoding;
 using happly::PlyFile;
+using testsupport::PlyErrorOf;
+using testsupport::ReadPly;
 
 namespace {
-
-// The text of the error reading `bytes` as a PLY file throws; empty when it reads.
-std::string ErrorOf(std::string_view bytes)
-{
-    testsupport::ScratchDir dir;
-    const std::string path = dir.Write("file.ply", bytes).string();
-    try {
-        PlyFile ply(path);
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return {};
-}
-
-PlyFile Read(const testsupport::ScratchDir& dir, std::string_view bytes)
-{
-    return PlyFile(dir.Write("file.ply", bytes).string());
-}
 
 const std::string kXyz = "element vertex 1\nproperty float x\nproperty float y\nproperty float z\nend_header\n1 2 3\n";
 
@@ -37,32 +22,32 @@ const std::string kXyz = "element vertex 1\nproperty float x\nproperty float y\n
 TEST(PlyHeader, FirstLineMustBePlyAfterTrimming)
 {
     const std::string firstLine = "PLY parser: File does not appear to be ply file. First line should be 'ply'";
-    EXPECT_EQ(ErrorOf("   ply  \r\nformat ascii 1.0\n" + kXyz), "");
-    EXPECT_EQ(ErrorOf("ply\r\nformat ascii 1.0\r\n" + kXyz), "");
-    EXPECT_EQ(ErrorOf("PLY\nformat ascii 1.0\n" + kXyz), firstLine);
-    EXPECT_EQ(ErrorOf("ply 1.0\nformat ascii 1.0\n" + kXyz), firstLine);
-    EXPECT_EQ(ErrorOf("\tply\nformat ascii 1.0\n" + kXyz), firstLine);
-    EXPECT_EQ(ErrorOf(""), firstLine);
+    EXPECT_EQ(PlyErrorOf("   ply  \r\nformat ascii 1.0\n" + kXyz), "");
+    EXPECT_EQ(PlyErrorOf("ply\r\nformat ascii 1.0\r\n" + kXyz), "");
+    EXPECT_EQ(PlyErrorOf("PLY\nformat ascii 1.0\n" + kXyz), firstLine);
+    EXPECT_EQ(PlyErrorOf("ply 1.0\nformat ascii 1.0\n" + kXyz), firstLine);
+    EXPECT_EQ(PlyErrorOf("\tply\nformat ascii 1.0\n" + kXyz), firstLine);
+    EXPECT_EQ(PlyErrorOf(""), firstLine);
 }
 
 TEST(PlyHeader, FormatLineNamesEncodingAndVersion)
 {
     const std::string badFormat = "PLY parser: bad format line";
-    EXPECT_EQ(ErrorOf("ply\nformat  ascii  1.0 \n" + kXyz), "");
-    EXPECT_EQ(ErrorOf("ply\nformat ascii\n" + kXyz), badFormat);
-    EXPECT_EQ(ErrorOf("ply\nformat ascii 1.0 extra\n" + kXyz), badFormat);
-    EXPECT_EQ(ErrorOf("ply\nformt ascii 1.0\n" + kXyz), badFormat);
-    EXPECT_EQ(ErrorOf("ply\nformat binary 1.0\n" + kXyz), badFormat);
-    EXPECT_EQ(ErrorOf("ply\nformat ASCII 1.0\n" + kXyz), badFormat);
-    EXPECT_EQ(ErrorOf("ply\nformat\tascii 1.0\n" + kXyz), badFormat);
-    EXPECT_EQ(ErrorOf("ply\n"), badFormat);
-    EXPECT_EQ(ErrorOf("ply\nformat ascii 1.1\n" + kXyz),
+    EXPECT_EQ(PlyErrorOf("ply\nformat  ascii  1.0 \n" + kXyz), "");
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii\n" + kXyz), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.0 extra\n" + kXyz), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\nformt ascii 1.0\n" + kXyz), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\nformat binary 1.0\n" + kXyz), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\nformat ASCII 1.0\n" + kXyz), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\nformat\tascii 1.0\n" + kXyz), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\n"), badFormat);
+    EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.1\n" + kXyz),
               "PLY parser: encountered file with version != 1.0. Don't know how to parse that");
 
     testsupport::ScratchDir dir;
-    EXPECT_EQ(Read(dir, "ply\nformat ascii 1.0\nend_header\n").encoding, PlyEncoding::Ascii);
-    EXPECT_EQ(Read(dir, "ply\nformat binary_little_endian 1.0\nend_header\n").encoding, PlyEncoding::LittleEndian);
-    EXPECT_EQ(Read(dir, "ply\nformat binary_big_endian 1.0\nend_header\n").encoding, PlyEncoding::BigEndian);
+    EXPECT_EQ(ReadPly(dir, "ply\nformat ascii 1.0\nend_header\n").encoding, PlyEncoding::Ascii);
+    EXPECT_EQ(ReadPly(dir, "ply\nformat binary_little_endian 1.0\nend_header\n").encoding, PlyEncoding::LittleEndian);
+    EXPECT_EQ(ReadPly(dir, "ply\nformat binary_big_endian 1.0\nend_header\n").encoding, PlyEncoding::BigEndian);
 }
 
 TEST(PlyHeader, MalformedLinesGiveTheirMessages)
@@ -94,7 +79,7 @@ TEST(PlyHeader, MalformedLinesGiveTheirMessages)
         {"element vertex 1\nproperty int64 x\n", "Data type: int64 cannot be mapped to .ply format"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ErrorOf(ascii + c.lines + "end_header\n"), c.message) << c.lines;
+        EXPECT_EQ(PlyErrorOf(ascii + c.lines + "end_header\n"), c.message) << c.lines;
 }
 
 TEST(PlyHeader, EveryTypeNameAndAliasMapsToItsCanonicalType)
@@ -109,7 +94,7 @@ TEST(PlyHeader, EveryTypeNameAndAliasMapsToItsCanonicalType)
     for (const auto& [name, canonical] : names)
         header += "property " + name + " s_" + name + "\nproperty list uchar " + name + " l_" + name + "\n";
     testsupport::ScratchDir dir;
-    const PlyFile ply = Read(dir, header + "end_header\n");
+    const PlyFile ply = ReadPly(dir, header + "end_header\n");
     const happly::PlyElement& element = ply.elements.at(0);
     for (const auto& [name, canonical] : names) {
         EXPECT_EQ(element.PropertyNamed("s_" + name)->TypeName(), canonical) << name;
@@ -125,7 +110,7 @@ TEST(PlyHeader, ListCountTypesGiveTheirWidthWhateverTheirSign)
         {"short", 2}, {"int16", 2}, {"uint", 4}, {"uint32", 4}, {"int", 4},    {"int32", 4},
     };
     for (const auto& [name, width] : counts) {
-        const PlyFile ply = Read(dir, "ply\nformat ascii 1.0\nelement face 0\nproperty list " + name +
+        const PlyFile ply = ReadPly(dir, "ply\nformat ascii 1.0\nelement face 0\nproperty list " + name +
                                           " float idx\nend_header\n");
         const auto* list = dynamic_cast<const happly::TypedListProperty<float>*>(ply.elements[0].properties[0].get());
         ASSERT_NE(list, nullptr) << name;
@@ -136,7 +121,7 @@ TEST(PlyHeader, ListCountTypesGiveTheirWidthWhateverTheirSign)
 TEST(PlyHeader, CommentsAndObjInfoKeepTheTextAfterTheKeywordAndItsSpace)
 {
     testsupport::ScratchDir dir;
-    const PlyFile ply = Read(dir,
+    const PlyFile ply = ReadPly(dir,
                              "ply\nformat ascii 1.0\ncomment\ncomment \ncomment made by hand\r\ncommentary\n"
                              "obj_info\nobj_info scanner 42\nelement vertex 1\ncomment inside\n"
                              "property float x\nobj_info  two spaces\nend_header\n5\n");
@@ -149,7 +134,7 @@ TEST(PlyHeader, ElementCountsAreReadAsUnsignedNumberPrefixes)
 {
     testsupport::ScratchDir dir;
     // Records without properties take no bytes in a binary body.
-    const PlyFile ply = Read(dir,
+    const PlyFile ply = ReadPly(dir,
                              "ply\nformat binary_little_endian 1.0\nelement a 3points\nelement b many\n"
                              "element c 0\nelement d 18446744073709551615\nend_header\n");
     ASSERT_EQ(ply.elements.size(), 4u);
@@ -162,12 +147,12 @@ TEST(PlyHeader, ElementCountsAreReadAsUnsignedNumberPrefixes)
 TEST(PlyHeader, HeaderEndsAtEndHeaderPrefixOrAtEndOfFile)
 {
     testsupport::ScratchDir dir;
-    const PlyFile suffixed = Read(dir, "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header and more\n7\n");
+    const PlyFile suffixed = ReadPly(dir, "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header and more\n7\n");
     EXPECT_EQ(suffixed.elements.at(0).ValuesAs<float>("x"), std::vector<float>{7.0f});
 
     // No end_header at all: the elements declared so far stay, with no records to read.
     for (const char* end : {"\n", ""}) {
-        const PlyFile open = Read(dir, std::string("ply\nformat ascii 1.0\nelement vertex 0\nproperty float x") + end);
+        const PlyFile open = ReadPly(dir, std::string("ply\nformat ascii 1.0\nelement vertex 0\nproperty float x") + end);
         ASSERT_EQ(open.elements.size(), 1u);
         EXPECT_EQ(open.elements[0].properties.size(), 1u);
     }
@@ -181,16 +166,16 @@ TEST(PlyHeader, HeaderIsLimitedToOneMebibyteOfText)
     const std::string end = "\nelement vertex 1\nproperty float x\nend_header\n";
     const std::string padding(happly::kMaxPlyHeaderBytes - start.size() - end.size(), 'c');
     testsupport::ScratchDir dir;
-    EXPECT_EQ(Read(dir, start + padding + end + "5\n").elements.at(0).ValuesAs<float>("x"), std::vector<float>{5.0f});
+    EXPECT_EQ(ReadPly(dir, start + padding + end + "5\n").elements.at(0).ValuesAs<float>("x"), std::vector<float>{5.0f});
     const std::string message = "PLY parser: header longer than 1048576 bytes";
-    EXPECT_EQ(ErrorOf(start + padding + "c" + end + "5\n"), message);
-    EXPECT_EQ(ErrorOf(start + padding + padding), message);
+    EXPECT_EQ(PlyErrorOf(start + padding + "c" + end + "5\n"), message);
+    EXPECT_EQ(PlyErrorOf(start + padding + padding), message);
 }
 
 TEST(PlyHeader, LookupsAreExactAndTheFirstOfDuplicateNamesWins)
 {
     testsupport::ScratchDir dir;
-    PlyFile ply = Read(dir,
+    PlyFile ply = ReadPly(dir,
                        "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty double x\n"
                        "element vertex 1\nproperty int x\nend_header\n1.5 2.5\n3\n");
     EXPECT_TRUE(ply.ContainsElement("vertex"));
