@@ -12,6 +12,9 @@ packages=(
   xvfb xauth fonts-noto-cjk libpng-dev
   clang libclang-rt-14-dev
   python3-numpy
+  zlib1g-dev libzstd-dev libwebp-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libjpeg62-turbo-dev
+  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
 )
 
 missing=()
