@@ -63,13 +63,15 @@ QWidget* QtDesktop::DialogParent() const
     return m_frame;
 }
 
-void QtDesktop::ShowMessageBox(const std::string& text)
+void QtDesktop::ShowMessageBox(const std::string& text, const std::string& details)
 {
     ArrowCursorScope arrow;
     QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), QString::fromUtf8(text), QMessageBox::Ok,
                     DialogParent());
     box.setObjectName("messageBox");
     box.setTextFormat(Qt::PlainText);
+    if (!details.empty())
+        box.setDetailedText(QString::fromUtf8(details));
     box.exec();
 }
 

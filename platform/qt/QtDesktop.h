@@ -21,7 +21,7 @@ public:
     void AttachFrame(CMainFrame* frame);
     void AttachView(ViewWidget* view);
 
-    void ShowMessageBox(const std::string& text) override;
+    void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
     std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
     bool RunSettingsDialog(AppSettings& settings) override;
 
