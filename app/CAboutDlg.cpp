@@ -22,15 +22,15 @@ CAboutDlg::CAboutDlg(QWidget* parent, LinkOpener openLink)
                                    }))
 {
     setObjectName("aboutDialog");
-    setWindowTitle(QString::fromUtf8("Orrisk について"));
+    setWindowTitle(tr("Orrisk について"));
 
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(QSize(32, 32)));
     icon->setAlignment(Qt::AlignTop);
-    auto* version = new QLabel(QString::fromUtf8("Orrisk、バージョン 1.1"), this);
+    auto* version = new QLabel(tr("Orrisk、バージョン 1.1"), this);
     version->setObjectName("versionLine");
     version->setTextFormat(Qt::PlainText);
-    auto* about = new QLabel(QString::fromUtf8("点群と 3D Gaussian Splatting のビューアー"), this);
+    auto* about = new QLabel(tr("点群と 3D Gaussian Splatting のビューアー"), this);
     about->setObjectName("aboutLine");
     const QString address = HomepageUrl().toString();
     auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(address.toHtmlEscaped()), this);

@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -51,9 +52,9 @@ QGroupBox* RadioPair(QWidget* parent, QRadioButton* first, QRadioButton* second)
     return frame;
 }
 
-QRadioButton* Radio(const char* caption, const char* name, QWidget* parent)
+QRadioButton* Radio(const QString& caption, const char* name, QWidget* parent)
 {
-    auto* radio = new QRadioButton(QString::fromUtf8(caption), parent);
+    auto* radio = new QRadioButton(caption, parent);
     radio->setObjectName(name);
     return radio;
 }
@@ -84,7 +85,7 @@ CAppSettingsDialog::CAppSettingsDialog(const AppSettings& settings, QWidget* par
     : QDialog(parent), m_settings(settings)
 {
     setObjectName("settingsDialog");
-    setWindowTitle(QString::fromUtf8("設定"));
+    setWindowTitle(tr("設定"));
     BuildControls();
     FillControls();
     // Every control of the dialog, including those focused when Enter or Escape is
@@ -96,26 +97,31 @@ CAppSettingsDialog::CAppSettingsDialog(const AppSettings& settings, QWidget* par
 
 void CAppSettingsDialog::BuildControls()
 {
-    m_round = Radio("丸", "roundPoints", this);
-    m_square = Radio("四角", "squarePoints", this);
+    m_round = Radio(tr("丸"), "roundPoints", this);
+    m_square = Radio(tr("四角"), "squarePoints", this);
     m_pointSize = new QLineEdit(this);
     m_pointSize->setObjectName("pointSize");
     m_pointSize->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("000.0")) + 16);
-    m_orbit = Radio("回転モード（Orbit）", "orbit", this);
-    m_fly = Radio("ウォークスルーモード（Fly）", "fly", this);
-    m_perspective = Radio("透視投影 （Persp）", "perspective", this);
-    m_orthographic = Radio("平行投影（Ortho）", "orthographic", this);
-    m_showAxes = new QCheckBox(QString::fromUtf8("表示"), this);
+    m_orbit = Radio(tr("回転モード（Orbit）"), "orbit", this);
+    m_fly = Radio(tr("ウォークスルーモード（Fly）"), "fly", this);
+    m_perspective = Radio(tr("透視投影 （Persp）"), "perspective", this);
+    m_orthographic = Radio(tr("平行投影（Ortho）"), "orthographic", this);
+    m_showAxes = new QCheckBox(tr("表示"), this);
     m_showAxes->setObjectName("showAxes");
     m_background = new ColorButton(this);
     m_background->setObjectName("backgroundColor");
-    m_background->SetOtherColorsText(QString::fromUtf8("その他の色..."));
+    m_background->SetOtherColorsText(tr("その他の色..."));
     m_background->setFixedWidth(m_pointSize->width() * 2);
+    m_language = new QComboBox(this);
+    m_language->setObjectName("language");
+    m_language->addItem(tr("システムに従う"), QString());
+    m_language->addItem(QString::fromUtf8("日本語"), QStringLiteral("ja"));
+    m_language->addItem(QStringLiteral("English"), QStringLiteral("en"));
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(12);
     grid->setColumnStretch(1, 1);
-    const auto label = [this](const char* text) { return new QLabel(QString::fromUtf8(text), this); };
+    const auto label = [this](const QString& text) { return new QLabel(text, this); };
     const auto leftAligned = [this](std::initializer_list<QWidget*> widgets) {
         auto* holder = new QWidget(this);
         auto* row = new QHBoxLayout(holder);
@@ -126,23 +132,25 @@ void CAppSettingsDialog::BuildControls()
         return holder;
     };
 
-    grid->addWidget(label("点群の点の形"), 0, 0);
+    grid->addWidget(label(tr("点群の点の形")), 0, 0);
     grid->addWidget(RadioPair(this, m_round, m_square), 0, 1);
-    grid->addWidget(label("点群の点の大きさ"), 1, 0);
-    grid->addWidget(leftAligned({m_pointSize, label("(1～32)")}), 1, 1);
-    grid->addWidget(label("操作モード"), 2, 0);
+    grid->addWidget(label(tr("点群の点の大きさ")), 1, 0);
+    grid->addWidget(leftAligned({m_pointSize, label(tr("(1～32)"))}), 1, 1);
+    grid->addWidget(label(tr("操作モード")), 2, 0);
     grid->addWidget(RadioPair(this, m_orbit, m_fly), 2, 1);
-    grid->addWidget(label("投影の種類"), 3, 0);
+    grid->addWidget(label(tr("投影の種類")), 3, 0);
     grid->addWidget(RadioPair(this, m_perspective, m_orthographic), 3, 1);
-    grid->addWidget(label("座標軸"), 4, 0);
+    grid->addWidget(label(tr("座標軸")), 4, 0);
     grid->addWidget(m_showAxes, 4, 1);
-    grid->addWidget(label("背景色"), 5, 0);
+    grid->addWidget(label(tr("背景色")), 5, 0);
     grid->addWidget(leftAligned({m_background}), 5, 1);
+    grid->addWidget(label(tr("言語")), 6, 0);
+    grid->addWidget(leftAligned({m_language, label(tr("（次回の起動から）"))}), 6, 1);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName("ok");
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QString::fromUtf8("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     cancel->setObjectName("cancel");
     connect(ok, &QPushButton::clicked, this, &CAppSettingsDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &CAppSettingsDialog::reject);
@@ -162,6 +170,7 @@ void CAppSettingsDialog::BuildControls()
     setTabOrder(cancel, m_pointSize);
     setTabOrder(m_pointSize, m_showAxes);
     setTabOrder(m_showAxes, m_background);
+    setTabOrder(m_background, m_language);
 }
 
 void CAppSettingsDialog::FillControls()
@@ -190,6 +199,17 @@ bool CAppSettingsDialog::ReadControls()
         return false;
     m_settings.background = BackgroundFromColor(color);
     return true;
+}
+
+void CAppSettingsDialog::SetLanguage(const QString& language)
+{
+    const int index = m_language->findData(language);
+    m_language->setCurrentIndex(index < 0 ? 0 : index);
+}
+
+QString CAppSettingsDialog::Language() const
+{
+    return m_language->currentData().toString();
 }
 
 void CAppSettingsDialog::accept()

@@ -9,6 +9,7 @@
 
 class ColorButton;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -20,8 +21,8 @@ float PointSizeFromText(std::string_view text, float minSize, float maxSize);
 QColor ColorFromBackground(const Eigen::Vector3f& background);
 Eigen::Vector3f BackgroundFromColor(const QColor& color);
 
-// The settings dialog: point shape and size, navigation mode, projection, axis gizmo and
-// background colour. It edits m_settings, which the caller fills before exec() and reads
+// The settings dialog: point shape and size, navigation mode, projection, axis gizmo,
+// background colour and the interface language. It edits m_settings, which the caller fills before exec() and reads
 // after an accepted run. Enter and Escape do nothing here: only the buttons and the close
 // box end the dialog.
 class CAppSettingsDialog : public QDialog {
@@ -36,6 +37,10 @@ public:
     bool ReadControls();
 
     void accept() override;
+
+    // The interface language chosen: "ja", "en" or empty (follow the system).
+    void SetLanguage(const QString& language);
+    QString Language() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -54,4 +59,5 @@ private:
     QRadioButton* m_orthographic = nullptr;
     QCheckBox* m_showAxes = nullptr;
     ColorButton* m_background = nullptr;
+    QComboBox* m_language = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -34,6 +35,12 @@ constexpr PaneSample kPanes[] = {
 };
 
 constexpr int kRecentFileDisplayLength = 64;
+
+// A text of the command table in the user's language.
+QString CommandTr(const char* text)
+{
+    return QCoreApplication::translate(kCommandTextContext, text);
+}
 
 QStringList LocalFilesOf(const QMimeData* mime)
 {
@@ -90,10 +97,10 @@ QAction* CMainFrame::Action(int commandId) const
 QAction* CMainFrame::CreateCommandAction(int commandId)
 {
     const CommandText* texts = FindCommandText(commandId);
-    auto* action = new QAction(QString::fromUtf8(texts->caption), this);
+    auto* action = new QAction(CommandTr(texts->caption), this);
     action->setObjectName(QStringLiteral("command%1").arg(commandId));
-    action->setStatusTip(QString::fromUtf8(texts->prompt));
-    action->setToolTip(QString::fromUtf8(texts->tooltip));
+    action->setStatusTip(CommandTr(texts->prompt));
+    action->setToolTip(CommandTr(texts->tooltip));
     action->setIcon(ToolbarIcon(commandId));
     action->setIconVisibleInMenu(false);
     connect(action, &QAction::triggered, this, [this, commandId] { emit commandTriggered(commandId); });
@@ -117,7 +124,7 @@ void CMainFrame::BuildMenus()
     connect(statusBarToggle, &QAction::toggled, this, [this](bool shown) { statusBar()->setVisible(shown); });
 
     for (const MenuLayout& layout : MainMenuLayout()) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(layout.caption));
+        QMenu* menu = menuBar()->addMenu(CommandTr(layout.caption));
         if (!m_fileMenu)
             m_fileMenu = menu;
         FillMenu(menu, layout.items);
@@ -130,13 +137,13 @@ void CMainFrame::FillMenu(QMenu* menu, std::span<const int> items)
         if (item == kSeparator) {
             menu->addSeparator();
         } else if (item == kViewDirectionSubmenu) {
-            QMenu* submenu = menu->addMenu(QString::fromUtf8(ViewDirectionSubmenuCaption()));
+            QMenu* submenu = menu->addMenu(CommandTr(ViewDirectionSubmenuCaption()));
             FillMenu(submenu, ViewDirectionSubmenuItems());
         } else if (item == ID_FILE_MRU_FILE1) {
-            m_recentPlaceholder = menu->addAction(QString::fromUtf8(kRecentFilesPlaceholder));
+            m_recentPlaceholder = menu->addAction(CommandTr(kRecentFilesPlaceholder));
             m_recentPlaceholder->setObjectName("recentFilesPlaceholder");
             m_recentPlaceholder->setEnabled(false);
-            m_recentPlaceholder->setStatusTip(QString::fromUtf8(kRecentFilePrompt));
+            m_recentPlaceholder->setStatusTip(CommandTr(kRecentFilePrompt));
         } else {
             menu->addAction(m_actions.value(item));
         }
@@ -145,7 +152,7 @@ void CMainFrame::FillMenu(QMenu* menu, std::span<const int> items)
 
 void CMainFrame::BuildToolBar()
 {
-    m_toolBar = addToolBar(QString::fromUtf8("標準"));
+    m_toolBar = addToolBar(tr("標準"));
     m_toolBar->setObjectName("mainToolBar");
     m_toolBar->setIconSize(QSize(20, 20));
     for (int item : MainToolbarLayout()) {
@@ -162,7 +169,7 @@ void CMainFrame::BuildStatusBar()
     bar->setObjectName("statusBar");
     // The idle message is an ordinary item: the bar hides it while it shows a command's
     // prompt and brings it back afterwards.
-    m_idleMessage = new QLabel(QString::fromUtf8(kIdleMessage), bar);
+    m_idleMessage = new QLabel(tr(kIdleMessage), bar);
     m_idleMessage->setObjectName("idleMessage");
     m_idleMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_idleMessage, 1);
@@ -215,7 +222,7 @@ void CMainFrame::SetRecentFiles(const QStringList& paths)
     for (int i = 0; i < paths.size() && i < kRecentFileCount; ++i) {
         auto* action = new QAction(RecentFileMenuText(i, paths[i]), this);
         action->setObjectName(QStringLiteral("recentFile%1").arg(i + 1));
-        action->setStatusTip(QString::fromUtf8(kRecentFilePrompt));
+        action->setStatusTip(CommandTr(kRecentFilePrompt));
         action->setToolTip(paths[i]);
         connect(action, &QAction::triggered, this, [this, i] { emit recentFileChosen(i); });
         m_fileMenu->insertAction(m_recentPlaceholder, action);

@@ -15,8 +15,8 @@ class QToolBar;
 // The application's name as its title shows it.
 inline constexpr const char* kAppTitle = "Orrisk ver.1.1";
 // What the status bar says while nothing is highlighted: the mouse bindings.
-inline constexpr const char* kIdleMessage =
-    "【回転】マウス右, マウス左 【拡大縮小】マウス右+Shift,マウスホイール 【移動】マウス右+Ctrl,中ボタン";
+inline constexpr const char* kIdleMessage = QT_TRANSLATE_NOOP(
+    "CMainFrame", "【回転】マウス右, マウス左 【拡大縮小】マウス右+Shift,マウスホイール 【移動】マウス右+Ctrl,中ボタン");
 inline constexpr const char* kInitialModeText = "Mode: Orbit | Persp";
 
 // The window title for a document path: "name - Orrisk ver.1.1" with the path's last

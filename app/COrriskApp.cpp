@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr const char* kEmptyDocumentFailed = "空のドキュメントの作成に失敗しました。";
+constexpr const char* kEmptyDocumentFailed = QT_TRANSLATE_NOOP("COrriskApp", "空のドキュメントの作成に失敗しました。");
 
 // Shows the busy cursor while a file loads.
 class BusyCursorScope {
@@ -57,6 +57,7 @@ COrriskApp::COrriskApp(AppOptions options)
 {
     if (m_options.settingsFile.empty())
         m_options.settingsFile = ViewSettingsFile();
+    m_desktop.SetSettingsFile(m_options.settingsFile);
     m_recentFiles.Load(*m_profile);
 }
 
@@ -74,7 +75,7 @@ bool COrriskApp::InitInstance(const QStringList& arguments)
 {
     m_document = std::make_unique<COrriskDoc>(m_desktop);
     if (!CreateFrameAndView()) {
-        m_desktop.ShowMessageBox(kEmptyDocumentFailed);
+        m_desktop.ShowMessageBox(tr(kEmptyDocumentFailed).toStdString());
         m_frame.reset();
         return false;
     }
@@ -204,8 +205,8 @@ void COrriskApp::OnFileNew()
 
 void COrriskApp::OnFileOpen()
 {
-    QFileDialog dialog(m_frame.get(), QString::fromUtf8("開く"), m_desktop.LastDirectory(),
-                       QString::fromUtf8("データファイル (*.ply *.las);;すべてのファイル (*)"));
+    QFileDialog dialog(m_frame.get(), tr("開く"), m_desktop.LastDirectory(),
+                       tr("データファイル (*.ply *.las);;すべてのファイル (*)"));
     dialog.setObjectName("openDocumentDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -1,27 +1,69 @@
 #include "app/CommandTable.h"
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <array>
 
 namespace {
 
 constexpr std::array kCommands = {
-    CommandText{ID_FILE_NEW, "新規作成(&N)...\tCtrl+N", "新規作成", "新規作成"},
-    CommandText{ID_FILE_OPEN, "点群/3DGSファイルを開く(&O)...\tCtrl+O", "点群/3DGSファイルを開く", "開く"},
-    CommandText{ID_FILE_OPEN_CAMERA_POSES, "カメラ位置ファイルを開く(&P)", "カメラ位置ファイルを開く",
-                "カメラ位置ファイルを開く"},
-    CommandText{ID_APP_EXIT, "終了(&X)", "アプリケーションを終了", "終了"},
-    CommandText{ID_VIEW_AXIS_X_FRONT, "X（前方向）", "X（前方向）", "X（前方向）"},
-    CommandText{ID_VIEW_AXIS_X_BACK, "X（後方向）", "X（後方向）", "X（後方向）"},
-    CommandText{ID_VIEW_AXIS_Y_FRONT, "Y（前方向）", "Y（前方向）", "Y（前方向）"},
-    CommandText{ID_VIEW_AXIS_Y_BACK, "Y（後方向）", "Y（後方向）", "Y（後方向）"},
-    CommandText{ID_VIEW_AXIS_Z_FRONT, "Z（前方向）", "Z（前方向）", "Z（前方向）"},
-    CommandText{ID_VIEW_AXIS_Z_BACK, "Z（後方向）", "Z（後方向）", "Z（後方向）"},
-    CommandText{ID_VIEW_FIT, "フィット", "全体表示", "フィット"},
-    CommandText{ID_VIEW_STATUS_BAR, "ステータス バー(&S)", "ステータス バーの表示/非表示",
-                "ステータス バーの表示切り替え"},
-    CommandText{ID_SETTINGS, "設定(&S)", "設定", "設定"},
-    CommandText{ID_APP_ABOUT, "ヘルプ(&A)...", "プログラム情報、バージョン、著作権を表示します。", "バージョン情報"},
+    CommandText{ID_FILE_NEW,
+                QT_TRANSLATE_NOOP("CommandTable", "新規作成(&N)...\tCtrl+N"),
+                QT_TRANSLATE_NOOP("CommandTable", "新規作成"),
+                QT_TRANSLATE_NOOP("CommandTable", "新規作成")},
+    CommandText{ID_FILE_OPEN,
+                QT_TRANSLATE_NOOP("CommandTable", "点群/3DGSファイルを開く(&O)...\tCtrl+O"),
+                QT_TRANSLATE_NOOP("CommandTable", "点群/3DGSファイルを開く"),
+                QT_TRANSLATE_NOOP("CommandTable", "開く")},
+    CommandText{ID_FILE_OPEN_CAMERA_POSES,
+                QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルを開く(&P)"),
+                QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルを開く"),
+                QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルを開く")},
+    CommandText{ID_APP_EXIT,
+                QT_TRANSLATE_NOOP("CommandTable", "終了(&X)"),
+                QT_TRANSLATE_NOOP("CommandTable", "アプリケーションを終了"),
+                QT_TRANSLATE_NOOP("CommandTable", "終了")},
+    CommandText{ID_VIEW_AXIS_X_FRONT,
+                QT_TRANSLATE_NOOP("CommandTable", "X（前方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "X（前方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "X（前方向）")},
+    CommandText{ID_VIEW_AXIS_X_BACK,
+                QT_TRANSLATE_NOOP("CommandTable", "X（後方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "X（後方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "X（後方向）")},
+    CommandText{ID_VIEW_AXIS_Y_FRONT,
+                QT_TRANSLATE_NOOP("CommandTable", "Y（前方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Y（前方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Y（前方向）")},
+    CommandText{ID_VIEW_AXIS_Y_BACK,
+                QT_TRANSLATE_NOOP("CommandTable", "Y（後方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Y（後方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Y（後方向）")},
+    CommandText{ID_VIEW_AXIS_Z_FRONT,
+                QT_TRANSLATE_NOOP("CommandTable", "Z（前方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Z（前方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Z（前方向）")},
+    CommandText{ID_VIEW_AXIS_Z_BACK,
+                QT_TRANSLATE_NOOP("CommandTable", "Z（後方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Z（後方向）"),
+                QT_TRANSLATE_NOOP("CommandTable", "Z（後方向）")},
+    CommandText{ID_VIEW_FIT,
+                QT_TRANSLATE_NOOP("CommandTable", "フィット"),
+                QT_TRANSLATE_NOOP("CommandTable", "全体表示"),
+                QT_TRANSLATE_NOOP("CommandTable", "フィット")},
+    CommandText{ID_VIEW_STATUS_BAR,
+                QT_TRANSLATE_NOOP("CommandTable", "ステータス バー(&S)"),
+                QT_TRANSLATE_NOOP("CommandTable", "ステータス バーの表示/非表示"),
+                QT_TRANSLATE_NOOP("CommandTable", "ステータス バーの表示切り替え")},
+    CommandText{ID_SETTINGS,
+                QT_TRANSLATE_NOOP("CommandTable", "設定(&S)"),
+                QT_TRANSLATE_NOOP("CommandTable", "設定"),
+                QT_TRANSLATE_NOOP("CommandTable", "設定")},
+    CommandText{ID_APP_ABOUT,
+                QT_TRANSLATE_NOOP("CommandTable", "ヘルプ(&A)..."),
+                QT_TRANSLATE_NOOP("CommandTable", "プログラム情報、バージョン、著作権を表示します。"),
+                QT_TRANSLATE_NOOP("CommandTable", "バージョン情報")},
 };
 
 constexpr int kFileMenu[] = {ID_FILE_NEW, kSeparator, ID_FILE_OPEN, ID_FILE_OPEN_CAMERA_POSES, kSeparator,
@@ -31,10 +73,14 @@ constexpr int kSettingsMenu[] = {ID_SETTINGS};
 constexpr int kHelpMenu[] = {ID_APP_ABOUT};
 
 constexpr std::array kMenus = {
-    MenuLayout{"ファイル(&F)", kFileMenu},
-    MenuLayout{"表示(&V)", kViewMenu},
-    MenuLayout{"設定(&S)", kSettingsMenu},
-    MenuLayout{"ヘルプ(&H)", kHelpMenu},
+    MenuLayout{QT_TRANSLATE_NOOP("CommandTable", "ファイル(&F)"),
+               kFileMenu},
+    MenuLayout{QT_TRANSLATE_NOOP("CommandTable", "表示(&V)"),
+               kViewMenu},
+    MenuLayout{QT_TRANSLATE_NOOP("CommandTable", "設定(&S)"),
+               kSettingsMenu},
+    MenuLayout{QT_TRANSLATE_NOOP("CommandTable", "ヘルプ(&H)"),
+               kHelpMenu},
 };
 
 constexpr int kViewDirections[] = {
@@ -59,6 +105,6 @@ const CommandText* FindCommandText(int id)
 }
 
 std::span<const MenuLayout> MainMenuLayout() { return kMenus; }
-const char* ViewDirectionSubmenuCaption() { return "ビュー方向"; }
+const char* ViewDirectionSubmenuCaption() { return QT_TRANSLATE_NOOP("CommandTable", "ビュー方向"); }
 std::span<const int> ViewDirectionSubmenuItems() { return kViewDirections; }
 std::span<const int> MainToolbarLayout() { return kToolbar; }

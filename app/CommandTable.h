@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <span>
 
 // Identifiers of the application's commands (menus, toolbar, accelerator).
@@ -25,7 +27,10 @@ inline constexpr int kRecentFileCount = 8;
 
 // One command as the user sees it: the menu caption (mnemonic after '&', shortcut hint
 // after a tab), the prompt shown in the status bar while the item is highlighted, and the
-// toolbar tooltip.
+// toolbar tooltip. The texts are the Japanese originals; QCoreApplication::translate with
+// the context kCommandTextContext gives them in the user's language.
+inline constexpr const char* kCommandTextContext = "CommandTable";
+
 struct CommandText {
     int id;
     const char* caption;
@@ -52,5 +57,5 @@ std::span<const int> ViewDirectionSubmenuItems();
 std::span<const int> MainToolbarLayout();
 
 // The caption of the recent-file placeholder shown while the list is empty.
-inline constexpr const char* kRecentFilesPlaceholder = "最近使ったファイル";
-inline constexpr const char* kRecentFilePrompt = "指定のドキュメントを開く";
+inline constexpr const char* kRecentFilesPlaceholder = QT_TRANSLATE_NOOP("CommandTable", "最近使ったファイル");
+inline constexpr const char* kRecentFilePrompt = QT_TRANSLATE_NOOP("CommandTable", "指定のドキュメントを開く");

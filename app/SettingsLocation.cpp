@@ -1,5 +1,6 @@
 #include "app/SettingsLocation.h"
 
+#include "platform/DebugOutput.h"
 #include "settings/AppSettings.h"
 
 #include <QFile>
@@ -11,6 +12,8 @@
 
 namespace {
 
+// A settings file is saved by renaming a new file over it, so it can be replaced exactly
+// when its folder can be written.
 bool CanWriteInto(const std::filesystem::path& folder)
 {
     return !folder.empty() && ::access(folder.c_str(), W_OK) == 0;
@@ -21,14 +24,31 @@ bool CanWriteInto(const std::filesystem::path& folder)
 std::filesystem::path ChooseViewSettingsFile(const std::filesystem::path& besideExecutable,
                                              const std::filesystem::path& userConfigDir)
 {
+    return ChooseViewSettingsFile(besideExecutable, userConfigDir,
+                                  !besideExecutable.empty() && CanWriteInto(besideExecutable.parent_path()));
+}
+
+std::filesystem::path ChooseViewSettingsFile(const std::filesystem::path& besideExecutable,
+                                             const std::filesystem::path& userConfigDir, bool besideCanBeReplaced)
+{
     std::error_code error;
-    if (!besideExecutable.empty() &&
-        (std::filesystem::exists(besideExecutable, error) || CanWriteInto(besideExecutable.parent_path())))
+    if (!besideExecutable.empty() && besideCanBeReplaced)
         return besideExecutable;
     if (userConfigDir.empty())
         return {};
     std::filesystem::create_directories(userConfigDir, error);
-    return userConfigDir / "orrisk.ini";
+    const std::filesystem::path userFile = userConfigDir / "orrisk.ini";
+
+    // A file beside the program that cannot be replaced (left by a run with more rights, or
+    // in a folder made read-only later) would be read at every start and never saved. Its
+    // settings move to the user's file once, and that file is used from then on.
+    if (besideExecutable.empty() || !std::filesystem::is_regular_file(besideExecutable, error))
+        return userFile;
+    if (!std::filesystem::exists(userFile, error))
+        std::filesystem::copy_file(besideExecutable, userFile, error);
+    DebugOutput("[Settings] " + besideExecutable.string() + " cannot be replaced; the settings are kept in " +
+                userFile.string() + "\n");
+    return userFile;
 }
 
 std::filesystem::path ViewSettingsFile()

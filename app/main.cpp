@@ -1,13 +1,14 @@
 #include "app/COrriskApp.h"
 #include "app/Icons.h"
+#include "app/Language.h"
+#include "app/SettingsLocation.h"
 #include "app/TerminationSignals.h"
 #include "platform/qt/ViewWidget.h"
+#include "settings/LanguageSetting.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
@@ -20,13 +21,6 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("orrisk"));
     QApplication::setWindowIcon(AppIcon());
 
-    // Qt's own dialogs speak Japanese like the rest of the program, where Qt's translations
-    // are installed.
-    QTranslator qtTranslations;
-    if (qtTranslations.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslations);
-
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Orrisk: a viewer for point clouds (PLY, LAS) and 3D Gaussian Splatting scenes."));
@@ -34,10 +28,20 @@ int main(int argc, char* argv[])
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A PLY or LAS file to open."),
                                  QStringLiteral("[file]"));
+    const QCommandLineOption languageOption(
+        QStringLiteral("lang"), QStringLiteral("Interface language: ja or en (default: the system's)."),
+        QStringLiteral("language"));
+    parser.addOption(languageOption);
     parser.process(app);
 
+    const std::filesystem::path settingsFile = ViewSettingsFile();
+    const QString language = ChooseLanguage(parser.value(languageOption),
+                                            QString::fromStdString(LoadLanguageSetting(settingsFile)),
+                                            QLocale::system().uiLanguages());
+    const AppTranslations translations(language);
+
     QuitOnTerminationSignals();
-    COrriskApp orrisk;
+    COrriskApp orrisk(AppOptions{settingsFile, {}});
     if (!orrisk.InitInstance(parser.positionalArguments()))
         return 1;
     return app.exec();

@@ -8,6 +8,8 @@
 #include "platform/Desktop.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -38,6 +40,18 @@ bool CanOpenForReading(const std::string& path)
     return file.RegularFileSize().has_value();
 }
 
+// Why a file that CanOpenForReading turned away cannot be opened, in one line.
+std::string WhyNotReadable(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status))
+        return "the file does not exist";
+    if (!std::filesystem::is_regular_file(status))
+        return "it is not a regular file";
+    return "the file cannot be opened for reading";
+}
+
 }  // namespace
 
 COrriskDoc::COrriskDoc(IDesktop& desktop) : m_desktop(desktop) {}
@@ -53,7 +67,7 @@ bool COrriskDoc::OnNewDocument()
 bool COrriskDoc::OnOpenDocument(const std::string& path)
 {
     if (!CanOpenForReading(path)) {
-        m_desktop.ShowMessageBox("ファイル " + path + " を開けませんでした。");
+        m_desktop.ShowMessageBox("ファイル " + path + " を開けませんでした。", WhyNotReadable(path));
         return false;
     }
     DeleteContents();
@@ -71,8 +85,9 @@ bool COrriskDoc::LoadScene(const std::string& path)
 {
     // Splat files are recognised by their header whatever their name.
     if (IsGaussianSplatPly(path)) {
-        if (!LoadGaussianPly(path, m_gaussianData)) {
-            m_desktop.ShowMessageBox(kSplatLoadFailed);
+        std::string reason;
+        if (!LoadGaussianPly(path, m_gaussianData, &reason)) {
+            m_desktop.ShowMessageBox(kSplatLoadFailed, reason);
             return false;
         }
         m_sceneKind = SceneKind::GaussianSplats;
@@ -80,12 +95,15 @@ bool COrriskDoc::LoadScene(const std::string& path)
     }
     const std::string extension = FileExtension(path);
     bool loaded = false;
+    std::string reason;
     if (extension == "ply")
-        loaded = CPlyLoader::LoadPly(path, m_pointCloud);
+        loaded = CPlyLoader::LoadPly(path, m_pointCloud, &reason);
     else if (extension == "las")
         loaded = LoadLas(path, m_pointCloud);
+    else
+        reason = "the file's name ends neither in .ply nor in .las, and it is no Gaussian splat PLY";
     if (!loaded) {
-        m_desktop.ShowMessageBox(kPointCloudLoadFailed);
+        m_desktop.ShowMessageBox(kPointCloudLoadFailed, reason);
         return false;
     }
     m_sceneKind = SceneKind::PointCloud;

@@ -457,7 +457,7 @@ bool LoadAnyEncoding(const std::string& path, GaussianData& data)
 
 }  // namespace
 
-bool LoadGaussianPly(const std::string& path, GaussianData& data)
+bool LoadGaussianPly(const std::string& path, GaussianData& data, std::string* reason)
 {
     try {
         data.Clear();
@@ -467,6 +467,8 @@ bool LoadGaussianPly(const std::string& path, GaussianData& data)
         DebugOutput("[CGaussianPlyLoader] exception: ");
         DebugOutput(error.what());
         DebugOutput("\n");
+        if (reason)
+            *reason = error.what();
     } catch (...) {
         DebugOutput("[CGaussianPlyLoader] unknown exception.\n");
     }

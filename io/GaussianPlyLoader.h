@@ -19,8 +19,9 @@ bool IsGaussianSplatPly(const std::string& path);
 // exponentiated scales, normalised rotations, and segment ids from object_id / obj_id /
 // segment_id or from the arg-max of mask_* properties; then the bounds. True when data holds
 // a complete scene. On failure writes one "[CGaussianPlyLoader] ..." line to the debug output
-// and leaves data cleared. Never throws.
-bool LoadGaussianPly(const std::string& path, GaussianData& data);
+// and leaves data cleared; a failure the PLY parser found also puts its one-line reason into
+// `reason` when given. Never throws.
+bool LoadGaussianPly(const std::string& path, GaussianData& data, std::string* reason = nullptr);
 
 // The values of the element's scalar property `name` as float, one per record; empty when
 // there is no such property, it is a list property, or its type (ushort, uint) has no float

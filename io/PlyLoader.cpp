@@ -10,6 +10,7 @@
 #include <array>
 #include <exception>
 #include <limits>
+#include <new>
 
 // A binary file is read straight into the cloud, block by block (twice: once for the origin
 // and the colour scale, once for the values), so its values are never held a second time;
@@ -120,19 +121,27 @@ bool FillCloud(const happly::PlyElement& vertex, VertexValues& values, PointClou
     return true;
 }
 
+void SetReason(std::string* reason, std::string text)
+{
+    if (reason)
+        *reason = std::move(text);
+}
+
 // The "vertex" element, or null after logging that there is none.
-const happly::PlyElement* FindVertex(const happly::PlyFile& file)
+const happly::PlyElement* FindVertex(const happly::PlyFile& file, std::string* reason)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
     DebugOutput("[CPlyLoader] no 'vertex' element.\n");
+    SetReason(reason, "PLY: the file has no vertex element");
     return nullptr;
 }
 
-bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud, std::string* reason)
 {
     if (!FillCloud(vertex, values, cloud)) {
         DebugOutput("[CPlyLoader] failed to read x/y/z properties.\n");
+        SetReason(reason, "PLY: the vertex element has no readable x, y and z properties");
         cloud.Clear();
         return false;
     }
@@ -153,7 +162,7 @@ std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, cons
     return result;
 }
 
-bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
+bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud, std::string* reason)
 {
     try {
         pointCloud.Clear();
@@ -161,23 +170,26 @@ bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
             happly::PlyRecordReader reader(path);
             if (reader.HasFixedSizeRecords()) {
                 reader.RequireCompleteBody();
-                const happly::PlyElement* vertex = FindVertex(reader.Header());
+                const happly::PlyElement* vertex = FindVertex(reader.Header(), reason);
                 if (!vertex)
                     return false;
-                return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), pointCloud);
+                return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), pointCloud, reason);
             }
         }
         const happly::PlyFile ply(path);
-        const happly::PlyElement* vertex = FindVertex(ply);
+        const happly::PlyElement* vertex = FindVertex(ply, reason);
         if (!vertex)
             return false;
-        return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud);
+        return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud, reason);
     } catch (const std::exception& error) {
         DebugOutput("[CPlyLoader] exception: ");
         DebugOutput(error.what());
         DebugOutput("\n");
+        const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
+        SetReason(reason, outOfMemory ? "PLY: not enough memory for the file's points" : error.what());
     } catch (...) {
         DebugOutput("[CPlyLoader] unknown exception.\n");
+        SetReason(reason, "PLY: the file could not be read");
     }
     pointCloud.Clear();
     return false;

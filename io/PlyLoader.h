@@ -17,6 +17,7 @@ std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, cons
 class CPlyLoader {
 public:
     // True when the points were loaded, with or without colours. On failure writes one
-    // "[CPlyLoader] ..." line to the debug output and leaves pointCloud cleared. Never throws.
-    static bool LoadPly(const std::string& path, PointCloudData& pointCloud);
+    // "[CPlyLoader] ..." line to the debug output, puts the reason in one line into `reason`
+    // when given, and leaves pointCloud cleared. Never throws.
+    static bool LoadPly(const std::string& path, PointCloudData& pointCloud, std::string* reason = nullptr);
 };

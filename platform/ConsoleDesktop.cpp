@@ -6,10 +6,14 @@ ConsoleDesktop::ConsoleDesktop() : ConsoleDesktop(std::cerr) {}
 
 ConsoleDesktop::ConsoleDesktop(std::ostream& messages) : m_messages(messages) {}
 
-void ConsoleDesktop::ShowMessageBox(const std::string& text)
+void ConsoleDesktop::ShowMessageBox(const std::string& text, const std::string& details)
 {
     m_messageBoxes.push_back(text);
-    m_messages << text << '\n' << std::flush;
+    m_messageBoxDetails.push_back(details);
+    m_messages << text << '\n';
+    if (!details.empty())
+        m_messages << details << '\n';
+    m_messages << std::flush;
 }
 
 std::optional<std::string> ConsoleDesktop::ChooseFileToOpen(const OpenFileDialogRequest&)

@@ -21,7 +21,8 @@ public:
     ConsoleDesktop();
     explicit ConsoleDesktop(std::ostream& messages);
 
-    void ShowMessageBox(const std::string& text) override;
+    // The details, when there are any, follow on a line of their own.
+    void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
     // No dialogs: nothing is chosen and the settings dialog is never confirmed.
     std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
     bool RunSettingsDialog(AppSettings& settings) override;
@@ -41,6 +42,8 @@ public:
 
     // The texts of every message box shown, in order.
     const std::vector<std::string>& MessageBoxes() const { return m_messageBoxes; }
+    // Their details, one entry per box (empty where a box had none).
+    const std::vector<std::string>& MessageBoxDetails() const { return m_messageBoxDetails; }
     // The latest text of each status pane that was set, by pane id.
     const std::map<int, std::string>& StatusPanes() const { return m_statusPanes; }
     // The document path of the latest title refresh (empty: untitled).
@@ -57,6 +60,7 @@ public:
 private:
     std::ostream& m_messages;
     std::vector<std::string> m_messageBoxes;
+    std::vector<std::string> m_messageBoxDetails;
     std::map<int, std::string> m_statusPanes;
     std::string m_titlePath;
     std::size_t m_invalidations = 0;

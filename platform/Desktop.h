@@ -39,8 +39,9 @@ class IDesktop {
 public:
     virtual ~IDesktop() = default;
 
-    // Plain modal message box: the text, an OK button, no icon.
-    virtual void ShowMessageBox(const std::string& text) = 0;
+    // Plain modal message box: the text, an OK button, no icon. `details`, when given, is
+    // a further line the user may unfold (why a file could not be read, for example).
+    virtual void ShowMessageBox(const std::string& text, const std::string& details = {}) = 0;
     // Open-file dialog owned by the view; the chosen existing file's path (UTF-8), or
     // nothing when cancelled.
     virtual std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) = 0;

@@ -3,6 +3,7 @@
 #include "settings/DecimalText.h"
 #include "settings/IniFile.h"
 #include "settings/TextFileAccess.h"
+#include "platform/DebugOutput.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +21,8 @@ constexpr std::string_view kView = "View";
 constexpr std::size_t kMaxStringValueLength = 63;
 
 // A real settings file is a few hundred bytes. Past this bound a file is not ours: it is
-// neither read nor replaced, which also keeps every load and save well under a second.
+// neither read nor replaced (the log says so), which also keeps every load and save well
+// under a second.
 constexpr std::size_t kMaxSettingsFileBytes = std::size_t{16} << 20;
 
 constexpr std::string_view kDeletedMark = " (deleted)";
@@ -64,6 +66,12 @@ int TruncateToInt(float value)
 }
 
 std::string_view ZeroOrOne(bool value) { return value ? "1" : "0"; }
+
+void LogTooLarge(const std::filesystem::path& file, std::string_view what)
+{
+    DebugOutput("[Settings] " + file.string() + " is larger than 16 MiB, so it is not ours: " + std::string(what) +
+                "\n");
+}
 
 }  // namespace
 
@@ -144,8 +152,11 @@ void LoadSettingsFrom(const std::filesystem::path& file, AppSettings& settings)
     if (file.empty())
         return;
     ExistingFile existing = ReadExistingFile(file, kMaxSettingsFileBytes);
-    if (existing.state == ExistingFileState::Text)
+    // NUL bytes on lines of others do not hide our keys.
+    if (existing.state == ExistingFileState::Text || existing.state == ExistingFileState::NotText)
         ReadSettings(IniFile(std::move(existing.text)), settings);
+    else if (existing.state == ExistingFileState::TooLarge)
+        LogTooLarge(file, "its settings were not read");
 }
 
 bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settings)
@@ -153,9 +164,11 @@ bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settin
     if (!file.has_filename())
         return false;
     const ExistingFile existing = ReadExistingFile(file, kMaxSettingsFileBytes);
-    // Content that cannot be read cannot be kept: leave such a file alone. A binary file
-    // holds no settings and is replaced, so that the settings are kept again from now on.
-    if (existing.state == ExistingFileState::Unusable)
+    // Content that cannot be read cannot be kept: leave such a file alone. Every line that is
+    // not one of ours stays byte for byte, NUL bytes and all.
+    if (existing.state == ExistingFileState::TooLarge)
+        LogTooLarge(file, "the settings were not saved and the file stays as it is");
+    if (existing.state == ExistingFileState::Unusable || existing.state == ExistingFileState::TooLarge)
         return false;
     // The copy to edit gets room for the keys the file may lack, so that adding them does
     // not copy the whole text once more.

@@ -82,9 +82,12 @@ ExistingFile ReadExistingFile(const std::filesystem::path& path, std::size_t max
         return file;
     }
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
-        static_cast<unsigned long long>(info.st_size) > maxBytes) {
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
         file.state = ExistingFileState::Unusable;
+        return file;
+    }
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
+        file.state = ExistingFileState::TooLarge;
         return file;
     }
 
@@ -94,7 +97,7 @@ ExistingFile ReadExistingFile(const std::filesystem::path& path, std::size_t max
     for (;;) {
         if (filled == file.text.size()) {
             if (filled > maxBytes) {
-                file.state = ExistingFileState::Unusable;
+                file.state = ExistingFileState::TooLarge;
                 file.text.clear();
                 return file;
             }
@@ -115,8 +118,6 @@ ExistingFile ReadExistingFile(const std::filesystem::path& path, std::size_t max
     file.text.resize(filled);
     file.state = file.text.find('\0') == std::string::npos ? ExistingFileState::Text
                                                            : ExistingFileState::NotText;
-    if (file.state == ExistingFileState::NotText)
-        file.text.clear();
     return file;
 }
 

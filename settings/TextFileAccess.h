@@ -10,8 +10,9 @@
 enum class ExistingFileState {
     Missing,   // nothing at the path
     Text,      // a regular file of text, now in `text`
-    NotText,   // a regular file holding NUL bytes: binary data or UTF-16, not ours to read
-    Unusable,  // cannot be read, is no regular file, or is larger than the caller's bound
+    NotText,   // a regular file holding NUL bytes (binary data, UTF-16), now in `text` as it is
+    TooLarge,  // a regular file larger than the caller's bound; not read
+    Unusable,  // cannot be read or is no regular file
 };
 
 struct ExistingFile {

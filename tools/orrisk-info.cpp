@@ -205,6 +205,12 @@ std::string SceneSummary(const COrriskDoc& document, bool ok, const ConsoleDeskt
         json.Null();
     else
         json.String(desktop.MessageBoxes().back());
+    // Why the file failed, where the reader could say.
+    json.Key("reason");
+    if (desktop.MessageBoxDetails().empty() || desktop.MessageBoxDetails().back().empty())
+        json.Null();
+    else
+        json.String(desktop.MessageBoxDetails().back());
     json.Key("log");
     json.BeginArray();
     for (const std::string& line : log)

@@ -9,10 +9,13 @@
 #include "view/ViewCamera.h"
 
 #include <Eigen/Core>
+#include <Eigen/Geometry>
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+
+struct CameraFrame;
 
 class COrriskDoc;
 class GaussianSplatRenderer;
@@ -105,6 +108,9 @@ private:
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
     void StepSegmentBlend(float delta);
+    // Puts the camera at a camera frame's pose (already known to be finite in single precision).
+    void ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternionf& q, const Eigen::Vector3f& eye,
+                         const Eigen::Vector3f& forward);
     // The settings as the view holds them now: seed and blend from the live splat renderer
     // when there is one.
     AppSettings CurrentSettings() const;

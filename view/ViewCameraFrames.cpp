@@ -56,25 +56,32 @@ void COrriskView::ApplyCameraFrame(int index)
     if (!m_document || m_document->m_cameraPoses.frames.empty())
         return;
     const CameraPoseSet& poses = m_document->m_cameraPoses;
-    const int k = WrapFrameIndex(index, poses.frames.size());
-    m_frameIndex = k;
-    const CameraFrame& frame = poses.frames[static_cast<std::size_t>(k)];
-
-    Eigen::Quaternionf q(Eigen::Matrix3f(frame.transform.topLeftCorner<3, 3>().cast<float>()));
-    if (q.squaredNorm() > 0.0f)
-        q.normalize();
     const Eigen::Vector3d origin = SceneOrigin(*m_document);
-    const Eigen::Vector3f eye = (frame.transform.topRightCorner<3, 1>() - origin).cast<float>();
-    const Eigen::Vector3f forward = q * Eigen::Vector3f(0.0f, 0.0f, -1.0f);
 
     // A pose that does not fit in single precision (a position far beyond the scene's origin)
-    // cannot be shown; the camera stays where it is, and stepping goes on past it.
-    if (!q.coeffs().allFinite() || !eye.allFinite() || !forward.allFinite()) {
-        UpdateStatusTexts();
-        Invalidate();
-        return;
+    // cannot be shown: it is skipped as if the file did not hold it, in the direction of the
+    // step. When no frame can be shown, the camera and the frame number stay as they are.
+    const int step = index < m_frameIndex ? -1 : 1;
+    for (std::size_t tried = 0; tried < poses.frames.size(); ++tried, index += step) {
+        const int k = WrapFrameIndex(index, poses.frames.size());
+        const CameraFrame& frame = poses.frames[static_cast<std::size_t>(k)];
+        Eigen::Quaternionf q(Eigen::Matrix3f(frame.transform.topLeftCorner<3, 3>().cast<float>()));
+        if (q.squaredNorm() > 0.0f)
+            q.normalize();
+        const Eigen::Vector3f eye = (frame.transform.topRightCorner<3, 1>() - origin).cast<float>();
+        const Eigen::Vector3f forward = q * Eigen::Vector3f(0.0f, 0.0f, -1.0f);
+        if (q.coeffs().allFinite() && eye.allFinite() && forward.allFinite()) {
+            m_frameIndex = k;
+            ShowCameraFrame(frame, q, eye, forward);
+            return;
+        }
     }
+}
 
+void COrriskView::ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternionf& q, const Eigen::Vector3f& eye,
+                                  const Eigen::Vector3f& forward)
+{
+    const CameraPoseSet& poses = m_document->m_cameraPoses;
     Eigen::Vector3f boundsMin = Eigen::Vector3f::Zero();
     Eigen::Vector3f boundsMax = Eigen::Vector3f::Zero();
     Eigen::Vector3f center = Eigen::Vector3f::Zero();

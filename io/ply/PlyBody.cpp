@@ -205,13 +205,17 @@ private:
     // Records holding lists vary in size: each property reads its own part of each record.
     void ReadRecordByRecord(PlyElement& element)
     {
-        for (std::uint64_t record = 0; record < element.recordCount; ++record) {
-            for (auto& property : element.properties) {
-                if (m_bigEndianFile)
-                    property->ReadBigEndian(m_stream);
-                else
-                    property->ReadLittleEndian(m_stream);
+        try {
+            for (std::uint64_t record = 0; record < element.recordCount; ++record) {
+                for (auto& property : element.properties) {
+                    if (m_bigEndianFile)
+                        property->ReadBigEndian(m_stream);
+                    else
+                        property->ReadLittleEndian(m_stream);
+                }
             }
+        } catch (const PropertyReadPastEnd&) {
+            throw UnexpectedEndOfFile("element " + element.name);
         }
     }
 

@@ -13,4 +13,14 @@ inline std::runtime_error UnexpectedEndOfFile(std::string_view where)
     return std::runtime_error("PLY parser: unexpected end of file in " + std::string(where));
 }
 
+// A property's read that found the body's end. The element reading it reports the error in
+// the element's words, so that every short body reads the same.
+class PropertyReadPastEnd : public std::runtime_error {
+public:
+    explicit PropertyReadPastEnd(const std::string& property)
+        : std::runtime_error("PLY parser: unexpected end of file in property " + property)
+    {
+    }
+};
+
 }  // namespace happly

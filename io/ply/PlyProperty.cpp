@@ -43,7 +43,7 @@ void ReadExactly(std::istream& stream, void* destination, std::size_t bytes, con
 {
     stream.read(static_cast<char*>(destination), static_cast<std::streamsize>(bytes));
     if (static_cast<std::size_t>(stream.gcount()) != bytes)
-        throw UnexpectedEndOfFile("property " + name);
+        throw PropertyReadPastEnd(name);
 }
 
 void WriteBytes(std::ostream& stream, const void* bytes, std::size_t size)

@@ -106,7 +106,10 @@ QPoint FramebufferPosition(QPointF logicalPosition, qreal devicePixelRatio)
                   static_cast<int>(std::floor(logicalPosition.y() * devicePixelRatio)));
 }
 
-int ViewWheelDelta(QPoint angleDelta)
+int ViewWheelDelta(QPoint angleDelta, Qt::KeyboardModifiers modifiers)
 {
+    // On X11 Qt turns the vertical wheel into horizontal scrolling while Alt is held.
+    if (modifiers.testFlag(Qt::AltModifier) && angleDelta.y() == 0)
+        return angleDelta.x();
     return angleDelta.y();
 }

@@ -32,5 +32,7 @@ ClientSize FramebufferSize(QSize logicalSize, qreal devicePixelRatio);
 QPoint FramebufferPosition(QPointF logicalPosition, qreal devicePixelRatio);
 
 // The wheel step handed to the view: eighths of a degree on the vertical wheel, so one
-// notch is 120 and positive means away from the user. Horizontal scrolling gives 0.
-int ViewWheelDelta(QPoint angleDelta);
+// notch is 120 and positive means away from the user. Horizontal scrolling gives 0, except
+// while Alt is held: Qt's X11 platform then reports the vertical wheel as horizontal, and
+// that swap is undone.
+int ViewWheelDelta(QPoint angleDelta, Qt::KeyboardModifiers modifiers);

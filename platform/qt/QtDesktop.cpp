@@ -3,7 +3,9 @@
 #include "app/CAppSettingsDialog.h"
 #include "app/CMainFrame.h"
 #include "platform/qt/ViewWidget.h"
+#include "settings/LanguageSetting.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,6 +40,20 @@ QString FilterDescription(const std::string& description)
     return text;
 }
 
+// The engine's one Japanese message, "the file ... could not be opened", in the user's
+// language; the others are English in every language.
+QString TranslatedMessage(const std::string& text)
+{
+    const QString message = QString::fromUtf8(text);
+    static const QString prefix = QString::fromUtf8("ファイル ");
+    static const QString suffix = QString::fromUtf8(" を開けませんでした。");
+    if (message.startsWith(prefix) && message.endsWith(suffix) && message.size() > prefix.size() + suffix.size()) {
+        const QString path = message.mid(prefix.size(), message.size() - prefix.size() - suffix.size());
+        return QCoreApplication::translate("QtDesktop", "ファイル %1 を開けませんでした。").arg(path);
+    }
+    return message;
+}
+
 }  // namespace
 
 QString QtFileDialogFilter(const std::vector<FileDialogFilter>& filters)
@@ -63,20 +79,23 @@ QWidget* QtDesktop::DialogParent() const
     return m_frame;
 }
 
-void QtDesktop::ShowMessageBox(const std::string& text)
+void QtDesktop::ShowMessageBox(const std::string& text, const std::string& details)
 {
     ArrowCursorScope arrow;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), QString::fromUtf8(text), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), TranslatedMessage(text), QMessageBox::Ok,
                     DialogParent());
     box.setObjectName("messageBox");
     box.setTextFormat(Qt::PlainText);
+    if (!details.empty())
+        box.setDetailedText(QString::fromUtf8(details));
     box.exec();
 }
 
 std::optional<std::string> QtDesktop::ChooseFileToOpen(const OpenFileDialogRequest& request)
 {
     ArrowCursorScope arrow;
-    QFileDialog dialog(DialogParent(), QString::fromUtf8("開く"), m_lastDirectory, QtFileDialogFilter(request.filters));
+    QFileDialog dialog(DialogParent(), QCoreApplication::translate("QtDesktop", "開く"), m_lastDirectory,
+                       QtFileDialogFilter(request.filters));
     dialog.setObjectName("openFileDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -93,9 +112,14 @@ std::optional<std::string> QtDesktop::ChooseFileToOpen(const OpenFileDialogReque
 bool QtDesktop::RunSettingsDialog(AppSettings& settings)
 {
     CAppSettingsDialog dialog(settings, DialogParent());
+    const QString language = QString::fromStdString(LoadLanguageSetting(m_settingsFile));
+    dialog.SetLanguage(language);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     settings = dialog.m_settings;
+    // The language applies from the next start; it is kept at once.
+    if (dialog.Language() != language && !m_settingsFile.empty())
+        SaveLanguageSetting(m_settingsFile, dialog.Language().toStdString());
     return true;
 }
 

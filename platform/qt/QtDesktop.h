@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <filesystem>
+
 class CMainFrame;
 class QWidget;
 class ViewWidget;
@@ -21,7 +23,7 @@ public:
     void AttachFrame(CMainFrame* frame);
     void AttachView(ViewWidget* view);
 
-    void ShowMessageBox(const std::string& text) override;
+    void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
     std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
     bool RunSettingsDialog(AppSettings& settings) override;
 
@@ -37,6 +39,9 @@ public:
     bool IsShiftDown() const override;
     ClientSize ViewClientSize() const override;
 
+    // The settings file that keeps the language chosen in the settings dialog.
+    void SetSettingsFile(std::filesystem::path file) { m_settingsFile = std::move(file); }
+
     // The folder the next file dialog starts in: where the last file was chosen.
     const QString& LastDirectory() const { return m_lastDirectory; }
     void RememberDirectoryOf(const QString& file);
@@ -47,4 +52,5 @@ private:
     QPointer<CMainFrame> m_frame;
     ViewWidget* m_view = nullptr;  // cleared by the application before the widget goes away
     QString m_lastDirectory;
+    std::filesystem::path m_settingsFile;
 };

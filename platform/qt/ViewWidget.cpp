@@ -84,6 +84,9 @@ QSurfaceFormat ViewSurfaceFormat()
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setVersion(4, 5);
     format.setProfile(QSurfaceFormat::CoreProfile);
+    // Without this Qt asks for a forward-compatible context, which caps lines at 1 pixel;
+    // the gizmo's lines are wider.
+    format.setOption(QSurfaceFormat::DeprecatedFunctions);
     format.setDepthBufferSize(24);
     format.setStencilBufferSize(8);
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
@@ -157,6 +160,11 @@ void ViewWidget::resizeGL(int, int)
 void ViewWidget::paintGL()
 {
     if (m_viewCreated) {
+        // Qt sets a viewport truncated from the scaled widget size, while the framebuffer's
+        // size is rounded; at fractional scales that leaves a 1-pixel strip. The view draws,
+        // measures and picks in the one framebuffer size.
+        const ClientSize size = FramebufferClientSize();
+        glViewport(0, 0, size.width, size.height);
         m_view->OnDraw();
         return;
     }
@@ -189,7 +197,8 @@ bool ViewWidget::focusNextPrevChild(bool)
 
 void ViewWidget::keyPressEvent(QKeyEvent* event)
 {
-    if (m_viewCreated) {
+    // Alt combinations belong to the menus.
+    if (m_viewCreated && !event->modifiers().testFlag(Qt::AltModifier)) {
         const Qt::KeyboardModifiers modifiers = event->modifiers();
         EventModifiersScope scope(m_eventModifiers, modifiers);
         const quint32 xkbKeycode = ScanCodesAreXkb() ? event->nativeScanCode() : 0;
@@ -235,8 +244,10 @@ void ViewWidget::mouseDoubleClickEvent(QMouseEvent* event)
         m_view->OnLButtonDblClk(at.x(), at.y());
         return;
     }
-    // The second press of another button's double click still starts a drag.
-    mousePressEvent(event);
+    // The second press of another button's double click does nothing.
+    if (m_viewCreated && ViewButtonFromQt(event->button()))
+        return;
+    QOpenGLWidget::mouseDoubleClickEvent(event);
 }
 
 void ViewWidget::mouseMoveEvent(QMouseEvent* event)
@@ -249,7 +260,7 @@ void ViewWidget::mouseMoveEvent(QMouseEvent* event)
 
 void ViewWidget::wheelEvent(QWheelEvent* event)
 {
-    const int delta = ViewWheelDelta(event->angleDelta());
+    const int delta = ViewWheelDelta(event->angleDelta(), event->modifiers());
     if (!m_viewCreated || delta == 0) {
         QOpenGLWidget::wheelEvent(event);
         return;

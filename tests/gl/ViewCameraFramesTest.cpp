@@ -233,20 +233,34 @@ TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
     EXPECT_EQ(Camera().target, target);
 }
 
-TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionLeavesTheCameraButCounts)
+TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionIsSkippedInTheDirectionOfTheStep)
 {
     TenFrames();
     document.m_cameraPoses.frames[1] = Frame(Vector3d(1e300, 0.0, 0.0));
     Press(vk::PageDown);
-    const ViewCamera before = Camera();
-    Press(vk::PageDown);
-    EXPECT_EQ(view->m_frameIndex, 1);
-    EXPECT_EQ(FramePane(), "Frame: 2/10");
-    EXPECT_EQ(Camera().target, before.target);
-    EXPECT_TRUE(Camera().Eye().allFinite());
-    Press(vk::PageDown);  // stepping goes on past it
+    ASSERT_EQ(view->m_frameIndex, 0);
+    Press(vk::PageDown);  // frame 2 cannot be shown: the step lands on frame 3
     EXPECT_EQ(view->m_frameIndex, 2);
+    EXPECT_EQ(FramePane(), "Frame: 3/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(2.0f, 0.0f, 5.0f), 1e-5f));
+    Press(vk::PageUp);  // and back past it to frame 1
+    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(FramePane(), "Frame: 1/10");
+    EXPECT_TRUE(Camera().Eye().allFinite());
+}
+
+TEST_F(ViewCameraFramesTest, WithNoFrameThatCanBeShownNothingChanges)
+{
+    TenFrames();
+    Press(vk::PageDown);
+    const ViewCamera before = Camera();
+    for (auto& frame : document.m_cameraPoses.frames)
+        frame = Frame(Vector3d(1e300, 0.0, 0.0));
+    Press(vk::PageDown);
+    Press(vk::PageUp);
+    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(FramePane(), "Frame: 1/10");
+    EXPECT_EQ(Camera().target, before.target);
 }
 
 TEST_F(ViewCameraFramesTest, WithoutASceneThePivotLiesTwoUnitsAhead)

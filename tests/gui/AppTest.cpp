@@ -242,6 +242,8 @@ private slots:
         QVERIFY(!m_app->OpenDocumentFile(broken));
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the point cloud file."));
+        // The box keeps its text and says why in its details.
+        QCOMPARE(answerer.Details(), QStringList({"PLY parser: unexpected end of file in element vertex"}));
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
         QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));

@@ -38,6 +38,7 @@ public:
                 auto* box = qobject_cast<QMessageBox*>(widget);
                 if (box && box->isVisible()) {
                     m_texts << box->text();
+                    m_details << box->detailedText();
                     qInfo("answering message box: %s", qPrintable(box->text()));
                     m_titles << box->windowTitle();
                     m_iconless = m_iconless && box->icon() == QMessageBox::NoIcon;
@@ -49,12 +50,14 @@ public:
     }
     const QStringList& Texts() const { return m_texts; }
     const QStringList& Titles() const { return m_titles; }
+    const QStringList& Details() const { return m_details; }
     bool AllWithoutIcon() const { return m_iconless; }
 
 private:
     QTimer m_timer;
     QStringList m_texts;
     QStringList m_titles;
+    QStringList m_details;
     bool m_iconless = true;
 };
 

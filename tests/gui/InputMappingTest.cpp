@@ -107,10 +107,20 @@ private slots:
 
     void wheelUsesTheVerticalNotches()
     {
-        QCOMPARE(ViewWheelDelta(QPoint(0, 120)), 120);
-        QCOMPARE(ViewWheelDelta(QPoint(0, -240)), -240);
-        QCOMPARE(ViewWheelDelta(QPoint(0, 15)), 15);
-        QCOMPARE(ViewWheelDelta(QPoint(120, 0)), 0);
+        QCOMPARE(ViewWheelDelta(QPoint(0, 120), Qt::NoModifier), 120);
+        QCOMPARE(ViewWheelDelta(QPoint(0, -240), Qt::NoModifier), -240);
+        QCOMPARE(ViewWheelDelta(QPoint(0, 15), Qt::NoModifier), 15);
+        QCOMPARE(ViewWheelDelta(QPoint(120, 0), Qt::NoModifier), 0);
+    }
+
+    void altWheelZoomsDespiteTheSwappedAxis()
+    {
+        // X11 reports the vertical wheel as horizontal while Alt is held.
+        QCOMPARE(ViewWheelDelta(QPoint(120, 0), Qt::AltModifier), 120);
+        QCOMPARE(ViewWheelDelta(QPoint(-240, 0), Qt::AltModifier | Qt::ShiftModifier), -240);
+        // Where the platform does not swap, the vertical wheel stays vertical.
+        QCOMPARE(ViewWheelDelta(QPoint(0, 120), Qt::AltModifier), 120);
+        QCOMPARE(ViewWheelDelta(QPoint(0, 0), Qt::AltModifier), 0);
     }
 };
 

@@ -69,6 +69,24 @@ private slots:
         QCOMPARE(buttons.size(), 1);
     }
 
+    void aReasonBecomesTheBoxsDetailedText()
+    {
+        CMainFrame frame;
+        QtDesktop desktop;
+        desktop.AttachFrame(&frame);
+        QString text;
+        QString details;
+        guitest::WhenDialogOpens<QMessageBox>([&](QMessageBox* box) {
+            text = box->text();
+            details = box->detailedText();
+            box->done(QMessageBox::Ok);
+        });
+        desktop.ShowMessageBox("Failed to load the point cloud file.",
+                               "LAS: the header claims 1,065 points, the file holds 12");
+        QCOMPARE(text, QString("Failed to load the point cloud file."));
+        QCOMPARE(details, QString("LAS: the header claims 1,065 points, the file holds 12"));
+    }
+
     void busyCursorGivesWayToTheArrowWhileABoxIsOpen()
     {
         QtDesktop desktop;

@@ -1,5 +1,7 @@
 #include "app/RecentFileList.h"
 #include "app/SettingsLocation.h"
+#include "platform/DebugOutput.h"
+#include "settings/AppSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -79,13 +81,43 @@ private slots:
         ::chmod((base / "bin").c_str(), 0555);
         QCOMPARE(ChooseViewSettingsFile(beside, config), config / "orrisk.ini");
         QVERIFY(std::filesystem::is_directory(config));
-        // A file that is already there stays in use (its folder may have been made read-only
-        // after the program was set up, but the file may still be writable).
         ::chmod((base / "bin").c_str(), 0755);
-        QFile(QString::fromStdString(beside.string())).open(QIODevice::WriteOnly);
-        ::chmod((base / "bin").c_str(), 0555);
-        QCOMPARE(ChooseViewSettingsFile(beside, config), beside);
-        ::chmod((base / "bin").c_str(), 0755);
+    }
+
+    void settingsBesideTheProgramThatCannotBeReplacedMoveToTheUserFolder()
+    {
+        // The folder's permissions do not bind root, so the test says what they would decide.
+        QTemporaryDir dir;
+        const std::filesystem::path base(QFile::encodeName(dir.path()).toStdString());
+        std::filesystem::create_directories(base / "bin");
+        const std::filesystem::path beside = base / "bin" / "orrisk.ini";
+        const std::filesystem::path config = base / "config" / "Orrisk";
+        const std::filesystem::path userFile = config / "orrisk.ini";
+        // As after one run with sudo: the file is there, but its folder is not the user's.
+        AppSettings written;
+        written.pointSize = 7.0f;
+        QVERIFY(SaveSettingsTo(beside, written));
+        {
+            ScopedDebugOutputCapture log;
+            QCOMPARE(ChooseViewSettingsFile(beside, config, false), userFile);
+            QCOMPARE(log.Lines().size(), std::size_t{1});
+            QVERIFY(log.Text().find("cannot be replaced") != std::string::npos);
+        }
+        AppSettings loaded;
+        LoadSettingsFrom(userFile, loaded);
+        QCOMPARE(loaded.pointSize, 7.0f);  // the settings came along
+
+        // Changes are saved to the user's file and read from it at the next start.
+        loaded.pointSize = 3.0f;
+        QVERIFY(SaveSettingsTo(ChooseViewSettingsFile(beside, config, false), loaded));
+        AppSettings next;
+        LoadSettingsFrom(ChooseViewSettingsFile(beside, config, false), next);
+        QCOMPARE(next.pointSize, 3.0f);
+        AppSettings untouched;
+        LoadSettingsFrom(beside, untouched);
+        QCOMPARE(untouched.pointSize, 7.0f);
+        // Once the folder can be written again, the file beside the program is used.
+        QCOMPARE(ChooseViewSettingsFile(beside, config, true), beside);
     }
 
     void settingsGoToTheUserFolderWithoutAnExecutablePath()

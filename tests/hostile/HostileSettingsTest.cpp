@@ -99,8 +99,8 @@ TEST(HostileSettings, BinaryGarbageNeverBecomesSettings)
     for (char& c : noise)
         c = static_cast<char>(random());
 
-    // With NUL bytes it is no text file at all: nothing is read from it, and saving starts a
-    // settings file afresh.
+    // With NUL bytes it is still kept whole: nothing in it reads as a setting, and a save
+    // adds our sections after it.
     const auto binary = dir.Write("binary.ini", noise);
     AppSettings settings;
     const Cost load = Measure([&] {
@@ -113,6 +113,7 @@ TEST(HostileSettings, BinaryGarbageNeverBecomesSettings)
     ASSERT_TRUE(SaveSettingsTo(binary, Changed()));
     LoadSettingsFrom(binary, settings);
     EXPECT_EQ(settings, Changed());
+    EXPECT_EQ(testsupport::ReadWholeFile(binary).compare(0, noise.size(), noise), 0);
 
     // Without NUL bytes it is text, however odd: nothing in it reads as a setting, and a save
     // keeps all of it in front of the sections it adds.

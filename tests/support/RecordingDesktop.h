@@ -34,6 +34,7 @@ public:
     // --- what was called ---
     std::vector<std::string> calls;
     std::vector<std::string> messageBoxes;
+    std::vector<std::string> messageBoxDetails;  // one per box, empty without details
     std::vector<OpenFileDialogRequest> fileDialogRequests;
     std::size_t settingsDialogRuns = 0;
     std::map<int, std::string> paneTexts;             // latest text by pane id
@@ -57,10 +58,11 @@ public:
     ClientSize clientSize{800, 600};
     bool mouseCaptured = false;
 
-    void ShowMessageBox(const std::string& text) override
+    void ShowMessageBox(const std::string& text, const std::string& details = {}) override
     {
         calls.push_back("ShowMessageBox");
         messageBoxes.push_back(text);
+        messageBoxDetails.push_back(details);
     }
 
     std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override

@@ -1,4 +1,5 @@
 #include "settings/AppSettings.h"
+#include "platform/DebugOutput.h"
 
 #include "settings/IniFile.h"
 #include "support/TestData.h"
@@ -333,14 +334,6 @@ TEST(AppSettings, UnreadableContentIsNeverLoadedAndNeverDestroyed)
     AppSettings settings;
     settings.pointSize = 9.0f;
 
-    // Binary data (or UTF-16) holds no settings of ours: nothing loads, and a save starts afresh.
-    std::string binary = "[Display]\nPointSize=4.0\n";
-    binary += std::string("\0\x01\xff\xfe", 4);
-    const fs::path garbage = dir.Write("garbage.ini", binary);
-    LoadSettingsFrom(garbage, settings);
-    EXPECT_EQ(settings.pointSize, 9.0f);
-    ASSERT_TRUE(SaveSettingsTo(garbage, AppSettings{}));
-    EXPECT_EQ(testsupport::ReadWholeFile(garbage), kStartingFile);
 
     // Something that is not a regular file is left alone.
     const fs::path folder = dir.File("folder.ini");
@@ -348,12 +341,18 @@ TEST(AppSettings, UnreadableContentIsNeverLoadedAndNeverDestroyed)
     LoadSettingsFrom(folder, settings);
     EXPECT_FALSE(SaveSettingsTo(folder, AppSettings{}));
     EXPECT_TRUE(fs::is_directory(folder));
-    // Far larger than any settings file: not ours, not read, not replaced.
+    // Far larger than any settings file: not ours, not read, not replaced, and the log says so.
     std::string huge = "[Display]\nPointSize=4.0\n";
     huge.resize((std::size_t{16} << 20) + 1, '\n');
     const fs::path big = dir.Write("big.ini", huge);
-    LoadSettingsFrom(big, settings);
-    EXPECT_FALSE(SaveSettingsTo(big, AppSettings{}));
+    {
+        ScopedDebugOutputCapture log;
+        LoadSettingsFrom(big, settings);
+        EXPECT_FALSE(SaveSettingsTo(big, AppSettings{}));
+        ASSERT_EQ(log.Lines().size(), 2u);
+        EXPECT_NE(log.Lines()[0].find("big.ini is larger than 16 MiB"), std::string::npos) << log.Text();
+        EXPECT_NE(log.Lines()[1].find("not saved"), std::string::npos) << log.Text();
+    }
     EXPECT_EQ(fs::file_size(big), huge.size());
     const fs::path fifo = dir.File("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -362,6 +361,24 @@ TEST(AppSettings, UnreadableContentIsNeverLoadedAndNeverDestroyed)
     EXPECT_EQ(settings.pointSize, 9.0f);
 
     EXPECT_FALSE(SaveSettingsTo("", AppSettings{}));
+}
+
+TEST(AppSettings, LinesWithNulBytesAreKeptByteForByte)
+{
+    testsupport::ScratchDir dir;
+    using namespace std::string_literals;
+    const std::string others = "; notes\0with a NUL\n[Other]\nkey=\xff\xfe\0\0value\n"s;
+    const fs::path file = dir.Write("orrisk.ini", others + "[Display]\nPointSize=4.0\n");
+    AppSettings settings;
+    LoadSettingsFrom(file, settings);
+    EXPECT_EQ(settings.pointSize, 4.0f);
+    settings.pointSize = 6.0f;
+    ASSERT_TRUE(SaveSettingsTo(file, settings));
+    const std::string saved = testsupport::ReadWholeFile(file);
+    ASSERT_GE(saved.size(), others.size());
+    EXPECT_EQ(saved.substr(0, others.size()), others);
+    EXPECT_NE(saved.find("[Display]\nPointSize=6.0\nRoundPoints=1\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[View]\nProjMode=0\n"), std::string::npos) << saved;
 }
 
 TEST(AppSettings, FailedSaveLeavesTheOldFileAndNoTemporaryFile)

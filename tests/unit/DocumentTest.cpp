@@ -168,6 +168,31 @@ TEST_F(DocumentOpen, TitleFollowsTheOpenFileAndIsClearedByAFailedOpen)
     EXPECT_EQ(desktop.titleRefreshes.back(), "");
 }
 
+TEST_F(DocumentOpen, FailuresSayWhyInTheBoxDetails)
+{
+    struct Case {
+        std::filesystem::path path;
+        std::string details;
+    };
+    const std::string shortBody = kCloudPly.substr(0, kCloudPly.size() - 6);
+    std::filesystem::create_directories(dir.File("folder.ply"));
+    const Case cases[] = {
+        {dir.Write("short.ply", shortBody), "PLY parser: unexpected end of file in element vertex"},
+        {dir.Write("faces.ply", "ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int i\nend_header\n"),
+         "PLY: the file has no vertex element"},
+        {dir.Write("cloud.txt", kCloudPly), "the file's name ends neither in .ply nor in .las, and it is no Gaussian splat PLY"},
+        {dir.File("missing.ply"), "the file does not exist"},
+        {dir.File("folder.ply"), "it is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        desktop.messageBoxes.clear();
+        desktop.messageBoxDetails.clear();
+        EXPECT_FALSE(Open(c.path)) << c.path;
+        ASSERT_EQ(desktop.messageBoxes.size(), 1u) << c.path;
+        EXPECT_EQ(desktop.messageBoxDetails.front(), c.details) << c.path;
+    }
+}
+
 TEST_F(DocumentOpen, AFileThatCannotBeOpenedChangesNothing)
 {
     const std::string cloud = dir.Write("cloud.ply", kCloudPly).string();

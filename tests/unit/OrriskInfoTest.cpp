@@ -86,6 +86,7 @@ TEST(OrriskInfo, ExitStatusAndUsage)
     EXPECT_EQ(summary["count"], 0);
     EXPECT_TRUE(summary["boundsMin"].is_null());
     EXPECT_EQ(summary["message"], "ファイル " + dir.File("missing.ply").string() + " を開けませんでした。");
+    EXPECT_EQ(summary["reason"], "the file does not exist");
     EXPECT_NE(run.err.find("を開けませんでした。"), std::string::npos) << "the message box goes to stderr";
 
     // A file name that starts with '-' can follow "--".
@@ -110,6 +111,7 @@ TEST(OrriskInfo, SummariesOfCorpusFiles)
     EXPECT_EQ(summary["count"], 106);
     EXPECT_EQ(summary["hasColors"], false);
     EXPECT_TRUE(summary["message"].is_null());
+    EXPECT_TRUE(summary["reason"].is_null());
     EXPECT_EQ(summary["log"], json::array());
 
     run = RunInfo({TestDataFile("splat/masks_3.ply").string()});
@@ -128,6 +130,11 @@ TEST(OrriskInfo, SummariesOfCorpusFiles)
     EXPECT_EQ(summary["message"], "Failed to load the 3D Gaussian Splatting file.\nPlease check the file contents.");
     ASSERT_EQ(summary["log"].size(), 1u);
     EXPECT_EQ(summary["log"][0].get<std::string>().rfind("[CGaussianPlyLoader] exception: ", 0), 0u);
+    EXPECT_EQ("[CGaussianPlyLoader] exception: " + summary["reason"].get<std::string>(), summary["log"][0]);
+
+    run = RunInfo({TestDataFile("ply/binary_truncated_body_le.ply").string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Summary(run)["reason"], "PLY parser: unexpected end of file in element vertex");
 
     run = RunInfo({TestDataFile("las/las_content_named.laz").string()});
     EXPECT_EQ(run.status, 1);

@@ -292,12 +292,13 @@ TEST(PlyBody, ShortBodiesAndShortRecordsAreErrors)
     EXPECT_EQ(PlyErrorOf(binary), kUnexpectedEnd);
     EXPECT_EQ(PlyErrorOf(PlyBytes(binary).Le(1.0f).Le(2).Le(3.0f).Le(4).Text("trailing bytes are ignored")), "");
 
-    // A short record in an element with lists, inside a list and inside a count.
+    // A short record in an element with lists, inside a list and inside a count: the same words
+    // as for an element without lists.
     const std::string withList = "ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty float x\n"
                                  "property list ushort int l\nend_header\n";
     const PlyBytes first = PlyBytes(withList).Be(1.0f).Be<std::uint16_t>(1).Be(5);
-    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(2).Be(6)), "PLY parser: unexpected end of file in property l");
-    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Text("\x00")), "PLY parser: unexpected end of file in property l");
+    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(2).Be(6)), kUnexpectedEnd);
+    EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Text("\x00")), kUnexpectedEnd);
     EXPECT_EQ(PlyErrorOf(PlyBytes(first).Be(2.0f).Be<std::uint16_t>(0)), "");
 }
 
@@ -334,7 +335,7 @@ TEST(PlyBody, CountsBeyondTheFileFailWithoutReservingForThem)
                                "property list uint double l\nend_header\n")
                           .Le(0xFFFFFFFFu)
                           .Le(1.0)),
-              "PLY parser: unexpected end of file in property l");
+              kUnexpectedEnd);
     EXPECT_EQ(PlyErrorOf("ply\nformat ascii 1.0\nelement vertex 18446744073709551615\nproperty list uchar double l\n"
                       "end_header\n0\n1 5\n"),
               kUnexpectedEnd);

@@ -1,0 +1,277 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>CAboutDlg</name>
+    <message>
+        <source>Orrisk について</source>
+        <translation>About Orrisk</translation>
+    </message>
+    <message>
+        <source>Orrisk、バージョン 1.1</source>
+        <translation>Orrisk, version 1.1</translation>
+    </message>
+    <message>
+        <source>点群と 3D Gaussian Splatting のビューアー</source>
+        <translation>A viewer for point clouds and 3D Gaussian Splatting</translation>
+    </message>
+</context>
+<context>
+    <name>CAppSettingsDialog</name>
+    <message>
+        <source>設定</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>丸</source>
+        <translation>Round</translation>
+    </message>
+    <message>
+        <source>四角</source>
+        <translation>Square</translation>
+    </message>
+    <message>
+        <source>回転モード（Orbit）</source>
+        <translation>Orbit mode (Orbit)</translation>
+    </message>
+    <message>
+        <source>ウォークスルーモード（Fly）</source>
+        <translation>Walk-through mode (Fly)</translation>
+    </message>
+    <message>
+        <source>透視投影 （Persp）</source>
+        <translation>Perspective (Persp)</translation>
+    </message>
+    <message>
+        <source>平行投影（Ortho）</source>
+        <translation>Orthographic (Ortho)</translation>
+    </message>
+    <message>
+        <source>表示</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>その他の色...</source>
+        <translation>Other colors...</translation>
+    </message>
+    <message>
+        <source>システムに従う</source>
+        <translation>Follow the system</translation>
+    </message>
+    <message>
+        <source>点群の点の形</source>
+        <translation>Point shape</translation>
+    </message>
+    <message>
+        <source>点群の点の大きさ</source>
+        <translation>Point size</translation>
+    </message>
+    <message>
+        <source>(1～32)</source>
+        <translation>(1 to 32)</translation>
+    </message>
+    <message>
+        <source>操作モード</source>
+        <translation>Navigation mode</translation>
+    </message>
+    <message>
+        <source>投影の種類</source>
+        <translation>Projection</translation>
+    </message>
+    <message>
+        <source>座標軸</source>
+        <translation>Axes</translation>
+    </message>
+    <message>
+        <source>背景色</source>
+        <translation>Background color</translation>
+    </message>
+    <message>
+        <source>言語</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>（次回の起動から）</source>
+        <translation>(from the next start)</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>CMainFrame</name>
+    <message>
+        <source>標準</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>【回転】マウス右, マウス左 【拡大縮小】マウス右+Shift,マウスホイール 【移動】マウス右+Ctrl,中ボタン</source>
+        <translation>[Rotate] right or left button  [Zoom] right button+Shift, wheel  [Pan] right button+Ctrl, middle button</translation>
+    </message>
+</context>
+<context>
+    <name>COrriskApp</name>
+    <message>
+        <source>空のドキュメントの作成に失敗しました。</source>
+        <translation>Failed to create an empty document.</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>データファイル (*.ply *.las);;すべてのファイル (*)</source>
+        <translation>Data files (*.ply *.las);;All files (*)</translation>
+    </message>
+</context>
+<context>
+    <name>ColorButton</name>
+    <message>
+        <source>Other colors...</source>
+        <translation>Other colors...</translation>
+    </message>
+</context>
+<context>
+    <name>CommandTable</name>
+    <message>
+        <source>新規作成(&amp;N)...	Ctrl+N</source>
+        <translation>&amp;New...	Ctrl+N</translation>
+    </message>
+    <message>
+        <source>新規作成</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>点群/3DGSファイルを開く(&amp;O)...	Ctrl+O</source>
+        <translation>&amp;Open Point Cloud/3DGS File...	Ctrl+O</translation>
+    </message>
+    <message>
+        <source>点群/3DGSファイルを開く</source>
+        <translation>Open a point cloud or 3DGS file</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>カメラ位置ファイルを開く(&amp;P)</source>
+        <translation>Open Camera &amp;Pose File</translation>
+    </message>
+    <message>
+        <source>カメラ位置ファイルを開く</source>
+        <translation>Open a camera pose file</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>アプリケーションを終了</source>
+        <translation>Quit the application</translation>
+    </message>
+    <message>
+        <source>終了</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>X（前方向）</source>
+        <translation>X (front)</translation>
+    </message>
+    <message>
+        <source>X（後方向）</source>
+        <translation>X (back)</translation>
+    </message>
+    <message>
+        <source>Y（前方向）</source>
+        <translation>Y (front)</translation>
+    </message>
+    <message>
+        <source>Y（後方向）</source>
+        <translation>Y (back)</translation>
+    </message>
+    <message>
+        <source>Z（前方向）</source>
+        <translation>Z (front)</translation>
+    </message>
+    <message>
+        <source>Z（後方向）</source>
+        <translation>Z (back)</translation>
+    </message>
+    <message>
+        <source>フィット</source>
+        <translation>Fit</translation>
+    </message>
+    <message>
+        <source>全体表示</source>
+        <translation>Show the whole scene</translation>
+    </message>
+    <message>
+        <source>ステータス バー(&amp;S)</source>
+        <translation>&amp;Status Bar</translation>
+    </message>
+    <message>
+        <source>ステータス バーの表示/非表示</source>
+        <translation>Show or hide the status bar</translation>
+    </message>
+    <message>
+        <source>ステータス バーの表示切り替え</source>
+        <translation>Toggle the status bar</translation>
+    </message>
+    <message>
+        <source>設定(&amp;S)</source>
+        <translation>&amp;Settings</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;A)...</source>
+        <translation>&amp;About Orrisk...</translation>
+    </message>
+    <message>
+        <source>プログラム情報、バージョン、著作権を表示します。</source>
+        <translation>Show the program's information, version and copyright.</translation>
+    </message>
+    <message>
+        <source>バージョン情報</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>表示(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>ビュー方向</source>
+        <translation>View Direction</translation>
+    </message>
+    <message>
+        <source>最近使ったファイル</source>
+        <translation>Recent Files</translation>
+    </message>
+    <message>
+        <source>指定のドキュメントを開く</source>
+        <translation>Open this document</translation>
+    </message>
+</context>
+<context>
+    <name>QtDesktop</name>
+    <message>
+        <source>ファイル %1 を開けませんでした。</source>
+        <translation>The file %1 could not be opened.</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+</context>
+</TS>
