@@ -4,6 +4,7 @@
 #include "io/GaussianPlyLoader.h"
 #include "io/LasReader.h"
 #include "io/PlyLoader.h"
+#include "io/laz/LazReader.h"
 #include "io/ReadOnlyFile.h"
 #include "platform/Desktop.h"
 
@@ -82,6 +83,8 @@ bool COrriskDoc::LoadScene(const std::string& path)
     bool loaded = false;
     if (extension == "ply")
         loaded = CPlyLoader::LoadPly(path, m_pointCloud);
+    else if (extension == "laz" || (extension == "las" && IsLaszipCompressedLas(path)))
+        loaded = LoadLaz(path, m_pointCloud);
     else if (extension == "las")
         loaded = LoadLas(path, m_pointCloud);
     if (!loaded) {
