@@ -12,6 +12,10 @@
 namespace laz {
 namespace {
 
+// Corrupt data is given up on this many records after the stream went wrong, not at the
+// chunk's end: a hostile chunk claiming millions of points ends early.
+constexpr std::uint32_t kFailureCheckInterval = 1024;
+
 ChunkOutcome Failure(std::string reason)
 {
     return ChunkOutcome{false, 0, std::move(reason)};
@@ -89,6 +93,8 @@ ChunkOutcome DecodePointwise(const LazLayout& layout, std::uint16_t recordLength
             wave->Decode(decoder, record + waveAt);
         if (extra)
             extra->Decode(decoder, record + extraAt);
+        if (i % kFailureCheckInterval == 0 && decoder.Failed())
+            break;
     }
     if (count > 1 && (decoder.Failed() || !sequencesOk))
         return Failure(decoder.Failed() ? "runs out of compressed data or is corrupt" : "holds a corrupt GPS time sequence");
@@ -189,6 +195,8 @@ ChunkOutcome DecodeLayered(const LazLayout& layout, std::uint16_t recordLength, 
     for (std::uint32_t i = 1; i < count; ++i) {
         record += recordLength;
         items.Decode(record);
+        if (i % kFailureCheckInterval == 0 && items.Failed())
+            break;
     }
     if (items.Failed())
         return Failure("runs out of compressed data or is corrupt");

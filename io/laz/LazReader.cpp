@@ -112,6 +112,9 @@ std::optional<ReadFailure> DecodeTabledChunk(const ReadOnlyFile& file, const Ope
                                              const ChunkSpan& span, std::size_t index, const LazRecordSink& sink)
 {
     const std::uint16_t recordLength = laz.header.recordLength;
+    if (span.pointCount > span.size * kMaxPointsPerCompressedByte)
+        return Fail(ReadError::TooLarge, ChunkName(index) + "claims " + std::to_string(span.pointCount) + " points in "
+                                             + std::to_string(span.size) + " bytes");
     std::vector<unsigned char> compressed(span.size);
     if (!file.ReadAt(span.offset, compressed.data(), compressed.size()))
         return Fail(ReadError::Truncated, ChunkName(index) + "cannot be read");
@@ -182,6 +185,8 @@ ReadResult<std::size_t> DecodeSequentially(const ReadOnlyFile& file, const Opene
             count = static_cast<std::uint32_t>(std::min(chunkPoints, remaining));
             window = std::min(laz.fileSize - at, std::uint64_t{count} * recordLength * 2 + kSequentialWindowSlack);
         }
+        if (count > (laz.fileSize - at) * kMaxPointsPerCompressedByte)
+            return Fail(ReadError::TooLarge, ChunkName(index) + "claims more points than the rest of the file can hold");
         std::vector<unsigned char> compressed(window);
         if (!file.ReadAt(at, compressed.data(), compressed.size()))
             return Fail(ReadError::Truncated, ChunkName(index) + "cannot be read");
@@ -200,37 +205,52 @@ ReadResult<std::size_t> DecodeSequentially(const ReadOnlyFile& file, const Opene
     return index;
 }
 
-ReadResult<LazFileInfo> DecodeOpened(const ReadOnlyFile& file, const OpenedLaz& laz, laz::FieldMask fields,
-                                     const LazRecordSink& sink, const ReadOptions& options)
+// How the chunks will be read: from the table, or walked one by one from chunksStart.
+struct ChunkPlan {
+    std::vector<ChunkSpan> tabled;
+    bool sequential = false;
+    std::uint64_t chunksStart = 0;
+};
+
+ReadResult<ChunkPlan> PlanChunks(const ReadOnlyFile& file, const OpenedLaz& laz)
 {
-    LazFileInfo info{laz.header, laz.layout};
+    ChunkPlan plan;
     const std::uint64_t dataStart = laz.header.pointDataOffset;
     if (laz.layout.compressor == Compressor::PointWise) {
-        ReadResult<std::size_t> walked = DecodeSequentially(file, laz, fields, dataStart, sink, options);
+        plan.sequential = true;
+        plan.chunksStart = dataStart;
+        return plan;
+    }
+    std::int64_t tableOffset = 0;
+    if (!file.ReadAt(dataStart, &tableOffset, sizeof tableOffset))
+        return Fail(ReadError::Truncated, "LAZ: the file ends before its chunk table offset");
+    plan.chunksStart = dataStart + 8;
+    laz::ChunkTable table = laz::ReadChunkTable(file, laz.layout, {laz.fileSize, plan.chunksStart, tableOffset, laz.header.pointCount});
+    if (table.damage.empty()) {
+        plan.tabled = std::move(table.chunks);
+        return plan;
+    }
+    if (laz.layout.chunkSize == laz::kVariableChunks && laz.layout.compressor != Compressor::LayeredChunked)
+        return Fail(ReadError::Malformed, "LAZ: variable chunks without a usable chunk table (" + table.damage + ")");
+    plan.sequential = true;
+    return plan;
+}
+
+ReadResult<LazFileInfo> DecodePlanned(const ReadOnlyFile& file, const OpenedLaz& laz, const ChunkPlan& plan,
+                                      laz::FieldMask fields, const LazRecordSink& sink, const ReadOptions& options)
+{
+    LazFileInfo info{laz.header, laz.layout};
+    info.sequential = plan.sequential;
+    if (plan.sequential) {
+        ReadResult<std::size_t> walked = DecodeSequentially(file, laz, fields, plan.chunksStart, sink, options);
         if (!walked)
             return walked.Failure();
         info.chunkCount = walked.Value();
         return info;
     }
-
-    std::int64_t tableOffset = 0;
-    if (!file.ReadAt(dataStart, &tableOffset, sizeof tableOffset))
-        return Fail(ReadError::Truncated, "LAZ: the file ends before its chunk table offset");
-    const std::uint64_t chunksStart = dataStart + 8;
-    const laz::ChunkTable table = laz::ReadChunkTable(file, laz.layout, {laz.fileSize, chunksStart, tableOffset, laz.header.pointCount});
-    if (table.damage.empty()) {
-        if (std::optional<ReadFailure> failure = DecodeTabled(file, laz, fields, table.chunks, sink, options))
-            return std::move(*failure);
-        info.chunkCount = table.chunks.size();
-        return info;
-    }
-    if (laz.layout.chunkSize == laz::kVariableChunks && laz.layout.compressor != Compressor::LayeredChunked)
-        return Fail(ReadError::Malformed, "LAZ: variable chunks without a usable chunk table (" + table.damage + ")");
-    ReadResult<std::size_t> walked = DecodeSequentially(file, laz, fields, chunksStart, sink, options);
-    if (!walked)
-        return walked.Failure();
-    info.chunkCount = walked.Value();
-    info.sequential = true;
+    if (std::optional<ReadFailure> failure = DecodeTabled(file, laz, fields, plan.tabled, sink, options))
+        return std::move(*failure);
+    info.chunkCount = plan.tabled.size();
     return info;
 }
 
@@ -253,7 +273,10 @@ ReadResult<LazFileInfo> DecodeLazRecords(const std::string& path, laz::FieldMask
         ReadResult<OpenedLaz> opened = OpenLaz(file);
         if (!opened)
             return opened.Failure();
-        return DecodeOpened(file, opened.Value(), fields, sink, options);
+        ReadResult<ChunkPlan> plan = PlanChunks(file, opened.Value());
+        if (!plan)
+            return plan.Failure();
+        return DecodePlanned(file, opened.Value(), plan.Value(), fields, sink, options);
     } catch (const std::bad_alloc&) {
         return Fail(ReadError::TooLarge, "LAZ: not enough memory to decode the file");
     }
@@ -270,15 +293,30 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
         const las::LasHeader& header = laz.header;
         const std::optional<std::size_t> colourOffset = las::ColourOffset(header);
 
+        ReadResult<ChunkPlan> plan = PlanChunks(file, laz);
+        if (!plan)
+            return plan.Failure();
+
+        // A chunk table that adds up to the header's count lets the arrays be sized at once;
+        // chunks walked without one (on this thread) grow them as they are decoded, so that a
+        // false count costs no more than the points really there.
         PointCloudData cloud;
-        const auto count = static_cast<std::size_t>(header.pointCount);  // bounded by the file size
         cloud.origin = {header.minimum[0], header.minimum[1], header.minimum[2]};
-        cloud.positions.resize(count);
-        if (colourOffset)
-            cloud.colors.resize(count);
+        const bool sequential = plan.Value().sequential;
+        if (!sequential) {
+            const auto count = static_cast<std::size_t>(header.pointCount);  // bounded by the file size
+            cloud.positions.resize(count);
+            if (colourOffset)
+                cloud.colors.resize(count);
+        }
 
         std::atomic<std::uint32_t> maxChannel{0};
         const LazRecordSink sink = [&](std::uint64_t firstPoint, const unsigned char* records, std::size_t n) {
+            if (sequential) {
+                cloud.positions.resize(firstPoint + n);
+                if (colourOffset)
+                    cloud.colors.resize(firstPoint + n);
+            }
             las::DecodePositions(records, n, header, cloud.positions.data() + firstPoint);
             if (!colourOffset)
                 return;
@@ -289,7 +327,7 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
             }
         };
         const laz::FieldMask fields = laz::kFieldXyz | (colourOffset ? laz::kFieldRgb : 0u);
-        ReadResult<LazFileInfo> decoded = DecodeOpened(file, laz, fields, sink, options);
+        ReadResult<LazFileInfo> decoded = DecodePlanned(file, laz, plan.Value(), fields, sink, options);
         if (!decoded)
             return decoded.Failure();
         if (colourOffset) {
