@@ -64,7 +64,7 @@ public:
     static constexpr std::size_t kLayers = 9;
 
     void Start(const unsigned char* first, const Layer* layers, FieldMask fields);
-    bool Decode(unsigned char* out);
+    void Decode(unsigned char* out);
     std::uint32_t Channel() const { return m_channel; }
     bool Failed() const;
 
@@ -158,7 +158,7 @@ private:
 
 class Rgb14Decoder {
 public:
-    Rgb14Decoder(bool withNir) : m_withNir(withNir) {}
+    explicit Rgb14Decoder(bool withNir) : m_withNir(withNir) {}
     std::size_t Size() const { return m_withNir ? 8 : 6; }
     std::size_t Layers() const { return m_withNir ? 2 : 1; }
 
