@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <numeric>
+#include <thread>
 #include <optional>
 #include <vector>
 
@@ -128,25 +131,54 @@ std::optional<ReadFailure> DecodeTabledChunk(const ReadOnlyFile& file, const Ope
     return std::nullopt;
 }
 
-// Chunks the table located are independent: batches of them are decoded on the pool, with
-// progress reported between batches on the calling thread.
+// Chunks the table located are independent: a pool takes them largest first, which keeps
+// the threads busy to the end when chunk sizes differ (as in cloud-optimised files). Progress
+// is reported whenever the calling thread finishes a chunk, as the callback must run there.
 std::optional<ReadFailure> DecodeTabled(const ReadOnlyFile& file, const OpenedLaz& laz, laz::FieldMask fields,
                                         const std::vector<ChunkSpan>& chunks, const LazRecordSink& sink,
                                         const ReadOptions& options)
 {
-    const std::size_t batch = options.pool ? std::size_t{options.pool->Concurrency()} * 2 : 1;
-    for (std::size_t start = 0; start < chunks.size(); start += batch) {
-        const std::size_t count = std::min(batch, chunks.size() - start);
-        std::vector<std::optional<ReadFailure>> failures(count);
-        ParallelFor(options.pool, count, [&](std::size_t i) {
-            failures[i] = DecodeTabledChunk(file, laz, fields, chunks[start + i], start + i, sink);
-        });
-        for (std::optional<ReadFailure>& failure : failures)
-            if (failure)
-                return std::move(*failure);
-        if (!ReportProgress(options, static_cast<double>(start + count) / static_cast<double>(chunks.size())))
-            return Fail(ReadError::Cancelled, "LAZ: cancelled");
-    }
+    std::vector<std::size_t> order(chunks.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    if (options.pool)  // one thread keeps file order, as the sink's callers are promised
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return chunks[a].size > chunks[b].size; });
+
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<std::size_t> finished{0};
+    std::atomic<bool> stop{false};
+    bool cancelled = false;
+    double reported = 0;  // touched by the calling thread only
+    std::mutex failureMutex;
+    std::optional<ReadFailure> failure;
+    std::size_t failedChunk = chunks.size();
+    ParallelFor(options.pool, chunks.size(), [&](std::size_t i) {
+        if (stop.load(std::memory_order_relaxed))
+            return;
+        const std::size_t index = order[i];
+        if (std::optional<ReadFailure> chunkFailure = DecodeTabledChunk(file, laz, fields, chunks[index], index, sink)) {
+            const std::lock_guard lock(failureMutex);
+            if (index < failedChunk) {  // the same chunk is named whatever the threads' timing
+                failedChunk = index;
+                failure = std::move(chunkFailure);
+            }
+            stop = true;
+            return;
+        }
+        const std::size_t done = ++finished;
+        if (std::this_thread::get_id() != caller)
+            return;
+        reported = static_cast<double>(done) / static_cast<double>(chunks.size());
+        if (!ReportProgress(options, reported)) {
+            cancelled = true;
+            stop = true;
+        }
+    });
+    if (failure)
+        return failure;
+    if (!cancelled && reported < 1.0 && !ReportProgress(options, 1.0))
+        cancelled = true;
+    if (cancelled)
+        return Fail(ReadError::Cancelled, "LAZ: cancelled");
     return std::nullopt;
 }
 
