@@ -52,10 +52,10 @@ public:
                 ++tableBits;
             m_tableSize = 1u << tableBits;
             m_tableShift = kLengthShift - tableBits;
-            m_table.assign(m_tableSize + 2, 0);
         }
-        m_distribution.assign(symbols, 0);
-        m_counts.assign(symbols, 1);
+        // Distribution, counts and lookup table in one block, as the decoder reads them together.
+        m_storage.assign(2 * symbols + (m_tableSize ? m_tableSize + 2 : 0), 0);
+        std::fill_n(Counts(), symbols, 1u);
         m_updateCycle = symbols;
         Update();
         m_symbolsUntilUpdate = m_updateCycle = (symbols + 6) >> 1;
@@ -66,35 +66,42 @@ public:
 private:
     friend class ArithmeticDecoder;
 
+    std::uint32_t* Distribution() { return m_storage.data(); }
+    std::uint32_t* Counts() { return m_storage.data() + m_symbols; }
+    std::uint32_t* Table() { return m_storage.data() + 2 * m_symbols; }
+
     void Update()
     {
+        std::uint32_t* const distribution = Distribution();
+        std::uint32_t* const counts = Counts();
+        std::uint32_t* const table = Table();
         m_totalCount += m_updateCycle;
         if (m_totalCount > kMaxCount) {
             m_totalCount = 0;
-            for (std::uint32_t& count : m_counts) {
-                count = (count + 1) >> 1;
-                m_totalCount += count;
+            for (std::uint32_t k = 0; k < m_symbols; ++k) {
+                counts[k] = (counts[k] + 1) >> 1;
+                m_totalCount += counts[k];
             }
         }
         const std::uint32_t scale = 0x80000000u / m_totalCount;
         std::uint32_t sum = 0;
         if (m_tableSize == 0) {
             for (std::uint32_t k = 0; k < m_symbols; ++k) {
-                m_distribution[k] = (scale * sum) >> (31 - kLengthShift);
-                sum += m_counts[k];
+                distribution[k] = (scale * sum) >> (31 - kLengthShift);
+                sum += counts[k];
             }
         } else {
             std::uint32_t s = 0;
             for (std::uint32_t k = 0; k < m_symbols; ++k) {
-                m_distribution[k] = (scale * sum) >> (31 - kLengthShift);
-                sum += m_counts[k];
-                const std::uint32_t w = m_distribution[k] >> m_tableShift;
+                distribution[k] = (scale * sum) >> (31 - kLengthShift);
+                sum += counts[k];
+                const std::uint32_t w = distribution[k] >> m_tableShift;
                 while (s < w)
-                    m_table[++s] = k - 1;
+                    table[++s] = k - 1;
             }
-            m_table[0] = 0;
+            table[0] = 0;
             while (s <= m_tableSize)
-                m_table[++s] = m_symbols - 1;
+                table[++s] = m_symbols - 1;
         }
         m_updateCycle = std::min((5 * m_updateCycle) >> 2, (m_symbols + 6) << 3);
         m_symbolsUntilUpdate = m_updateCycle;
@@ -106,9 +113,7 @@ private:
     std::uint32_t m_totalCount = 0;
     std::uint32_t m_updateCycle = 0;
     std::uint32_t m_symbolsUntilUpdate = 0;
-    std::vector<std::uint32_t> m_distribution;
-    std::vector<std::uint32_t> m_counts;
-    std::vector<std::uint32_t> m_table;
+    std::vector<std::uint32_t> m_storage;
 };
 
 // Decodes from one contiguous byte range. Reading past its end yields zeros and marks the
@@ -165,13 +170,14 @@ public:
         std::uint32_t symbol;
         std::uint32_t low;
         std::uint32_t high = m_length;
-        const std::uint32_t* distribution = model.m_distribution.data();
+        const std::uint32_t* distribution = model.Distribution();
         if (model.m_tableSize != 0) {
             m_length >>= SymbolModel::kLengthShift;
             const std::uint32_t scaled = m_value / m_length;
             const std::uint32_t t = scaled >> model.m_tableShift;
-            symbol = model.m_table[t];
-            std::uint32_t above = model.m_table[t + 1] + 1;
+            const std::uint32_t* table = model.Table();
+            symbol = table[t];
+            std::uint32_t above = table[t + 1] + 1;
             while (above > symbol + 1) {
                 const std::uint32_t middle = (symbol + above) >> 1;
                 if (distribution[middle] > scaled)
@@ -203,7 +209,7 @@ public:
         m_length = high - low;
         if (m_length < kMinLength)
             Renormalise();
-        ++model.m_counts[symbol];
+        ++model.Counts()[symbol];
         if (--model.m_symbolsUntilUpdate == 0)
             model.Update();
         return symbol;

@@ -163,18 +163,15 @@ struct LayeredItems {
 };
 
 ChunkOutcome DecodeLayered(const LazLayout& layout, std::uint16_t recordLength, FieldMask fields, const unsigned char* bytes,
-                           std::size_t size, std::uint32_t expectedCount, unsigned char* out, std::size_t maxPoints,
-                           std::uint32_t& decodedPoints)
+                           std::size_t size, std::uint32_t expectedCount, unsigned char* out)
 {
     LayeredItems items(layout);
     const std::size_t headerSize = std::size_t{recordLength} + 4 + 4 * items.layerCount;
     if (size < headerSize)
         return Failure("ends before its layer sizes");
     const std::uint32_t count = LoadLE<std::uint32_t>(bytes + recordLength);
-    if (count == 0 || (expectedCount != 0 && count != expectedCount))
-        return Failure("states " + std::to_string(count) + " points, the chunk table " + std::to_string(expectedCount));
-    if (count > maxPoints)
-        return Failure("states " + std::to_string(count) + " points, more than the file has left");
+    if (count != expectedCount)
+        return Failure("states " + std::to_string(count) + " points, not " + std::to_string(expectedCount));
 
     std::vector<Layer> layers(items.layerCount);
     std::size_t at = headerSize;
@@ -187,7 +184,6 @@ ChunkOutcome DecodeLayered(const LazLayout& layout, std::uint16_t recordLength, 
     }
 
     std::memcpy(out, bytes, recordLength);
-    decodedPoints = count;
     if (count == 1)
         return ChunkOutcome{true, at, {}};
     items.Start(out, layers.data(), fields);
@@ -218,20 +214,15 @@ std::uint32_t LayeredChunkPointCount(const unsigned char* bytes, std::size_t siz
 }
 
 ChunkOutcome DecodeChunk(const LazLayout& layout, std::uint16_t recordLength, FieldMask fields, const unsigned char* bytes,
-                         std::size_t size, std::uint32_t pointCount, unsigned char* out, std::size_t maxPoints,
-                         std::uint32_t& decodedPoints)
+                         std::size_t size, std::uint32_t pointCount, unsigned char* out)
 {
-    decodedPoints = 0;
+    if (pointCount == 0)
+        return Failure("holds no points");
     if (layout.compressor == Compressor::LayeredChunked)
-        return DecodeLayered(layout, recordLength, fields, bytes, size, pointCount, out, maxPoints, decodedPoints);
-    if (pointCount == 0 || pointCount > maxPoints)
-        return Failure("has no known point count");
-    ChunkOutcome outcome = layout.items.front().version == 1
-                             ? DecodePointwise<PointwiseV1>(layout, recordLength, bytes, size, pointCount, out)
-                             : DecodePointwise<PointwiseV2>(layout, recordLength, bytes, size, pointCount, out);
-    if (outcome.ok)
-        decodedPoints = pointCount;
-    return outcome;
+        return DecodeLayered(layout, recordLength, fields, bytes, size, pointCount, out);
+    return layout.items.front().version == 1
+             ? DecodePointwise<PointwiseV1>(layout, recordLength, bytes, size, pointCount, out)
+             : DecodePointwise<PointwiseV2>(layout, recordLength, bytes, size, pointCount, out);
 }
 
 }  // namespace laz

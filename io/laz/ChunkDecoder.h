@@ -15,15 +15,12 @@ struct ChunkOutcome {
     std::string reason;        // when not ok, without the "LAZ: chunk N" prefix
 };
 
-// Decodes one chunk: its first record stored raw, then the others arithmetic-coded (one
-// stream for the point-wise formats, one per layer for the layered ones). bytes may run past
-// the chunk's end (a sequential read does not know it beforehand); pointCount is the
-// number of records expected, or 0 for a layered chunk whose own count is to be trusted.
-// Writes the records to out, which holds pointCount records (or maxPoints when pointCount
-// is 0); decodedPoints says how many were written.
+// Decodes one chunk of pointCount records into out: its first record stored raw, then the
+// others arithmetic-coded (one stream for the point-wise formats, one per layer for the
+// layered ones, whose chunks also state their count, which must agree). bytes may run past
+// the chunk's end (a sequential read does not know it beforehand).
 ChunkOutcome DecodeChunk(const LazLayout& layout, std::uint16_t recordLength, FieldMask fields, const unsigned char* bytes,
-                         std::size_t size, std::uint32_t pointCount, unsigned char* out, std::size_t maxPoints,
-                         std::uint32_t& decodedPoints);
+                         std::size_t size, std::uint32_t pointCount, unsigned char* out);
 
 // How many layers, each with its size stated at the chunk's start, a layered record has.
 std::size_t LayeredLayerCount(const LazLayout& layout);

@@ -4,7 +4,6 @@
 #include "io/laz/IntegerDecompressor.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace laz {
 namespace {

@@ -122,12 +122,11 @@ std::optional<ReadFailure> DecodeTabledChunk(const ReadOnlyFile& file, const Ope
     if (!file.ReadAt(span.offset, compressed.data(), compressed.size()))
         return Fail(ReadError::Truncated, ChunkName(index) + "cannot be read");
     std::vector<unsigned char> records(std::size_t{span.pointCount} * recordLength);
-    std::uint32_t decoded = 0;
     const laz::ChunkOutcome outcome = laz::DecodeChunk(laz.layout, recordLength, fields, compressed.data(), compressed.size(),
-                                                       span.pointCount, records.data(), span.pointCount, decoded);
+                                                       span.pointCount, records.data());
     if (!outcome.ok)
         return Fail(ReadError::Malformed, ChunkName(index) + outcome.reason);
-    sink(span.firstPoint, records.data(), decoded);
+    sink(span.firstPoint, records.data(), span.pointCount);
     return std::nullopt;
 }
 
@@ -223,13 +222,12 @@ ReadResult<std::size_t> DecodeSequentially(const ReadOnlyFile& file, const Opene
         if (!file.ReadAt(at, compressed.data(), compressed.size()))
             return Fail(ReadError::Truncated, ChunkName(index) + "cannot be read");
         std::vector<unsigned char> records(std::size_t{count} * recordLength);
-        std::uint32_t decoded = 0;
         const laz::ChunkOutcome outcome = laz::DecodeChunk(laz.layout, recordLength, fields, compressed.data(), compressed.size(),
-                                                           count, records.data(), count, decoded);
+                                                           count, records.data());
         if (!outcome.ok)
             return Fail(ReadError::Malformed, ChunkName(index) + outcome.reason);
-        sink(firstPoint, records.data(), decoded);
-        firstPoint += decoded;
+        sink(firstPoint, records.data(), count);
+        firstPoint += count;
         at += outcome.consumed;
         if (!ReportProgress(options, static_cast<double>(firstPoint) / static_cast<double>(header.pointCount)))
             return Fail(ReadError::Cancelled, "LAZ: cancelled");
