@@ -206,7 +206,7 @@ void COrriskApp::OnFileNew()
 void COrriskApp::OnFileOpen()
 {
     QFileDialog dialog(m_frame.get(), tr("開く"), m_desktop.LastDirectory(),
-                       tr("データファイル (*.ply *.las);;すべてのファイル (*)"));
+                       tr("データファイル (*.ply *.las *.laz);;すべてのファイル (*)"));
     dialog.setObjectName("openDocumentDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

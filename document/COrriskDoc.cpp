@@ -4,6 +4,7 @@
 #include "io/GaussianPlyLoader.h"
 #include "io/LasReader.h"
 #include "io/PlyLoader.h"
+#include "io/laz/LazReader.h"
 #include "io/ReadOnlyFile.h"
 #include "platform/Desktop.h"
 
@@ -98,10 +99,18 @@ bool COrriskDoc::LoadScene(const std::string& path)
     std::string reason;
     if (extension == "ply")
         loaded = CPlyLoader::LoadPly(path, m_pointCloud, &reason);
+    else if (extension == "laz" || (extension == "las" && IsLaszipCompressedLas(path))) {
+        ReadResult<PointCloudData> result = ReadLaz(path);
+        loaded = result.Ok();
+        if (loaded)
+            m_pointCloud = result.TakeValue();
+        else
+            reason = result.Failure().reason;
+    }
     else if (extension == "las")
         loaded = LoadLas(path, m_pointCloud);
     else
-        reason = "the file's name ends neither in .ply nor in .las, and it is no Gaussian splat PLY";
+        reason = "the file's name ends in none of .ply, .las and .laz, and it is no Gaussian splat PLY";
     if (!loaded) {
         m_desktop.ShowMessageBox(kPointCloudLoadFailed, reason);
         return false;

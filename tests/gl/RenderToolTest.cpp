@@ -94,6 +94,21 @@ TEST_F(RenderToolTest, RendersALasCloudToAPngOfTheRequestedSize)
     EXPECT_GT(PixelsUnlike(image, {0, 0, 0}), 500);
 }
 
+TEST_F(RenderToolTest, DrawsALazCloudAsItsUncompressedTwin)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    std::vector<RgbImage> images;
+    for (const char* name : {"laz/autzen_trim.laz", "las/autzen_trim.las"}) {
+        const std::filesystem::path out = scratch.File(std::filesystem::path(name).filename().string() + ".png");
+        const ToolRun run = Render({TestDataFile(name).string(), "--size", "160x120", "--out", out.string()});
+        SKIP_WITHOUT_GL();
+        ASSERT_EQ(run.status, 0) << name << ": " << run.err;
+        images.push_back(ReadImage(out));
+    }
+    EXPECT_GT(PixelsUnlike(images[0], {0, 0, 0}), 500);
+    EXPECT_EQ(images[0].pixels, images[1].pixels);
+}
+
 TEST_F(RenderToolTest, SplatSceneOnAChosenBackgroundWithoutGizmo)
 {
     ORRISK_REQUIRE_TESTDATA();

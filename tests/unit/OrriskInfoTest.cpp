@@ -239,3 +239,17 @@ TEST(OrriskInfo, CameraPoseFiles)
     EXPECT_EQ(summary["errorText"], "No valid camera frames found.");
     EXPECT_EQ(summary["frames"], json::array());
 }
+
+TEST(OrriskInfo, ReportsALazFileLikeItsUncompressedTwin)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    REQUIRE_INFO_TOOL();
+    const json compressed = Summary(RunInfo({TestDataFile("laz/autzen_trim.laz").string()}));
+    EXPECT_EQ(compressed, Summary(RunInfo({TestDataFile("las/autzen_trim.las").string()})));
+    EXPECT_EQ(compressed["count"], 110000);
+    EXPECT_EQ(compressed["hasColors"], true);
+
+    const ToolRun broken = RunInfo({TestDataFile("laz/broken_no_laszip_vlr.laz").string()});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(Summary(broken)["kind"], "None");
+}

@@ -1,0 +1,216 @@
+#pragma once
+
+#include "io/laz/ArithmeticDecoder.h"
+#include "io/laz/FieldMask.h"
+#include "io/laz/GpsTimeDecoder.h"
+#include "io/laz/IntegerDecompressor.h"
+#include "io/laz/PointwiseItems.h"
+#include "io/laz/RgbDecoder.h"
+#include "io/laz/StreamingMedian.h"
+#include "io/laz/WavePacketDecoder.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Item decoders of the layered formats (version 3 of each item). A chunk stores each group of
+// fields in a layer of its own with its own arithmetic stream. Every item keeps one model set
+// per scanner channel (0 to 3), made when the channel first appears in the chunk; the point
+// item tells the others which channel the current record belongs to.
+namespace laz {
+
+struct Layer {
+    const unsigned char* data = nullptr;
+    std::uint32_t size = 0;
+};
+
+// A layer's stream, open when its bytes are wanted and present; otherwise its fields keep
+// their last value.
+struct LayerStream {
+    ArithmeticDecoder decoder;
+    bool open = false;
+
+    void Open(const Layer& layer, bool wanted)
+    {
+        open = wanted && layer.size > 0;
+        if (open)
+            decoder.Start(layer.data, layer.data + layer.size);
+    }
+    bool Failed() const { return open && decoder.Failed(); }
+};
+
+// A model made on first use, for the rarely taken paths that select one of many models.
+template <std::size_t N>
+class LazyModels {
+public:
+    explicit LazyModels(std::uint32_t symbols) : m_symbols(symbols) {}
+    SymbolModel& operator[](std::size_t i)
+    {
+        if (!m_models[i])
+            m_models[i] = std::make_unique<SymbolModel>(m_symbols);
+        return *m_models[i];
+    }
+
+private:
+    std::uint32_t m_symbols;
+    std::array<std::unique_ptr<SymbolModel>, N> m_models;
+};
+
+// The 30-byte core of formats 6 to 10.
+class Point14Decoder {
+public:
+    static constexpr std::size_t kSize = 30;
+    static constexpr std::size_t kLayers = 9;
+
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields);
+    void Decode(unsigned char* out);
+    std::uint32_t Channel() const { return m_channel; }
+    bool Failed() const;
+
+private:
+    struct Point {
+        std::int32_t x = 0, y = 0, z = 0;
+        std::uint16_t intensity = 0;
+        std::uint8_t returnNumber = 0, returnCount = 0;
+        std::uint8_t classFlags = 0, channel = 0, scanDirection = 0, edge = 0;
+        std::uint8_t classification = 0, userData = 0;
+        std::int16_t scanAngle = 0;
+        std::uint16_t pointSource = 0;
+        std::uint64_t gpsTime = 0;
+        bool gpsTimeChanged = false;
+    };
+
+    struct Context {
+        explicit Context(const Point& first);
+
+        Point last;
+        std::array<std::uint16_t, 8> lastIntensity{};
+        std::array<StreamingMedian5, 12> xDiffs{};
+        std::array<StreamingMedian5, 12> yDiffs{};
+        std::array<std::int32_t, 8> lastZ{};
+
+        std::array<SymbolModel, 8> changedValues{SymbolModel(128), SymbolModel(128), SymbolModel(128), SymbolModel(128),
+                                                 SymbolModel(128), SymbolModel(128), SymbolModel(128), SymbolModel(128)};
+        SymbolModel channelStep{3};
+        LazyModels<16> returnCounts{16};
+        LazyModels<16> returnNumbers{16};
+        SymbolModel returnNumberSameTime{13};
+        IntegerDecompressor dx{32, 2};
+        IntegerDecompressor dy{32, 22};
+        IntegerDecompressor dz{32, 20};
+        LazyModels<64> classifications{256};
+        LazyModels<64> flags{64};
+        LazyModels<64> userData{256};
+        IntegerDecompressor intensities{16, 4};
+        IntegerDecompressor scanAngles{16, 2};
+        IntegerDecompressor pointSources{16};
+        GpsTimeDecoder gpsTimes{GpsTimeDecoder::Codes::Layered};
+    };
+
+    static Point Parse(const unsigned char* raw);
+    static void Store(const Point& point, unsigned char* out);
+
+    // 0 returns and x, y (always read), 1 z, 2 classification, 3 flags, 4 intensity,
+    // 5 scan angle, 6 user data, 7 point source, 8 GPS time.
+    std::array<LayerStream, kLayers> m_layers;
+    std::array<std::unique_ptr<Context>, 4> m_contexts;
+    std::uint32_t m_channel = 0;
+    bool m_gpsSequenceBroken = false;
+};
+
+// One colour per scanner channel; when the channel changes to one already seen, that record
+// is still predicted from the colour of the channel before. The format does it, so it is done.
+template <typename Value, typename Models>
+class PerChannelValue {
+public:
+    void Start(const Value& first, std::uint32_t channel)
+    {
+        for (auto& c : m_contexts)
+            c.reset();
+        m_channel = channel;
+        m_contexts[channel] = std::make_unique<Context>(first);
+    }
+
+    // The last value and the models for channel, per the rule above.
+    std::pair<Value&, Models&> Select(std::uint32_t channel)
+    {
+        Value& last = m_contexts[m_channel]->last;
+        if (channel != m_channel) {
+            m_channel = channel;
+            if (!m_contexts[channel]) {
+                m_contexts[channel] = std::make_unique<Context>(last);
+                return {m_contexts[channel]->last, m_contexts[channel]->models};
+            }
+        }
+        return {last, m_contexts[channel]->models};
+    }
+
+private:
+    struct Context {
+        explicit Context(const Value& first) : last(first) {}
+        Value last;
+        Models models;
+    };
+    std::array<std::unique_ptr<Context>, 4> m_contexts;
+    std::uint32_t m_channel = 0;
+};
+
+class Rgb14Decoder {
+public:
+    explicit Rgb14Decoder(bool withNir) : m_withNir(withNir) {}
+    std::size_t Size() const { return m_withNir ? 8 : 6; }
+    std::size_t Layers() const { return m_withNir ? 2 : 1; }
+
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel);
+    void Decode(unsigned char* out, std::uint32_t channel);
+    bool Failed() const { return m_rgbStream.Failed() || m_nirStream.Failed(); }
+
+private:
+    struct Colour {
+        RgbDecoder::Rgb rgb{};
+        std::uint16_t nir = 0;
+    };
+    struct Models {
+        RgbDecoder rgb;
+        NirDecoder nir;
+    };
+    bool m_withNir;
+    LayerStream m_rgbStream, m_nirStream;
+    PerChannelValue<Colour, Models> m_channels;
+};
+
+class Bytes14Decoder {
+public:
+    explicit Bytes14Decoder(std::size_t count) : m_count(count), m_streams(count) {}
+    std::size_t Size() const { return m_count; }
+    std::size_t Layers() const { return m_count; }
+
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel);
+    void Decode(unsigned char* out, std::uint32_t channel);
+    bool Failed() const;
+
+private:
+    struct Models {
+        std::vector<SymbolModel> perByte;
+    };
+    std::size_t m_count;
+    std::vector<LayerStream> m_streams;
+    PerChannelValue<std::vector<std::uint8_t>, Models> m_channels;
+};
+
+class WavePacket14Decoder {
+public:
+    static constexpr std::size_t kSize = 29;
+    static constexpr std::size_t kLayers = 1;
+
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel);
+    void Decode(unsigned char* out, std::uint32_t channel);
+    bool Failed() const { return m_stream.Failed(); }
+
+private:
+    LayerStream m_stream;
+    PerChannelValue<WavePacketDecoder::Packet, WavePacketDecoder> m_channels;
+};
+
+}  // namespace laz
