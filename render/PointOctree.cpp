@@ -113,6 +113,33 @@ struct CodedPoint {
     }
 };
 
+// Sorts a range by code, two levels (six bits) at a time from the bit at shift down, leaving
+// small ranges to std::sort.
+void SortRange(CodedPoint* first, CodedPoint* last, int shift, std::vector<CodedPoint>& scratch)
+{
+    constexpr std::size_t kSmall = 48;
+    const auto size = static_cast<std::size_t>(last - first);
+    if (size <= kSmall || shift < 0) {
+        std::sort(first, last);
+        return;
+    }
+    std::array<std::size_t, 65> start{};
+    for (const CodedPoint* p = first; p != last; ++p)
+        ++start[((p->code >> shift) & 63) + 1];
+    if (std::find(start.begin(), start.end(), size) != start.end())
+        return SortRange(first, last, shift - 6, scratch);  // all in one bucket
+    for (std::size_t b = 1; b < start.size(); ++b)
+        start[b] += start[b - 1];
+    scratch.resize(size);
+    std::array<std::size_t, 64> next;
+    std::copy(start.begin(), start.end() - 1, next.begin());
+    for (const CodedPoint* p = first; p != last; ++p)
+        scratch[next[(p->code >> shift) & 63]++] = *p;
+    std::copy(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(size), first);
+    for (std::size_t b = 0; b < 64; ++b)
+        SortRange(first + start[b], first + start[b + 1], shift - 6, scratch);
+}
+
 // The points sorted by their codes (equal codes by index, so the result never depends on the
 // threads). A parallel counting sort by the top four levels puts every point into its bucket,
 // each block of points writing to its own slots, then every bucket is sorted on its own.
@@ -154,9 +181,10 @@ std::vector<CodedPoint> SortByCode(std::span<const Eigen::Vector3f> positions, c
     if (cancel.IsCancelled())
         return {};
     ParallelFor(pool, kBuckets, [&](std::size_t bucket) {
-        if (!cancel.IsCancelled())
-            std::sort(sorted.begin() + static_cast<std::ptrdiff_t>(bucketStart[bucket]),
-                      sorted.begin() + static_cast<std::ptrdiff_t>(bucketStart[bucket + 1]));
+        if (cancel.IsCancelled() || bucketStart[bucket + 1] - bucketStart[bucket] < 2)
+            return;
+        std::vector<CodedPoint> scratch;
+        SortRange(sorted.data() + bucketStart[bucket], sorted.data() + bucketStart[bucket + 1], kBucketShift - 6, scratch);
     });
     return sorted;
 }
