@@ -104,6 +104,8 @@ Quantizer MakeQuantizer(const Eigen::AlignedBox3f& bounds)
     return q;
 }
 
+// Packed to 12 bytes: the sorted array is the build's largest buffer.
+#pragma pack(push, 4)
 struct CodedPoint {
     std::uint64_t code = 0;
     std::uint32_t index = 0;
@@ -112,6 +114,8 @@ struct CodedPoint {
         return code < other.code || (code == other.code && index < other.index);
     }
 };
+#pragma pack(pop)
+static_assert(sizeof(CodedPoint) == 12);
 
 // Sorts a range by code, two levels (six bits) at a time from the bit at shift down, leaving
 // small ranges to std::sort.
