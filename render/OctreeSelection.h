@@ -9,7 +9,8 @@
 #include <vector>
 
 // What one frame draws of an octree: ranges of the reordered arrays, ready for
-// glMultiDrawArrays (firsts and counts side by side).
+// glMultiDrawArrays (firsts and counts side by side, GLint and GLsizei: arrays of up to 2^31
+// points).
 struct OctreeSelection {
     std::vector<std::int32_t> firsts;
     std::vector<std::int32_t> counts;

@@ -138,6 +138,10 @@ private:
             if (byteSize == 0 || !m_chunks.Holds(offset, static_cast<std::uint64_t>(byteSize)))
                 return Skip("node " + Text(key) + "'s chunk (" + std::to_string(byteSize) + " bytes at " +
                             std::to_string(offset) + ") is not inside the point data");
+            // A LAZ chunk opens with its first point stored whole.
+            if (static_cast<std::uint32_t>(byteSize) < m_hierarchy.header.recordLength)
+                return Skip("node " + Text(key) + "'s chunk of " + std::to_string(byteSize) +
+                            " bytes is smaller than one point record");
             if (static_cast<std::uint64_t>(pointCount) > m_hierarchy.header.pointCount - m_hierarchy.nodePoints)
                 return Skip("node " + Text(key) + " holds " + std::to_string(pointCount) +
                             " points, more than the header's " + std::to_string(m_hierarchy.header.pointCount) +

@@ -45,6 +45,7 @@ struct CopcHierarchy {
 // Reads the header, the info VLR and the hierarchy EVLR of a COPC file, page by page from the
 // root page. The file must hold the header, the info VLR, the hierarchy EVLR and the root page
 // intact; an entry or page that breaks the rules (outside the file or the hierarchy, overlapping
-// a page already read, too deep, more points than the header counts, a key outside its level or
-// given twice, a node whose parent is missing) is skipped with its reason.
+// a page already read, too deep, more points than the header counts or a chunk shorter than one
+// point record, a key outside its level or given twice, chunks sharing bytes, a node whose parent
+// is missing) is skipped with its reason.
 ReadResult<CopcHierarchy> ReadCopcHierarchy(const std::string& path, const ReadOptions& options = {});

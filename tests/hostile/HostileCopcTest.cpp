@@ -140,15 +140,17 @@ TEST_F(HostileCopc, NodesBeyondTheRulesAreSkipped)
     page.push_back({1, 1, 0, 1, 10, 64, 1});                   // chunk inside the header
     page.push_back({1, 0, 1, 1, CopcFile::kFirstChunk, 0, 1});  // points in no bytes
     page.push_back({1, 1, 1, 1, CopcFile::kFirstChunk, 64, -2});
+    page.push_back({2, 3, 3, 3, CopcFile::kFirstChunk + 64 * 60, 29, 1});  // a chunk shorter than a record
     auto result = Read("bad-nodes", file.Bytes());
     ASSERT_TRUE(result) << result.Failure().reason;
     const CopcHierarchy& h = result.Value();
     EXPECT_EQ(h.depth, kCopcMaxLevels);
     EXPECT_EQ(h.nodes.size(), std::size_t(kCopcMaxLevels));
     EXPECT_EQ(h.nodePoints, 40u + 31u);
-    EXPECT_EQ(h.skippedCount, 20u);
+    EXPECT_EQ(h.skippedCount, 21u);
     for (const char* words : {"levels read", "more than the header", "outside its level", "listed twice",
-                              "no parent", "overlaps another", "not inside the point data", "negative"})
+                              "no parent", "overlaps another", "not inside the point data", "negative",
+                              "smaller than one point record"})
         EXPECT_TRUE(Mentions(h, words)) << words;
 }
 
