@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
-all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_camera_poses fuzz_settings)
+all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_camera_poses fuzz_settings)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -28,6 +28,7 @@ seed_dirs() {
     fuzz_gaussian_ply) echo "$testdata/splat $testdata/ply" ;;
     fuzz_las) echo "$testdata/las" ;;
     fuzz_laz) echo "$testdata/laz" ;;
+    fuzz_copc_hierarchy) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
     fuzz_settings) echo "fuzz/seeds/ini" ;;
   esac
@@ -36,6 +37,7 @@ dictionary() {
   case $1 in
     fuzz_las) echo fuzz/dict/las.dict ;;
     fuzz_laz) echo fuzz/dict/laz.dict ;;
+    fuzz_copc_hierarchy) echo fuzz/dict/copc.dict ;;
     fuzz_camera_poses) echo fuzz/dict/json.dict ;;
     fuzz_settings) echo fuzz/dict/ini.dict ;;
     *) echo fuzz/dict/ply.dict ;;
