@@ -1,7 +1,7 @@
-#include "app/COrriskApp.h"
+#include "app/Application.h"
 #include "app/Icons.h"
 #include "app/TerminationSignals.h"
-#include "platform/qt/ViewWidget.h"
+#include "app/qt/ViewWidget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,7 +37,7 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     QuitOnTerminationSignals();
-    COrriskApp orrisk;
+    Application orrisk;
     if (!orrisk.InitInstance(parser.positionalArguments()))
         return 1;
     return app.exec();

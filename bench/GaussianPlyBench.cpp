@@ -1,7 +1,7 @@
 #include "BenchData.h"
 #include "PeakMemory.h"
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 #include "io/GaussianPlyLoader.h"
 
 #include <algorithm>

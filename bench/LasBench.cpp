@@ -1,6 +1,6 @@
 #include "BenchData.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/LasReader.h"
 
 #include <sys/resource.h>

@@ -1,6 +1,6 @@
 // The LAS reader.
 #include "FuzzInputFile.h"
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/LasReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -34,15 +34,15 @@ constexpr float kShC0 = 0.2820948f;  // degree-0 SH constant, rounded to float
 class PropertiesByName {
 public:
     struct Entry {
-        const happly::Property* property;
+        const orrisk::ply::Property* property;
         std::size_t offset;  // within a record of fixed size
     };
 
-    explicit PropertiesByName(const happly::PlyElement& element)
+    explicit PropertiesByName(const orrisk::ply::PlyElement& element)
     {
         for (const auto& property : element.properties) {
             m_entries.try_emplace(property->name, Entry{property.get(), m_recordBytes});
-            happly::VisitProperty(*property, [&](const auto& typed) {
+            orrisk::ply::VisitProperty(*property, [&](const auto& typed) {
                 m_recordBytes += sizeof(typename std::remove_cvref_t<decltype(typed)>::ValueType);
             });
         }
@@ -65,7 +65,7 @@ private:
 struct VertexSource {
     using BlockVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
 
-    const happly::PlyElement& element;
+    const orrisk::ply::PlyElement& element;
     PropertiesByName properties;
     // The property as a column of records `recordBytes` long; nothing when it is a list
     // property.
@@ -390,7 +390,7 @@ bool LoadSplats(VertexSource& source, GaussianData& data)
     return true;
 }
 
-const happly::PlyElement* FindVertex(const happly::PlyFile& file)
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
@@ -398,10 +398,10 @@ const happly::PlyElement* FindVertex(const happly::PlyFile& file)
     return nullptr;
 }
 
-bool LoadStreamed(happly::PlyRecordReader& reader, GaussianData& data)
+bool LoadStreamed(orrisk::ply::PlyRecordReader& reader, GaussianData& data)
 {
     reader.RequireCompleteBody();  // a short body fails before anything else is looked at
-    const happly::PlyElement* vertex = FindVertex(reader.Header());
+    const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
     if (!vertex)
         return false;
     const bool swapsBytes = reader.SwapsBytes();
@@ -424,8 +424,8 @@ bool LoadStreamed(happly::PlyRecordReader& reader, GaussianData& data)
 
 bool LoadStored(const std::string& path, GaussianData& data)
 {
-    const happly::PlyFile ply(path);
-    const happly::PlyElement* vertex = FindVertex(ply);
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply);
     if (!vertex)
         return false;
     VertexSource source{
@@ -448,7 +448,7 @@ bool LoadStored(const std::string& path, GaussianData& data)
 bool LoadAnyEncoding(const std::string& path, GaussianData& data)
 {
     {
-        happly::PlyRecordReader reader(path);
+        orrisk::ply::PlyRecordReader reader(path);
         if (reader.HasFixedSizeRecords())
             return LoadStreamed(reader, data);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 #include "io/ply/PlyElement.h"
 
 #include <cstdint>
@@ -25,8 +25,8 @@ bool LoadGaussianPly(const std::string& path, GaussianData& data);
 // The values of the element's scalar property `name` as float, one per record; empty when
 // there is no such property, it is a list property, or its type (ushort, uint) has no float
 // reading. See SplatColumn for the conversions.
-std::vector<float> ReadPropertyAsFloat(const happly::PlyElement& element, const std::string& name);
+std::vector<float> ReadPropertyAsFloat(const orrisk::ply::PlyElement& element, const std::string& name);
 
 // The values of the element's scalar property `name` as uint32, one per record; empty when
 // there is no such property or it is a list property. See SplatColumn for the conversions.
-std::vector<std::uint32_t> ReadPropertyAsUInt32(const happly::PlyElement& element, const std::string& name);
+std::vector<std::uint32_t> ReadPropertyAsUInt32(const orrisk::ply::PlyElement& element, const std::string& name);

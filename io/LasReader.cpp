@@ -1,6 +1,6 @@
 #include "io/LasReader.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/ReadOnlyFile.h"
 
 #include <algorithm>

@@ -58,7 +58,7 @@ double ColorScale(double maxChannel)
 
 // Fills positions, origin and (when a colour family is complete and readable) colours from
 // the vertex values; false when x, y or z is missing or unreadable or there are no points.
-bool FillCloud(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
 {
     const auto count = static_cast<std::size_t>(vertex.recordCount);
     const std::array<std::optional<Column>, 3> axes = {values.ColumnOf("x"), values.ColumnOf("y"), values.ColumnOf("z")};
@@ -121,7 +121,7 @@ bool FillCloud(const happly::PlyElement& vertex, VertexValues& values, PointClou
 }
 
 // The "vertex" element, or null after logging that there is none.
-const happly::PlyElement* FindVertex(const happly::PlyFile& file)
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
@@ -129,7 +129,7 @@ const happly::PlyElement* FindVertex(const happly::PlyFile& file)
     return nullptr;
 }
 
-bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+bool LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
 {
     if (!FillCloud(vertex, values, cloud)) {
         DebugOutput("[CPlyLoader] failed to read x/y/z properties.\n");
@@ -142,7 +142,7 @@ bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointC
 
 }  // namespace
 
-std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, const std::string& name)
+std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element, const std::string& name)
 {
     std::vector<double> result;
     try {
@@ -158,17 +158,17 @@ bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
     try {
         pointCloud.Clear();
         {
-            happly::PlyRecordReader reader(path);
+            orrisk::ply::PlyRecordReader reader(path);
             if (reader.HasFixedSizeRecords()) {
                 reader.RequireCompleteBody();
-                const happly::PlyElement* vertex = FindVertex(reader.Header());
+                const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
                 if (!vertex)
                     return false;
                 return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), pointCloud);
             }
         }
-        const happly::PlyFile ply(path);
-        const happly::PlyElement* vertex = FindVertex(ply);
+        const orrisk::ply::PlyFile ply(path);
+        const orrisk::ply::PlyElement* vertex = FindVertex(ply);
         if (!vertex)
             return false;
         return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/ply/PlyElement.h"
 
 #include <string>
@@ -9,7 +9,7 @@
 // The values of the element's scalar property `name` widened to double, one per record;
 // empty when the element has no such property or it is a list property. Never throws for
 // a missing or unreadable property.
-std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, const std::string& name);
+std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element, const std::string& name);
 
 // Reads a PLY point cloud: the "vertex" element's x, y, z become the points (relative to
 // their per-axis minimum, kept in origin) and red/green/blue, r/g/b or

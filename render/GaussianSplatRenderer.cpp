@@ -1,6 +1,6 @@
 #include "render/GaussianSplatRenderer.h"
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 #include "platform/DebugOutput.h"
 #include "render/ShaderProgram.h"
 #include "render/SplatDepthSort.h"

@@ -1,6 +1,6 @@
 #include "render/PointCloudRenderer.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "platform/DebugOutput.h"
 #include "render/GpuObjects.h"
 #include "render/PointCloudShaders.h"

@@ -8,7 +8,7 @@
 // "Infinity" and "-Infinity". Strings are UTF-8; bytes that are not valid UTF-8 (from odd
 // file names) are replaced by U+FFFD.
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "io/CameraPoseReader.h"
 #include "platform/ConsoleDesktop.h"
 #include "platform/DebugOutput.h"
@@ -176,7 +176,7 @@ void WriteNoGeometry(JsonWriter& json)
     }
 }
 
-std::string SceneSummary(const COrriskDoc& document, bool ok, const ConsoleDesktop& desktop,
+std::string SceneSummary(const Document& document, bool ok, const ConsoleDesktop& desktop,
                          const std::vector<std::string>& log)
 {
     JsonWriter json;
@@ -267,7 +267,7 @@ bool Dump(const std::filesystem::path& dir, const char* name, const std::vector<
     return WriteLittleEndian(dir / name, values.data(), values.size());
 }
 
-bool DumpScene(const std::filesystem::path& dir, const COrriskDoc& document, const std::string& summary)
+bool DumpScene(const std::filesystem::path& dir, const Document& document, const std::string& summary)
 {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
@@ -298,7 +298,7 @@ bool DumpScene(const std::filesystem::path& dir, const COrriskDoc& document, con
 int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpDir)
 {
     ConsoleDesktop desktop;
-    COrriskDoc document(desktop);
+    Document document(desktop);
     bool ok = false;
     std::vector<std::string> log;
     {

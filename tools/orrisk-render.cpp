@@ -2,11 +2,11 @@
 // for thumbnails, figures and batch checks. It runs the viewer's own document and view on a
 // headless OpenGL surface; it neither reads nor writes the viewer's settings file.
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "platform/ConsoleDesktop.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "gl/HeadlessEglBackend.h"
 #include "tools/PngFile.h"
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
 #include <charconv>
 #include <chrono>
@@ -243,7 +243,7 @@ std::filesystem::path FramePath(const std::filesystem::path& out, int frame, std
 
 // Starting values the options override, set before the view is created, as a settings file's
 // values would be.
-void ApplyDisplayOptions(const Options& options, COrriskView& view)
+void ApplyDisplayOptions(const Options& options, SceneView& view)
 {
     if (options.pointSize) {
         float size = *options.pointSize;
@@ -270,7 +270,7 @@ void ApplyDisplayOptions(const Options& options, COrriskView& view)
 
 class FrameWriter {
 public:
-    FrameWriter(ConsoleDesktop& desktop, COrriskView& view) : m_desktop(desktop), m_view(view) {}
+    FrameWriter(ConsoleDesktop& desktop, SceneView& view) : m_desktop(desktop), m_view(view) {}
 
     // Draws the view's current frame and writes it to `path`; prints the path and draw time.
     bool RenderTo(const std::filesystem::path& path)
@@ -305,17 +305,17 @@ public:
 
 private:
     ConsoleDesktop& m_desktop;
-    COrriskView& m_view;
+    SceneView& m_view;
 };
 
 int Run(const Options& options)
 {
     ConsoleDesktop desktop;
     desktop.SetClientSize({options.width, options.height});
-    COrriskDoc document(desktop);
+    Document document(desktop);
     const int width = options.width;
     const int height = options.height;
-    COrriskView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
+    SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
     view.SetDocument(&document);
     ApplyDisplayOptions(options, view);
 
@@ -323,7 +323,7 @@ int Run(const Options& options)
     if (view.OnCreate() != 0)
         return kExitFailure;
     struct Destroy {
-        COrriskView& view;
+        SceneView& view;
         ~Destroy() { view.OnDestroy(); }
     } destroy{view};
     view.OnSize(width, height);

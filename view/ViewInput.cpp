@@ -1,6 +1,6 @@
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
 #include "view/ClampUnit.h"
 #include "view/VirtualKeys.h"
@@ -30,7 +30,7 @@ DragMode DragForButton(MouseButton button, MouseModifiers modifiers, int navMode
 
 }  // namespace
 
-void COrriskView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers modifiers)
+void SceneView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers modifiers)
 {
     m_desktop.SetViewFocus();
     m_desktop.CaptureMouse();
@@ -39,7 +39,7 @@ void COrriskView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers 
     m_controller.dragMode = DragForButton(button, modifiers, m_camera.navMode);
 }
 
-void COrriskView::OnButtonUp(MouseButton, int, int)
+void SceneView::OnButtonUp(MouseButton, int, int)
 {
     // Releasing any button ends the drag, whichever button started it.
     const DragMode ended = m_controller.dragMode;
@@ -52,7 +52,7 @@ void COrriskView::OnButtonUp(MouseButton, int, int)
         Invalidate();
 }
 
-void COrriskView::OnMouseMove(int x, int y)
+void SceneView::OnMouseMove(int x, int y)
 {
     if (m_controller.dragMode == DragMode::Idle || !m_desktop.ViewHasMouseCapture())
         return;
@@ -60,19 +60,19 @@ void COrriskView::OnMouseMove(int x, int y)
         Invalidate();
 }
 
-void COrriskView::OnMouseWheel(int delta)
+void SceneView::OnMouseWheel(int delta)
 {
     // Fractions of a notch (touchpads, free-spinning wheels) zoom by the matching fraction.
     m_camera.ZoomBy(std::pow(m_controller.wheelBase, static_cast<float>(delta) / 120.0f));
     Invalidate();
 }
 
-void COrriskView::MoveAlongForward(float amount)
+void SceneView::MoveAlongForward(float amount)
 {
     m_camera.target += m_camera.Forward() * amount;
 }
 
-void COrriskView::StepPointSize(float delta)
+void SceneView::StepPointSize(float delta)
 {
     float size = m_pointStyle.size + delta;
     if (size < m_pointSizeMin)
@@ -87,7 +87,7 @@ void COrriskView::StepPointSize(float delta)
     Invalidate();
 }
 
-void COrriskView::StepSegmentBlend(float delta)
+void SceneView::StepSegmentBlend(float delta)
 {
     GaussianSplatRenderer* splat = SplatRenderer();
     if (!m_rendererIsSplat || !splat || !splat->hasObjectIds)
@@ -96,7 +96,7 @@ void COrriskView::StepSegmentBlend(float delta)
     Invalidate();
 }
 
-void COrriskView::OnKeyDown(int virtualKey)
+void SceneView::OnKeyDown(int virtualKey)
 {
     const bool shift = m_desktop.IsShiftDown();
     const bool hasFrames = m_document && !m_document->m_cameraPoses.frames.empty();

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace happly {
+namespace orrisk::ply {
 
 // The error for a body that ends before the records its header declares, e.g.
 // "PLY parser: unexpected end of file in element vertex".
@@ -13,4 +13,4 @@ inline std::runtime_error UnexpectedEndOfFile(std::string_view where)
     return std::runtime_error("PLY parser: unexpected end of file in " + std::string(where));
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

@@ -1,6 +1,6 @@
 #include "render/GaussianSplatRenderer.h"
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 #include "render/SplatRecords.h"
 #include "tests/gl/GlTestFixture.h"
 #include "tests/gl/SplatTestScenes.h"

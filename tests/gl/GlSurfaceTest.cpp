@@ -1,6 +1,6 @@
 #include "tests/gl/GlTestFixture.h"
 
-#include "platform/gl/FramebufferReadback.h"
+#include "gl/FramebufferReadback.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

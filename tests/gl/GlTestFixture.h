@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/DebugOutput.h"
-#include "platform/gl/GlSurface.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "gl/GlSurface.h"
+#include "gl/HeadlessEglBackend.h"
 
 #include <gtest/gtest.h>
 

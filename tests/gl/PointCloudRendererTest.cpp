@@ -2,7 +2,7 @@
 #include "tests/gl/PixelChecks.h"
 #include "tests/gl/ShaderCompileFailure.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "render/PointCloudRenderer.h"
 #include "view/ViewCamera.h"
 

@@ -312,9 +312,9 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
                                   "segBlend=30\nSegSeed=9\n"));
     testsupport::RecordingDesktop desktop;
     desktop.clientSize = {64, 64};
-    COrriskDoc document(desktop);
+    Document document(desktop);
     {
-        COrriskView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
+        SceneView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
         view.SetDocument(&document);
         ScopedDebugOutputCapture capture;
         if (view.OnCreate() != 0)

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "platform/DebugOutput.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "gl/HeadlessEglBackend.h"
 #include "support/RecordingDesktop.h"
 #include "tests/gl/PixelChecks.h"
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 #include "view/VirtualKeys.h"
 
 #include <gtest/gtest.h>
@@ -46,9 +46,9 @@ protected:
         }
     }
 
-    std::unique_ptr<COrriskView> MakeView(const std::filesystem::path& settings)
+    std::unique_ptr<SceneView> MakeView(const std::filesystem::path& settings)
     {
-        return std::make_unique<COrriskView>(
+        return std::make_unique<SceneView>(
             desktop, [] { return std::make_unique<HeadlessEglBackend>(kWidth, kHeight); }, settings);
     }
 
@@ -107,8 +107,8 @@ protected:
     }
 
     RecordingDesktop desktop;
-    COrriskDoc document{desktop};
-    std::unique_ptr<COrriskView> view;
+    Document document{desktop};
+    std::unique_ptr<SceneView> view;
 };
 
 }  // namespace testsupport

@@ -1,15 +1,15 @@
 #include "GuiTestSupport.h"
 
-#include "app/CAboutDlg.h"
-#include "app/CAppSettingsDialog.h"
-#include "app/CMainFrame.h"
-#include "app/COrriskApp.h"
+#include "app/AboutDialog.h"
+#include "app/SettingsDialog.h"
+#include "app/MainWindow.h"
+#include "app/Application.h"
 #include "app/CommandTable.h"
-#include "document/COrriskDoc.h"
-#include "platform/qt/ViewWidget.h"
+#include "document/Document.h"
+#include "app/qt/ViewWidget.h"
 #include "render/GaussianSplatRenderer.h"
 #include "support/TestData.h"
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -108,7 +108,7 @@ class AppTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<COrriskApp> m_app;
+    std::unique_ptr<Application> m_app;
 
     QString SettingsFile() const { return m_dir->filePath("orrisk.ini"); }
     QString ProfileFile() const { return m_dir->filePath("profile.ini"); }
@@ -116,7 +116,7 @@ class AppTest : public QObject {
     // Starts the application as the program does; false when it refused to start.
     bool Start(const QStringList& arguments = {})
     {
-        m_app = std::make_unique<COrriskApp>(AppOptions{ToPath(SettingsFile()), ProfileFile()});
+        m_app = std::make_unique<Application>(AppOptions{ToPath(SettingsFile()), ProfileFile()});
         if (!m_app->InitInstance(arguments))
             return false;
         return guitest::ShowActive(*Frame());
@@ -127,8 +127,8 @@ class AppTest : public QObject {
             Frame()->close();
         m_app.reset();
     }
-    CMainFrame* Frame() const { return m_app->MainFrame(); }
-    COrriskView& View() const { return m_app->ViewWindow()->View(); }
+    MainWindow* Frame() const { return m_app->Window(); }
+    SceneView& View() const { return m_app->ViewWindow()->View(); }
     QWidget* ViewWindow() const { return m_app->ViewWindow(); }
     QString Pane(int id) const { return Frame()->PaneText(id); }
     void Command(int id) const { Frame()->Action(id)->trigger(); }
@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
         QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
         QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QVERIFY(ViewWindow()->hasFocus());
     }
 
@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the point cloud file."));
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone
     }
@@ -264,11 +264,11 @@ private slots:
 
         Key(Qt::Key_N, Qt::ControlModifier);
         QTest::qWait(100);
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::PointCloud);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::PointCloud);
 
         // File > New empties the document.
         Command(ID_FILE_NEW);
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
         QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
     }
@@ -432,7 +432,7 @@ private slots:
     void settingsDialogAppliesOnOkOnly()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "settings.ply", 100)}));
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QRadioButton*>("orthographic")->click();
             dialog->findChild<QLineEdit*>("pointSize")->setText("40");
             dialog->reject();
@@ -441,7 +441,7 @@ private slots:
         QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
         QCOMPARE(View().m_pointStyle.size, 2.0f);
 
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QRadioButton*>("orthographic")->click();
             dialog->findChild<QRadioButton*>("squarePoints")->click();
             dialog->findChild<QLineEdit*>("pointSize")->setText("40");
@@ -526,7 +526,7 @@ private slots:
     {
         QVERIFY(Start());
         QString version;
-        guitest::WhenDialogOpens<CAboutDlg>([&](CAboutDlg* about) {
+        guitest::WhenDialogOpens<AboutDialog>([&](AboutDialog* about) {
             version = about->findChild<QLabel*>("versionLine")->text();
             about->accept();
         });
@@ -546,7 +546,7 @@ private slots:
         if (!QFile::exists(sample))
             QSKIP("the sample scene has not been built");
         QVERIFY(Start({sample}));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 2000);
         SaveScreenshot("sample.png");
 
@@ -570,7 +570,7 @@ private slots:
         if (splats.isEmpty())
             QSKIP("../shared/testdata is not present; skipping the splat scene");
         QVERIFY(Start({splats}));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
         QVERIFY(Pane(ID_INDICATOR_COUNT).startsWith("Splats: "));
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 500);
         SaveScreenshot("splats.png");

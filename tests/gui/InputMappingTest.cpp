@@ -1,4 +1,4 @@
-#include "platform/qt/InputMapping.h"
+#include "app/qt/InputMapping.h"
 #include "view/VirtualKeys.h"
 
 #include <QTest>

@@ -1,8 +1,8 @@
 #include "GuiTestSupport.h"
 
-#include "app/CAppSettingsDialog.h"
-#include "app/CMainFrame.h"
-#include "platform/qt/QtDesktop.h"
+#include "app/SettingsDialog.h"
+#include "app/MainWindow.h"
+#include "app/qt/QtDesktop.h"
 #include "settings/AppSettings.h"
 
 #include <QFileDialog>
@@ -41,7 +41,7 @@ private slots:
 
     void panesAndTitleGoToTheFrame()
     {
-        CMainFrame frame;
+        MainWindow frame;
         QtDesktop desktop;
         desktop.AttachFrame(&frame);
         QVERIFY(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Splats: 42"));
@@ -53,7 +53,7 @@ private slots:
 
     void messageBoxHasOkOnlyAndNoIcon()
     {
-        CMainFrame frame;
+        MainWindow frame;
         QtDesktop desktop;
         desktop.AttachFrame(&frame);
         QStringList buttons;
@@ -114,14 +114,14 @@ private slots:
     {
         QtDesktop desktop;
         AppSettings settings;
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QLineEdit*>("pointSize")->setText("9");
             dialog->reject();
         });
         QVERIFY(!desktop.RunSettingsDialog(settings));
         QCOMPARE(settings.pointSize, 2.0f);
 
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QLineEdit*>("pointSize")->setText("9");
             dialog->findChild<QRadioButton*>("fly")->click();
             dialog->findChild<QPushButton*>("ok")->click();

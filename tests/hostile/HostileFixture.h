@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AllocationCounter.h"
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "platform/DebugOutput.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
@@ -106,7 +106,7 @@ protected:
 
     testsupport::ScratchDir dir;
     testsupport::RecordingDesktop desktop;
-    COrriskDoc document{desktop};
+    Document document{desktop};
     ScopedDebugOutputCapture log;
 
 private:

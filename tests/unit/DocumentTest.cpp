@@ -1,5 +1,5 @@
 #include "LasTestFile.h"
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "document/DocumentView.h"
 #include "platform/DebugOutput.h"
 #include "support/RecordingDesktop.h"
@@ -61,7 +61,7 @@ struct DocumentFixture : ::testing::Test {
     bool Open(const std::filesystem::path& path) { return document.OnOpenDocument(path.string()); }
 
     RecordingDesktop desktop;
-    COrriskDoc document{desktop};
+    Document document{desktop};
     RecordingView view;
     ScratchDir dir;
     ScopedDebugOutputCapture log;

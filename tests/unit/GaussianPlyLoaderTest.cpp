@@ -51,7 +51,7 @@ public:
         return *this;
     }
 
-    std::string Bytes(happly::PlyEncoding encoding) const
+    std::string Bytes(orrisk::ply::PlyEncoding encoding) const
     {
         static constexpr const char* kFormats[] = {"ascii", "binary_little_endian", "binary_big_endian"};
         PlyBytes bytes("ply\nformat " + std::string(kFormats[static_cast<int>(encoding)]) + " 1.0\nelement vertex " +
@@ -62,35 +62,35 @@ public:
         for (const std::vector<double>& record : m_records) {
             for (std::size_t p = 0; p < m_properties.size(); ++p)
                 WriteValue(bytes, m_properties[p].first, record.at(p), encoding);
-            if (encoding == happly::PlyEncoding::Ascii)
+            if (encoding == orrisk::ply::PlyEncoding::Ascii)
                 bytes.Text("\n");
         }
         return bytes.Bytes();
     }
 
-    std::string Write(const ScratchDir& dir, happly::PlyEncoding encoding = happly::PlyEncoding::LittleEndian) const
+    std::string Write(const ScratchDir& dir, orrisk::ply::PlyEncoding encoding = orrisk::ply::PlyEncoding::LittleEndian) const
     {
         return dir.Write("vertices.ply", Bytes(encoding)).string();
     }
 
 private:
     template <typename T>
-    static void Put(PlyBytes& bytes, double value, happly::PlyEncoding encoding)
+    static void Put(PlyBytes& bytes, double value, orrisk::ply::PlyEncoding encoding)
     {
-        if (encoding == happly::PlyEncoding::Ascii) {
+        if (encoding == orrisk::ply::PlyEncoding::Ascii) {
             char text[64];
             if constexpr (std::is_floating_point_v<T>)
                 std::snprintf(text, sizeof text, "%.17g ", value);
             else
                 std::snprintf(text, sizeof text, "%lld ", static_cast<long long>(value));
             bytes.Text(text);
-        } else if (encoding == happly::PlyEncoding::LittleEndian) {
+        } else if (encoding == orrisk::ply::PlyEncoding::LittleEndian) {
             bytes.Le(static_cast<T>(value));
         } else {
             bytes.Be(static_cast<T>(value));
         }
     }
-    static void WriteValue(PlyBytes& bytes, const std::string& type, double value, happly::PlyEncoding encoding)
+    static void WriteValue(PlyBytes& bytes, const std::string& type, double value, orrisk::ply::PlyEncoding encoding)
     {
         if (type == "float")
             Put<float>(bytes, value, encoding);
@@ -161,8 +161,8 @@ void ExpectCleared(const GaussianData& data)
 // PlyFile, each property taken as a float array, each rule applied to it on its own.
 GaussianData ReferenceScene(const std::string& path)
 {
-    const happly::PlyFile ply(path);
-    const happly::PlyElement& vertex = ply.ElementNamed("vertex");
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
     auto floats = [&](const std::string& name) { return ReadPropertyAsFloat(vertex, name); };
     GaussianData data;
     const std::vector<float> xyz[3] = {floats("x"), floats("y"), floats("z")};
@@ -229,8 +229,8 @@ TEST(ReadPropertyAs, FloatReadingsFollowTheTypeOrder)
     text += "property list uchar int v_list\nend_header\n";
     text += "-1.5 0.1 255 -1 -32768 -2147483647 65535 4294967295 0\n";
     text += "2.5 16777217 0 127 32767 16777217 0 0 2 7 8\n";
-    const happly::PlyFile ply(dir.Write("types.ply", text).string());
-    const happly::PlyElement& vertex = ply.ElementNamed("vertex");
+    const orrisk::ply::PlyFile ply(dir.Write("types.ply", text).string());
+    const orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
 
     EXPECT_EQ(ReadPropertyAsFloat(vertex, "v_float"), (std::vector<float>{-1.5f, 2.5f}));
     EXPECT_EQ(ReadPropertyAsFloat(vertex, "v_double"), (std::vector<float>{0.1f, 16777216.0f}));  // rounded to nearest
@@ -254,8 +254,8 @@ TEST(ReadPropertyAs, UInt32ReadingsKeepLowBitsAndTruncateFloats)
     file.Record({1.9, 4294967301.0, 200, -1, -2, 65535, -2147483648.0, 4294967295.0})
         .Record({-1.9, -0.5, 0, 5, 300, 7, 12, 3})
         .Record({3.999, 1e300, 1, -128, -32768, 0, -1, 0});
-    const happly::PlyFile ply(file.Write(dir, happly::PlyEncoding::BigEndian));
-    const happly::PlyElement& vertex = ply.ElementNamed("vertex");
+    const orrisk::ply::PlyFile ply(file.Write(dir, orrisk::ply::PlyEncoding::BigEndian));
+    const orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
 
     using V = std::vector<std::uint32_t>;
     EXPECT_EQ(ReadPropertyAsUInt32(vertex, "v_float"), (V{1, kMinusOne, 3}));
@@ -277,7 +277,7 @@ TEST(ReadPropertyAs, NanAndInfinityGiveZeroIds)
     const auto inf = std::numeric_limits<double>::infinity();
     VertexFile file;
     file.Property("float", "f").Property("double", "d").Record({nan, inf}).Record({-inf, nan});
-    const happly::PlyFile ply(file.Write(dir));
+    const orrisk::ply::PlyFile ply(file.Write(dir));
     EXPECT_EQ(ReadPropertyAsUInt32(ply.ElementNamed("vertex"), "f"), (std::vector<std::uint32_t>{0, 0}));
     EXPECT_EQ(ReadPropertyAsUInt32(ply.ElementNamed("vertex"), "d"), (std::vector<std::uint32_t>{0, 0}));
 }
@@ -291,8 +291,8 @@ TEST(LoadGaussianPly, ConvertsEachAttributeInEveryEncoding)
         .Record({20.5, -3, 99, 1, 2, 3, 100, std::log(2.0), 0, 0, 2, 0, 0, 0})
         .Record({15, -1, 101, 0, 0, 0, -100, 0, 0, 0, 0, 0, 0, 0});
     GaussianData first;
-    for (happly::PlyEncoding encoding :
-         {happly::PlyEncoding::LittleEndian, happly::PlyEncoding::BigEndian, happly::PlyEncoding::Ascii}) {
+    for (orrisk::ply::PlyEncoding encoding :
+         {orrisk::ply::PlyEncoding::LittleEndian, orrisk::ply::PlyEncoding::BigEndian, orrisk::ply::PlyEncoding::Ascii}) {
         const LoadResult result = Load(file.Write(dir, encoding));
         ASSERT_TRUE(result.ok);
         EXPECT_TRUE(result.log.empty());
@@ -308,7 +308,7 @@ TEST(LoadGaussianPly, ConvertsEachAttributeInEveryEncoding)
         EXPECT_TRUE(data.shRest.empty());
         EXPECT_EQ(data.shRestCount, 0);
         EXPECT_FALSE(data.hasObjectIds);
-        if (encoding == happly::PlyEncoding::LittleEndian)
+        if (encoding == orrisk::ply::PlyEncoding::LittleEndian)
             first = data;
         else
             ExpectSameRecord(data, first);
@@ -346,7 +346,7 @@ TEST(LoadGaussianPly, ColoursFromRedGreenBlueWhenTheDcTripleIsUnusable)
         file.Splat().Property(type, "red").Property(type, "green").Property(type, "blue");
         file.Record({0, 0, 0, 9, 9, 9, 0, 0, 0, 0, 1, 0, 0, 0, 255, 0, 51});
         // The triple is unusable when one of its three is missing.
-        std::string bytes = file.Bytes(happly::PlyEncoding::LittleEndian);
+        std::string bytes = file.Bytes(orrisk::ply::PlyEncoding::LittleEndian);
         bytes.replace(bytes.find("f_dc_2"), 6, "f_dc_x");
         const LoadResult result = Load(dir.Write("rgb.ply", bytes).string());
         ASSERT_TRUE(result.ok) << type;
@@ -497,7 +497,7 @@ TEST(LoadGaussianPly, ReaderErrorsBecomeExceptionLines)
     // A body shorter than the header says fails before anything is converted.
     VertexFile file;
     file.Splat().Record(std::vector<double>(14, 1.0)).Record(std::vector<double>(14, 1.0));
-    std::string bytes = file.Bytes(happly::PlyEncoding::LittleEndian);
+    std::string bytes = file.Bytes(orrisk::ply::PlyEncoding::LittleEndian);
     bytes.resize(bytes.size() - 3);
     result = Load(dir.Write("short.ply", bytes).string());
     EXPECT_FALSE(result.ok);

@@ -33,10 +33,10 @@ float Logistic(float v) { return 1.0f / (1.0f + std::exp(-v)); }
 // gives the record back within float rounding.
 void ExpectFileHolds(const std::filesystem::path& path, const GaussianData& data)
 {
-    const happly::PlyFile file(path.string());
-    EXPECT_EQ(file.encoding, happly::PlyEncoding::LittleEndian);
+    const orrisk::ply::PlyFile file(path.string());
+    EXPECT_EQ(file.encoding, orrisk::ply::PlyEncoding::LittleEndian);
     ASSERT_TRUE(file.ContainsElement("vertex"));
-    const happly::PlyElement& vertex = file.ElementNamed("vertex");
+    const orrisk::ply::PlyElement& vertex = file.ElementNamed("vertex");
     const std::size_t n = data.positions.size();
     ASSERT_EQ(vertex.recordCount, n);
 
@@ -174,7 +174,7 @@ TEST(GaussianPlyWriter, SaturatedActivationsBecomeFiniteFileValues)
     data.scales = {{0.0f, 1.0f, 1.0f}, {-2.0f, 1.0f, 1.0f}, {1e-30f, 1.0f, 1.0f}};
     WriteGaussianPly(dir.File("edge.ply"), data);
 
-    const happly::PlyFile file(dir.File("edge.ply").string());
+    const orrisk::ply::PlyFile file(dir.File("edge.ply").string());
     const auto& vertex = file.ElementNamed("vertex");
     const auto opacity = vertex.ValuesAs<float>("opacity");
     const auto scale = vertex.ValuesAs<float>("scale_0");

@@ -1,4 +1,4 @@
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "io/CameraPoseReader.h"
 #include "io/GaussianPlyLoader.h"
 #include "platform/ConsoleDesktop.h"
@@ -143,7 +143,7 @@ TEST(OrriskInfo, NumbersReadBackExactly)
         ToolRun run = RunInfo({TestDataFile(name).string()});
         const json summary = Summary(run);
         ConsoleDesktop desktop;
-        COrriskDoc document(desktop);
+        Document document(desktop);
         ScopedDebugOutputCapture quiet;
         ASSERT_TRUE(document.OnOpenDocument(TestDataFile(name).string()));
         const bool splats = document.m_sceneKind == SceneKind::GaussianSplats;
@@ -193,7 +193,7 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     run = RunInfo({"--dump", (dir.Path() / "cloud").string(), cloudFile});
     ASSERT_EQ(run.status, 0);
     ConsoleDesktop desktop;
-    COrriskDoc document(desktop);
+    Document document(desktop);
     ASSERT_TRUE(document.OnOpenDocument(cloudFile));
     ASSERT_TRUE(document.m_pointCloud.hasColors);
     EXPECT_EQ(dumped("cloud", "positions.f32"), RawBytes(document.m_pointCloud.positions));

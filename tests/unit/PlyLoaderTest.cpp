@@ -76,8 +76,8 @@ void ExpectSameCloud(const PointCloudData& a, const PointCloudData& b, const std
 bool ReferenceLoad(const std::string& path, PointCloudData& cloud)
 {
     cloud.Clear();
-    const happly::PlyFile ply(path);
-    const happly::PlyElement& vertex = ply.ElementNamed("vertex");
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
     const std::vector<double> xs = ReadPropertyAsDouble(vertex, "x");
     const std::vector<double> ys = ReadPropertyAsDouble(vertex, "y");
     const std::vector<double> zs = ReadPropertyAsDouble(vertex, "z");
@@ -299,8 +299,8 @@ TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
 
         // Without NaNs (which an ASCII body cannot hold) the ASCII form gives the same too.
         if (!nanFirst) {
-            const happly::PlyFile stored(lePath.string());
-            const LoadResult ascii = Load(dir.Write("ascii.ply", testsupport::WritePly(stored, happly::PlyEncoding::Ascii)));
+            const orrisk::ply::PlyFile stored(lePath.string());
+            const LoadResult ascii = Load(dir.Write("ascii.ply", testsupport::WritePly(stored, orrisk::ply::PlyEncoding::Ascii)));
             ASSERT_TRUE(ascii.ok) << ascii.log;
             EXPECT_TRUE(SameVectors(little.cloud.colors, ascii.cloud.colors));
             for (std::size_t i = 0; i < ascii.cloud.positions.size(); ++i) {
@@ -519,14 +519,14 @@ TEST(PlyLoader, FailuresLogOneLineAndLeaveTheCloudCleared)
 TEST(PlyLoader, ReadPropertyAsDoubleAcceptsEveryScalarType)
 {
     testsupport::ScratchDir dir;
-    const happly::PlyFile ply(dir.Write("all.ply",
+    const orrisk::ply::PlyFile ply(dir.Write("all.ply",
                                         "ply\nformat ascii 1.0\nelement v 2\nproperty char c\nproperty uchar uc\n"
                                         "property short s\nproperty ushort us\nproperty int i\nproperty uint ui\n"
                                         "property float f\nproperty double d\nproperty list uchar float l\nend_header\n"
                                         "-1 200 -300 60000 -70000 4000000000 0.1 0.2 1 5\n"
                                         "2 3 4 5 6 7 8 9 0\n")
                                   .string());
-    const happly::PlyElement& v = ply.elements.at(0);
+    const orrisk::ply::PlyElement& v = ply.elements.at(0);
     EXPECT_EQ(ReadPropertyAsDouble(v, "c"), (std::vector<double>{-1, 2}));
     EXPECT_EQ(ReadPropertyAsDouble(v, "uc"), (std::vector<double>{200, 3}));
     EXPECT_EQ(ReadPropertyAsDouble(v, "s"), (std::vector<double>{-300, 4}));

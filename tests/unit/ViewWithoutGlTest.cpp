@@ -1,10 +1,10 @@
 // The view on a machine without OpenGL 4.5: creation fails with the driver message, nothing
 // is saved over the user's settings, and every handler stays harmless.
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 #include "view/VirtualKeys.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ public:
 
 struct ViewWithoutGl : ::testing::Test {
     RecordingDesktop desktop;
-    COrriskDoc document{desktop};
+    Document document{desktop};
     ScratchDir scratch;
 };
 
@@ -41,7 +41,7 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
     const std::string stored = "[Display]\nPointSize=7.0\n";
     const std::filesystem::path ini = scratch.Write("orrisk.ini", stored);
     {
-        COrriskView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
+        SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
         EXPECT_EQ(view.OnCreate(), -1);
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
         EXPECT_FLOAT_EQ(view.m_pointStyle.size, 2.0f);  // nothing loaded
@@ -53,7 +53,7 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
     // No back end at all: the same.
     const std::filesystem::path fresh = scratch.File("fresh.ini");
     {
-        COrriskView view(desktop, {}, fresh);
+        SceneView view(desktop, {}, fresh);
         EXPECT_EQ(view.OnCreate(), -1);
         view.OnDestroy();
     }
@@ -62,7 +62,7 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
 
 TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
 {
-    COrriskView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
+    SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
     view.SetDocument(&document);
     ASSERT_EQ(view.OnCreate(), -1);
     view.OnSize(100, 100);
@@ -94,9 +94,9 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
 
 TEST_F(ViewWithoutGl, DocumentRegistrationFollowsTheView)
 {
-    COrriskDoc other(desktop);
+    Document other(desktop);
     {
-        COrriskView view(desktop, {}, {});
+        SceneView view(desktop, {}, {});
         view.SetDocument(&document);
         view.SetDocument(&other);
         EXPECT_EQ(view.GetDocument(), &other);
