@@ -37,8 +37,6 @@ public:
     // Reads a camera pose file and, only on success, replaces the camera frames; a failure
     // is shown in a message box and keeps the previous frames.
     bool LoadCameraPoses(const std::string& path);
-    // Documents are not saved: there is nothing to store or read back.
-    void Serialize() {}
 
     // The path of the open file; empty for a new document.
     const std::string& GetPathName() const { return m_pathName; }

@@ -2,12 +2,12 @@
 // loader sees every input, on the rest too).
 #include "FuzzInputFile.h"
 #include "io/GaussianPlyLoader.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzInputFile file("input.ply");
-    const ScopedDebugOutputCapture quiet;
+    const ScopedLogCapture quiet;
     const std::string& path = file.Write(data, size);
     (void)IsGaussianSplatPly(path);
     GaussianData splats;

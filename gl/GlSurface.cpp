@@ -1,6 +1,6 @@
 #include "gl/GlSurface.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 namespace {
 
@@ -64,11 +64,11 @@ bool CreateGlSurface(GlSurface& surface, std::unique_ptr<IGlContextBackend> back
     surface.m_backend = std::move(backend);
 
     if (!EntryPointsUsable()) {
-        DebugOutput("Failed to load the OpenGL entry points of the new context.\n");
+        Log(LogLevel::Error, "", "Failed to load the OpenGL entry points of the new context.");
         return false;
     }
     if (!IsGl45CoreContext()) {
-        DebugOutput("Failed to create OpenGL 4.5 Core context.\n");
+        Log(LogLevel::Error, "", "Failed to create OpenGL 4.5 Core context.");
         return false;
     }
     if (!surface.m_backend->CreateWindowFramebuffer())

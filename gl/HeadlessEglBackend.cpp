@@ -2,7 +2,7 @@
 
 #include "gl/FramebufferReadback.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <string>
@@ -95,7 +95,7 @@ bool HeadlessEglBackend::SizeAllowed(int width, int height) const
     if (width >= 1 && height >= 1 && width <= std::min(maxRenderbuffer, maxWidth) &&
         height <= std::min(maxRenderbuffer, maxHeight))
         return true;
-    DebugOutput("[HeadlessEglBackend] framebuffer size " + std::to_string(width) + " x " + std::to_string(height) +
+    Log(LogLevel::Error, "HeadlessEglBackend", "framebuffer size " + std::to_string(width) + " x " + std::to_string(height) +
                 " is outside 1 x 1 .. " + std::to_string(std::min(maxRenderbuffer, maxWidth)) + " x " +
                 std::to_string(std::min(maxRenderbuffer, maxHeight)) + ".\n");
     return false;
@@ -117,7 +117,7 @@ bool HeadlessEglBackend::AllocateAttachments(int width, int height)
     // A failed allocation leaves an empty attachment, which makes the framebuffer incomplete.
     if (glCheckNamedFramebufferStatus(framebuffer, GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         attach(m_color.Name(), m_depthStencil.Name());
-        DebugOutput("[HeadlessEglBackend] cannot allocate a " + std::to_string(width) + " x " +
+        Log(LogLevel::Error, "HeadlessEglBackend", "cannot allocate a " + std::to_string(width) + " x " +
                     std::to_string(height) + " framebuffer.\n");
         return false;
     }

@@ -1,6 +1,6 @@
 #include "gl/SurfacelessEglContext.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 #include <string_view>
 
@@ -61,16 +61,16 @@ std::unique_ptr<SurfacelessEglContext> SurfacelessEglContext::Create(const GlCon
 {
     const EGLDisplay display = OpenSurfacelessDisplay();
     if (display == EGL_NO_DISPLAY) {
-        DebugOutput("Failed to open the surfaceless EGL display.\n");
+        Log(LogLevel::Error, "", "Failed to open the surfaceless EGL display.");
         return nullptr;
     }
     EGLConfig config = nullptr;
     if (!ChooseOpenGlConfig(display, config)) {
-        DebugOutput("Failed to choose an EGL configuration for OpenGL.\n");
+        Log(LogLevel::Error, "", "Failed to choose an EGL configuration for OpenGL.");
         return nullptr;
     }
     if (!eglBindAPI(EGL_OPENGL_API)) {
-        DebugOutput("Failed to bind the OpenGL API.\n");
+        Log(LogLevel::Error, "", "Failed to bind the OpenGL API.");
         return nullptr;
     }
     const EGLint profile =
@@ -81,12 +81,12 @@ std::unique_ptr<SurfacelessEglContext> SurfacelessEglContext::Create(const GlCon
                                  EGL_NONE};
     const EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT) {
-        DebugOutput("Failed to create OpenGL 4.5 Core context.\n");
+        Log(LogLevel::Error, "", "Failed to create OpenGL 4.5 Core context.");
         return nullptr;
     }
     std::unique_ptr<SurfacelessEglContext> owned(new SurfacelessEglContext(display, context));
     if (!owned->MakeCurrent()) {
-        DebugOutput("Failed to make the OpenGL context current.\n");
+        Log(LogLevel::Error, "", "Failed to make the OpenGL context current.");
         return nullptr;
     }
     return owned;

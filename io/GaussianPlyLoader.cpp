@@ -3,7 +3,7 @@
 #include "io/GaussianPlyColumns.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "platform/MemoryHints.h"
 
 #include <algorithm>
@@ -127,7 +127,7 @@ void PlanSegmentation(const VertexSource& source, SplatPlan& plan)
             continue;
         plan.objectId = source.column(name);  // every scalar type reads as uint32
         if (!plan.objectId)
-            plan.segmentationNote = "[CGaussianPlyLoader] object_id size mismatch; ignored.\n";
+            plan.segmentationNote = "object_id size mismatch; ignored.";
         return;
     }
     for (std::size_t k = 0; source.Has("mask_" + std::to_string(k)); ++k) {
@@ -135,7 +135,7 @@ void PlanSegmentation(const VertexSource& source, SplatPlan& plan)
         if (!mask) {
             // A mask that cannot be read spoils the set, but only once some were collected.
             if (!plan.masks.empty())
-                plan.segmentationNote = "[CGaussianPlyLoader] mask_* size mismatch; ignored.\n";
+                plan.segmentationNote = "mask_* size mismatch; ignored.";
             plan.masks.clear();
             return;
         }
@@ -149,17 +149,17 @@ const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
     plan.count = static_cast<std::size_t>(source.element.recordCount);
     const auto position = FloatColumns<3>(source, {"x", "y", "z"});
     if (plan.count == 0 || !position)
-        return "[CGaussianPlyLoader] failed to read x/y/z.\n";
+        return "failed to read x/y/z.";
     plan.position = *position;
 
     if (const auto dc = FloatColumns<3>(source, {"f_dc_0", "f_dc_1", "f_dc_2"})) {
         plan.baseColor = *dc;
     } else {
         if (!source.Has("red") || !source.Has("green") || !source.Has("blue"))
-            return "[CGaussianPlyLoader] no f_dc_* or red/green/blue.\n";
+            return "no f_dc_* or red/green/blue.";
         const auto rgb = FloatColumns<3>(source, {"red", "green", "blue"});
         if (!rgb)
-            return "[CGaussianPlyLoader] failed to read base color.\n";
+            return "failed to read base color.";
         plan.baseColor = *rgb;
         plan.baseColorIsRgb = true;
     }
@@ -167,23 +167,23 @@ const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
     for (std::size_t j = 0; source.Has("f_rest_" + std::to_string(j)); ++j) {
         const std::optional<SplatColumn> rest = FloatColumn(source, "f_rest_" + std::to_string(j));
         if (!rest)
-            return "[CGaussianPlyLoader] f_rest_* size mismatch.\n";
+            return "f_rest_* size mismatch.";
         plan.rest.push_back(*rest);
     }
 
     const auto opacity = FloatColumn(source, "opacity");
     if (!opacity)
-        return "[CGaussianPlyLoader] failed to read opacity.\n";
+        return "failed to read opacity.";
     plan.opacity = *opacity;
 
     const auto scale = FloatColumns<3>(source, {"scale_0", "scale_1", "scale_2"});
     if (!scale)
-        return "[CGaussianPlyLoader] failed to read scale_*.\n";
+        return "failed to read scale_*.";
     plan.scale = *scale;
 
     const auto rotation = FloatColumns<4>(source, {"rot_0", "rot_1", "rot_2", "rot_3"});
     if (!rotation)
-        return "[CGaussianPlyLoader] failed to read rot_*.\n";
+        return "failed to read rot_*.";
     plan.rotation = *rotation;
 
     PlanSegmentation(source, plan);
@@ -370,7 +370,7 @@ bool LoadSplats(VertexSource& source, GaussianData& data)
 {
     SplatPlan plan;
     if (const char* failure = PlanSplats(source, plan)) {
-        DebugOutput(failure);
+        Log(LogLevel::Error, "CGaussianPlyLoader", failure);
         return false;
     }
     SplatFiller filler(plan, data);
@@ -379,12 +379,12 @@ bool LoadSplats(VertexSource& source, GaussianData& data)
     filler.Finish();
 
     if (plan.segmentationNote)
-        DebugOutput(plan.segmentationNote);
+        Log(LogLevel::Warning, "CGaussianPlyLoader", plan.segmentationNote);
     if (!plan.masks.empty()) {
         char line[96];
-        std::snprintf(line, sizeof line, "[CGaussianPlyLoader] segmentation from %zu masks (argmax).\n",
+        std::snprintf(line, sizeof line, "segmentation from %zu masks (argmax).",
                       plan.masks.size());
-        DebugOutput(line);
+        Log(LogLevel::Info, "CGaussianPlyLoader", line);
     }
     data.ComputeBounds();
     return true;
@@ -394,7 +394,7 @@ const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
-    DebugOutput("[CGaussianPlyLoader] no 'vertex' element.\n");
+    Log(LogLevel::Error, "CGaussianPlyLoader", "no 'vertex' element.");
     return nullptr;
 }
 
@@ -464,11 +464,9 @@ bool LoadGaussianPly(const std::string& path, GaussianData& data)
         if (LoadAnyEncoding(path, data))
             return true;
     } catch (const std::exception& error) {
-        DebugOutput("[CGaussianPlyLoader] exception: ");
-        DebugOutput(error.what());
-        DebugOutput("\n");
+        Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
     } catch (...) {
-        DebugOutput("[CGaussianPlyLoader] unknown exception.\n");
+        Log(LogLevel::Error, "CGaussianPlyLoader", "unknown exception.");
     }
     data.Clear();
     return false;

@@ -18,7 +18,7 @@ bool IsGaussianSplatPly(const std::string& path);
 // turned into degree-0 coefficients) and f_rest_* coefficients, logistic opacities,
 // exponentiated scales, normalised rotations, and segment ids from object_id / obj_id /
 // segment_id or from the arg-max of mask_* properties; then the bounds. True when data holds
-// a complete scene. On failure writes one "[CGaussianPlyLoader] ..." line to the debug output
+// a complete scene. On failure writes one "[CGaussianPlyLoader] ..." line to the log
 // and leaves data cleared. Never throws.
 bool LoadGaussianPly(const std::string& path, GaussianData& data);
 

@@ -3,7 +3,7 @@
 #include "io/PlyVertexValues.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "platform/MemoryHints.h"
 
 #include <algorithm>
@@ -125,14 +125,14 @@ const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
-    DebugOutput("[CPlyLoader] no 'vertex' element.\n");
+    Log(LogLevel::Error, "CPlyLoader", "no 'vertex' element.");
     return nullptr;
 }
 
 bool LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
 {
     if (!FillCloud(vertex, values, cloud)) {
-        DebugOutput("[CPlyLoader] failed to read x/y/z properties.\n");
+        Log(LogLevel::Error, "CPlyLoader", "failed to read x/y/z properties.");
         cloud.Clear();
         return false;
     }
@@ -173,11 +173,9 @@ bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
             return false;
         return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud);
     } catch (const std::exception& error) {
-        DebugOutput("[CPlyLoader] exception: ");
-        DebugOutput(error.what());
-        DebugOutput("\n");
+        Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
     } catch (...) {
-        DebugOutput("[CPlyLoader] unknown exception.\n");
+        Log(LogLevel::Error, "CPlyLoader", "unknown exception.");
     }
     pointCloud.Clear();
     return false;

@@ -17,6 +17,6 @@ std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element,
 class CPlyLoader {
 public:
     // True when the points were loaded, with or without colours. On failure writes one
-    // "[CPlyLoader] ..." line to the debug output and leaves pointCloud cleared. Never throws.
+    // "[CPlyLoader] ..." line to the log and leaves pointCloud cleared. Never throws.
     static bool LoadPly(const std::string& path, PointCloudData& pointCloud);
 };

@@ -169,6 +169,3 @@ bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settin
     return ReplaceFileAtomically(file, ini.Text());
 }
 
-void LoadSettings(AppSettings& settings) { LoadSettingsFrom(SettingsFilePath(), settings); }
-
-void SaveSettings(const AppSettings& settings) { SaveSettingsTo(SettingsFilePath(), settings); }

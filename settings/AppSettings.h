@@ -37,13 +37,11 @@ std::filesystem::path SettingsFilePath();
 
 // Copies the keys that are present and acceptable into the record; every other field keeps
 // the value it had. A missing or unreadable file changes nothing.
-void LoadSettings(AppSettings& settings);
 void LoadSettingsFrom(const std::filesystem::path& file, AppSettings& settings);
 void ReadSettings(const IniFile& ini, AppSettings& settings);
 
 // Writes all stored keys, keeping everything else an existing file holds. The file is
 // replaced as a whole, so a failure leaves the previous file as it was. SaveSettingsTo
 // returns whether the file now holds the settings.
-void SaveSettings(const AppSettings& settings);
 bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settings);
 void WriteSettings(IniFile& ini, const AppSettings& settings);

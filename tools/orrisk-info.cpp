@@ -11,7 +11,7 @@
 #include "document/Document.h"
 #include "io/CameraPoseReader.h"
 #include "platform/ConsoleDesktop.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 #include <nlohmann/json.hpp>
 
@@ -302,7 +302,7 @@ int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpD
     bool ok = false;
     std::vector<std::string> log;
     {
-        ScopedDebugOutputCapture capture;
+        ScopedLogCapture capture;
         ok = document.OnOpenDocument(path);
         log = capture.Lines();
     }

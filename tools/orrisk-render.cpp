@@ -320,7 +320,7 @@ int Run(const Options& options)
     ApplyDisplayOptions(options, view);
 
     // The message box texts of failures are already on standard error.
-    if (view.OnCreate() != 0)
+    if (!view.Create())
         return kExitFailure;
     struct Destroy {
         SceneView& view;

@@ -59,11 +59,11 @@ GaussianSplatRenderer* SceneView::SplatRenderer() const
     return dynamic_cast<GaussianSplatRenderer*>(m_renderer.get());
 }
 
-int SceneView::OnCreate()
+bool SceneView::Create()
 {
     if (!m_glBackendFactory || !CreateGlSurface(m_glSurface, m_glBackendFactory())) {
         m_desktop.ShowMessageBox(kNoOpenGl);
-        return -1;
+        return false;
     }
 
     // Settings the file lacks or rejects keep the starting values.
@@ -78,7 +78,7 @@ int SceneView::OnCreate()
     m_rendererIsSplat = false;
     m_gizmo.Create();  // a failure is logged by the gizmo, which then draws nothing
     m_created = true;
-    return 0;
+    return true;
 }
 
 void SceneView::OnDestroy()

@@ -46,7 +46,9 @@ public:
     Document* GetDocument() const { return m_document; }
 
     // Window notifications.
-    int OnCreate();    // 0, or -1 when the window must not be created (no OpenGL 4.5)
+    // Creates the GL surface, loads the display settings and makes the renderers; false when
+    // the window must not be created (no OpenGL 4.5).
+    bool Create();
     void OnDestroy();
     void OnSize(int width, int height);
     void OnDraw();
@@ -114,5 +116,5 @@ private:
     GlContextBackendFactory m_glBackendFactory;
     std::filesystem::path m_settingsFile;
     Document* m_document = nullptr;
-    bool m_created = false;  // OnCreate succeeded: only then are settings saved at destruction
+    bool m_created = false;  // Create succeeded: only then are settings saved at destruction
 };

@@ -1,6 +1,6 @@
 #include "app/qt/ViewWidget.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "app/qt/InputMapping.h"
 #include "view/SceneView.h"
 
@@ -51,7 +51,7 @@ public:
     bool CreateContext() override
     {
         if (!m_widget || !m_widget->context() || !m_widget->context()->isValid()) {
-            DebugOutput("Failed to create the OpenGL context of the view window.\n");
+            Log(LogLevel::Error, "", "Failed to create the OpenGL context of the view window.");
             return false;
         }
         m_widget->makeCurrent();
@@ -119,7 +119,7 @@ bool ViewWidget::CreateView()
         return true;
     if (isValid())
         makeCurrent();
-    if (m_view->OnCreate() != 0)
+    if (!m_view->Create())
         return false;
     m_viewCreated = true;
     const ClientSize size = FramebufferClientSize();

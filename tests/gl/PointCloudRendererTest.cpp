@@ -274,7 +274,7 @@ TEST_F(PointCloudRendererTest, DestructorDeletesWhatIsStillHeld)
 
 TEST_F(PointCloudRendererTest, ProgramThatCannotBeBuiltIsLoggedAndNothingIsUploaded)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     {
         testsupport::ShaderCompileFailure failing(1);
         EXPECT_FALSE(renderer.UploadPoints(Cloud({AtPixel({32, 32})})));

@@ -316,8 +316,8 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
     {
         SceneView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
         view.SetDocument(&document);
-        ScopedDebugOutputCapture capture;
-        if (view.OnCreate() != 0)
+        ScopedLogCapture capture;
+        if (!view.Create())
             GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
         EXPECT_FLOAT_EQ(view.m_pointStyle.size, 5.0f);
         EXPECT_FALSE(view.m_pointStyle.isRound);

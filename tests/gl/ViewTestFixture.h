@@ -1,7 +1,7 @@
 #pragma once
 
 #include "document/Document.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "gl/HeadlessEglBackend.h"
 #include "support/RecordingDesktop.h"
 #include "tests/gl/PixelChecks.h"
@@ -31,8 +31,8 @@ protected:
         desktop.clientSize = {kWidth, kHeight};
         view = MakeView({});
         view->SetDocument(&document);
-        ScopedDebugOutputCapture capture;
-        if (view->OnCreate() != 0)
+        ScopedLogCapture capture;
+        if (!view->Create())
             GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
         view->OnSize(kWidth, kHeight);
         view->OnInitialUpdate();

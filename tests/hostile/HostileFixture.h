@@ -2,7 +2,7 @@
 
 #include "AllocationCounter.h"
 #include "document/Document.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
 
@@ -107,7 +107,7 @@ protected:
     testsupport::ScratchDir dir;
     testsupport::RecordingDesktop desktop;
     Document document{desktop};
-    ScopedDebugOutputCapture log;
+    ScopedLogCapture log;
 
 private:
     static constexpr const char* kStartPoses = R"({"frames":[{"transform_matrix":[[1,0,0,0],[0,1,0,0],[0,0,1,0],[0,0,0,1]]}]})";

@@ -1,7 +1,7 @@
 #include "LasTestFile.h"
 #include "document/Document.h"
 #include "document/DocumentView.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
 
@@ -64,7 +64,7 @@ struct DocumentFixture : ::testing::Test {
     Document document{desktop};
     RecordingView view;
     ScratchDir dir;
-    ScopedDebugOutputCapture log;
+    ScopedLogCapture log;
 };
 
 using DocumentOpen = DocumentFixture;

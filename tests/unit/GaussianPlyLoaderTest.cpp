@@ -1,6 +1,6 @@
 #include "io/GaussianPlyLoader.h"
 #include "io/ply/PlyFile.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/PlyBytes.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"
@@ -123,7 +123,7 @@ struct LoadResult {
 LoadResult Load(const std::string& path)
 {
     LoadResult result;
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     result.ok = LoadGaussianPly(path, result.data);
     result.log = capture.Lines();
     return result;
@@ -460,7 +460,7 @@ TEST(LoadGaussianPly, LogsOneLineForEachFailureAndLeavesTheRecordCleared)
         file.Record(std::vector<double>(16, 1.0));
         GaussianData data;
         data.positions.resize(3);  // left from an earlier scene
-        ScopedDebugOutputCapture capture;
+        ScopedLogCapture capture;
         EXPECT_FALSE(LoadGaussianPly(file.Write(dir), data));
         EXPECT_EQ(capture.Lines(), std::vector<std::string>{c.line});
         ExpectCleared(data);

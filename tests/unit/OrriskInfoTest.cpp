@@ -2,7 +2,7 @@
 #include "io/CameraPoseReader.h"
 #include "io/GaussianPlyLoader.h"
 #include "platform/ConsoleDesktop.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
@@ -144,7 +144,7 @@ TEST(OrriskInfo, NumbersReadBackExactly)
         const json summary = Summary(run);
         ConsoleDesktop desktop;
         Document document(desktop);
-        ScopedDebugOutputCapture quiet;
+        ScopedLogCapture quiet;
         ASSERT_TRUE(document.OnOpenDocument(TestDataFile(name).string()));
         const bool splats = document.m_sceneKind == SceneKind::GaussianSplats;
         const Eigen::Vector3d origin = splats ? document.m_gaussianData.origin : document.m_pointCloud.origin;
@@ -176,7 +176,7 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     ASSERT_EQ(run.status, 0);
     GaussianData splats;
     {
-        ScopedDebugOutputCapture quiet;
+        ScopedLogCapture quiet;
         ASSERT_TRUE(LoadGaussianPly(splatFile, splats));
     }
     auto dumped = [&](const char* folder, const char* name) { return ReadWholeFile(dir.Path() / folder / name); };

@@ -1,6 +1,6 @@
 #include "io/PlyLoader.h"
 #include "io/ply/PlyFile.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/PlyBytes.h"
 #include "support/TestData.h"
 
@@ -27,7 +27,7 @@ struct LoadResult {
 LoadResult Load(const std::filesystem::path& path)
 {
     LoadResult result;
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     result.ok = CPlyLoader::LoadPly(path.string(), result.cloud);
     result.log = capture.Text();
     return result;
@@ -487,7 +487,7 @@ TEST(PlyLoader, FailuresLogOneLineAndLeaveTheCloudCleared)
     cloud.radius = 9;
     {
         testsupport::ScratchDir dir;
-        ScopedDebugOutputCapture capture;
+        ScopedLogCapture capture;
         EXPECT_FALSE(CPlyLoader::LoadPly((dir.Path() / "missing.ply").string(), cloud));
         EXPECT_EQ(capture.Text(), kException + "PLY parser: Could not open file " + (dir.Path() / "missing.ply").string() + "\n");
     }

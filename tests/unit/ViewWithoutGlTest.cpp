@@ -42,7 +42,7 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
     const std::filesystem::path ini = scratch.Write("orrisk.ini", stored);
     {
         SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
-        EXPECT_EQ(view.OnCreate(), -1);
+        EXPECT_FALSE(view.Create());
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
         EXPECT_FLOAT_EQ(view.m_pointStyle.size, 2.0f);  // nothing loaded
         EXPECT_EQ(view.m_renderer, nullptr);
@@ -54,7 +54,7 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
     const std::filesystem::path fresh = scratch.File("fresh.ini");
     {
         SceneView view(desktop, {}, fresh);
-        EXPECT_EQ(view.OnCreate(), -1);
+        EXPECT_FALSE(view.Create());
         view.OnDestroy();
     }
     EXPECT_FALSE(std::filesystem::exists(fresh));
@@ -64,7 +64,7 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
 {
     SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
     view.SetDocument(&document);
-    ASSERT_EQ(view.OnCreate(), -1);
+    ASSERT_FALSE(view.Create());
     view.OnSize(100, 100);
     view.OnDraw();
     view.OnInitialUpdate();
