@@ -21,16 +21,17 @@
 namespace {
 
 struct PaneSample {
-    int id;
+    StatusPane id;
+    const char* objectName;
     const char* sample;
     const char* initialText;
 };
 
 // Each pane is as wide as its sample text in the status bar's font.
 constexpr PaneSample kPanes[] = {
-    {ID_INDICATOR_FRAME, "Frame: 99999/99999", ""},
-    {ID_INDICATOR_COUNT, "Points: 999,999,999", ""},
-    {ID_INDICATOR_MODE, "Mode: Orbit | Ortho ", kInitialModeText},
+    {StatusPane::Frame, "framePane", "Frame: 99999/99999", ""},
+    {StatusPane::Count, "countPane", "Points: 999,999,999", ""},
+    {StatusPane::Mode, "modePane", "Mode: Orbit | Ortho ", kInitialModeText},
 };
 
 constexpr int kRecentFileDisplayLength = 64;
@@ -170,20 +171,20 @@ void MainWindow::BuildStatusBar()
     const QFontMetrics metrics(bar->font());
     for (const PaneSample& pane : kPanes) {
         auto* label = new QLabel(QString::fromUtf8(pane.initialText), bar);
-        label->setObjectName(QStringLiteral("pane%1").arg(pane.id));
+        label->setObjectName(QString::fromLatin1(pane.objectName));
         label->setFont(bar->font());
         label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         const QMargins margins = label->contentsMargins();
         label->setFixedWidth(metrics.horizontalAdvance(QString::fromUtf8(pane.sample)) + margins.left() +
                              margins.right() + 2 * label->frameWidth());
         bar->addPermanentWidget(label);
-        m_panes.insert(pane.id, label);
+        m_panes[pane.id] = label;
     }
 }
 
-bool MainWindow::SetPaneText(int paneId, const QString& text)
+bool MainWindow::SetPaneText(StatusPane id, const QString& text)
 {
-    QLabel* pane = m_panes.value(paneId);
+    QLabel* pane = Pane(id);
     if (!pane)
         return false;
     pane->setText(text);
@@ -191,9 +192,15 @@ bool MainWindow::SetPaneText(int paneId, const QString& text)
     return true;
 }
 
-QString MainWindow::PaneText(int paneId) const
+QLabel* MainWindow::Pane(StatusPane id) const
 {
-    const QLabel* pane = m_panes.value(paneId);
+    const auto found = m_panes.find(id);
+    return found == m_panes.end() ? nullptr : found->second;
+}
+
+QString MainWindow::PaneText(StatusPane id) const
+{
+    const QLabel* pane = Pane(id);
     return pane ? pane->text() : QString();
 }
 

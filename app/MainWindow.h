@@ -1,9 +1,12 @@
 #pragma once
 
+#include "platform/Desktop.h"
+
 #include <QHash>
 #include <QMainWindow>
 #include <QStringList>
 
+#include <map>
 #include <span>
 #include <string>
 
@@ -37,9 +40,9 @@ public:
     QMenu* FileMenu() const { return m_fileMenu; }
 
     // Sets a pane's text; false when the status bar has no pane with that id.
-    bool SetPaneText(int paneId, const QString& text);
-    QString PaneText(int paneId) const;
-    QLabel* Pane(int paneId) const { return m_panes.value(paneId); }
+    bool SetPaneText(StatusPane pane, const QString& text);
+    QString PaneText(StatusPane pane) const;
+    QLabel* Pane(StatusPane pane) const;
     QLabel* IdleMessage() const { return m_idleMessage; }
 
     void OnUpdateFrameTitle(const std::string& documentPath);
@@ -75,5 +78,5 @@ private:
     QList<QAction*> m_recentActions;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_idleMessage = nullptr;
-    QHash<int, QLabel*> m_panes;
+    std::map<StatusPane, QLabel*> m_panes;
 };

@@ -72,9 +72,12 @@ static void BM_LoadPly(benchmark::State& state, const char* name)
     for (auto _ : state) {
         meter.BeginIteration();
         {
-            PointCloudData cloud;
-            if (!CPlyLoader::LoadPly(path.string(), cloud))
-                state.SkipWithError("LoadPly failed");
+            ReadResult<PointCloudData> result = ReadPly(path.string());
+            if (!result) {
+                state.SkipWithError(result.Failure().reason.c_str());
+                return;
+            }
+            const PointCloudData cloud = result.TakeValue();
             benchmark::DoNotOptimize(cloud.positions.data());
             meter.EndIteration();
         }

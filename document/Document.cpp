@@ -1,35 +1,18 @@
 #include "document/Document.h"
 
 #include "document/DocumentView.h"
+#include "document/SceneReaders.h"
 #include "io/CameraPoseReader.h"
-#include "io/GaussianPlyLoader.h"
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
 #include "io/ReadOnlyFile.h"
 #include "platform/Desktop.h"
 
 #include <algorithm>
+#include <utility>
+#include <variant>
 
 namespace {
 
-constexpr const char* kSplatLoadFailed = "Failed to load the 3D Gaussian Splatting file.\nPlease check the file contents.";
-constexpr const char* kPointCloudLoadFailed =
-    "Failed to load the point cloud file.\nPlease check the file format (PLY / LAS) and its contents.";
 constexpr const char* kCameraPosesFailed = "Failed to load the camera pose file (transforms.json).\n";
-
-// The characters after the last '.' anywhere in the path (a dot in a folder name counts
-// too), with A-Z lower-cased; empty when there is no '.' or the path ends with it.
-std::string FileExtension(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos)
-        return {};
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension;
-}
 
 // What opening a document needs before anything is emptied: a regular file that can be
 // opened for reading. Directories, devices and pipes are turned away.
@@ -70,26 +53,23 @@ bool Document::OnOpenDocument(const std::string& path)
 
 bool Document::LoadScene(const std::string& path)
 {
-    // Splat files are recognised by their header whatever their name.
-    if (IsGaussianSplatPly(path)) {
-        if (!LoadGaussianPly(path, m_gaussianData)) {
-            m_desktop.ShowMessageBox(kSplatLoadFailed);
-            return false;
-        }
-        m_sceneKind = SceneKind::GaussianSplats;
-        return true;
-    }
-    const std::string extension = FileExtension(path);
-    bool loaded = false;
-    if (extension == "ply")
-        loaded = CPlyLoader::LoadPly(path, m_pointCloud);
-    else if (extension == "las")
-        loaded = LoadLas(path, m_pointCloud);
-    if (!loaded) {
-        m_desktop.ShowMessageBox(kPointCloudLoadFailed);
+    const SceneReader* reader = FindSceneReader(path);
+    if (!reader) {
+        m_desktop.ShowMessageBox(kUnknownSceneFileMessage);
         return false;
     }
-    m_sceneKind = SceneKind::PointCloud;
+    ReadResult<Scene> scene = reader->read(path, {});
+    if (!scene) {
+        m_desktop.ShowMessageBox(reader->failureMessage);
+        return false;
+    }
+    if (auto* splats = std::get_if<GaussianData>(&scene.Value())) {
+        m_gaussianData = std::move(*splats);
+        m_sceneKind = SceneKind::GaussianSplats;
+    } else {
+        m_pointCloud = std::move(std::get<PointCloudData>(scene.Value()));
+        m_sceneKind = SceneKind::PointCloud;
+    }
     return true;
 }
 
@@ -103,13 +83,12 @@ void Document::DeleteContents()
 
 bool Document::LoadCameraPoses(const std::string& path)
 {
-    CameraPoseSet poses;
-    std::string errorText;
-    if (!LoadCameraPoseFile(path, poses, errorText)) {
-        m_desktop.ShowMessageBox(kCameraPosesFailed + errorText);
+    ReadResult<CameraPoseSet> poses = ReadCameraPoses(path);
+    if (!poses) {
+        m_desktop.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);
         return false;
     }
-    m_cameraPoses = std::move(poses);
+    m_cameraPoses = poses.TakeValue();
     return true;
 }
 

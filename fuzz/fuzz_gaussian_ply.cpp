@@ -10,14 +10,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ScopedLogCapture quiet;
     const std::string& path = file.Write(data, size);
     (void)IsGaussianSplatPly(path);
-    GaussianData splats;
-    if (LoadGaussianPly(path, splats)) {
+    const ReadResult<GaussianData> result = ReadGaussianPly(path);
+    if (result) {
+        const GaussianData& splats = result.Value();
         const std::size_t n = splats.positions.size();
         if (n == 0 || splats.shDc.size() != n || splats.opacities.size() != n || splats.scales.size() != n ||
             splats.rotations.size() != n || splats.shRest.size() != n * static_cast<std::size_t>(splats.shRestCount) ||
             (splats.hasObjectIds && splats.objectIds.size() != n))
             std::abort();
-    } else if (!splats.positions.empty()) {
+    } else if (result.Failure().reason.empty()) {
         std::abort();
     }
     return 0;

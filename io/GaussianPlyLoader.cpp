@@ -1,6 +1,7 @@
 #include "io/GaussianPlyLoader.h"
 
 #include "io/GaussianPlyColumns.h"
+#include "io/ply/PlyError.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -14,6 +15,7 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -366,12 +368,20 @@ private:
     std::vector<std::uint32_t> m_ids;
 };
 
-bool LoadSplats(VertexSource& source, GaussianData& data)
+// The reason a person is given: the log line's text without its final full stop.
+ReadFailure SplatFailure(ReadError code, std::string_view text)
+{
+    if (!text.empty() && text.back() == '.')
+        text.remove_suffix(1);
+    return Fail(code, "Gaussian splat PLY: " + std::string(text));
+}
+
+std::optional<ReadFailure> LoadSplats(VertexSource& source, GaussianData& data)
 {
     SplatPlan plan;
     if (const char* failure = PlanSplats(source, plan)) {
         Log(LogLevel::Error, "CGaussianPlyLoader", failure);
-        return false;
+        return SplatFailure(ReadError::Malformed, failure);
     }
     SplatFiller filler(plan, data);
     source.forEachBlock(
@@ -387,7 +397,7 @@ bool LoadSplats(VertexSource& source, GaussianData& data)
         Log(LogLevel::Info, "CGaussianPlyLoader", line);
     }
     data.ComputeBounds();
-    return true;
+    return std::nullopt;
 }
 
 const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
@@ -398,12 +408,17 @@ const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
     return nullptr;
 }
 
-bool LoadStreamed(orrisk::ply::PlyRecordReader& reader, GaussianData& data)
+ReadFailure NoVertexElement()
+{
+    return SplatFailure(ReadError::Malformed, "no 'vertex' element.");
+}
+
+std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, GaussianData& data)
 {
     reader.RequireCompleteBody();  // a short body fails before anything else is looked at
     const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
     if (!vertex)
-        return false;
+        return NoVertexElement();
     const bool swapsBytes = reader.SwapsBytes();
     VertexSource source{
         *vertex,
@@ -422,12 +437,12 @@ bool LoadStreamed(orrisk::ply::PlyRecordReader& reader, GaussianData& data)
     return LoadSplats(source, data);
 }
 
-bool LoadStored(const std::string& path, GaussianData& data)
+std::optional<ReadFailure> LoadStored(const std::string& path, GaussianData& data)
 {
     const orrisk::ply::PlyFile ply(path);
     const orrisk::ply::PlyElement* vertex = FindVertex(ply);
     if (!vertex)
-        return false;
+        return NoVertexElement();
     VertexSource source{
         *vertex,
         PropertiesByName(*vertex),
@@ -445,7 +460,7 @@ bool LoadStored(const std::string& path, GaussianData& data)
     return LoadSplats(source, data);
 }
 
-bool LoadAnyEncoding(const std::string& path, GaussianData& data)
+std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, GaussianData& data)
 {
     {
         orrisk::ply::PlyRecordReader reader(path);
@@ -457,17 +472,31 @@ bool LoadAnyEncoding(const std::string& path, GaussianData& data)
 
 }  // namespace
 
-bool LoadGaussianPly(const std::string& path, GaussianData& data)
+ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOptions& options)
 {
+    if (!ReportProgress(options, 0.0))
+        return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
+    std::optional<ReadFailure> failure;
     try {
-        data.Clear();
-        if (LoadAnyEncoding(path, data))
-            return true;
+        GaussianData data;
+        failure = LoadAnyEncoding(path, data);
+        if (!failure) {
+            if (!ReportProgress(options, 1.0))
+                return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
+            return data;
+        }
+    } catch (const orrisk::ply::TruncatedBody& error) {
+        Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
+        failure = Fail(ReadError::Truncated, error.what());
+    } catch (const std::bad_alloc& error) {
+        Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
+        failure = Fail(ReadError::TooLarge, "Gaussian splat PLY: out of memory for the splats");
     } catch (const std::exception& error) {
         Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
+        failure = Fail(ReadError::Malformed, error.what());
     } catch (...) {
         Log(LogLevel::Error, "CGaussianPlyLoader", "unknown exception.");
+        failure = Fail(ReadError::Malformed, "Gaussian splat PLY: unknown error");
     }
-    data.Clear();
-    return false;
+    return *failure;
 }

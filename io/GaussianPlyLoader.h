@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scene/GaussianData.h"
+#include "io/ReadResult.h"
 #include "io/ply/PlyElement.h"
 
 #include <cstdint>
@@ -17,10 +18,9 @@ bool IsGaussianSplatPly(const std::string& path);
 // relative to their per-axis minimum (kept in origin), SH colour (f_dc_*, or red/green/blue
 // turned into degree-0 coefficients) and f_rest_* coefficients, logistic opacities,
 // exponentiated scales, normalised rotations, and segment ids from object_id / obj_id /
-// segment_id or from the arg-max of mask_* properties; then the bounds. True when data holds
-// a complete scene. On failure writes one "[CGaussianPlyLoader] ..." line to the log
-// and leaves data cleared. Never throws.
-bool LoadGaussianPly(const std::string& path, GaussianData& data);
+// segment_id or from the arg-max of mask_* properties; then the bounds. A failure also writes
+// one "[CGaussianPlyLoader] ..." line to the log. Never throws.
+ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOptions& options = {});
 
 // The values of the element's scalar property `name` as float, one per record; empty when
 // there is no such property, it is a list property, or its type (ushort, uint) has no float

@@ -1,6 +1,7 @@
 #include "io/PlyLoader.h"
 
 #include "io/PlyVertexValues.h"
+#include "io/ply/PlyError.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -10,6 +11,8 @@
 #include <array>
 #include <exception>
 #include <limits>
+#include <new>
+#include <optional>
 
 // A binary file is read straight into the cloud, block by block (twice: once for the origin
 // and the colour scale, once for the values), so its values are never held a second time;
@@ -129,15 +132,39 @@ const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
     return nullptr;
 }
 
-bool LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+ReadFailure NoVertexElement()
+{
+    return Fail(ReadError::Malformed, "PLY: no 'vertex' element");
+}
+
+std::optional<ReadFailure> LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values,
+                                        PointCloudData& cloud)
 {
     if (!FillCloud(vertex, values, cloud)) {
         Log(LogLevel::Error, "CPlyLoader", "failed to read x/y/z properties.");
-        cloud.Clear();
-        return false;
+        return Fail(ReadError::Malformed, "PLY: failed to read x/y/z properties");
     }
     cloud.ComputeBounds();
-    return true;
+    return std::nullopt;
+}
+
+std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, PointCloudData& cloud)
+{
+    {
+        orrisk::ply::PlyRecordReader reader(path);
+        if (reader.HasFixedSizeRecords()) {
+            reader.RequireCompleteBody();
+            const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
+            if (!vertex)
+                return NoVertexElement();
+            return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), cloud);
+        }
+    }
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply);
+    if (!vertex)
+        return NoVertexElement();
+    return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), cloud);
 }
 
 }  // namespace
@@ -153,30 +180,31 @@ std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element,
     return result;
 }
 
-bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud)
+ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& options)
 {
+    if (!ReportProgress(options, 0.0))
+        return Fail(ReadError::Cancelled, "PLY: cancelled");
+    std::optional<ReadFailure> failure;
     try {
-        pointCloud.Clear();
-        {
-            orrisk::ply::PlyRecordReader reader(path);
-            if (reader.HasFixedSizeRecords()) {
-                reader.RequireCompleteBody();
-                const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
-                if (!vertex)
-                    return false;
-                return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), pointCloud);
-            }
+        PointCloudData cloud;
+        failure = LoadAnyEncoding(path, cloud);
+        if (!failure) {
+            if (!ReportProgress(options, 1.0))
+                return Fail(ReadError::Cancelled, "PLY: cancelled");
+            return cloud;
         }
-        const orrisk::ply::PlyFile ply(path);
-        const orrisk::ply::PlyElement* vertex = FindVertex(ply);
-        if (!vertex)
-            return false;
-        return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud);
+    } catch (const orrisk::ply::TruncatedBody& error) {
+        Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
+        failure = Fail(ReadError::Truncated, error.what());
+    } catch (const std::bad_alloc& error) {
+        Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
+        failure = Fail(ReadError::TooLarge, "PLY: out of memory for the points");
     } catch (const std::exception& error) {
         Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
+        failure = Fail(ReadError::Malformed, error.what());
     } catch (...) {
         Log(LogLevel::Error, "CPlyLoader", "unknown exception.");
+        failure = Fail(ReadError::Malformed, "PLY: unknown error");
     }
-    pointCloud.Clear();
-    return false;
+    return *failure;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scene/PointCloudData.h"
+#include "io/ReadResult.h"
 #include "io/ply/PlyElement.h"
 
 #include <string>
@@ -13,10 +14,6 @@ std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element,
 
 // Reads a PLY point cloud: the "vertex" element's x, y, z become the points (relative to
 // their per-axis minimum, kept in origin) and red/green/blue, r/g/b or
-// diffuse_red/diffuse_green/diffuse_blue (with their alpha) the colours.
-class CPlyLoader {
-public:
-    // True when the points were loaded, with or without colours. On failure writes one
-    // "[CPlyLoader] ..." line to the log and leaves pointCloud cleared. Never throws.
-    static bool LoadPly(const std::string& path, PointCloudData& pointCloud);
-};
+// diffuse_red/diffuse_green/diffuse_blue (with their alpha) the colours. A failure also
+// writes one "[CPlyLoader] ..." line to the log. Never throws.
+ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& options = {});

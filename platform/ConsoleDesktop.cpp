@@ -22,9 +22,9 @@ bool ConsoleDesktop::RunSettingsDialog(AppSettings&)
     return false;
 }
 
-bool ConsoleDesktop::SetStatusPaneText(int paneId, const std::string& text)
+bool ConsoleDesktop::SetStatusPaneText(StatusPane pane, const std::string& text)
 {
-    m_statusPanes[paneId] = text;
+    m_statusPanes[pane] = text;
     return true;
 }
 

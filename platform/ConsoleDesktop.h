@@ -27,7 +27,7 @@ public:
     bool RunSettingsDialog(AppSettings& settings) override;
 
     // Every pane exists: its text is kept.
-    bool SetStatusPaneText(int paneId, const std::string& text) override;
+    bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;
@@ -41,8 +41,8 @@ public:
 
     // The texts of every message box shown, in order.
     const std::vector<std::string>& MessageBoxes() const { return m_messageBoxes; }
-    // The latest text of each status pane that was set, by pane id.
-    const std::map<int, std::string>& StatusPanes() const { return m_statusPanes; }
+    // The latest text of each status pane that was set.
+    const std::map<StatusPane, std::string>& StatusPanes() const { return m_statusPanes; }
     // The document path of the latest title refresh (empty: untitled).
     const std::string& TitlePath() const { return m_titlePath; }
     std::size_t InvalidationCount() const { return m_invalidations; }
@@ -57,7 +57,7 @@ public:
 private:
     std::ostream& m_messages;
     std::vector<std::string> m_messageBoxes;
-    std::map<int, std::string> m_statusPanes;
+    std::map<StatusPane, std::string> m_statusPanes;
     std::string m_titlePath;
     std::size_t m_invalidations = 0;
     bool m_mouseCaptured = false;

@@ -12,12 +12,8 @@ struct AppSettings;
 // the command-line tools use a console implementation. All calls are made on the UI
 // thread except PostResortMessage.
 
-// Identifiers of the main frame's information panes.
-enum StatusPaneId : int {
-    ID_INDICATOR_FRAME = 120,
-    ID_INDICATOR_COUNT = 121,
-    ID_INDICATOR_MODE = 122,
-};
+// The main window's information panes.
+enum class StatusPane { Frame, Count, Mode };
 
 struct FileDialogFilter {
     std::string description;  // e.g. "Camera pose file (*.json)"
@@ -48,8 +44,8 @@ public:
     virtual bool RunSettingsDialog(AppSettings& settings) = 0;
 
     // Main frame: sets a status pane's text and repaints it. False when there is no main
-    // frame, no status bar or no pane with that id (the caller then simply goes on).
-    virtual bool SetStatusPaneText(int paneId, const std::string& text) = 0;
+    // frame, no status bar or no such pane (the caller then simply goes on).
+    virtual bool SetStatusPaneText(StatusPane pane, const std::string& text) = 0;
     // Main frame: rebuild the window title from the document's path (empty: no document path).
     virtual void RefreshFrameTitle(const std::string& documentPath) = 0;
 

@@ -315,10 +315,10 @@ int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpD
 
 int InfoOnPoses(const std::string& path)
 {
-    CameraPoseSet poses;
-    std::string errorText;
-    const bool ok = LoadCameraPoseFile(path, poses, errorText);
-    std::cout << PosesSummary(ok, errorText, poses) << '\n';
+    const ReadResult<CameraPoseSet> poses = ReadCameraPoses(path);
+    const bool ok = poses.Ok();
+    std::cout << PosesSummary(ok, ok ? std::string() : poses.Failure().reason, ok ? poses.Value() : CameraPoseSet())
+              << '\n';
     return ok ? 0 : 1;
 }
 

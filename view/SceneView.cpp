@@ -275,7 +275,7 @@ void SceneView::UpdateStatusTexts()
         return;
     // Without a status bar (or one of its panes) the desktop reports false; nothing to do then.
     const StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
-    m_desktop.SetStatusPaneText(ID_INDICATOR_COUNT, texts.count);
-    m_desktop.SetStatusPaneText(ID_INDICATOR_MODE, texts.mode);
-    m_desktop.SetStatusPaneText(ID_INDICATOR_FRAME, texts.frame);
+    m_desktop.SetStatusPaneText(StatusPane::Count, texts.count);
+    m_desktop.SetStatusPaneText(StatusPane::Mode, texts.mode);
+    m_desktop.SetStatusPaneText(StatusPane::Frame, texts.frame);
 }

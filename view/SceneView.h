@@ -6,6 +6,7 @@
 #include "render/AxisGizmo.h"
 #include "render/IRenderer.h"
 #include "view/CameraController.h"
+#include "view/InputEvents.h"
 #include "view/ViewCamera.h"
 
 #include <Eigen/Core>
@@ -17,13 +18,6 @@
 class Document;
 class GaussianSplatRenderer;
 struct AppSettings;
-
-enum class MouseButton { Left, Middle, Right };
-
-struct MouseModifiers {
-    bool shift = false;
-    bool ctrl = false;
-};
 
 // The single view: owns the GL surface, the camera, the drag state, the current renderer and
 // the axis gizmo, and draws the document's scene on demand. It is written against the desktop
@@ -61,7 +55,7 @@ public:
     void OnButtonUp(MouseButton button, int x, int y);
     void OnMouseMove(int x, int y);
     void OnMouseWheel(int delta);  // 120 per notch, positive away from the user
-    void OnKeyDown(int virtualKey);  // codes of view/VirtualKeys.h; Shift from the desktop
+    void OnKeyDown(ViewKey key);  // Shift from the desktop
     void OnLButtonDblClk(int x, int y);
 
     // Commands and shared view operations.

@@ -3,7 +3,6 @@
 #include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
 #include "view/ClampUnit.h"
-#include "view/VirtualKeys.h"
 
 #include <cmath>
 
@@ -96,7 +95,7 @@ void SceneView::StepSegmentBlend(float delta)
     Invalidate();
 }
 
-void SceneView::OnKeyDown(int virtualKey)
+void SceneView::OnKeyDown(ViewKey key)
 {
     const bool shift = m_desktop.IsShiftDown();
     const bool hasFrames = m_document && !m_document->m_cameraPoses.frames.empty();
@@ -112,54 +111,54 @@ void SceneView::OnKeyDown(int virtualKey)
         Invalidate();
     };
 
-    switch (virtualKey) {
-    case vk::Tab:
+    switch (key) {
+    case ViewKey::Tab:
         m_camera.navMode = m_camera.navMode == Orbit ? Fly : Orbit;
         UpdateStatusTexts();
         Invalidate();
         break;
-    case vk::PageUp:
-    case vk::Digit1:
+    case ViewKey::PageUp:
+    case ViewKey::Digit1:
         if (hasFrames)
             ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex - 1);
         break;
-    case vk::PageDown:
-    case vk::Digit2:
+    case ViewKey::PageDown:
+    case ViewKey::Digit2:
         if (hasFrames)
             ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex + 1);
         break;
-    case vk::W:
+    case ViewKey::W:
         flyMove([&] { MoveAlongForward(step); });
         break;
-    case vk::S:
+    case ViewKey::S:
         flyMove([&] { MoveAlongForward(-step); });
         break;
-    case vk::D:
+    case ViewKey::D:
         flyMove([&] { m_camera.Pan(step, 0.0f); });
         break;
-    case vk::A:
+    case ViewKey::A:
         flyMove([&] { m_camera.Pan(-step, 0.0f); });
         break;
-    case vk::E:
+    case ViewKey::E:
         flyMove([&] { m_camera.Pan(0.0f, step); });
         break;
-    case vk::Q:
+    case ViewKey::Q:
         flyMove([&] { m_camera.Pan(0.0f, -step); });
         break;
-    case vk::F:
+    case ViewKey::F:
         OnViewFit();
         break;
-    case vk::G:
+    case ViewKey::G:
         m_showGizmo = !m_showGizmo;
         Invalidate();
         break;
-    case vk::M:
+    case ViewKey::M:
         if (GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat && splat->hasObjectIds) {
             splat->segEnabled = !splat->segEnabled;
             Invalidate();
         }
         break;
-    case vk::P: {
+    case ViewKey::P: {
         m_camera.ToggleProjection();
         Eigen::Vector3f boundsMin, boundsMax, center;
         float radius = 1.0f;
@@ -169,31 +168,29 @@ void SceneView::OnKeyDown(int virtualKey)
         Invalidate();
         break;
     }
-    case vk::R:
+    case ViewKey::R:
         ResetView();
         RequestSplatResort();
         Invalidate();
         break;
-    case vk::X:
-    case vk::Y:
-    case vk::Z:
-        SetViewAxis(virtualKey - vk::X, shift);
+    case ViewKey::X:
+    case ViewKey::Y:
+    case ViewKey::Z:
+        SetViewAxis(static_cast<int>(key) - static_cast<int>(ViewKey::X), shift);
         break;
-    case vk::NumpadPlus:
-    case vk::PlusEquals:
+    case ViewKey::NumpadPlus:
+    case ViewKey::PlusEquals:
         StepPointSize(1.0f);
         break;
-    case vk::NumpadMinus:
-    case vk::Minus:
+    case ViewKey::NumpadMinus:
+    case ViewKey::Minus:
         StepPointSize(-1.0f);
         break;
-    case vk::LeftBracket:
+    case ViewKey::LeftBracket:
         StepSegmentBlend(-0.1f);
         break;
-    case vk::RightBracket:
+    case ViewKey::RightBracket:
         StepSegmentBlend(0.1f);
-        break;
-    default:
         break;
     }
 }

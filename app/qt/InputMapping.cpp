@@ -1,7 +1,5 @@
 #include "app/qt/InputMapping.h"
 
-#include "view/VirtualKeys.h"
-
 #include <cmath>
 
 namespace {
@@ -10,47 +8,75 @@ namespace {
 // keyboard.
 struct PhysicalKey {
     quint32 xkbKeycode;
-    int viewKey;
+    ViewKey viewKey;
 };
 constexpr PhysicalKey kPhysicalKeys[] = {
-    {10, vk::Digit1}, {11, vk::Digit2}, {20, vk::Minus},       {21, vk::PlusEquals}, {24, vk::Q},
-    {25, vk::W},      {26, vk::E},      {27, vk::R},           {29, vk::Y},          {33, vk::P},
-    {34, vk::LeftBracket}, {35, vk::RightBracket}, {38, vk::A}, {39, vk::S},         {40, vk::D},
-    {41, vk::F},      {42, vk::G},      {52, vk::Z},           {53, vk::X},          {58, vk::M},
+    {10, ViewKey::Digit1}, {11, ViewKey::Digit2}, {20, ViewKey::Minus},       {21, ViewKey::PlusEquals},
+    {24, ViewKey::Q},      {25, ViewKey::W},      {26, ViewKey::E},           {27, ViewKey::R},
+    {29, ViewKey::Y},      {33, ViewKey::P},      {34, ViewKey::LeftBracket}, {35, ViewKey::RightBracket},
+    {38, ViewKey::A},      {39, ViewKey::S},      {40, ViewKey::D},           {41, ViewKey::F},
+    {42, ViewKey::G},      {52, ViewKey::Z},      {53, ViewKey::X},           {58, ViewKey::M},
 };
 
-int ViewKeyFromTypedKey(int qtKey, bool keypad)
+// What a typed letter or digit means to the view: its key, or nothing for the letters and
+// digits the view has no use for (they still count as recognised).
+std::optional<ViewKey> ViewKeyOfCharacter(int qtKey)
+{
+    switch (qtKey) {
+    case Qt::Key_1: return ViewKey::Digit1;
+    case Qt::Key_2: return ViewKey::Digit2;
+    case Qt::Key_A: return ViewKey::A;
+    case Qt::Key_D: return ViewKey::D;
+    case Qt::Key_E: return ViewKey::E;
+    case Qt::Key_F: return ViewKey::F;
+    case Qt::Key_G: return ViewKey::G;
+    case Qt::Key_M: return ViewKey::M;
+    case Qt::Key_P: return ViewKey::P;
+    case Qt::Key_Q: return ViewKey::Q;
+    case Qt::Key_R: return ViewKey::R;
+    case Qt::Key_S: return ViewKey::S;
+    case Qt::Key_W: return ViewKey::W;
+    case Qt::Key_X: return ViewKey::X;
+    case Qt::Key_Y: return ViewKey::Y;
+    case Qt::Key_Z: return ViewKey::Z;
+    default: return std::nullopt;
+    }
+}
+
+// A key recognised by what it types: the outer optional is empty when the key is not
+// recognised this way, the inner one when it is but the view has no use for it.
+std::optional<std::optional<ViewKey>> ViewKeyFromTypedKey(int qtKey, bool keypad)
 {
     switch (qtKey) {
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
-        return vk::Tab;
+        return ViewKey::Tab;
     case Qt::Key_PageUp:
-        return vk::PageUp;
+        return ViewKey::PageUp;
     case Qt::Key_PageDown:
-        return vk::PageDown;
+        return ViewKey::PageDown;
     case Qt::Key_Plus:
-        return keypad ? vk::NumpadPlus : vk::PlusEquals;
+        return keypad ? ViewKey::NumpadPlus : ViewKey::PlusEquals;
     case Qt::Key_Equal:
-        return keypad ? 0 : vk::PlusEquals;
+        if (keypad)
+            return std::nullopt;
+        return ViewKey::PlusEquals;
     case Qt::Key_Minus:
-        return keypad ? vk::NumpadMinus : vk::Minus;
+        return keypad ? ViewKey::NumpadMinus : ViewKey::Minus;
     case Qt::Key_Underscore:
-        return vk::Minus;
+        return ViewKey::Minus;
     case Qt::Key_BracketLeft:
     case Qt::Key_BraceLeft:
-        return vk::LeftBracket;
+        return ViewKey::LeftBracket;
     case Qt::Key_BracketRight:
     case Qt::Key_BraceRight:
-        return vk::RightBracket;
+        return ViewKey::RightBracket;
     default:
         break;
     }
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z)
-        return qtKey;  // Qt's letter keys are the upper-case ASCII codes, as the view's are
-    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9 && !keypad)
-        return qtKey;
-    return 0;
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9 && !keypad))
+        return std::optional<std::optional<ViewKey>>(ViewKeyOfCharacter(qtKey));
+    return std::nullopt;
 }
 
 bool TypesText(int qtKey)
@@ -62,17 +88,17 @@ bool TypesText(int qtKey)
 
 }  // namespace
 
-int ViewKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers, quint32 xkbKeycode)
+std::optional<ViewKey> ViewKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers, quint32 xkbKeycode)
 {
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
-    if (const int key = ViewKeyFromTypedKey(qtKey, keypad))
-        return key;
+    if (const std::optional<std::optional<ViewKey>> typed = ViewKeyFromTypedKey(qtKey, keypad))
+        return *typed;
     if (keypad || !TypesText(qtKey) || xkbKeycode == 0)
-        return 0;
+        return std::nullopt;
     for (const PhysicalKey& physical : kPhysicalKeys)
         if (physical.xkbKeycode == xkbKeycode)
             return physical.viewKey;
-    return 0;
+    return std::nullopt;
 }
 
 std::optional<MouseButton> ViewButtonFromQt(Qt::MouseButton button)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Desktop.h"
-#include "view/SceneView.h"
+#include "view/InputEvents.h"
 
 #include <QPoint>
 #include <QPointF>
@@ -10,16 +10,15 @@
 
 #include <optional>
 
-// Translations from Qt's input events to what the view understands: its key codes (the
-// classic US-layout virtual keys of view/VirtualKeys.h), its mouse buttons and modifiers,
-// and framebuffer pixels.
+// Translations from Qt's input events to what the view understands: its keys, its mouse
+// buttons and modifiers, and framebuffer pixels.
 
-// The view's key code for a key press, 0 for a key the view has no use for. Keys are
+// The view's key for a key press, nothing for a key the view has no use for. Keys are
 // recognised first by what they type, so plus, minus and the brackets work wherever the
 // layout puts them (keypad plus and minus count separately). A key that types nothing the
 // view knows (a shifted digit, a letter of another script) is recognised by its place on
 // the keyboard when `xkbKeycode` is an XKB key code (X11 and Wayland); pass 0 elsewhere.
-int ViewKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers, quint32 xkbKeycode);
+std::optional<ViewKey> ViewKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers, quint32 xkbKeycode);
 
 std::optional<MouseButton> ViewButtonFromQt(Qt::MouseButton button);
 MouseModifiers ViewModifiersFromQt(Qt::KeyboardModifiers modifiers);

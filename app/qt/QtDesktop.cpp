@@ -99,9 +99,9 @@ bool QtDesktop::RunSettingsDialog(AppSettings& settings)
     return true;
 }
 
-bool QtDesktop::SetStatusPaneText(int paneId, const std::string& text)
+bool QtDesktop::SetStatusPaneText(StatusPane pane, const std::string& text)
 {
-    return m_frame && m_frame->SetPaneText(paneId, QString::fromUtf8(text));
+    return m_frame && m_frame->SetPaneText(pane, QString::fromUtf8(text));
 }
 
 void QtDesktop::RefreshFrameTitle(const std::string& documentPath)

@@ -25,7 +25,7 @@ public:
     std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
     bool RunSettingsDialog(AppSettings& settings) override;
 
-    bool SetStatusPaneText(int paneId, const std::string& text) override;
+    bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;

@@ -193,8 +193,8 @@ void ViewWidget::keyPressEvent(QKeyEvent* event)
         const Qt::KeyboardModifiers modifiers = event->modifiers();
         EventModifiersScope scope(m_eventModifiers, modifiers);
         const quint32 xkbKeycode = ScanCodesAreXkb() ? event->nativeScanCode() : 0;
-        if (const int key = ViewKeyFromQt(event->key(), modifiers, xkbKeycode))
-            m_view->OnKeyDown(key);
+        if (const std::optional<ViewKey> key = ViewKeyFromQt(event->key(), modifiers, xkbKeycode))
+            m_view->OnKeyDown(*key);
     }
     QOpenGLWidget::keyPressEvent(event);
 }

@@ -6,11 +6,17 @@
 
 namespace orrisk::ply {
 
+// A body that ends before the records its header declares.
+class TruncatedBody : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The error for a body that ends before the records its header declares, e.g.
 // "PLY parser: unexpected end of file in element vertex".
-inline std::runtime_error UnexpectedEndOfFile(std::string_view where)
+inline TruncatedBody UnexpectedEndOfFile(std::string_view where)
 {
-    return std::runtime_error("PLY parser: unexpected end of file in " + std::string(where));
+    return TruncatedBody("PLY parser: unexpected end of file in " + std::string(where));
 }
 
 }  // namespace orrisk::ply

@@ -6,7 +6,7 @@
 #include "support/RecordingDesktop.h"
 #include "tests/gl/PixelChecks.h"
 #include "view/SceneView.h"
-#include "view/VirtualKeys.h"
+#include "view/InputEvents.h"
 
 #include <gtest/gtest.h>
 

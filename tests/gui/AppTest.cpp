@@ -130,7 +130,7 @@ class AppTest : public QObject {
     MainWindow* Frame() const { return m_app->Window(); }
     SceneView& View() const { return m_app->ViewWindow()->View(); }
     QWidget* ViewWindow() const { return m_app->ViewWindow(); }
-    QString Pane(int id) const { return Frame()->PaneText(id); }
+    QString Pane(StatusPane id) const { return Frame()->PaneText(id); }
     void Command(int id) const { Frame()->Action(id)->trigger(); }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
     {
@@ -167,9 +167,9 @@ private slots:
     {
         QVERIFY(Start());
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
-        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Frame), QString());
+        QCOMPARE(Pane(StatusPane::Count), QString());
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
         QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QVERIFY(ViewWindow()->hasFocus());
     }
@@ -179,8 +179,8 @@ private slots:
         const QString cloud = WriteCloud(*m_dir, "spiral.ply", 500);
         QVERIFY(Start({cloud}));
         QCOMPARE(Frame()->windowTitle(), QString("spiral.ply - Orrisk ver.1.1"));
-        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 500"));
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Count), QString("Points: 500"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 50);
         SaveScreenshot("point-cloud.png");
@@ -258,7 +258,7 @@ private slots:
             guitest::ChooseFile(*dialog, cloud);
         });
         Key(Qt::Key_O, Qt::ControlModifier);
-        QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 120"));
+        QTRY_COMPARE(Pane(StatusPane::Count), QString("Points: 120"));
         QCOMPARE(filter, Utf8("データファイル (*.ply *.las);;すべてのファイル (*)"));
         QCOMPARE(Frame()->windowTitle(), QString("chosen.ply - Orrisk ver.1.1"));
 
@@ -270,21 +270,21 @@ private slots:
         Command(ID_FILE_NEW);
         QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
+        QCOMPARE(Pane(StatusPane::Count), QString());
     }
 
     void tabAndPSwitchModesInThePane()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "modes.ply", 100)}));
         Key(Qt::Key_Tab);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Persp"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Persp"));
         QVERIFY(ViewWindow()->hasFocus());  // Tab went to the view, not to focus handling
         Key(Qt::Key_P);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Ortho"));
         Key(Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Ortho"));
         Key(Qt::Key_P);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
     }
 
     void pointSizeKeysOnKeypadAndMainKeyboard()
@@ -313,30 +313,30 @@ private slots:
         const QString total = QString::number(frames);
         QVERIFY(Start({scene}));
         Key(Qt::Key_PageDown);  // no frames yet: nothing
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
 
         ChooseInNextFileDialog(poses);
         Command(ID_FILE_OPEN_CAMERA_POSES);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         QVERIFY(View().m_camera.eyeAnchored);
         Key(Qt::Key_PageDown);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 2/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 2/" + total);
         Key(Qt::Key_2);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 3/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 3/" + total);
         Key(Qt::Key_1);
         Key(Qt::Key_PageUp);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         Key(Qt::Key_PageUp);  // wraps around
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString("Frame: %1/%1").arg(frames));
+        QCOMPARE(Pane(StatusPane::Frame), QString("Frame: %1/%1").arg(frames));
         Key(Qt::Key_PageDown);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         SaveScreenshot("camera-frame.png");
 
         // A new scene forgets the frames.
         QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
         Key(Qt::Key_PageDown);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
     }
 
     void aBadCameraPoseFileIsReportedAndChangesNothing()
@@ -352,7 +352,7 @@ private slots:
         Command(ID_FILE_OPEN_CAMERA_POSES);
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the camera pose file (transforms.json).\n"));
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
     }
 
     void viewCommandsMoveTheCamera()
@@ -438,7 +438,7 @@ private slots:
             dialog->reject();
         });
         Command(ID_SETTINGS);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
         QCOMPARE(View().m_pointStyle.size, 2.0f);
 
         guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
@@ -448,7 +448,7 @@ private slots:
             dialog->findChild<QPushButton*>("ok")->click();
         });
         Command(ID_SETTINGS);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Ortho"));
         QCOMPARE(View().m_pointStyle.size, 32.0f);
         QVERIFY(!View().m_pointStyle.isRound);
     }
@@ -468,7 +468,7 @@ private slots:
         QCOMPARE(ini.value("View/NavMode").toString(), QString("1"));
 
         QVERIFY(Start());
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Ortho"));
         QCOMPARE(View().m_pointStyle.size, 3.0f);
         QVERIFY(!View().m_showGizmo);
     }
@@ -518,7 +518,7 @@ private slots:
         QApplication::sendEvent(Frame(), &enter);
         QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Frame(), &drop);
-        QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 77"));
+        QTRY_COMPARE(Pane(StatusPane::Count), QString("Points: 77"));
         QCOMPARE(Frame()->windowTitle(), QString("dropped.ply - Orrisk ver.1.1"));
     }
 
@@ -571,7 +571,7 @@ private slots:
             QSKIP("../shared/testdata is not present; skipping the splat scene");
         QVERIFY(Start({splats}));
         QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
-        QVERIFY(Pane(ID_INDICATOR_COUNT).startsWith("Splats: "));
+        QVERIFY(Pane(StatusPane::Count).startsWith("Splats: "));
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 500);
         SaveScreenshot("splats.png");
     }

@@ -28,7 +28,7 @@ private slots:
     void withoutFrameOrViewNothingHappens()
     {
         QtDesktop desktop;
-        QVERIFY(!desktop.SetStatusPaneText(ID_INDICATOR_MODE, "Mode: Fly | Persp"));
+        QVERIFY(!desktop.SetStatusPaneText(StatusPane::Mode, "Mode: Fly | Persp"));
         desktop.RefreshFrameTitle("/a/b.ply");
         desktop.InvalidateView();
         desktop.PostResortMessage();
@@ -44,9 +44,8 @@ private slots:
         MainWindow frame;
         QtDesktop desktop;
         desktop.AttachFrame(&frame);
-        QVERIFY(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Splats: 42"));
-        QCOMPARE(frame.PaneText(ID_INDICATOR_COUNT), QString("Splats: 42"));
-        QVERIFY(!desktop.SetStatusPaneText(999, "x"));
+        QVERIFY(desktop.SetStatusPaneText(StatusPane::Count, "Splats: 42"));
+        QCOMPARE(frame.PaneText(StatusPane::Count), QString("Splats: 42"));
         desktop.RefreshFrameTitle("/data/日本語.las");
         QCOMPARE(frame.windowTitle(), QString::fromUtf8("日本語.las - Orrisk ver.1.1"));
     }

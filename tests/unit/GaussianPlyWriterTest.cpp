@@ -122,8 +122,9 @@ TEST(GaussianPlyWriter, TheSampleSceneReadsBackWithinFloatRounding)
     // The viewer recognises the file as a splat scene and gets the same scene back.
     const std::string path = dir.File("lighthouse.ply").string();
     ASSERT_TRUE(IsGaussianSplatPly(path));
-    GaussianData loaded;
-    ASSERT_TRUE(LoadGaussianPly(path, loaded));
+    ReadResult<GaussianData> read = ReadGaussianPly(path);
+    ASSERT_TRUE(read.Ok());
+    const GaussianData& loaded = read.Value();
     ASSERT_EQ(loaded.positions.size(), scene.positions.size());
     EXPECT_EQ(loaded.shDegree, 3);
     EXPECT_EQ(loaded.objectIds, scene.objectIds);

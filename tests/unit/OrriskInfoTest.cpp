@@ -177,7 +177,9 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     GaussianData splats;
     {
         ScopedLogCapture quiet;
-        ASSERT_TRUE(LoadGaussianPly(splatFile, splats));
+        ReadResult<GaussianData> read = ReadGaussianPly(splatFile);
+        ASSERT_TRUE(read.Ok());
+        splats = read.TakeValue();
     }
     auto dumped = [&](const char* folder, const char* name) { return ReadWholeFile(dir.Path() / folder / name); };
     EXPECT_EQ(dumped("splats", "positions.f32"), RawBytes(splats.positions));
@@ -209,9 +211,9 @@ TEST(OrriskInfo, CameraPoseFiles)
     ToolRun run = RunInfo({"--poses", fox});
     EXPECT_EQ(run.status, 0);
     json summary = Summary(run);
-    CameraPoseSet poses;
-    std::string errorText;
-    ASSERT_TRUE(LoadCameraPoseFile(fox, poses, errorText));
+    const ReadResult<CameraPoseSet> read = ReadCameraPoses(fox);
+    ASSERT_TRUE(read.Ok());
+    const CameraPoseSet& poses = read.Value();
     EXPECT_EQ(summary["ok"], true);
     EXPECT_TRUE(summary["errorText"].is_null());
     EXPECT_EQ(AsFloat(summary["defaultFovY"]), poses.defaultFovY);

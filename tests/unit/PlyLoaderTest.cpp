@@ -22,13 +22,22 @@ struct LoadResult {
     bool ok = false;
     std::string log;
     PointCloudData cloud;
+    ReadError code = ReadError::Malformed;
+    std::string reason;
 };
 
 LoadResult Load(const std::filesystem::path& path)
 {
     LoadResult result;
     ScopedLogCapture capture;
-    result.ok = CPlyLoader::LoadPly(path.string(), result.cloud);
+    ReadResult<PointCloudData> read = ReadPly(path.string());
+    result.ok = read.Ok();
+    if (read) {
+        result.cloud = read.TakeValue();
+    } else {
+        result.code = read.Failure().code;
+        result.reason = read.Failure().reason;
+    }
     result.log = capture.Text();
     return result;
 }
@@ -477,30 +486,22 @@ TEST(PlyLoader, ColourScaleThresholdsAre1Point001And256)
     }
 }
 
-TEST(PlyLoader, FailuresLogOneLineAndLeaveTheCloudCleared)
+TEST(PlyLoader, FailuresLogOneLineAndGiveTheirReason)
 {
-    PointCloudData cloud;
-    cloud.positions.assign(3, Eigen::Vector3f(1, 2, 3));
-    cloud.colors.assign(3, Eigen::Vector4f(1, 1, 1, 1));
-    cloud.hasColors = true;
-    cloud.origin = {4, 5, 6};
-    cloud.radius = 9;
     {
         testsupport::ScratchDir dir;
-        ScopedLogCapture capture;
-        EXPECT_FALSE(CPlyLoader::LoadPly((dir.Path() / "missing.ply").string(), cloud));
-        EXPECT_EQ(capture.Text(), kException + "PLY parser: Could not open file " + (dir.Path() / "missing.ply").string() + "\n");
+        const std::string missing = (dir.Path() / "missing.ply").string();
+        const LoadResult result = Load(missing);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.log, kException + "PLY parser: Could not open file " + missing + "\n");
+        EXPECT_EQ(result.reason, "PLY parser: Could not open file " + missing);
     }
-    EXPECT_TRUE(cloud.positions.empty());
-    EXPECT_TRUE(cloud.colors.empty());
-    EXPECT_FALSE(cloud.hasColors);
-    EXPECT_EQ(cloud.origin, Eigen::Vector3d::Zero());
-    EXPECT_EQ(cloud.radius, 1.0f);
 
-    EXPECT_EQ(LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
-                        "property list uchar float z\nend_header\n1 2 1 3\n")
-                  .log,
-              kXyzMessage);
+    const LoadResult listZ = LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+                                       "property list uchar float z\nend_header\n1 2 1 3\n");
+    EXPECT_EQ(listZ.log, kXyzMessage);
+    EXPECT_EQ(listZ.code, ReadError::Malformed);
+    EXPECT_EQ(listZ.reason, "PLY: failed to read x/y/z properties");
     EXPECT_EQ(LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty ushort x\nproperty float y\n"
                         "property float z\nend_header\n1 2 3\n")
                   .ok,
@@ -514,6 +515,8 @@ TEST(PlyLoader, FailuresLogOneLineAndLeaveTheCloudCleared)
                                                .Le(4.0f));
     EXPECT_FALSE(truncated.ok);
     EXPECT_EQ(truncated.log, kException + "PLY parser: unexpected end of file in element vertex\n");
+    EXPECT_EQ(truncated.code, ReadError::Truncated);
+    EXPECT_EQ(truncated.reason, "PLY parser: unexpected end of file in element vertex");
 }
 
 TEST(PlyLoader, ReadPropertyAsDoubleAcceptsEveryScalarType)

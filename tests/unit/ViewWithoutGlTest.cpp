@@ -5,7 +5,7 @@
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
 #include "view/SceneView.h"
-#include "view/VirtualKeys.h"
+#include "view/InputEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +68,7 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     view.OnSize(100, 100);
     view.OnDraw();
     view.OnInitialUpdate();
-    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Orbit | Persp");
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Orbit | Persp");
 
     document.m_pointCloud.positions = {{0.0f, 0.0f, 0.0f}, {4.0f, 0.0f, 0.0f}};
     document.m_pointCloud.ComputeBounds();
@@ -79,16 +79,16 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     // frame and writes its panes.
     EXPECT_FALSE(view.m_sceneDrawable);
     EXPECT_EQ(view.m_frameIndex, -1);
-    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_COUNT], "Points: 2");
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Count], "Points: 2");
 
     Eigen::Vector3f picked;
     EXPECT_FALSE(view.PickPoint(50, 50, picked));
     view.OnLButtonDblClk(50, 50);
     view.RequestSplatResort();
-    view.OnKeyDown(vk::R);  // the scene's bounds come from the document
+    view.OnKeyDown(ViewKey::R);  // the scene's bounds come from the document
     EXPECT_TRUE(view.m_camera.target.isApprox(Eigen::Vector3f(2.0f, 0.0f, 0.0f)));
-    view.OnKeyDown(vk::Tab);
-    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Fly | Persp");
+    view.OnKeyDown(ViewKey::Tab);
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Fly | Persp");
     view.OnDestroy();
 }
 
