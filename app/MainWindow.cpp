@@ -2,7 +2,7 @@
 
 #include "app/CommandTable.h"
 #include "app/Icons.h"
-#include "platform/Desktop.h"
+#include "view/ViewHost.h"
 
 #include <QAction>
 #include <QCloseEvent>

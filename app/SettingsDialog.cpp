@@ -65,7 +65,7 @@ float PointSizeFromText(std::string_view text, float minSize, float maxSize)
     const double value = ParseDecimalPrefix(text);
     if (std::isnan(value))
         return minSize;
-    return static_cast<float>(std::clamp(value, static_cast<double>(minSize), static_cast<double>(maxSize)));
+    return static_cast<float>(ClampPointSize(value, minSize, maxSize));
 }
 
 QColor ColorFromBackground(const Eigen::Vector3f& background)

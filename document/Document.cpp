@@ -4,7 +4,7 @@
 #include "document/SceneReaders.h"
 #include "io/CameraPoseReader.h"
 #include "io/ReadOnlyFile.h"
-#include "platform/Desktop.h"
+#include "document/DocumentHost.h"
 
 #include <algorithm>
 #include <utility>
@@ -24,20 +24,20 @@ bool CanOpenForReading(const std::string& path)
 
 }  // namespace
 
-Document::Document(IDesktop& desktop) : m_desktop(desktop) {}
+Document::Document(DocumentHost& host) : m_host(host) {}
 
 bool Document::OnNewDocument()
 {
     DeleteContents();
     m_pathName.clear();
-    m_desktop.RefreshFrameTitle(m_pathName);
+    m_host.RefreshFrameTitle(m_pathName);
     return true;
 }
 
 bool Document::OnOpenDocument(const std::string& path)
 {
     if (!CanOpenForReading(path)) {
-        m_desktop.ShowMessageBox("ファイル " + path + " を開けませんでした。");
+        m_host.ShowMessageBox("ファイル " + path + " を開けませんでした。");
         return false;
     }
     DeleteContents();
@@ -47,7 +47,7 @@ bool Document::OnOpenDocument(const std::string& path)
         UpdateAllViews(kSceneChangedHint);
     else
         m_pathName.clear();  // the earlier scene is gone too: the document is now empty and untitled
-    m_desktop.RefreshFrameTitle(m_pathName);
+    m_host.RefreshFrameTitle(m_pathName);
     return loaded;
 }
 
@@ -55,12 +55,12 @@ bool Document::LoadScene(const std::string& path)
 {
     const SceneReader* reader = FindSceneReader(path);
     if (!reader) {
-        m_desktop.ShowMessageBox(kUnknownSceneFileMessage);
+        m_host.ShowMessageBox(kUnknownSceneFileMessage);
         return false;
     }
     ReadResult<Scene> scene = reader->read(path, {});
     if (!scene) {
-        m_desktop.ShowMessageBox(reader->failureMessage);
+        m_host.ShowMessageBox(reader->failureMessage);
         return false;
     }
     if (auto* splats = std::get_if<GaussianData>(&scene.Value())) {
@@ -85,7 +85,7 @@ bool Document::LoadCameraPoses(const std::string& path)
 {
     ReadResult<CameraPoseSet> poses = ReadCameraPoses(path);
     if (!poses) {
-        m_desktop.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);
+        m_host.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);
         return false;
     }
     m_cameraPoses = poses.TakeValue();

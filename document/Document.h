@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-class IDesktop;
+class DocumentHost;
 class IDocumentView;
 
 // Which record of the document holds the current scene.
@@ -20,7 +20,7 @@ enum class SceneKind : std::int32_t { None = 0, PointCloud = 1, GaussianSplats =
 // It never writes files. Paths are UTF-8.
 class Document {
 public:
-    explicit Document(IDesktop& desktop);
+    explicit Document(DocumentHost& host);
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
@@ -50,7 +50,7 @@ private:
     // a failure is shown in a message box.
     bool LoadScene(const std::string& path);
 
-    IDesktop& m_desktop;
+    DocumentHost& m_host;
     std::string m_pathName;
     std::vector<IDocumentView*> m_views;
 };

@@ -3,7 +3,7 @@
 // libepoxy's GL header must come before any other GL header (Qt's included).
 #include <epoxy/gl.h>
 
-#include "platform/Desktop.h"
+#include "platform/ClientSize.h"
 
 #include <functional>
 #include <memory>

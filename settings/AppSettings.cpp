@@ -85,6 +85,15 @@ std::filesystem::path SettingsFilePath()
     return SettingsFilePathFor(executable);
 }
 
+double ClampPointSize(double size, float minSize, float maxSize)
+{
+    if (size < minSize)
+        return minSize;
+    if (size > maxSize)
+        return maxSize;
+    return size;
+}
+
 void ReadSettings(const IniFile& ini, AppSettings& settings)
 {
     if (const auto text = ReadNonEmptyString(ini, kDisplay, "PointSize")) {
@@ -92,10 +101,7 @@ void ReadSettings(const IniFile& ini, AppSettings& settings)
         // Infinity and not-a-number (spelt out, or a number too large for a double) count
         // as no value; every finite number is clamped.
         if (std::isfinite(size)) {
-            if (size < settings.pointSizeMin)
-                size = settings.pointSizeMin;
-            if (size > settings.pointSizeMax)
-                size = settings.pointSizeMax;
+            size = ClampPointSize(size, settings.pointSizeMin, settings.pointSizeMax);
             if (std::fabs(size) <= std::numeric_limits<float>::max())
                 settings.pointSize = static_cast<float>(size);
         }

@@ -24,6 +24,9 @@ struct AppSettings {
     bool operator==(const AppSettings&) const = default;
 };
 
+// A point size limited to minSize..maxSize; a NaN stays NaN (callers decide what it means).
+double ClampPointSize(double size, float minSize, float maxSize);
+
 // The settings file that belongs to the executable at this path: the same folder and file
 // name with the file name's extension, if any, replaced by ".ini" (/opt/orrisk/bin/orrisk
 // gives /opt/orrisk/bin/orrisk.ini, viewer.bin gives viewer.ini). A path that the kernel

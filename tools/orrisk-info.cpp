@@ -10,7 +10,7 @@
 
 #include "document/Document.h"
 #include "io/CameraPoseReader.h"
-#include "platform/ConsoleDesktop.h"
+#include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
 
 #include <nlohmann/json.hpp>

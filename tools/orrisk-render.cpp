@@ -3,9 +3,10 @@
 // headless OpenGL surface; it neither reads nor writes the viewer's settings file.
 
 #include "document/Document.h"
-#include "platform/ConsoleDesktop.h"
 #include "gl/HeadlessEglBackend.h"
+#include "settings/AppSettings.h"
 #include "tools/PngFile.h"
+#include "view/ConsoleDesktop.h"
 #include "view/SceneView.h"
 
 #include <charconv>
@@ -245,27 +246,24 @@ std::filesystem::path FramePath(const std::filesystem::path& out, int frame, std
 // values would be.
 void ApplyDisplayOptions(const Options& options, SceneView& view)
 {
-    if (options.pointSize) {
-        float size = *options.pointSize;
-        if (size < view.m_pointSizeMin)
-            size = view.m_pointSizeMin;
-        if (size > view.m_pointSizeMax)
-            size = view.m_pointSizeMax;
-        view.m_pointStyle.size = size;
-    }
+    AppSettings settings = view.DisplaySettings();
+    if (options.pointSize)
+        settings.pointSize =
+            static_cast<float>(ClampPointSize(*options.pointSize, settings.pointSizeMin, settings.pointSizeMax));
     if (options.square)
-        view.m_pointStyle.isRound = false;
+        settings.roundPoints = false;
     if (options.background)
-        view.m_background = *options.background;
+        settings.background = *options.background;
     if (options.segBlend)
-        view.m_segBlend = *options.segBlend;
+        settings.segBlend = *options.segBlend;
     if (options.segSeed)
-        view.m_segSeed = *options.segSeed;
+        settings.segSeed = *options.segSeed;
     if (options.noGizmo)
-        view.m_showGizmo = false;
+        settings.showAxisGizmo = false;
     // The projection is in place before the scene is framed, so the fit sets its half height.
     if (options.ortho)
-        view.m_camera.projection = Orthographic;
+        settings.projection = Orthographic;
+    view.SetDisplaySettings(settings);
 }
 
 class FrameWriter {
@@ -275,7 +273,7 @@ public:
     // Draws the view's current frame and writes it to `path`; prints the path and draw time.
     bool RenderTo(const std::filesystem::path& path)
     {
-        auto* headless = dynamic_cast<HeadlessEglBackend*>(m_view.m_glSurface.Backend());
+        auto* headless = dynamic_cast<HeadlessEglBackend*>(m_view.GlBackend());
         if (!headless)
             return false;
         // The splats are ordered for exactly this camera before the frame is drawn, so Draw finds

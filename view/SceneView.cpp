@@ -15,7 +15,7 @@ constexpr const char* kNoOpenGl = "Failed to initialize OpenGL 4.5.\nPlease chec
 
 }  // namespace
 
-SceneView::SceneView(IDesktop& desktop, GlContextBackendFactory glBackendFactory,
+SceneView::SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory,
                          std::filesystem::path settingsFile)
     : m_desktop(desktop), m_glBackendFactory(std::move(glBackendFactory)), m_settingsFile(std::move(settingsFile))
 {
@@ -68,9 +68,9 @@ bool SceneView::Create()
 
     // Settings the file lacks or rejects keep the starting values.
     if (!m_settingsFile.empty()) {
-        AppSettings settings = CurrentSettings();
+        AppSettings settings = DisplaySettings();
         LoadSettingsFrom(m_settingsFile, settings);
-        TakeSettings(settings);
+        SetDisplaySettings(settings);
     }
 
     m_renderer = std::make_unique<PointCloudRenderer>();
@@ -85,7 +85,7 @@ void SceneView::OnDestroy()
 {
     // A view whose creation failed has loaded nothing, so it must not overwrite the file.
     if (m_created && !m_settingsFile.empty())
-        SaveSettingsTo(m_settingsFile, CurrentSettings());
+        SaveSettingsTo(m_settingsFile, DisplaySettings());
     m_created = false;
 
     if (m_glSurface.HasContext()) {

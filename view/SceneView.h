@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Desktop.h"
+#include "view/ViewHost.h"
 #include "gl/GlSurface.h"
 #include "document/DocumentView.h"
 #include "render/AxisGizmo.h"
@@ -27,7 +27,7 @@ class SceneView : public IDocumentView {
 public:
     // `settingsFile`: where the display settings are loaded from at creation and saved to at
     // destruction; empty to neither load nor save.
-    SceneView(IDesktop& desktop, GlContextBackendFactory glBackendFactory,
+    SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory,
                 std::filesystem::path settingsFile);
     ~SceneView() override;
     SceneView(const SceneView&) = delete;
@@ -90,6 +90,15 @@ public:
     float m_segBlend = 0.5f;
     std::int32_t m_frameIndex = -1;
 
+    // The display settings as the view holds them now: seed and blend from the live splat
+    // renderer when there is one.
+    AppSettings DisplaySettings() const;
+    // Takes every display setting as given, straight into the camera for the projection
+    // and navigation mode; the renderers see them from the next frame or scene on.
+    void SetDisplaySettings(const AppSettings& settings);
+    // The GL context back-end the view draws with; null before Create.
+    IGlContextBackend* GlBackend() const { return m_glSurface.Backend(); }
+
     // The splat renderer when it is the current renderer, else null.
     GaussianSplatRenderer* SplatRenderer() const;
 
@@ -101,12 +110,8 @@ private:
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
     void StepSegmentBlend(float delta);
-    // The settings as the view holds them now: seed and blend from the live splat renderer
-    // when there is one.
-    AppSettings CurrentSettings() const;
-    void TakeSettings(const AppSettings& settings);
 
-    IDesktop& m_desktop;
+    ViewHost& m_desktop;
     GlContextBackendFactory m_glBackendFactory;
     std::filesystem::path m_settingsFile;
     Document* m_document = nullptr;

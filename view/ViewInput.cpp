@@ -2,6 +2,7 @@
 
 #include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
+#include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
 
 #include <cmath>
@@ -73,12 +74,7 @@ void SceneView::MoveAlongForward(float amount)
 
 void SceneView::StepPointSize(float delta)
 {
-    float size = m_pointStyle.size + delta;
-    if (size < m_pointSizeMin)
-        size = m_pointSizeMin;
-    if (size > m_pointSizeMax)
-        size = m_pointSizeMax;
-    m_pointStyle.size = size;
+    m_pointStyle.size = static_cast<float>(ClampPointSize(m_pointStyle.size + delta, m_pointSizeMin, m_pointSizeMax));
     if (m_renderer) {
         m_glSurface.MakeCurrent();
         m_renderer->SetPointStyle(m_pointStyle);

@@ -4,7 +4,7 @@
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
 
-AppSettings SceneView::CurrentSettings() const
+AppSettings SceneView::DisplaySettings() const
 {
     AppSettings settings;
     settings.pointSize = m_pointStyle.size;
@@ -25,7 +25,7 @@ AppSettings SceneView::CurrentSettings() const
     return settings;
 }
 
-void SceneView::TakeSettings(const AppSettings& settings)
+void SceneView::SetDisplaySettings(const AppSettings& settings)
 {
     m_pointStyle.size = settings.pointSize;
     m_pointStyle.isRound = settings.roundPoints;
@@ -42,7 +42,7 @@ void SceneView::TakeSettings(const AppSettings& settings)
 
 void SceneView::ShowSettingsDialog()
 {
-    AppSettings settings = CurrentSettings();
+    AppSettings settings = DisplaySettings();
     if (!m_desktop.RunSettingsDialog(settings))
         return;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Desktop.h"
+#include "view/ViewHost.h"
 #include "view/InputEvents.h"
 
 #include <QPoint>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Desktop.h"
+#include "document/DocumentHost.h"
+#include "view/ViewHost.h"
 
 #include <QPointer>
 #include <QString>
@@ -13,10 +14,10 @@ class ViewWidget;
 // Windows-style "*.*" is written "*" so that it matches names without a dot as well.
 QString QtFileDialogFilter(const std::vector<FileDialogFilter>& filters);
 
-// The desktop interface on Qt: message boxes, file and settings dialogs, the main frame's
+// The document's and the view's hosts on Qt: message boxes, file and settings dialogs, the main frame's
 // status panes and title, and the view widget's window services. The frame and the view
 // widget are attached once they exist; until then the calls that need them do nothing.
-class QtDesktop : public IDesktop {
+class QtDesktop : public DocumentHost, public ViewHost {
 public:
     void AttachFrame(MainWindow* frame);
     void AttachView(ViewWidget* view);

@@ -91,7 +91,7 @@ QSurfaceFormat ViewSurfaceFormat()
     return format;
 }
 
-ViewWidget::ViewWidget(IDesktop& desktop, std::filesystem::path settingsFile, QWidget* parent)
+ViewWidget::ViewWidget(ViewHost& desktop, std::filesystem::path settingsFile, QWidget* parent)
     : QOpenGLWidget(parent)
 {
     setObjectName("view");

@@ -3,7 +3,7 @@
 // libepoxy's GL header must come before Qt's.
 #include <epoxy/gl.h>
 
-#include "platform/Desktop.h"
+#include "view/ViewHost.h"
 
 #include <QOpenGLWidget>
 #include <QSurfaceFormat>
@@ -27,7 +27,7 @@ QSurfaceFormat ViewSurfaceFormat();
 class ViewWidget : public QOpenGLWidget {
     Q_OBJECT
 public:
-    ViewWidget(IDesktop& desktop, std::filesystem::path settingsFile, QWidget* parent = nullptr);
+    ViewWidget(ViewHost& desktop, std::filesystem::path settingsFile, QWidget* parent = nullptr);
     ~ViewWidget() override;
 
     SceneView& View() { return *m_view; }

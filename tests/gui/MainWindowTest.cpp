@@ -4,7 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/CommandTable.h"
 #include "app/Icons.h"
-#include "platform/Desktop.h"
+#include "view/ViewHost.h"
 
 #include <QFontMetrics>
 #include <QLabel>

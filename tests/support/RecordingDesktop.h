@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Desktop.h"
+#include "document/DocumentHost.h"
+#include "view/ViewHost.h"
 #include "platform/PostedMessages.h"
 #include "settings/AppSettings.h"
 
@@ -29,7 +30,7 @@ namespace testsupport {
 // "RunSettingsDialog", "SetStatusPaneText", "RefreshFrameTitle", "InvalidateView",
 // "PostResortMessage", "SetViewFocus", "CaptureMouse", "ReleaseMouse"), for tests of order.
 // Everything but PostResortMessage must be called on the test's thread.
-class RecordingDesktop final : public IDesktop {
+class RecordingDesktop final : public DocumentHost, public ViewHost {
 public:
     // --- what was called ---
     std::vector<std::string> calls;

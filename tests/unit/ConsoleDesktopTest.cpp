@@ -1,4 +1,4 @@
-#include "platform/ConsoleDesktop.h"
+#include "view/ConsoleDesktop.h"
 #include "settings/AppSettings.h"
 
 #include <gtest/gtest.h>

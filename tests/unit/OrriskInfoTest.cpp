@@ -1,7 +1,7 @@
 #include "document/Document.h"
 #include "io/CameraPoseReader.h"
 #include "io/GaussianPlyLoader.h"
-#include "platform/ConsoleDesktop.h"
+#include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "platform/ClientSize.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
 struct AppSettings;
 
-// Everything the document and the view take from the desktop they run in: boxes and
-// dialogs, the main frame's status bar and title, and the services of the view's window.
-// The Qt shell implements it for the real application; tests use a recording double;
-// the command-line tools use a console implementation. All calls are made on the UI
-// thread except PostResortMessage.
+// The services the view takes from the window it is shown in: message boxes and dialogs,
+// the main window's status bar, repaints, focus and the mouse. The Qt shell implements it
+// for the real application; tests use a recording double; the command-line tools use
+// ConsoleDesktop. All calls are made on the UI thread except PostResortMessage.
 
 // The main window's information panes.
 enum class StatusPane { Frame, Count, Mode };
@@ -26,14 +27,9 @@ struct OpenFileDialogRequest {
     std::vector<FileDialogFilter> filters;
 };
 
-struct ClientSize {
-    int width = 0;   // pixels of the drawable (framebuffer pixels on high-DPI screens)
-    int height = 0;
-};
-
-class IDesktop {
+class ViewHost {
 public:
-    virtual ~IDesktop() = default;
+    virtual ~ViewHost() = default;
 
     // Plain modal message box: the text, an OK button, no icon.
     virtual void ShowMessageBox(const std::string& text) = 0;
@@ -46,8 +42,6 @@ public:
     // Main frame: sets a status pane's text and repaints it. False when there is no main
     // frame, no status bar or no such pane (the caller then simply goes on).
     virtual bool SetStatusPaneText(StatusPane pane, const std::string& text) = 0;
-    // Main frame: rebuild the window title from the document's path (empty: no document path).
-    virtual void RefreshFrameTitle(const std::string& documentPath) = 0;
 
     // View window services.
     virtual void InvalidateView() = 0;                 // repaint soon, never erasing first

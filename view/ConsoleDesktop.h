@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Desktop.h"
+#include "document/DocumentHost.h"
+#include "view/ViewHost.h"
 #include "platform/PostedMessages.h"
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 // what a window would show (status panes, title, repaints) is kept for the tool to print or
 // check. Resort messages posted from another thread are queued and delivered only when the
 // tool asks, on its own thread.
-class ConsoleDesktop final : public IDesktop {
+class ConsoleDesktop final : public DocumentHost, public ViewHost {
 public:
     // Message boxes are written to `messages` (standard error by default), each followed by
     // a newline.
