@@ -1,7 +1,7 @@
 #include "io/GaussianPlyLoader.h"
 
 #include "io/GaussianPlyColumns.h"
-#include "io/ply/PlyError.h"
+#include "io/PlyReadFailure.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -15,7 +15,6 @@
 #include <exception>
 #include <functional>
 #include <limits>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <type_traits>
@@ -476,27 +475,14 @@ ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOpti
 {
     if (!ReportProgress(options, 0.0))
         return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
-    std::optional<ReadFailure> failure;
     try {
         GaussianData data;
-        failure = LoadAnyEncoding(path, data);
-        if (!failure) {
-            if (!ReportProgress(options, 1.0))
-                return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
-            return data;
-        }
-    } catch (const orrisk::ply::TruncatedBody& error) {
-        Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
-        failure = Fail(ReadError::Truncated, error.what());
-    } catch (const std::bad_alloc& error) {
-        Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
-        failure = Fail(ReadError::TooLarge, "Gaussian splat PLY: out of memory for the splats");
-    } catch (const std::exception& error) {
-        Log(LogLevel::Error, "CGaussianPlyLoader", std::string("exception: ") + error.what());
-        failure = Fail(ReadError::Malformed, error.what());
+        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, data))
+            return *std::move(failure);
+        if (!ReportProgress(options, 1.0))
+            return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
+        return data;
     } catch (...) {
-        Log(LogLevel::Error, "CGaussianPlyLoader", "unknown exception.");
-        failure = Fail(ReadError::Malformed, "Gaussian splat PLY: unknown error");
+        return FailureOfCurrentException("CGaussianPlyLoader", "Gaussian splat PLY");
     }
-    return *failure;
 }

@@ -1,7 +1,7 @@
 #include "io/PlyLoader.h"
 
 #include "io/PlyVertexValues.h"
-#include "io/ply/PlyError.h"
+#include "io/PlyReadFailure.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -11,7 +11,6 @@
 #include <array>
 #include <exception>
 #include <limits>
-#include <new>
 #include <optional>
 
 // A binary file is read straight into the cloud, block by block (twice: once for the origin
@@ -184,27 +183,14 @@ ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& o
 {
     if (!ReportProgress(options, 0.0))
         return Fail(ReadError::Cancelled, "PLY: cancelled");
-    std::optional<ReadFailure> failure;
     try {
         PointCloudData cloud;
-        failure = LoadAnyEncoding(path, cloud);
-        if (!failure) {
-            if (!ReportProgress(options, 1.0))
-                return Fail(ReadError::Cancelled, "PLY: cancelled");
-            return cloud;
-        }
-    } catch (const orrisk::ply::TruncatedBody& error) {
-        Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
-        failure = Fail(ReadError::Truncated, error.what());
-    } catch (const std::bad_alloc& error) {
-        Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
-        failure = Fail(ReadError::TooLarge, "PLY: out of memory for the points");
-    } catch (const std::exception& error) {
-        Log(LogLevel::Error, "CPlyLoader", std::string("exception: ") + error.what());
-        failure = Fail(ReadError::Malformed, error.what());
+        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, cloud))
+            return *std::move(failure);
+        if (!ReportProgress(options, 1.0))
+            return Fail(ReadError::Cancelled, "PLY: cancelled");
+        return cloud;
     } catch (...) {
-        Log(LogLevel::Error, "CPlyLoader", "unknown exception.");
-        failure = Fail(ReadError::Malformed, "PLY: unknown error");
+        return FailureOfCurrentException("CPlyLoader", "PLY");
     }
-    return *failure;
 }
