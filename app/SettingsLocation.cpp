@@ -1,6 +1,6 @@
 #include "app/SettingsLocation.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "settings/AppSettings.h"
 
 #include <QFile>
@@ -46,8 +46,8 @@ std::filesystem::path ChooseViewSettingsFile(const std::filesystem::path& beside
         return userFile;
     if (!std::filesystem::exists(userFile, error))
         std::filesystem::copy_file(besideExecutable, userFile, error);
-    DebugOutput("[Settings] " + besideExecutable.string() + " cannot be replaced; the settings are kept in " +
-                userFile.string() + "\n");
+    Log(LogLevel::Warning, "Settings",
+        besideExecutable.string() + " cannot be replaced; the settings are kept in " + userFile.string());
     return userFile;
 }
 

@@ -1,9 +1,9 @@
-#include "app/COrriskApp.h"
+#include "app/Application.h"
 #include "app/Icons.h"
 #include "app/Language.h"
 #include "app/SettingsLocation.h"
 #include "app/TerminationSignals.h"
-#include "platform/qt/ViewWidget.h"
+#include "app/qt/ViewWidget.h"
 #include "settings/LanguageSetting.h"
 
 #include <QApplication>
@@ -41,7 +41,7 @@ int main(int argc, char* argv[])
     const AppTranslations translations(language);
 
     QuitOnTerminationSignals();
-    COrriskApp orrisk(AppOptions{settingsFile, {}});
+    Application orrisk(AppOptions{settingsFile, {}});
     if (!orrisk.InitInstance(parser.positionalArguments()))
         return 1;
     return app.exec();

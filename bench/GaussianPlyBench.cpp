@@ -1,7 +1,7 @@
 #include "BenchData.h"
 #include "PeakMemory.h"
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 #include "io/GaussianPlyLoader.h"
 
 #include <algorithm>
@@ -21,9 +21,12 @@ static void BM_LoadGaussianPly(benchmark::State& state, const char* name)
         const std::uint64_t before = ResidentBytes();
         ResetPeakResidentBytes();
         {
-            GaussianData data;
-            if (!LoadGaussianPly(path.string(), data))
-                state.SkipWithError("LoadGaussianPly failed");
+            ReadResult<GaussianData> result = ReadGaussianPly(path.string());
+            if (!result) {
+                state.SkipWithError(result.Failure().reason.c_str());
+                return;
+            }
+            const GaussianData data = result.TakeValue();
             benchmark::DoNotOptimize(data.positions.data());
             recordBytes = data.positions.size() * (sizeof(Eigen::Vector3f) * 3 + sizeof(Eigen::Vector4f) + sizeof(float)) +
                           data.shRest.size() * sizeof(float) + data.objectIds.size() * sizeof(std::uint32_t);

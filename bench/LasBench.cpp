@@ -1,13 +1,13 @@
 #include "BenchData.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/LasReader.h"
 
 #include <sys/resource.h>
 
-// LoadLas against the plain read of the same file (BM_PlainRead/cloud_20m_f3). Every
+// ReadLas against the plain read of the same file (BM_PlainRead/cloud_20m_f3). Every
 // iteration loads into a fresh record, as a document opening the file would.
-// peak_rss_MiB is the process's peak, so it describes LoadLas only when the filter selects
+// peak_rss_MiB is the process's peak, so it describes ReadLas only when the filter selects
 // this benchmark alone.
 static void BM_LoadLas(benchmark::State& state, const char* name)
 {
@@ -16,11 +16,12 @@ static void BM_LoadLas(benchmark::State& state, const char* name)
         return;
     std::size_t points = 0;
     for (auto _ : state) {
-        PointCloudData cloud;
-        if (!LoadLas(path.string(), cloud)) {
-            state.SkipWithError("LoadLas failed");
+        ReadResult<PointCloudData> result = ReadLas(path.string());
+        if (!result) {
+            state.SkipWithError(result.Failure().reason.c_str());
             return;
         }
+        const PointCloudData cloud = result.TakeValue();
         points = cloud.positions.size();
         benchmark::DoNotOptimize(cloud.positions.data());
         benchmark::DoNotOptimize(cloud.colors.data());

@@ -1,7 +1,7 @@
 #include "BenchData.h"
 #include "PeakMemory.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"
 

@@ -1,7 +1,7 @@
 #include "BenchData.h"
 #include "PeakMemory.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/LasReader.h"
 #include "platform/ThreadPool.h"
 #include "render/OctreeSelection.h"
@@ -23,12 +23,12 @@ const PointCloudData* CachedCloud(benchmark::State& state, const char* name)
         const auto path = BenchDataFile(name);
         if (!RequireBenchFile(state, path))
             return nullptr;
-        auto loaded = std::make_unique<PointCloudData>();
-        if (!LoadLas(path.string(), *loaded)) {
-            state.SkipWithError("LoadLas failed");
+        ReadResult<PointCloudData> loaded = ReadLas(path.string());
+        if (!loaded) {
+            state.SkipWithError(loaded.Failure().reason.c_str());
             return nullptr;
         }
-        cloud = std::move(loaded);
+        cloud = std::make_unique<PointCloudData>(loaded.TakeValue());
     }
     return cloud.get();
 }

@@ -1,7 +1,7 @@
 #include "BenchData.h"
 #include "PeakMemory.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/PlyLoader.h"
 #include "io/ply/PlyFile.h"
 
@@ -49,9 +49,9 @@ static void BM_PlyParseAndValuesAsFloat(benchmark::State& state, const char* nam
     for (auto _ : state) {
         meter.BeginIteration();
         {
-            const happly::PlyFile ply(path.string());
+            const orrisk::ply::PlyFile ply(path.string());
             std::vector<std::vector<float>> columns;
-            for (const happly::PlyElement& element : ply.elements)
+            for (const orrisk::ply::PlyElement& element : ply.elements)
                 for (const auto& property : element.properties)
                     columns.push_back(element.ValuesAs<float>(property->name));
             benchmark::DoNotOptimize(columns.data());
@@ -72,9 +72,12 @@ static void BM_LoadPly(benchmark::State& state, const char* name)
     for (auto _ : state) {
         meter.BeginIteration();
         {
-            PointCloudData cloud;
-            if (!CPlyLoader::LoadPly(path.string(), cloud))
-                state.SkipWithError("LoadPly failed");
+            ReadResult<PointCloudData> result = ReadPly(path.string());
+            if (!result) {
+                state.SkipWithError(result.Failure().reason.c_str());
+                return;
+            }
+            const PointCloudData cloud = result.TakeValue();
             benchmark::DoNotOptimize(cloud.positions.data());
             meter.EndIteration();
         }

@@ -1,6 +1,6 @@
-#include "document/GaussianData.h"
-#include "platform/gl/GlSurface.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "scene/GaussianData.h"
+#include "gl/GlSurface.h"
+#include "gl/HeadlessEglBackend.h"
 #include "render/GaussianSplatRenderer.h"
 #include "view/ViewCamera.h"
 

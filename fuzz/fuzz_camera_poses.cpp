@@ -23,9 +23,10 @@ bool Same(const T& a, const T& b)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzInputFile file("transforms.json");
-    CameraPoseSet set;
-    std::string errorText;
-    const bool loaded = LoadCameraPoseFile(file.Write(data, size), set, errorText);
+    const ReadResult<CameraPoseSet> result = ReadCameraPoses(file.Write(data, size));
+    const bool loaded = result.Ok();
+    const CameraPoseSet set = loaded ? result.Value() : CameraPoseSet();
+    const std::string errorText = loaded ? std::string() : result.Failure().reason;
     if (loaded == set.frames.empty() || loaded == !errorText.empty())
         std::abort();
     for (const CameraFrame& frame : set.frames) {

@@ -2,22 +2,23 @@
 // loader sees every input, on the rest too).
 #include "FuzzInputFile.h"
 #include "io/GaussianPlyLoader.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzInputFile file("input.ply");
-    const ScopedDebugOutputCapture quiet;
+    const ScopedLogCapture quiet;
     const std::string& path = file.Write(data, size);
     (void)IsGaussianSplatPly(path);
-    GaussianData splats;
-    if (LoadGaussianPly(path, splats)) {
+    const ReadResult<GaussianData> result = ReadGaussianPly(path);
+    if (result) {
+        const GaussianData& splats = result.Value();
         const std::size_t n = splats.positions.size();
         if (n == 0 || splats.shDc.size() != n || splats.opacities.size() != n || splats.scales.size() != n ||
             splats.rotations.size() != n || splats.shRest.size() != n * static_cast<std::size_t>(splats.shRestCount) ||
             (splats.hasObjectIds && splats.objectIds.size() != n))
             std::abort();
-    } else if (!splats.positions.empty()) {
+    } else if (result.Failure().reason.empty()) {
         std::abort();
     }
     return 0;

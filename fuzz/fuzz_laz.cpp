@@ -1,6 +1,6 @@
 // The LAZ decoder: every field of every record, then the viewer's load of the same bytes.
 #include "FuzzInputFile.h"
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/laz/LazReader.h"
 
 #include <cstdlib>

@@ -10,8 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const FuzzInputFile file("input.ply");
     try {
-        const happly::PlyFile ply(file.Write(data, size));
-        for (const happly::PlyElement& element : ply.elements)
+        const orrisk::ply::PlyFile ply(file.Write(data, size));
+        for (const orrisk::ply::PlyElement& element : ply.elements)
             for (const auto& property : element.properties)
                 if (property->RecordCount() != element.recordCount)
                     std::abort();  // a body read in full holds every declared record

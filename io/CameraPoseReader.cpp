@@ -36,7 +36,7 @@ std::optional<double> NumberOf(const nlohmann::json& value)
 // Far beyond any real pose file; a wrongly chosen huge file is turned away before it is read.
 constexpr std::uintmax_t kMaxFileBytes = 256u << 20;
 
-bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorText)
+bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorText, ReadError& code)
 {
     // Only regular files: a directory opens as a stream but throws on the first read, and a
     // pipe could block forever.
@@ -46,11 +46,13 @@ bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorTe
         stream.open(path, std::ios::binary);
     if (!stream.is_open()) {
         errorText = "Cannot open file.";
+        code = ReadError::CannotOpen;
         return false;
     }
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
     if (!ec && size > kMaxFileBytes) {
         errorText = "File is too large.";
+        code = ReadError::TooLarge;
         return false;
     }
     return ReadCameraPoseStream(stream, set, errorText);
@@ -58,19 +60,28 @@ bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorTe
 
 }  // namespace
 
-bool LoadCameraPoseFile(const std::string& path, CameraPoseSet& set, std::string& errorText)
+ReadResult<CameraPoseSet> ReadCameraPoses(const std::string& path, const ReadOptions& options)
 {
-    set.Clear();
+    if (!ReportProgress(options, 0.0))
+        return Fail(ReadError::Cancelled, "Cancelled.");
+    std::string errorText;
+    ReadError code = ReadError::Malformed;
     try {
-        return ReadPoses(path, set, errorText);
+        CameraPoseSet set;
+        if (ReadPoses(path, set, errorText, code)) {
+            if (!ReportProgress(options, 1.0))
+                return Fail(ReadError::Cancelled, "Cancelled.");
+            return set;
+        }
     } catch (const std::bad_alloc&) {
         errorText = "Not enough memory to read the file.";
+        code = ReadError::TooLarge;
     } catch (...) {
         // Read errors surface as exceptions from the stream buffer.
         errorText = "Cannot read file.";
+        code = ReadError::CannotOpen;
     }
-    set.Clear();
-    return false;
+    return Fail(code, errorText);
 }
 
 float ReadVerticalFov(const nlohmann::json& object, double defaultW, double defaultH)

@@ -1,34 +1,17 @@
 #pragma once
 
+#include "io/ReadResult.h"
+#include "scene/CameraPoses.h"
+
 #include <Eigen/Core>
 #include <nlohmann/json_fwd.hpp>
 
 #include <string>
-#include <vector>
 
-// One camera of a camera pose file (transforms.json layout).
-struct CameraFrame {
-    // Camera-to-world, column-major. The rotation block's columns are the camera's right,
-    // up and backward axes (it looks along -z); the last column is its world position.
-    Eigen::Matrix4d transform = Eigen::Matrix4d::Identity();
-    float fovY = 0.0f;  // radians; 0 when the frame gives none and the set's default applies
-};
-
-struct CameraPoseSet {
-    std::vector<CameraFrame> frames;  // in file order
-    float defaultFovY = 0.0f;         // radians; 0 when the file gives none
-
-    void Clear()
-    {
-        frames.clear();
-        defaultFovY = 0.0f;
-    }
-};
-
-// Reads a camera pose file (path in UTF-8). `set` is emptied first and filled only with the
-// frames that could be read. On failure returns false and puts a short English message in
-// errorText (left untouched on success). Never throws.
-bool LoadCameraPoseFile(const std::string& path, CameraPoseSet& set, std::string& errorText);
+// Reads a camera pose file (path in UTF-8): the frames that could be read, in file order. A
+// failure's reason is a short English sentence ("Cannot open file.") that the document
+// shows after its own first line, so it does not name the format. Never throws.
+ReadResult<CameraPoseSet> ReadCameraPoses(const std::string& path, const ReadOptions& options = {});
 
 // Vertical field of view in radians that a JSON object gives through "fl_y" (with "h"),
 // "camera_angle_y" or "camera_angle_x" (with "w" and "h"), tried in that order; 0 when none

@@ -31,7 +31,7 @@ template <typename T, bool Swap>
 struct Converters {
     static T At(const std::byte* values, std::size_t stride, std::size_t i)
     {
-        return happly::LoadValue<T, Swap>(values + i * stride);
+        return orrisk::ply::LoadValue<T, Swap>(values + i * stride);
     }
     static void ToFloats(const std::byte* values, std::size_t stride, std::size_t count, float* out,
                          std::size_t outStride)
@@ -59,7 +59,7 @@ SplatColumn ColumnOfType()
 
 }  // namespace
 
-std::optional<SplatColumn> StoredColumn(const happly::Property& property)
+std::optional<SplatColumn> StoredColumn(const orrisk::ply::Property& property)
 {
     std::optional<SplatColumn> column;
     plyloader::WithScalarValues(property, [&](const auto& values) {
@@ -71,14 +71,14 @@ std::optional<SplatColumn> StoredColumn(const happly::Property& property)
     return column;
 }
 
-std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const std::string& name)
+std::optional<SplatColumn> StoredColumn(const orrisk::ply::PlyElement& element, const std::string& name)
 {
     if (!element.ContainsProperty(name))
         return std::nullopt;
     return StoredColumn(*element.PropertyNamed(name));
 }
 
-std::optional<SplatColumn> RecordField(const happly::Property& property, std::size_t offset, std::size_t recordBytes,
+std::optional<SplatColumn> RecordField(const orrisk::ply::Property& property, std::size_t offset, std::size_t recordBytes,
                                        bool swapsBytes)
 {
     std::optional<SplatColumn> column;
@@ -91,7 +91,7 @@ std::optional<SplatColumn> RecordField(const happly::Property& property, std::si
     return column;
 }
 
-std::vector<float> ReadPropertyAsFloat(const happly::PlyElement& element, const std::string& name)
+std::vector<float> ReadPropertyAsFloat(const orrisk::ply::PlyElement& element, const std::string& name)
 {
     const std::optional<SplatColumn> column = StoredColumn(element, name);
     if (!column || !column->toFloat)
@@ -101,7 +101,7 @@ std::vector<float> ReadPropertyAsFloat(const happly::PlyElement& element, const 
     return values;
 }
 
-std::vector<std::uint32_t> ReadPropertyAsUInt32(const happly::PlyElement& element, const std::string& name)
+std::vector<std::uint32_t> ReadPropertyAsUInt32(const orrisk::ply::PlyElement& element, const std::string& name)
 {
     const std::optional<SplatColumn> column = StoredColumn(element, name);
     if (!column)

@@ -42,11 +42,11 @@ struct SplatColumn {
 
 // The stored values of the property, or of the element's first property called `name`;
 // nothing when there is no such property or it is a list property.
-std::optional<SplatColumn> StoredColumn(const happly::Property& property);
-std::optional<SplatColumn> StoredColumn(const happly::PlyElement& element, const std::string& name);
+std::optional<SplatColumn> StoredColumn(const orrisk::ply::Property& property);
+std::optional<SplatColumn> StoredColumn(const orrisk::ply::PlyElement& element, const std::string& name);
 
 // The property as the field at `offset` of records `recordBytes` long that are streamed from a
 // binary body, in the file's byte order (`swapsBytes`: not the machine's); nothing for a list
 // property.
-std::optional<SplatColumn> RecordField(const happly::Property& property, std::size_t offset, std::size_t recordBytes,
+std::optional<SplatColumn> RecordField(const orrisk::ply::Property& property, std::size_t offset, std::size_t recordBytes,
                                        bool swapsBytes);

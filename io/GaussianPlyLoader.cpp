@@ -1,9 +1,10 @@
 #include "io/GaussianPlyLoader.h"
 
 #include "io/GaussianPlyColumns.h"
+#include "io/PlyReadFailure.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "platform/MemoryHints.h"
 
 #include <algorithm>
@@ -34,15 +35,15 @@ constexpr float kShC0 = 0.2820948f;  // degree-0 SH constant, rounded to float
 class PropertiesByName {
 public:
     struct Entry {
-        const happly::Property* property;
+        const orrisk::ply::Property* property;
         std::size_t offset;  // within a record of fixed size
     };
 
-    explicit PropertiesByName(const happly::PlyElement& element)
+    explicit PropertiesByName(const orrisk::ply::PlyElement& element)
     {
         for (const auto& property : element.properties) {
             m_entries.try_emplace(property->name, Entry{property.get(), m_recordBytes});
-            happly::VisitProperty(*property, [&](const auto& typed) {
+            orrisk::ply::VisitProperty(*property, [&](const auto& typed) {
                 m_recordBytes += sizeof(typename std::remove_cvref_t<decltype(typed)>::ValueType);
             });
         }
@@ -65,7 +66,7 @@ private:
 struct VertexSource {
     using BlockVisitor = std::function<void(const std::byte* records, std::size_t first, std::size_t count)>;
 
-    const happly::PlyElement& element;
+    const orrisk::ply::PlyElement& element;
     PropertiesByName properties;
     // The property as a column of records `recordBytes` long; nothing when it is a list
     // property.
@@ -127,7 +128,7 @@ void PlanSegmentation(const VertexSource& source, SplatPlan& plan)
             continue;
         plan.objectId = source.column(name);  // every scalar type reads as uint32
         if (!plan.objectId)
-            plan.segmentationNote = "[CGaussianPlyLoader] object_id size mismatch; ignored.\n";
+            plan.segmentationNote = "object_id size mismatch; ignored.";
         return;
     }
     for (std::size_t k = 0; source.Has("mask_" + std::to_string(k)); ++k) {
@@ -135,7 +136,7 @@ void PlanSegmentation(const VertexSource& source, SplatPlan& plan)
         if (!mask) {
             // A mask that cannot be read spoils the set, but only once some were collected.
             if (!plan.masks.empty())
-                plan.segmentationNote = "[CGaussianPlyLoader] mask_* size mismatch; ignored.\n";
+                plan.segmentationNote = "mask_* size mismatch; ignored.";
             plan.masks.clear();
             return;
         }
@@ -149,17 +150,17 @@ const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
     plan.count = static_cast<std::size_t>(source.element.recordCount);
     const auto position = FloatColumns<3>(source, {"x", "y", "z"});
     if (plan.count == 0 || !position)
-        return "[CGaussianPlyLoader] failed to read x/y/z.\n";
+        return "failed to read x/y/z.";
     plan.position = *position;
 
     if (const auto dc = FloatColumns<3>(source, {"f_dc_0", "f_dc_1", "f_dc_2"})) {
         plan.baseColor = *dc;
     } else {
         if (!source.Has("red") || !source.Has("green") || !source.Has("blue"))
-            return "[CGaussianPlyLoader] no f_dc_* or red/green/blue.\n";
+            return "no f_dc_* or red/green/blue.";
         const auto rgb = FloatColumns<3>(source, {"red", "green", "blue"});
         if (!rgb)
-            return "[CGaussianPlyLoader] failed to read base color.\n";
+            return "failed to read base color.";
         plan.baseColor = *rgb;
         plan.baseColorIsRgb = true;
     }
@@ -167,23 +168,23 @@ const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
     for (std::size_t j = 0; source.Has("f_rest_" + std::to_string(j)); ++j) {
         const std::optional<SplatColumn> rest = FloatColumn(source, "f_rest_" + std::to_string(j));
         if (!rest)
-            return "[CGaussianPlyLoader] f_rest_* size mismatch.\n";
+            return "f_rest_* size mismatch.";
         plan.rest.push_back(*rest);
     }
 
     const auto opacity = FloatColumn(source, "opacity");
     if (!opacity)
-        return "[CGaussianPlyLoader] failed to read opacity.\n";
+        return "failed to read opacity.";
     plan.opacity = *opacity;
 
     const auto scale = FloatColumns<3>(source, {"scale_0", "scale_1", "scale_2"});
     if (!scale)
-        return "[CGaussianPlyLoader] failed to read scale_*.\n";
+        return "failed to read scale_*.";
     plan.scale = *scale;
 
     const auto rotation = FloatColumns<4>(source, {"rot_0", "rot_1", "rot_2", "rot_3"});
     if (!rotation)
-        return "[CGaussianPlyLoader] failed to read rot_*.\n";
+        return "failed to read rot_*.";
     plan.rotation = *rotation;
 
     PlanSegmentation(source, plan);
@@ -366,12 +367,20 @@ private:
     std::vector<std::uint32_t> m_ids;
 };
 
-bool LoadSplats(VertexSource& source, GaussianData& data)
+// The reason a person is given: the log line's text without its final full stop.
+ReadFailure SplatFailure(ReadError code, std::string_view text)
+{
+    if (!text.empty() && text.back() == '.')
+        text.remove_suffix(1);
+    return Fail(code, "Gaussian splat PLY: " + std::string(text));
+}
+
+std::optional<ReadFailure> LoadSplats(VertexSource& source, GaussianData& data)
 {
     SplatPlan plan;
     if (const char* failure = PlanSplats(source, plan)) {
-        DebugOutput(failure);
-        return false;
+        Log(LogLevel::Error, "CGaussianPlyLoader", failure);
+        return SplatFailure(ReadError::Malformed, failure);
     }
     SplatFiller filler(plan, data);
     source.forEachBlock(
@@ -379,31 +388,36 @@ bool LoadSplats(VertexSource& source, GaussianData& data)
     filler.Finish();
 
     if (plan.segmentationNote)
-        DebugOutput(plan.segmentationNote);
+        Log(LogLevel::Warning, "CGaussianPlyLoader", plan.segmentationNote);
     if (!plan.masks.empty()) {
         char line[96];
-        std::snprintf(line, sizeof line, "[CGaussianPlyLoader] segmentation from %zu masks (argmax).\n",
+        std::snprintf(line, sizeof line, "segmentation from %zu masks (argmax).",
                       plan.masks.size());
-        DebugOutput(line);
+        Log(LogLevel::Info, "CGaussianPlyLoader", line);
     }
     data.ComputeBounds();
-    return true;
+    return std::nullopt;
 }
 
-const happly::PlyElement* FindVertex(const happly::PlyFile& file)
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
-    DebugOutput("[CGaussianPlyLoader] no 'vertex' element.\n");
+    Log(LogLevel::Error, "CGaussianPlyLoader", "no 'vertex' element.");
     return nullptr;
 }
 
-bool LoadStreamed(happly::PlyRecordReader& reader, GaussianData& data)
+ReadFailure NoVertexElement()
+{
+    return SplatFailure(ReadError::Malformed, "no 'vertex' element.");
+}
+
+std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, GaussianData& data)
 {
     reader.RequireCompleteBody();  // a short body fails before anything else is looked at
-    const happly::PlyElement* vertex = FindVertex(reader.Header());
+    const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
     if (!vertex)
-        return false;
+        return NoVertexElement();
     const bool swapsBytes = reader.SwapsBytes();
     VertexSource source{
         *vertex,
@@ -422,12 +436,12 @@ bool LoadStreamed(happly::PlyRecordReader& reader, GaussianData& data)
     return LoadSplats(source, data);
 }
 
-bool LoadStored(const std::string& path, GaussianData& data)
+std::optional<ReadFailure> LoadStored(const std::string& path, GaussianData& data)
 {
-    const happly::PlyFile ply(path);
-    const happly::PlyElement* vertex = FindVertex(ply);
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply);
     if (!vertex)
-        return false;
+        return NoVertexElement();
     VertexSource source{
         *vertex,
         PropertiesByName(*vertex),
@@ -445,10 +459,10 @@ bool LoadStored(const std::string& path, GaussianData& data)
     return LoadSplats(source, data);
 }
 
-bool LoadAnyEncoding(const std::string& path, GaussianData& data)
+std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, GaussianData& data)
 {
     {
-        happly::PlyRecordReader reader(path);
+        orrisk::ply::PlyRecordReader reader(path);
         if (reader.HasFixedSizeRecords())
             return LoadStreamed(reader, data);
     }
@@ -457,21 +471,18 @@ bool LoadAnyEncoding(const std::string& path, GaussianData& data)
 
 }  // namespace
 
-bool LoadGaussianPly(const std::string& path, GaussianData& data, std::string* reason)
+ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOptions& options)
 {
+    if (!ReportProgress(options, 0.0))
+        return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
     try {
-        data.Clear();
-        if (LoadAnyEncoding(path, data))
-            return true;
-    } catch (const std::exception& error) {
-        DebugOutput("[CGaussianPlyLoader] exception: ");
-        DebugOutput(error.what());
-        DebugOutput("\n");
-        if (reason)
-            *reason = error.what();
+        GaussianData data;
+        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, data))
+            return *std::move(failure);
+        if (!ReportProgress(options, 1.0))
+            return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
+        return data;
     } catch (...) {
-        DebugOutput("[CGaussianPlyLoader] unknown exception.\n");
+        return FailureOfCurrentException("CGaussianPlyLoader", "Gaussian splat PLY");
     }
-    data.Clear();
-    return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
+#include "io/ReadResult.h"
 #include "io/ply/PlyElement.h"
 
 #include <cstdint>
@@ -17,17 +18,15 @@ bool IsGaussianSplatPly(const std::string& path);
 // relative to their per-axis minimum (kept in origin), SH colour (f_dc_*, or red/green/blue
 // turned into degree-0 coefficients) and f_rest_* coefficients, logistic opacities,
 // exponentiated scales, normalised rotations, and segment ids from object_id / obj_id /
-// segment_id or from the arg-max of mask_* properties; then the bounds. True when data holds
-// a complete scene. On failure writes one "[CGaussianPlyLoader] ..." line to the debug output
-// and leaves data cleared; a failure the PLY parser found also puts its one-line reason into
-// `reason` when given. Never throws.
-bool LoadGaussianPly(const std::string& path, GaussianData& data, std::string* reason = nullptr);
+// segment_id or from the arg-max of mask_* properties; then the bounds. A failure also writes
+// one "[CGaussianPlyLoader] ..." line to the log. Never throws.
+ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOptions& options = {});
 
 // The values of the element's scalar property `name` as float, one per record; empty when
 // there is no such property, it is a list property, or its type (ushort, uint) has no float
 // reading. See SplatColumn for the conversions.
-std::vector<float> ReadPropertyAsFloat(const happly::PlyElement& element, const std::string& name);
+std::vector<float> ReadPropertyAsFloat(const orrisk::ply::PlyElement& element, const std::string& name);
 
 // The values of the element's scalar property `name` as uint32, one per record; empty when
 // there is no such property or it is a list property. See SplatColumn for the conversions.
-std::vector<std::uint32_t> ReadPropertyAsUInt32(const happly::PlyElement& element, const std::string& name);
+std::vector<std::uint32_t> ReadPropertyAsUInt32(const orrisk::ply::PlyElement& element, const std::string& name);

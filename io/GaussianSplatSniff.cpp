@@ -83,7 +83,7 @@ bool IsGaussianSplatPly(const std::string& path)
         std::string_view(magic.data(), magic.size()) != "ply")
         return false;
 
-    FilePieces pieces(file, std::min<std::uint64_t>(*size, happly::kMaxPlyHeaderBytes), magic.size());
+    FilePieces pieces(file, std::min<std::uint64_t>(*size, orrisk::ply::kMaxPlyHeaderBytes), magic.size());
     bool inFirstLine = true;
     std::size_t linesRead = 0;
     std::bitset<4> seen;

@@ -1,13 +1,14 @@
 #include "io/LasReader.h"
 
-#include "document/PointCloudData.h"
 #include "io/LasRecords.h"
 #include "io/ReadOnlyFile.h"
+#include "scene/PointCloudData.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -36,9 +37,10 @@ bool FileHoldsPoints(const LasHeader& header, std::uint64_t fileSize)
 }
 
 // Reads the point block chunk by chunk into the already sized arrays; returns the largest
-// colour channel, or nothing when the block cannot be read in full.
-std::optional<std::uint16_t> ReadPoints(const ReadOnlyFile& file, const LasHeader& header,
-                                        std::optional<std::size_t> colourOffset, PointCloudData& cloud)
+// colour channel, or why the block could not be read in full.
+ReadResult<std::uint16_t> ReadPoints(const ReadOnlyFile& file, const LasHeader& header,
+                                     std::optional<std::size_t> colourOffset, const ReadOptions& options,
+                                     PointCloudData& cloud)
 {
     const std::size_t count = cloud.positions.size();
     const std::size_t recordLength = header.recordLength;
@@ -48,28 +50,44 @@ std::optional<std::uint16_t> ReadPoints(const ReadOnlyFile& file, const LasHeade
     for (std::size_t done = 0; done < count;) {
         const std::size_t n = std::min(count - done, chunkRecords);
         if (!file.ReadAt(header.pointDataOffset + done * recordLength, chunk.data(), n * recordLength))
-            return std::nullopt;
+            return Fail(ReadError::Truncated, "LAS: the point block ends before point " + std::to_string(done + n));
         DecodePositions(chunk.data(), n, header, cloud.positions.data() + done);
         if (colourOffset)
             maxChannel = std::max(maxChannel, DecodeRawColours(chunk.data(), n, recordLength, *colourOffset,
                                                                cloud.colors.data() + done));
         done += n;
+        if (!ReportProgress(options, static_cast<double>(done) / static_cast<double>(count)))
+            return Fail(ReadError::Cancelled, "LAS: cancelled");
     }
     return maxChannel;
 }
 
-bool ReadLas(const std::string& path, PointCloudData& cloud)
+// Why the header cannot describe a point block this reader reads; nothing when it can.
+std::optional<ReadFailure> HeaderProblem(const LasHeader& header, std::uint64_t fileSize)
+{
+    if (header.pointCount == 0)
+        return Fail(ReadError::Malformed, "LAS: the header claims no points");
+    if (header.recordLength < kMinimumRecordLength)
+        return Fail(ReadError::Malformed, "LAS: point records of " + std::to_string(header.recordLength) +
+                                              " bytes are shorter than " + std::to_string(kMinimumRecordLength));
+    if (!FileHoldsPoints(header, fileSize))
+        return Fail(ReadError::Truncated, "LAS: the header claims " + std::to_string(header.pointCount) +
+                                              " points, more than the file holds");
+    return std::nullopt;
+}
+
+std::optional<ReadFailure> ReadInto(const std::string& path, const ReadOptions& options, PointCloudData& cloud)
 {
     const ReadOnlyFile file(path);
     const std::optional<std::uint64_t> fileSize = file.RegularFileSize();
     if (!fileSize)
-        return false;
-    const std::optional<HeaderImage> image = ReadHeaderImage(file);
+        return Fail(ReadError::CannotOpen, "LAS: cannot open the file");
+    const ReadResult<HeaderImage> image = ReadHeaderImage(file);
     if (!image)
-        return false;
-    const LasHeader header = ParseHeader(*image);
-    if (header.pointCount == 0 || header.recordLength < kMinimumRecordLength || !FileHoldsPoints(header, *fileSize))
-        return false;
+        return image.Failure();
+    const LasHeader header = ParseHeader(image.Value());
+    if (std::optional<ReadFailure> problem = HeaderProblem(header, *fileSize))
+        return problem;
 
     const std::optional<std::size_t> colourOffset = ColourOffset(header);
     // Fits: the count is bounded by the file size above.
@@ -79,28 +97,30 @@ bool ReadLas(const std::string& path, PointCloudData& cloud)
     if (colourOffset)
         cloud.colors.resize(count);
 
-    const std::optional<std::uint16_t> maxChannel = ReadPoints(file, header, colourOffset, cloud);
+    const ReadResult<std::uint16_t> maxChannel = ReadPoints(file, header, colourOffset, options, cloud);
     if (!maxChannel)
-        return false;
+        return maxChannel.Failure();
     if (colourOffset) {
-        ScaleColours(cloud.colors, ColourFactor(*maxChannel));
+        ScaleColours(cloud.colors, ColourFactor(maxChannel.Value()));
         cloud.hasColors = true;
     }
     cloud.ComputeBounds();
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace
 
-bool LoadLas(const std::string& path, PointCloudData& pointCloud)
+ReadResult<PointCloudData> ReadLas(const std::string& path, const ReadOptions& options)
 {
-    pointCloud.Clear();
+    if (!ReportProgress(options, 0.0))
+        return Fail(ReadError::Cancelled, "LAS: cancelled");
     try {
-        if (ReadLas(path, pointCloud))
-            return true;
+        PointCloudData cloud;
+        if (std::optional<ReadFailure> failure = ReadInto(path, options, cloud))
+            return *std::move(failure);
+        return cloud;
     } catch (const std::exception&) {
-        // Out of memory for a cloud the file really holds: a failed load like any other.
+        // Out of memory for a cloud the file really holds: a failed read like any other.
+        return Fail(ReadError::TooLarge, "LAS: not enough memory for the points");
     }
-    pointCloud = PointCloudData();  // nothing of a failed load survives, and its storage goes back
-    return false;
 }

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "io/ReadResult.h"
+#include "scene/PointCloudData.h"
+
 #include <string>
 
-struct PointCloudData;
-
-// Reads an uncompressed ASPRS LAS file (any version, point data record formats 0 to 10) into
-// pointCloud: positions relative to the header's minimum corner, and RGB colours for the
-// formats that carry them. True when every point was read; on failure the record is left
-// cleared. Silent: the caller reports failures.
-bool LoadLas(const std::string& path, PointCloudData& pointCloud);
+// Reads an uncompressed ASPRS LAS file (any version, point data record formats 0 to 10):
+// positions relative to the header's minimum corner, and RGB colours for the formats that
+// carry them. Succeeds only when every point was read. Writes nothing to the log: the
+// caller reports failures.
+ReadResult<PointCloudData> ReadLas(const std::string& path, const ReadOptions& options = {});

@@ -22,14 +22,16 @@ T ReadField(const unsigned char* bytes)
 
 }  // namespace
 
-std::optional<HeaderImage> ReadHeaderImage(const ReadOnlyFile& file)
+ReadResult<HeaderImage> ReadHeaderImage(const ReadOnlyFile& file)
 {
     HeaderImage image{};
-    if (!file.ReadAt(0, image.data(), kHeaderProbeSize) || std::memcmp(image.data(), "LASF", 4) != 0)
-        return std::nullopt;
+    if (!file.ReadAt(0, image.data(), kHeaderProbeSize))
+        return Fail(ReadError::Truncated, "LAS: the file ends inside its header");
+    if (std::memcmp(image.data(), "LASF", 4) != 0)
+        return Fail(ReadError::NotRecognised, "LAS: no LASF signature");
     const std::size_t headerSize = std::min<std::size_t>(ReadField<std::uint16_t>(&image[94]), kHeaderImageSize);
     if (!file.ReadAt(0, image.data(), headerSize))
-        return std::nullopt;
+        return Fail(ReadError::Truncated, "LAS: the file ends inside its header");
     return image;
 }
 

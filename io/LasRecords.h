@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/ReadOnlyFile.h"
+#include "io/ReadResult.h"
 
 #include <Eigen/Core>
 
@@ -31,8 +32,8 @@ struct LasHeader {
     std::array<double, 3> minimum{};
 };
 
-// The header bytes, or nothing when the file does not start like a LAS file.
-std::optional<HeaderImage> ReadHeaderImage(const ReadOnlyFile& file);
+// The header bytes, or why the file does not start like a LAS file.
+ReadResult<HeaderImage> ReadHeaderImage(const ReadOnlyFile& file);
 LasHeader ParseHeader(const HeaderImage& image);
 
 // Where the 16-bit red, green and blue sit in the record, when the format has them and the

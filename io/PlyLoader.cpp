@@ -1,16 +1,17 @@
 #include "io/PlyLoader.h"
 
 #include "io/PlyVertexValues.h"
+#include "io/PlyReadFailure.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "platform/MemoryHints.h"
 
 #include <algorithm>
 #include <array>
 #include <exception>
 #include <limits>
-#include <new>
+#include <optional>
 
 // A binary file is read straight into the cloud, block by block (twice: once for the origin
 // and the colour scale, once for the values), so its values are never held a second time;
@@ -59,7 +60,7 @@ double ColorScale(double maxChannel)
 
 // Fills positions, origin and (when a colour family is complete and readable) colours from
 // the vertex values; false when x, y or z is missing or unreadable or there are no points.
-bool FillCloud(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
 {
     const auto count = static_cast<std::size_t>(vertex.recordCount);
     const std::array<std::optional<Column>, 3> axes = {values.ColumnOf("x"), values.ColumnOf("y"), values.ColumnOf("z")};
@@ -121,37 +122,53 @@ bool FillCloud(const happly::PlyElement& vertex, VertexValues& values, PointClou
     return true;
 }
 
-void SetReason(std::string* reason, std::string text)
-{
-    if (reason)
-        *reason = std::move(text);
-}
-
 // The "vertex" element, or null after logging that there is none.
-const happly::PlyElement* FindVertex(const happly::PlyFile& file, std::string* reason)
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
-    DebugOutput("[CPlyLoader] no 'vertex' element.\n");
-    SetReason(reason, "PLY: the file has no vertex element");
+    Log(LogLevel::Error, "CPlyLoader", "no 'vertex' element.");
     return nullptr;
 }
 
-bool LoadVertices(const happly::PlyElement& vertex, VertexValues& values, PointCloudData& cloud, std::string* reason)
+ReadFailure NoVertexElement()
+{
+    return Fail(ReadError::Malformed, "PLY: the file has no vertex element");
+}
+
+std::optional<ReadFailure> LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values,
+                                        PointCloudData& cloud)
 {
     if (!FillCloud(vertex, values, cloud)) {
-        DebugOutput("[CPlyLoader] failed to read x/y/z properties.\n");
-        SetReason(reason, "PLY: the vertex element has no readable x, y and z properties");
-        cloud.Clear();
-        return false;
+        Log(LogLevel::Error, "CPlyLoader", "failed to read x/y/z properties.");
+        return Fail(ReadError::Malformed, "PLY: the vertex element has no readable x, y and z properties");
     }
     cloud.ComputeBounds();
-    return true;
+    return std::nullopt;
+}
+
+std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, PointCloudData& cloud)
+{
+    {
+        orrisk::ply::PlyRecordReader reader(path);
+        if (reader.HasFixedSizeRecords()) {
+            reader.RequireCompleteBody();
+            const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
+            if (!vertex)
+                return NoVertexElement();
+            return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), cloud);
+        }
+    }
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply);
+    if (!vertex)
+        return NoVertexElement();
+    return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), cloud);
 }
 
 }  // namespace
 
-std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, const std::string& name)
+std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element, const std::string& name)
 {
     std::vector<double> result;
     try {
@@ -162,35 +179,18 @@ std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, cons
     return result;
 }
 
-bool CPlyLoader::LoadPly(const std::string& path, PointCloudData& pointCloud, std::string* reason)
+ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& options)
 {
+    if (!ReportProgress(options, 0.0))
+        return Fail(ReadError::Cancelled, "PLY: cancelled");
     try {
-        pointCloud.Clear();
-        {
-            happly::PlyRecordReader reader(path);
-            if (reader.HasFixedSizeRecords()) {
-                reader.RequireCompleteBody();
-                const happly::PlyElement* vertex = FindVertex(reader.Header(), reason);
-                if (!vertex)
-                    return false;
-                return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), pointCloud, reason);
-            }
-        }
-        const happly::PlyFile ply(path);
-        const happly::PlyElement* vertex = FindVertex(ply, reason);
-        if (!vertex)
-            return false;
-        return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), pointCloud, reason);
-    } catch (const std::exception& error) {
-        DebugOutput("[CPlyLoader] exception: ");
-        DebugOutput(error.what());
-        DebugOutput("\n");
-        const bool outOfMemory = dynamic_cast<const std::bad_alloc*>(&error) != nullptr;
-        SetReason(reason, outOfMemory ? "PLY: not enough memory for the file's points" : error.what());
+        PointCloudData cloud;
+        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, cloud))
+            return *std::move(failure);
+        if (!ReportProgress(options, 1.0))
+            return Fail(ReadError::Cancelled, "PLY: cancelled");
+        return cloud;
     } catch (...) {
-        DebugOutput("[CPlyLoader] unknown exception.\n");
-        SetReason(reason, "PLY: the file could not be read");
+        return FailureOfCurrentException("CPlyLoader", "PLY");
     }
-    pointCloud.Clear();
-    return false;
 }

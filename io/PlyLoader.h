@@ -1,6 +1,7 @@
 #pragma once
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
+#include "io/ReadResult.h"
 #include "io/ply/PlyElement.h"
 
 #include <string>
@@ -9,15 +10,10 @@
 // The values of the element's scalar property `name` widened to double, one per record;
 // empty when the element has no such property or it is a list property. Never throws for
 // a missing or unreadable property.
-std::vector<double> ReadPropertyAsDouble(const happly::PlyElement& element, const std::string& name);
+std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element, const std::string& name);
 
 // Reads a PLY point cloud: the "vertex" element's x, y, z become the points (relative to
 // their per-axis minimum, kept in origin) and red/green/blue, r/g/b or
-// diffuse_red/diffuse_green/diffuse_blue (with their alpha) the colours.
-class CPlyLoader {
-public:
-    // True when the points were loaded, with or without colours. On failure writes one
-    // "[CPlyLoader] ..." line to the debug output, puts the reason in one line into `reason`
-    // when given, and leaves pointCloud cleared. Never throws.
-    static bool LoadPly(const std::string& path, PointCloudData& pointCloud, std::string* reason = nullptr);
-};
+// diffuse_red/diffuse_green/diffuse_blue (with their alpha) the colours. A failure also
+// writes one "[CPlyLoader] ..." line to the log. Never throws.
+ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& options = {});

@@ -12,7 +12,7 @@ template <typename T, bool Swap>
 struct CodecFor {
     static T At(const std::byte* values, std::size_t stride, std::size_t i)
     {
-        return happly::LoadValue<T, Swap>(values + i * stride);
+        return orrisk::ply::LoadValue<T, Swap>(values + i * stride);
     }
     static double First(const std::byte* values) { return static_cast<double>(At(values, 0, 0)); }
     static double Minimum(const std::byte* values, std::size_t stride, std::size_t count, double start)
@@ -63,7 +63,7 @@ const ColumnCodec* CodecOf(bool swap)
 
 class StoredValues final : public VertexValues {
 public:
-    explicit StoredValues(const happly::PlyElement& vertex) : m_vertex(vertex) {}
+    explicit StoredValues(const orrisk::ply::PlyElement& vertex) : m_vertex(vertex) {}
 
     std::optional<Column> ColumnOf(const std::string& name) const override
     {
@@ -77,12 +77,12 @@ public:
     void ForEachRange(const RangeVisitor& visit) override { visit(nullptr, 0, m_vertex.recordCount); }
 
 private:
-    const happly::PlyElement& m_vertex;
+    const orrisk::ply::PlyElement& m_vertex;
 };
 
 class StreamedValues final : public VertexValues {
 public:
-    StreamedValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex)
+    StreamedValues(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& vertex)
         : m_reader(reader), m_vertex(vertex)
     {
     }
@@ -92,7 +92,7 @@ public:
         std::optional<Column> column;
         if (!m_vertex.ContainsProperty(name))
             return column;
-        happly::VisitProperty(*m_vertex.PropertyNamed(name), [&](const auto& typed) {
+        orrisk::ply::VisitProperty(*m_vertex.PropertyNamed(name), [&](const auto& typed) {
             using Typed = std::remove_cvref_t<decltype(typed)>;
             if constexpr (!Typed::isList)
                 column = Column{CodecOf<typename Typed::ValueType>(m_reader.SwapsBytes()), nullptr,
@@ -111,18 +111,18 @@ public:
     }
 
 private:
-    happly::PlyRecordReader& m_reader;
-    const happly::PlyElement& m_vertex;
+    orrisk::ply::PlyRecordReader& m_reader;
+    const orrisk::ply::PlyElement& m_vertex;
 };
 
 }  // namespace
 
-std::unique_ptr<VertexValues> StoredVertexValues(const happly::PlyElement& vertex)
+std::unique_ptr<VertexValues> StoredVertexValues(const orrisk::ply::PlyElement& vertex)
 {
     return std::make_unique<StoredValues>(vertex);
 }
 
-std::unique_ptr<VertexValues> StreamedVertexValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex)
+std::unique_ptr<VertexValues> StreamedVertexValues(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& vertex)
 {
     return std::make_unique<StreamedValues>(reader, vertex);
 }

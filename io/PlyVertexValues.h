@@ -20,10 +20,10 @@ namespace plyloader {
 // Calls f(values) with the stored values (a const std::vector<T>&) of the property; false,
 // without calling f, when it is a list.
 template <typename F>
-bool WithScalarValues(const happly::Property& property, F&& f)
+bool WithScalarValues(const orrisk::ply::Property& property, F&& f)
 {
     bool scalar = false;
-    happly::VisitProperty(property, [&](const auto& typed) {
+    orrisk::ply::VisitProperty(property, [&](const auto& typed) {
         if constexpr (!std::remove_cvref_t<decltype(typed)>::isList) {
             f(typed.values);
             scalar = true;
@@ -34,7 +34,7 @@ bool WithScalarValues(const happly::Property& property, F&& f)
 
 // As above for the element's first property named `name`; false when there is none.
 template <typename F>
-bool WithScalarValues(const happly::PlyElement& element, const std::string& name, F&& f)
+bool WithScalarValues(const orrisk::ply::PlyElement& element, const std::string& name, F&& f)
 {
     return element.ContainsProperty(name) && WithScalarValues(*element.PropertyNamed(name), std::forward<F>(f));
 }
@@ -84,9 +84,9 @@ public:
 };
 
 // The values of a PlyFile's vertex element, all in one range.
-std::unique_ptr<VertexValues> StoredVertexValues(const happly::PlyElement& vertex);
+std::unique_ptr<VertexValues> StoredVertexValues(const orrisk::ply::PlyElement& vertex);
 
 // The vertex records of a binary file with fixed-size records, read a block at a time.
-std::unique_ptr<VertexValues> StreamedVertexValues(happly::PlyRecordReader& reader, const happly::PlyElement& vertex);
+std::unique_ptr<VertexValues> StreamedVertexValues(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& vertex);
 
 }  // namespace plyloader

@@ -1,6 +1,6 @@
 #include "render/AxisGizmo.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "render/AxisGizmoMeshes.h"
 #include "render/AxisGizmoShaders.h"
 #include "render/GpuObjects.h"
@@ -65,7 +65,7 @@ bool EnsureProgram(GlProgram& program, GLint& mvpLocation, const char* vertexSou
         return true;
     program = BuildProgram(vertexSource, kGizmoFragmentShader);
     if (program.Name() == 0) {
-        DebugOutput(failure);
+        Log(LogLevel::Error, "AxisGizmo", failure);
         return false;
     }
     mvpLocation = glGetUniformLocation(program.Name(), "uMVP");
@@ -77,9 +77,9 @@ bool EnsureProgram(GlProgram& program, GLint& mvpLocation, const char* vertexSou
 bool AxisGizmo::EnsurePrograms()
 {
     return EnsureProgram(m_lineProgram, m_lineMvpLocation, kGizmoLineVertexShader,
-                         "[AxisGizmo] failed to create line shader.\n") &&
+                         "failed to create line shader.") &&
            EnsureProgram(m_labelProgram, m_labelMvpLocation, kGizmoLabelVertexShader,
-                         "[AxisGizmo] failed to create text shader.\n");
+                         "failed to create text shader.");
 }
 
 void AxisGizmo::BuildMeshes()

@@ -1,7 +1,7 @@
 #include "render/GaussianSplatRenderer.h"
 
-#include "document/GaussianData.h"
-#include "platform/DebugOutput.h"
+#include "scene/GaussianData.h"
+#include "platform/Log.h"
 #include "render/ShaderProgram.h"
 #include "render/SplatDepthSort.h"
 #include "render/SplatRecords.h"
@@ -102,9 +102,9 @@ private:
     GLuint m_program;
 };
 
-void Log(const std::string& line)
+void LogLine(const std::string& line)
 {
-    DebugOutput("[GaussianSplatRenderer] " + line + "\n");
+    Log(LogLevel::Error, "GaussianSplatRenderer", line);
 }
 
 GlBuffer UploadSplatRecords(const GaussianData& data)
@@ -149,14 +149,14 @@ bool GaussianSplatRenderer::EnsurePrograms()
     if (splatProgram.Name() == 0) {
         splatProgram = BuildOwnedProgram(SplatShaders::kSplatVertex, SplatShaders::kSplatFragment);
         if (splatProgram.Name() == 0) {
-            Log("failed to create splat shader.");
+            LogLine("failed to create splat shader.");
             return false;
         }
     }
     if (pickProgram.Name() == 0) {
         pickProgram = BuildOwnedProgram(SplatShaders::kPickVertex, SplatShaders::kPickFragment);
         if (pickProgram.Name() == 0) {
-            Log("failed to create pick shader.");
+            LogLine("failed to create pick shader.");
             return false;
         }
     }
@@ -191,13 +191,13 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
     if (n == 0)
         return true;
     if (!SplatArraysConsistent(data)) {
-        Log("GaussianData size mismatch.");
+        LogLine("GaussianData size mismatch.");
         return false;
     }
     // A buffer larger than the shader can address would not be drawn correctly, if at all.
     const std::size_t maxBlockBytes = MaxStorageBlockBytes();
     if (n > kMaxSplats || n * sizeof(SplatRecord) > maxBlockBytes) {
-        Log(std::to_string(n) + " splats need " + std::to_string(n * sizeof(SplatRecord)) +
+        LogLine(std::to_string(n) + " splats need " + std::to_string(n * sizeof(SplatRecord)) +
             " bytes of shader storage; this GPU allows " + std::to_string(maxBlockBytes) + ".");
         return false;
     }
@@ -220,7 +220,7 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
     segEnabled = hasObjectIds;
 
     if (TakeGlErrorsFindingOutOfMemory()) {
-        Log("out of GPU memory for " + std::to_string(n) + " splats.");
+        LogLine("out of GPU memory for " + std::to_string(n) + " splats.");
         DeleteSceneBuffers();
         drawOrder.clear();
         return false;
@@ -243,7 +243,7 @@ void GaussianSplatRenderer::UploadShCoefficients(const GaussianData& data, std::
         return;
     }
     if (count * sizeof(float) > maxBlockBytes || count > std::numeric_limits<uint32_t>::max()) {
-        Log("SH coefficients need " + std::to_string(count * sizeof(float)) + " bytes of shader storage; this GPU allows " +
+        LogLine("SH coefficients need " + std::to_string(count * sizeof(float)) + " bytes of shader storage; this GPU allows " +
             std::to_string(maxBlockBytes) + ". Drawing base colours only.");
         shDegree = 0;
         shRestCount = 0;
@@ -263,7 +263,7 @@ void GaussianSplatRenderer::SortWorkerMain(Eigen::Vector3f d)
     try {
         sorted = SortByDepth(d, workerOrder);
     } catch (const std::bad_alloc&) {
-        Log("out of memory while sorting the splats.");
+        LogLine("out of memory while sorting the splats.");
     }
     if (!sorted) {
         sortBusy = false;
@@ -320,7 +320,7 @@ void GaussianSplatRenderer::StartBackgroundSort(const Eigen::Vector3f& d)
     } catch (const std::system_error& error) {
         // Without a thread the order is kept until the next turn tries again.
         sortBusy = false;
-        Log(std::string("cannot start the sort thread: ") + error.what());
+        LogLine(std::string("cannot start the sort thread: ") + error.what());
     }
 }
 

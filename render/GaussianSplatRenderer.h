@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/gl/GlObject.h"
+#include "gl/GlObject.h"
 #include "render/IRenderer.h"
 
 #include <epoxy/gl.h>

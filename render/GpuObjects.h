@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/gl/GlObject.h"
+#include "gl/GlObject.h"
 
 #include <cstddef>
 #include <initializer_list>

@@ -1,7 +1,7 @@
 #include "render/PointCloudRenderer.h"
 
-#include "document/PointCloudData.h"
-#include "platform/DebugOutput.h"
+#include "scene/PointCloudData.h"
+#include "platform/Log.h"
 #include "render/GpuObjects.h"
 #include "render/PointCloudShaders.h"
 
@@ -39,7 +39,7 @@ bool PointCloudRenderer::EnsureProgram()
         return true;
     m_program = BuildProgram(kPointVertexShader, kPointFragmentShader);
     if (m_program.Name() == 0) {
-        DebugOutput("[PointCloudRenderer] failed to create shader program.\n");
+        Log(LogLevel::Error, "PointCloudRenderer", "failed to create shader program.\n");
         return false;
     }
     const GLuint program = m_program.Name();
@@ -61,7 +61,7 @@ bool PointCloudRenderer::UploadPoints(const PointCloudData& cloud)
     if (count == 0)
         return true;
     if (count > kMaxDrawablePoints) {
-        DebugOutput("[PointCloudRenderer] cannot draw " + std::to_string(count) + " points; at most " +
+        Log(LogLevel::Error, "PointCloudRenderer", "cannot draw " + std::to_string(count) + " points; at most " +
                     std::to_string(kMaxDrawablePoints) + " fit one draw.\n");
         return false;
     }
@@ -72,7 +72,7 @@ bool PointCloudRenderer::UploadPoints(const PointCloudData& cloud)
     if (withColors && positions.Name() != 0)
         colors = CreateStaticBuffer(cloud.colors);
     if (positions.Name() == 0 || (withColors && colors.Name() == 0)) {
-        DebugOutput("[PointCloudRenderer] cannot allocate GPU memory for " + std::to_string(count) + " points.\n");
+        Log(LogLevel::Error, "PointCloudRenderer", "cannot allocate GPU memory for " + std::to_string(count) + " points.\n");
         return false;
     }
 

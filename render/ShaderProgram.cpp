@@ -1,6 +1,6 @@
 #include "render/ShaderProgram.h"
 
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <string>
@@ -25,7 +25,7 @@ std::string ReadInfoLog(GLuint object, GetObjectParameter getParameter, GetObjec
 
 void LogFailure(const char* header, const std::string& driverLog)
 {
-    DebugOutput(std::string(header) + driverLog);
+    Log(LogLevel::Error, "ShaderProgram", std::string(header) + driverLog);
 }
 
 // True when the object's compile or link status is set; otherwise logs the header and the
@@ -70,7 +70,7 @@ bool Build(GLuint& slot, const char* vertexSource, const char* fragmentSource)
     glDeleteShader(vertexShader);
     glDeleteShader(fragmentShader);
 
-    if (StatusOk(program, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog, "[ShaderProgram] link error:\n"))
+    if (StatusOk(program, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog, "link error:\n"))
         return true;
     glDeleteProgram(program);
     slot = 0;
@@ -80,18 +80,18 @@ bool Build(GLuint& slot, const char* vertexSource, const char* fragmentSource)
 GLuint CompileStage(GLenum type, const char* source)
 {
     if (!source) {
-        LogFailure("[ShaderProgram] compile error:\n", "no source text\n");
+        LogFailure("compile error:\n", "no source text\n");
         return 0;
     }
     const GLuint shader = glCreateShader(type);
     if (shader == 0) {
-        LogFailure("[ShaderProgram] compile error:\n", "cannot create a shader of type " + std::to_string(type) + "\n");
+        LogFailure("compile error:\n", "cannot create a shader of type " + std::to_string(type) + "\n");
         return 0;
     }
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
 
-    if (StatusOk(shader, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog, "[ShaderProgram] compile error:\n"))
+    if (StatusOk(shader, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog, "compile error:\n"))
         return shader;
     glDeleteShader(shader);
     return 0;

@@ -1,6 +1,6 @@
 #include "render/SplatRecords.h"
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 
 #include <Eigen/Core>
 

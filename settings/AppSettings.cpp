@@ -3,7 +3,7 @@
 #include "settings/DecimalText.h"
 #include "settings/IniFile.h"
 #include "settings/TextFileAccess.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 #include <algorithm>
 #include <cmath>
@@ -69,8 +69,7 @@ std::string_view ZeroOrOne(bool value) { return value ? "1" : "0"; }
 
 void LogTooLarge(const std::filesystem::path& file, std::string_view what)
 {
-    DebugOutput("[Settings] " + file.string() + " is larger than 16 MiB, so it is not ours: " + std::string(what) +
-                "\n");
+    Log(LogLevel::Warning, "Settings", file.string() + " is larger than 16 MiB, so it is not ours: " + std::string(what));
 }
 
 }  // namespace
@@ -93,6 +92,15 @@ std::filesystem::path SettingsFilePath()
     return SettingsFilePathFor(executable);
 }
 
+double ClampPointSize(double size, float minSize, float maxSize)
+{
+    if (size < minSize)
+        return minSize;
+    if (size > maxSize)
+        return maxSize;
+    return size;
+}
+
 void ReadSettings(const IniFile& ini, AppSettings& settings)
 {
     if (const auto text = ReadNonEmptyString(ini, kDisplay, "PointSize")) {
@@ -100,10 +108,7 @@ void ReadSettings(const IniFile& ini, AppSettings& settings)
         // Infinity and not-a-number (spelt out, or a number too large for a double) count
         // as no value; every finite number is clamped.
         if (std::isfinite(size)) {
-            if (size < settings.pointSizeMin)
-                size = settings.pointSizeMin;
-            if (size > settings.pointSizeMax)
-                size = settings.pointSizeMax;
+            size = ClampPointSize(size, settings.pointSizeMin, settings.pointSizeMax);
             if (std::fabs(size) <= std::numeric_limits<float>::max())
                 settings.pointSize = static_cast<float>(size);
         }
@@ -182,6 +187,3 @@ bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settin
     return ReplaceFileAtomically(file, ini.Text());
 }
 
-void LoadSettings(AppSettings& settings) { LoadSettingsFrom(SettingsFilePath(), settings); }
-
-void SaveSettings(const AppSettings& settings) { SaveSettingsTo(SettingsFilePath(), settings); }

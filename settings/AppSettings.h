@@ -24,6 +24,9 @@ struct AppSettings {
     bool operator==(const AppSettings&) const = default;
 };
 
+// A point size limited to minSize..maxSize; a NaN stays NaN (callers decide what it means).
+double ClampPointSize(double size, float minSize, float maxSize);
+
 // The settings file that belongs to the executable at this path: the same folder and file
 // name with the file name's extension, if any, replaced by ".ini" (/opt/orrisk/bin/orrisk
 // gives /opt/orrisk/bin/orrisk.ini, viewer.bin gives viewer.ini). A path that the kernel
@@ -37,13 +40,11 @@ std::filesystem::path SettingsFilePath();
 
 // Copies the keys that are present and acceptable into the record; every other field keeps
 // the value it had. A missing or unreadable file changes nothing.
-void LoadSettings(AppSettings& settings);
 void LoadSettingsFrom(const std::filesystem::path& file, AppSettings& settings);
 void ReadSettings(const IniFile& ini, AppSettings& settings);
 
 // Writes all stored keys, keeping everything else an existing file holds. The file is
 // replaced as a whole, so a failure leaves the previous file as it was. SaveSettingsTo
 // returns whether the file now holds the settings.
-void SaveSettings(const AppSettings& settings);
 bool SaveSettingsTo(const std::filesystem::path& file, const AppSettings& settings);
 void WriteSettings(IniFile& ini, const AppSettings& settings);

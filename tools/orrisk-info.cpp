@@ -8,10 +8,10 @@
 // "Infinity" and "-Infinity". Strings are UTF-8; bytes that are not valid UTF-8 (from odd
 // file names) are replaced by U+FFFD.
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "io/CameraPoseReader.h"
-#include "platform/ConsoleDesktop.h"
-#include "platform/DebugOutput.h"
+#include "view/ConsoleDesktop.h"
+#include "platform/Log.h"
 
 #include <nlohmann/json.hpp>
 
@@ -176,7 +176,7 @@ void WriteNoGeometry(JsonWriter& json)
     }
 }
 
-std::string SceneSummary(const COrriskDoc& document, bool ok, const ConsoleDesktop& desktop,
+std::string SceneSummary(const Document& document, bool ok, const ConsoleDesktop& desktop,
                          const std::vector<std::string>& log)
 {
     JsonWriter json;
@@ -273,7 +273,7 @@ bool Dump(const std::filesystem::path& dir, const char* name, const std::vector<
     return WriteLittleEndian(dir / name, values.data(), values.size());
 }
 
-bool DumpScene(const std::filesystem::path& dir, const COrriskDoc& document, const std::string& summary)
+bool DumpScene(const std::filesystem::path& dir, const Document& document, const std::string& summary)
 {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
@@ -304,11 +304,11 @@ bool DumpScene(const std::filesystem::path& dir, const COrriskDoc& document, con
 int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpDir)
 {
     ConsoleDesktop desktop;
-    COrriskDoc document(desktop);
+    Document document(desktop);
     bool ok = false;
     std::vector<std::string> log;
     {
-        ScopedDebugOutputCapture capture;
+        ScopedLogCapture capture;
         ok = document.OnOpenDocument(path);
         log = capture.Lines();
     }
@@ -321,10 +321,10 @@ int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpD
 
 int InfoOnPoses(const std::string& path)
 {
-    CameraPoseSet poses;
-    std::string errorText;
-    const bool ok = LoadCameraPoseFile(path, poses, errorText);
-    std::cout << PosesSummary(ok, errorText, poses) << '\n';
+    const ReadResult<CameraPoseSet> poses = ReadCameraPoses(path);
+    const bool ok = poses.Ok();
+    std::cout << PosesSummary(ok, ok ? std::string() : poses.Failure().reason, ok ? poses.Value() : CameraPoseSet())
+              << '\n';
     return ok ? 0 : 1;
 }
 

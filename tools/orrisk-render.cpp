@@ -2,11 +2,12 @@
 // for thumbnails, figures and batch checks. It runs the viewer's own document and view on a
 // headless OpenGL surface; it neither reads nor writes the viewer's settings file.
 
-#include "document/COrriskDoc.h"
-#include "platform/ConsoleDesktop.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "document/Document.h"
+#include "gl/HeadlessEglBackend.h"
+#include "settings/AppSettings.h"
 #include "tools/PngFile.h"
-#include "view/COrriskView.h"
+#include "view/ConsoleDesktop.h"
+#include "view/SceneView.h"
 
 #include <charconv>
 #include <chrono>
@@ -243,39 +244,36 @@ std::filesystem::path FramePath(const std::filesystem::path& out, int frame, std
 
 // Starting values the options override, set before the view is created, as a settings file's
 // values would be.
-void ApplyDisplayOptions(const Options& options, COrriskView& view)
+void ApplyDisplayOptions(const Options& options, SceneView& view)
 {
-    if (options.pointSize) {
-        float size = *options.pointSize;
-        if (size < view.m_pointSizeMin)
-            size = view.m_pointSizeMin;
-        if (size > view.m_pointSizeMax)
-            size = view.m_pointSizeMax;
-        view.m_pointStyle.size = size;
-    }
+    AppSettings settings = view.DisplaySettings();
+    if (options.pointSize)
+        settings.pointSize =
+            static_cast<float>(ClampPointSize(*options.pointSize, settings.pointSizeMin, settings.pointSizeMax));
     if (options.square)
-        view.m_pointStyle.isRound = false;
+        settings.roundPoints = false;
     if (options.background)
-        view.m_background = *options.background;
+        settings.background = *options.background;
     if (options.segBlend)
-        view.m_segBlend = *options.segBlend;
+        settings.segBlend = *options.segBlend;
     if (options.segSeed)
-        view.m_segSeed = *options.segSeed;
+        settings.segSeed = *options.segSeed;
     if (options.noGizmo)
-        view.m_showGizmo = false;
+        settings.showAxisGizmo = false;
     // The projection is in place before the scene is framed, so the fit sets its half height.
     if (options.ortho)
-        view.m_camera.projection = Orthographic;
+        settings.projection = Orthographic;
+    view.SetDisplaySettings(settings);
 }
 
 class FrameWriter {
 public:
-    FrameWriter(ConsoleDesktop& desktop, COrriskView& view) : m_desktop(desktop), m_view(view) {}
+    FrameWriter(ConsoleDesktop& desktop, SceneView& view) : m_desktop(desktop), m_view(view) {}
 
     // Draws the view's current frame and writes it to `path`; prints the path and draw time.
     bool RenderTo(const std::filesystem::path& path)
     {
-        auto* headless = dynamic_cast<HeadlessEglBackend*>(m_view.m_glSurface.Backend());
+        auto* headless = dynamic_cast<HeadlessEglBackend*>(m_view.GlBackend());
         if (!headless)
             return false;
         // The splats are ordered for exactly this camera before the frame is drawn, so Draw finds
@@ -305,25 +303,25 @@ public:
 
 private:
     ConsoleDesktop& m_desktop;
-    COrriskView& m_view;
+    SceneView& m_view;
 };
 
 int Run(const Options& options)
 {
     ConsoleDesktop desktop;
     desktop.SetClientSize({options.width, options.height});
-    COrriskDoc document(desktop);
+    Document document(desktop);
     const int width = options.width;
     const int height = options.height;
-    COrriskView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
+    SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
     view.SetDocument(&document);
     ApplyDisplayOptions(options, view);
 
     // The message box texts of failures are already on standard error.
-    if (view.OnCreate() != 0)
+    if (!view.Create())
         return kExitFailure;
     struct Destroy {
-        COrriskView& view;
+        SceneView& view;
         ~Destroy() { view.OnDestroy(); }
     } destroy{view};
     view.OnSize(width, height);

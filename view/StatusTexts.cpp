@@ -1,9 +1,9 @@
 #include "view/StatusTexts.h"
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "view/ViewCamera.h"
 
-StatusTexts ComposeStatusTexts(const COrriskDoc& document, const ViewCamera& camera, int frameIndex)
+StatusTexts ComposeStatusTexts(const Document& document, const ViewCamera& camera, int frameIndex)
 {
     StatusTexts texts;
     if (document.m_sceneKind == SceneKind::GaussianSplats)

@@ -2,7 +2,7 @@
 
 #include <string>
 
-class COrriskDoc;
+class Document;
 struct ViewCamera;
 
 // The texts of the main frame's three information panes.
@@ -12,4 +12,4 @@ struct StatusTexts {
     std::string frame;  // "Frame: 3/67" once a camera frame is applied; else empty
 };
 
-StatusTexts ComposeStatusTexts(const COrriskDoc& document, const ViewCamera& camera, int frameIndex);
+StatusTexts ComposeStatusTexts(const Document& document, const ViewCamera& camera, int frameIndex);

@@ -1,6 +1,6 @@
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 
 #include <Eigen/Geometry>
 
@@ -22,7 +22,7 @@ int WrapFrameIndex(int i, std::size_t count)
 }
 
 // The scene's origin, which the readers subtracted from every stored position.
-Eigen::Vector3d SceneOrigin(const COrriskDoc& document)
+Eigen::Vector3d SceneOrigin(const Document& document)
 {
     switch (document.m_sceneKind) {
     case SceneKind::PointCloud:
@@ -36,7 +36,7 @@ Eigen::Vector3d SceneOrigin(const COrriskDoc& document)
 
 }  // namespace
 
-void COrriskView::OpenCameraPoseFile()
+void SceneView::OpenCameraPoseFile()
 {
     if (!m_document)
         return;
@@ -51,7 +51,7 @@ void COrriskView::OpenCameraPoseFile()
     ApplyCameraFrame(0);
 }
 
-void COrriskView::ApplyCameraFrame(int index)
+void SceneView::ApplyCameraFrame(int index)
 {
     if (!m_document || m_document->m_cameraPoses.frames.empty())
         return;
@@ -78,7 +78,7 @@ void COrriskView::ApplyCameraFrame(int index)
     }
 }
 
-void COrriskView::ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternionf& q, const Eigen::Vector3f& eye,
+void SceneView::ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternionf& q, const Eigen::Vector3f& eye,
                                   const Eigen::Vector3f& forward)
 {
     const CameraPoseSet& poses = m_document->m_cameraPoses;

@@ -1,9 +1,9 @@
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
+#include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
-#include "view/VirtualKeys.h"
 
 #include <cmath>
 
@@ -30,7 +30,7 @@ DragMode DragForButton(MouseButton button, MouseModifiers modifiers, int navMode
 
 }  // namespace
 
-void COrriskView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers modifiers)
+void SceneView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers modifiers)
 {
     m_desktop.SetViewFocus();
     m_desktop.CaptureMouse();
@@ -39,7 +39,7 @@ void COrriskView::OnButtonDown(MouseButton button, int x, int y, MouseModifiers 
     m_controller.dragMode = DragForButton(button, modifiers, m_camera.navMode);
 }
 
-void COrriskView::OnButtonUp(MouseButton, int, int)
+void SceneView::OnButtonUp(MouseButton, int, int)
 {
     // Releasing any button ends the drag, whichever button started it.
     const DragMode ended = m_controller.dragMode;
@@ -52,7 +52,7 @@ void COrriskView::OnButtonUp(MouseButton, int, int)
         Invalidate();
 }
 
-void COrriskView::OnMouseMove(int x, int y)
+void SceneView::OnMouseMove(int x, int y)
 {
     if (m_controller.dragMode == DragMode::Idle || !m_desktop.ViewHasMouseCapture())
         return;
@@ -60,26 +60,21 @@ void COrriskView::OnMouseMove(int x, int y)
         Invalidate();
 }
 
-void COrriskView::OnMouseWheel(int delta)
+void SceneView::OnMouseWheel(int delta)
 {
     // Fractions of a notch (touchpads, free-spinning wheels) zoom by the matching fraction.
     m_camera.ZoomBy(std::pow(m_controller.wheelBase, static_cast<float>(delta) / 120.0f));
     Invalidate();
 }
 
-void COrriskView::MoveAlongForward(float amount)
+void SceneView::MoveAlongForward(float amount)
 {
     m_camera.target += m_camera.Forward() * amount;
 }
 
-void COrriskView::StepPointSize(float delta)
+void SceneView::StepPointSize(float delta)
 {
-    float size = m_pointStyle.size + delta;
-    if (size < m_pointSizeMin)
-        size = m_pointSizeMin;
-    if (size > m_pointSizeMax)
-        size = m_pointSizeMax;
-    m_pointStyle.size = size;
+    m_pointStyle.size = static_cast<float>(ClampPointSize(m_pointStyle.size + delta, m_pointSizeMin, m_pointSizeMax));
     if (m_renderer) {
         m_glSurface.MakeCurrent();
         m_renderer->SetPointStyle(m_pointStyle);
@@ -87,7 +82,7 @@ void COrriskView::StepPointSize(float delta)
     Invalidate();
 }
 
-void COrriskView::StepSegmentBlend(float delta)
+void SceneView::StepSegmentBlend(float delta)
 {
     GaussianSplatRenderer* splat = SplatRenderer();
     if (!m_rendererIsSplat || !splat || !splat->hasObjectIds)
@@ -96,7 +91,7 @@ void COrriskView::StepSegmentBlend(float delta)
     Invalidate();
 }
 
-void COrriskView::OnKeyDown(int virtualKey)
+void SceneView::OnKeyDown(ViewKey key)
 {
     const bool shift = m_desktop.IsShiftDown();
     const bool hasFrames = m_document && !m_document->m_cameraPoses.frames.empty();
@@ -112,54 +107,54 @@ void COrriskView::OnKeyDown(int virtualKey)
         Invalidate();
     };
 
-    switch (virtualKey) {
-    case vk::Tab:
+    switch (key) {
+    case ViewKey::Tab:
         m_camera.navMode = m_camera.navMode == Orbit ? Fly : Orbit;
         UpdateStatusTexts();
         Invalidate();
         break;
-    case vk::PageUp:
-    case vk::Digit1:
+    case ViewKey::PageUp:
+    case ViewKey::Digit1:
         if (hasFrames)
             ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex - 1);
         break;
-    case vk::PageDown:
-    case vk::Digit2:
+    case ViewKey::PageDown:
+    case ViewKey::Digit2:
         if (hasFrames)
             ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex + 1);
         break;
-    case vk::W:
+    case ViewKey::W:
         flyMove([&] { MoveAlongForward(step); });
         break;
-    case vk::S:
+    case ViewKey::S:
         flyMove([&] { MoveAlongForward(-step); });
         break;
-    case vk::D:
+    case ViewKey::D:
         flyMove([&] { m_camera.Pan(step, 0.0f); });
         break;
-    case vk::A:
+    case ViewKey::A:
         flyMove([&] { m_camera.Pan(-step, 0.0f); });
         break;
-    case vk::E:
+    case ViewKey::E:
         flyMove([&] { m_camera.Pan(0.0f, step); });
         break;
-    case vk::Q:
+    case ViewKey::Q:
         flyMove([&] { m_camera.Pan(0.0f, -step); });
         break;
-    case vk::F:
+    case ViewKey::F:
         OnViewFit();
         break;
-    case vk::G:
+    case ViewKey::G:
         m_showGizmo = !m_showGizmo;
         Invalidate();
         break;
-    case vk::M:
+    case ViewKey::M:
         if (GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat && splat->hasObjectIds) {
             splat->segEnabled = !splat->segEnabled;
             Invalidate();
         }
         break;
-    case vk::P: {
+    case ViewKey::P: {
         m_camera.ToggleProjection();
         Eigen::Vector3f boundsMin, boundsMax, center;
         float radius = 1.0f;
@@ -169,31 +164,29 @@ void COrriskView::OnKeyDown(int virtualKey)
         Invalidate();
         break;
     }
-    case vk::R:
+    case ViewKey::R:
         ResetView();
         RequestSplatResort();
         Invalidate();
         break;
-    case vk::X:
-    case vk::Y:
-    case vk::Z:
-        SetViewAxis(virtualKey - vk::X, shift);
+    case ViewKey::X:
+    case ViewKey::Y:
+    case ViewKey::Z:
+        SetViewAxis(static_cast<int>(key) - static_cast<int>(ViewKey::X), shift);
         break;
-    case vk::NumpadPlus:
-    case vk::PlusEquals:
+    case ViewKey::NumpadPlus:
+    case ViewKey::PlusEquals:
         StepPointSize(1.0f);
         break;
-    case vk::NumpadMinus:
-    case vk::Minus:
+    case ViewKey::NumpadMinus:
+    case ViewKey::Minus:
         StepPointSize(-1.0f);
         break;
-    case vk::LeftBracket:
+    case ViewKey::LeftBracket:
         StepSegmentBlend(-0.1f);
         break;
-    case vk::RightBracket:
+    case ViewKey::RightBracket:
         StepSegmentBlend(0.1f);
-        break;
-    default:
         break;
     }
 }

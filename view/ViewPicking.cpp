@@ -1,9 +1,9 @@
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
-#include "platform/gl/FramebufferReadback.h"
+#include "gl/FramebufferReadback.h"
 #include "view/PickSearch.h"
 
-bool COrriskView::PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint)
+bool SceneView::PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint)
 {
     if (!m_glSurface.HasContext() || !m_sceneDrawable || !m_renderer)
         return false;
@@ -55,7 +55,7 @@ bool COrriskView::PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint)
     return true;
 }
 
-void COrriskView::OnLButtonDblClk(int x, int y)
+void SceneView::OnLButtonDblClk(int x, int y)
 {
     // The first click of the double click started a drag.
     m_controller.dragMode = DragMode::Idle;

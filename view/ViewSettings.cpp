@@ -1,10 +1,10 @@
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
 #include "render/GaussianSplatRenderer.h"
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
 
-AppSettings COrriskView::CurrentSettings() const
+AppSettings SceneView::DisplaySettings() const
 {
     AppSettings settings;
     settings.pointSize = m_pointStyle.size;
@@ -25,7 +25,7 @@ AppSettings COrriskView::CurrentSettings() const
     return settings;
 }
 
-void COrriskView::TakeSettings(const AppSettings& settings)
+void SceneView::SetDisplaySettings(const AppSettings& settings)
 {
     m_pointStyle.size = settings.pointSize;
     m_pointStyle.isRound = settings.roundPoints;
@@ -40,9 +40,9 @@ void COrriskView::TakeSettings(const AppSettings& settings)
     m_segSeed = settings.segSeed;
 }
 
-void COrriskView::ShowSettingsDialog()
+void SceneView::ShowSettingsDialog()
 {
-    AppSettings settings = CurrentSettings();
+    AppSettings settings = DisplaySettings();
     if (!m_desktop.RunSettingsDialog(settings))
         return;
 

@@ -2,7 +2,7 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
-    <name>CAboutDlg</name>
+    <name>AboutDialog</name>
     <message>
         <source>Orrisk について</source>
         <translation>About Orrisk</translation>
@@ -17,7 +17,7 @@
     </message>
 </context>
 <context>
-    <name>CAppSettingsDialog</name>
+    <name>SettingsDialog</name>
     <message>
         <source>設定</source>
         <translation>Settings</translation>
@@ -100,7 +100,7 @@
     </message>
 </context>
 <context>
-    <name>CMainFrame</name>
+    <name>MainWindow</name>
     <message>
         <source>標準</source>
         <translation>Standard</translation>
@@ -111,7 +111,7 @@
     </message>
 </context>
 <context>
-    <name>COrriskApp</name>
+    <name>Application</name>
     <message>
         <source>空のドキュメントの作成に失敗しました。</source>
         <translation>Failed to create an empty document.</translation>

@@ -1,6 +1,6 @@
 #include "io/laz/LazReader.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/ReadOnlyFile.h"
 #include "io/laz/ChunkDecoder.h"
 #include "io/laz/ChunkTable.h"
@@ -76,11 +76,11 @@ ReadResult<OpenedLaz> OpenLaz(const ReadOnlyFile& file)
     const std::optional<std::uint64_t> fileSize = file.RegularFileSize();
     if (!fileSize)
         return Fail(ReadError::CannotOpen, "LAZ: the file cannot be opened");
-    const std::optional<las::HeaderImage> image = las::ReadHeaderImage(file);
+    const ReadResult<las::HeaderImage> image = las::ReadHeaderImage(file);
     if (!image)
         return Fail(ReadError::NotRecognised, "LAZ: no LAS header (the file does not start with LASF)");
     OpenedLaz opened;
-    opened.header = las::ParseHeader(*image);
+    opened.header = las::ParseHeader(image.Value());
     opened.fileSize = *fileSize;
     const las::LasHeader& header = opened.header;
     if ((header.formatByte & kCompressionBit) == 0)
@@ -371,22 +371,14 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
     }
 }
 
-bool LoadLaz(const std::string& path, PointCloudData& pointCloud)
-{
-    ThreadPool pool;
-    ReadResult<PointCloudData> loaded = ReadLaz(path, {{}, &pool});
-    pointCloud = loaded.Ok() ? loaded.TakeValue() : PointCloudData();
-    return loaded.Ok();
-}
-
 bool IsLaszipCompressedLas(const std::string& path)
 {
     const ReadOnlyFile file(path);
     if (!file.RegularFileSize())
         return false;
-    const std::optional<las::HeaderImage> image = las::ReadHeaderImage(file);
+    const ReadResult<las::HeaderImage> image = las::ReadHeaderImage(file);
     if (!image)
         return false;
-    const las::LasHeader header = las::ParseHeader(*image);
+    const las::LasHeader header = las::ParseHeader(image.Value());
     return (header.formatByte & kCompressionBit) != 0 && FindLaszipVlr(file, header).Ok();
 }

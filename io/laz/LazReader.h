@@ -35,13 +35,9 @@ using LazRecordSink = std::function<void(std::uint64_t firstPoint, const unsigne
 ReadResult<LazFileInfo> DecodeLazRecords(const std::string& path, laz::FieldMask fields, const LazRecordSink& sink,
                                          const ReadOptions& options = {});
 
-// Loads a LAZ file to exactly the positions and colours LoadLas gives for the same records
+// Loads a LAZ file to exactly the positions and colours ReadLas gives for the same records
 // uncompressed.
 ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& options = {});
-
-// ReadLaz on a pool of one thread per core, in the shape of LoadLas: true when every point
-// was read; on failure the record is left cleared.
-bool LoadLaz(const std::string& path, PointCloudData& pointCloud);
 
 // True for a LAS file whose format byte has the compression bit set and which carries the
 // LASzip record: its point data is LAZ whatever the file's name.

@@ -4,7 +4,7 @@
 #include <limits>
 #include <type_traits>
 
-namespace happly {
+namespace orrisk::ply {
 namespace {
 
 bool IsStreamSpace(char c)
@@ -161,4 +161,4 @@ template std::uint64_t ParsePlyNumber<std::uint64_t>(std::string_view);
 template float ParsePlyNumber<float>(std::string_view);
 template double ParsePlyNumber<double>(std::string_view);
 
-}  // namespace happly
+}  // namespace orrisk::ply

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace happly {
+namespace orrisk::ply {
 
 // Numbers in ASCII bodies and header counts are read the way `stream >> value` reads them
 // in the classic "C" locale, independent of the process locale: leading white space is
@@ -25,4 +25,4 @@ extern template std::uint64_t ParsePlyNumber<std::uint64_t>(std::string_view);
 extern template float ParsePlyNumber<float>(std::string_view);
 extern template double ParsePlyNumber<double>(std::string_view);
 
-}  // namespace happly
+}  // namespace orrisk::ply

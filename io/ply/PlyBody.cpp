@@ -13,7 +13,7 @@
 #include <istream>
 #include <string>
 
-namespace happly {
+namespace orrisk::ply {
 namespace {
 
 // Caps a list property's reservation so that its three-entries-per-record guess can never
@@ -258,4 +258,4 @@ void ReadPlyBody(std::istream& stream, PlyEncoding encoding, std::vector<PlyElem
         reader.ReadElement(element);
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

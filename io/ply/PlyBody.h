@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 enum class PlyEncoding;
 
@@ -15,4 +15,4 @@ enum class PlyEncoding;
 // Nothing is reserved beyond what the rest of the file can hold.
 void ReadPlyBody(std::istream& stream, PlyEncoding encoding, std::vector<PlyElement>& elements);
 
-}  // namespace happly
+}  // namespace orrisk::ply

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <type_traits>
 
-namespace happly {
+namespace orrisk::ply {
 
 // The value with its bytes in reverse order (for reading a body whose byte order differs
 // from the machine's).
@@ -38,4 +38,4 @@ T LoadValue(const std::byte* bytes)
         return value;
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace happly {
+namespace orrisk::ply {
 
 bool PlyElement::ContainsProperty(const std::string& propertyName) const
 {
@@ -24,4 +24,4 @@ std::unique_ptr<Property>& PlyElement::PropertyNamed(const std::string& property
     return const_cast<std::unique_ptr<Property>&>(std::as_const(*this).PropertyNamed(propertyName));
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

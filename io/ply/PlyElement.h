@@ -10,7 +10,7 @@
 #include <tuple>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 namespace detail {
 
@@ -78,4 +78,4 @@ std::vector<T> PlyElement::ValuesAs(const std::string& propertyName) const
     return result;
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

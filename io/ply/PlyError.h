@@ -4,13 +4,19 @@
 #include <string>
 #include <string_view>
 
-namespace happly {
+namespace orrisk::ply {
+
+// A body that ends before the records its header declares.
+class TruncatedBody : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The error for a body that ends before the records its header declares, e.g.
 // "PLY parser: unexpected end of file in element vertex".
-inline std::runtime_error UnexpectedEndOfFile(std::string_view where)
+inline TruncatedBody UnexpectedEndOfFile(std::string_view where)
 {
-    return std::runtime_error("PLY parser: unexpected end of file in " + std::string(where));
+    return TruncatedBody("PLY parser: unexpected end of file in " + std::string(where));
 }
 
 // A property's read that found the body's end. The element reading it reports the error in
@@ -23,4 +29,4 @@ public:
     }
 };
 
-}  // namespace happly
+}  // namespace orrisk::ply

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace happly {
+namespace orrisk::ply {
 namespace {
 
 // Reads one line up to '\n' (consumed, not kept) as std::getline does, counting its bytes
@@ -130,4 +130,4 @@ PlyElement& PlyFile::ElementNamed(const std::string& name)
     return const_cast<PlyElement&>(std::as_const(*this).ElementNamed(name));
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

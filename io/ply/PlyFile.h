@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 enum class PlyEncoding { Ascii = 0, LittleEndian = 1, BigEndian = 2 };
 
@@ -44,4 +44,4 @@ private:
     void ReadHeader(std::istream& stream);
 };
 
-}  // namespace happly
+}  // namespace orrisk::ply

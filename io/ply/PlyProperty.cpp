@@ -13,7 +13,7 @@
 #include <ostream>
 #include <stdexcept>
 
-namespace happly {
+namespace orrisk::ply {
 namespace {
 
 constexpr bool kLittleEndianMachine = std::endian::native == std::endian::little;
@@ -325,4 +325,4 @@ std::unique_ptr<Property> MakeProperty(const std::string& name, const std::strin
     return property;
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

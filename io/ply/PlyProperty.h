@@ -10,7 +10,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 class PlyLineTokens;
 
@@ -159,4 +159,4 @@ void VisitProperty(PropertyT& property, Visitor&& visitor)
     std::apply([&](auto... types) { (tryType(std::type_identity<decltype(types)>{}) || ...); }, PlyValueTypes{});
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

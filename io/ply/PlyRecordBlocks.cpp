@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <istream>
 
-namespace happly {
+namespace orrisk::ply {
 namespace {
 
 // Large enough to make each read cheap, small enough that a block decoded column by
@@ -77,4 +77,4 @@ void ReadRecordBlocks(std::istream& stream, const PlyElement& element, std::size
     }
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

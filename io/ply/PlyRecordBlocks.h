@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 // Shared steps of reading PLY files, in particular binary bodies whose records have a
 // fixed size.
@@ -38,4 +38,4 @@ void ReadRecordBlocks(std::istream& stream, const PlyElement& element, std::size
                       std::vector<std::byte>& buffer,
                       const std::function<void(const std::byte* records, std::size_t count)>& consume);
 
-}  // namespace happly
+}  // namespace orrisk::ply

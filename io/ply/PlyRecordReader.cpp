@@ -6,7 +6,7 @@
 #include <bit>
 #include <stdexcept>
 
-namespace happly {
+namespace orrisk::ply {
 
 PlyRecordReader::PlyRecordReader(const std::string& path)
     : m_stream(OpenPlyFile(path)), m_header(PlyFile::HeaderOnly(m_stream))
@@ -73,4 +73,4 @@ void PlyRecordReader::ReadRecords(const PlyElement& element,
     ReadRecordBlocks(m_stream, element, RecordBytes(element), m_block, consume);
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

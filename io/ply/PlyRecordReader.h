@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 // Reads the records of a binary PLY file straight from the file, block by block, without
 // storing them in properties: for loaders that turn an element into arrays of their own and
@@ -56,4 +56,4 @@ private:
     std::vector<std::byte> m_block;
 };
 
-}  // namespace happly
+}  // namespace orrisk::ply

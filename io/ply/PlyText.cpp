@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-namespace happly {
+namespace orrisk::ply {
 
 std::string TrimPlyText(std::string_view text)
 {
@@ -64,4 +64,4 @@ bool HasPrefix(std::string_view line, std::string_view keyword)
     return line.starts_with(keyword);
 }
 
-}  // namespace happly
+}  // namespace orrisk::ply

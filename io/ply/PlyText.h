@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace happly {
+namespace orrisk::ply {
 
 // Drops leading ' ' and trailing ' ', '\n' and '\r'.
 std::string TrimPlyText(std::string_view text);
@@ -40,4 +40,4 @@ std::vector<std::string> SplitPlyTokens(std::string_view line,
 // True when the line starts with the keyword (a shorter line never matches).
 bool HasPrefix(std::string_view line, std::string_view keyword);
 
-}  // namespace happly
+}  // namespace orrisk::ply

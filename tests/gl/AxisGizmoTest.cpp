@@ -313,7 +313,7 @@ TEST_F(AxisGizmoTest, NothingIsDrawnWithoutGeometryOrArea)
 TEST_F(AxisGizmoTest, ProgramsThatCannotBeBuiltAreLoggedAndNothingIsDrawn)
 {
     gizmo.Release();
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     {
         testsupport::ShaderCompileFailure failing(1);
         EXPECT_FALSE(gizmo.Create());

@@ -1,6 +1,6 @@
 #include "render/GaussianSplatRenderer.h"
 
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 #include "render/SplatRecords.h"
 #include "tests/gl/GlTestFixture.h"
 #include "tests/gl/SplatTestScenes.h"
@@ -118,7 +118,7 @@ TEST_F(SplatRendererTest, InconsistentSceneIsRefusedWithItsLogLine)
     data.hasObjectIds = true;
     ASSERT_TRUE(renderer.UploadSplats(data));
     data.opacities.pop_back();
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_FALSE(renderer.UploadSplats(data));
     EXPECT_EQ(capture.Text(), "[GaussianSplatRenderer] GaussianData size mismatch.\n");
     // The earlier scene is gone: nothing is drawn, and its ids are forgotten.
@@ -214,7 +214,7 @@ TEST_F(SplatRendererTest, BuffersBeyondTheShaderStorageLimitAreNeverDrawnFrom)
     data.shDegree = 3;
     data.shRest.assign(shSplats * 45, 0.0f);
     {
-        ScopedDebugOutputCapture capture;
+        ScopedLogCapture capture;
         ASSERT_TRUE(renderer.UploadSplats(data));
         ASSERT_EQ(capture.Lines().size(), 1u);
         EXPECT_THAT(capture.Text(), ::testing::StartsWith("[GaussianSplatRenderer] SH coefficients need "));
@@ -225,7 +225,7 @@ TEST_F(SplatRendererTest, BuffersBeyondTheShaderStorageLimitAreNeverDrawnFrom)
 
     // The records themselves do not fit: refused, nothing to draw.
     data = RoundSplats(std::vector<Eigen::Vector3f>(std::size_t(limit) / sizeof(SplatRecord) + 1));
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_FALSE(renderer.UploadSplats(data));
     ASSERT_EQ(capture.Lines().size(), 1u);
     EXPECT_THAT(capture.Text(), ::testing::HasSubstr("bytes of shader storage; this GPU allows"));

@@ -1,6 +1,6 @@
 #include "tests/gl/GlTestFixture.h"
 
-#include "platform/gl/FramebufferReadback.h"
+#include "gl/FramebufferReadback.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -183,7 +183,7 @@ TEST_F(GlSurfaceTest, ResizeRecreatesAttachmentsAtTheNewSize)
 
 TEST_F(GlSurfaceTest, ResizeRefusesImpossibleSizesAndKeepsTheOldBuffers)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_FALSE(headless->SetSize(0, 10));
     EXPECT_FALSE(headless->SetSize(10, -1));
     EXPECT_FALSE(headless->SetSize(1 << 20, 10));
@@ -201,7 +201,7 @@ TEST_F(GlSurfaceTest, ResizeRefusesImpossibleSizesAndKeepsTheOldBuffers)
 
 TEST_F(GlSurfaceTest, ReleaseTwiceIsHarmlessAndLeavesNoContext)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     ReleaseGlSurface(surface);
     ReleaseGlSurface(surface);
     EXPECT_FALSE(surface.HasContext());
@@ -217,7 +217,7 @@ TEST_F(GlSurfaceTest, ReleaseTwiceIsHarmlessAndLeavesNoContext)
 
 TEST(GlSurfaceWithoutContext, ReleaseAndCreationWithoutBackendDoNothing)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     GlSurface surface;
     ReleaseGlSurface(surface);
     ReleaseGlSurface(surface);
@@ -236,7 +236,7 @@ TEST_F(GlSurfaceCreationTest, ContextsOtherThan45CoreAreRefusedWithTheContextLin
     // (as when a window system falls back to one), and kept until release.
     for (const GlContextRequest request : {GlContextRequest{9, 9, true}, GlContextRequest{3, 0, false}}) {
         SCOPED_TRACE(request.majorVersion);
-        ScopedDebugOutputCapture capture;
+        ScopedLogCapture capture;
         GlSurface other;
         EXPECT_FALSE(CreateGlSurface(other, std::make_unique<HeadlessEglBackend>(16, 16, request)));
         EXPECT_EQ(capture.Text(), "Failed to create OpenGL 4.5 Core context.\n");
@@ -251,7 +251,7 @@ TEST_F(GlSurfaceCreationTest, ContextsOtherThan45CoreAreRefusedWithTheContextLin
 
 TEST_F(GlSurfaceCreationTest, ImpossibleInitialSizeIsRefused)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     GlSurface other;
     EXPECT_EQ(CreateHeadlessGlSurface(other, 0, 16), nullptr);
     EXPECT_FALSE(other.HasContext());

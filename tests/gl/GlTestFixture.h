@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/DebugOutput.h"
-#include "platform/gl/GlSurface.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "platform/Log.h"
+#include "gl/GlSurface.h"
+#include "gl/HeadlessEglBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@ namespace testsupport {
 // null and puts the reason (the creation log) into `why`.
 inline HeadlessEglBackend* TryCreateHeadlessSurface(GlSurface& surface, int width, int height, std::string& why)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     HeadlessEglBackend* headless = CreateHeadlessGlSurface(surface, width, height);
     why = capture.Text();
     return headless;

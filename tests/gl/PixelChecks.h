@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/gl/HeadlessEglBackend.h"
+#include "gl/HeadlessEglBackend.h"
 
 #include <Eigen/Core>
 

@@ -2,7 +2,7 @@
 #include "tests/gl/PixelChecks.h"
 #include "tests/gl/ShaderCompileFailure.h"
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "render/PointCloudRenderer.h"
 #include "view/ViewCamera.h"
 
@@ -274,7 +274,7 @@ TEST_F(PointCloudRendererTest, DestructorDeletesWhatIsStillHeld)
 
 TEST_F(PointCloudRendererTest, ProgramThatCannotBeBuiltIsLoggedAndNothingIsUploaded)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     {
         testsupport::ShaderCompileFailure failing(1);
         EXPECT_FALSE(renderer.UploadPoints(Cloud({AtPixel({32, 32})})));

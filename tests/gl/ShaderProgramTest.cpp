@@ -97,7 +97,7 @@ protected:
 
 TEST_F(ShaderProgramTest, BuildLinksAProgramAndLeavesNoShadersBehind)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     ASSERT_TRUE(ShaderProgram::Build(m_program, kPointVertex, kRedFragment));
     ASSERT_NE(m_program, 0u);
     EXPECT_TRUE(IsProgram(m_program));
@@ -140,7 +140,7 @@ TEST_F(ShaderProgramTest, CompileErrorsAreLoggedWithTheDriversLog)
     const std::string driverLog = DriverCompileLog(GL_VERTEX_SHADER, kUndeclaredName);
     ASSERT_FALSE(driverLog.empty());
 
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_EQ(ShaderProgram::CompileStage(GL_VERTEX_SHADER, kUndeclaredName), 0u);
     EXPECT_EQ(capture.Text(), kCompileHeader + driverLog);
 
@@ -160,7 +160,7 @@ TEST_F(ShaderProgramTest, CompileErrorsAreLoggedWithTheDriversLog)
 
 TEST_F(ShaderProgramTest, LinkErrorsAreLoggedWithTheDriversLog)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_FALSE(ShaderProgram::Build(m_program, kUnresolvedFunction, kRedFragment));
     EXPECT_EQ(m_program, 0u);
     const std::string text = capture.Text();
@@ -180,7 +180,7 @@ TEST_F(ShaderProgramTest, RebuildingDeletesTheOldProgramAndAFailedRebuildLeavesZ
     EXPECT_FALSE(IsProgram(first));
     EXPECT_TRUE(IsProgram(second));
 
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_FALSE(ShaderProgram::Build(m_program, kPointVertex, kUndeclaredName));
     EXPECT_EQ(m_program, 0u);
     EXPECT_FALSE(IsProgram(second));
@@ -195,7 +195,7 @@ TEST_F(ShaderProgramTest, EmptyDriverLogStillWritesTheHeaderLine)
     // Resolve both entry points before they are wrapped.
     ASSERT_TRUE(ShaderProgram::Build(m_program, kPointVertex, kRedFragment));
 
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     {
         EmptyInfoLogScope emptyLog(epoxy_glGetShaderiv);
         EXPECT_EQ(ShaderProgram::CompileStage(GL_FRAGMENT_SHADER, kUndeclaredName), 0u);
@@ -213,7 +213,7 @@ TEST_F(ShaderProgramTest, EmptyDriverLogStillWritesTheHeaderLine)
 
 TEST_F(ShaderProgramTest, MissingSourceAndUnknownStageAreRefused)
 {
-    ScopedDebugOutputCapture capture;
+    ScopedLogCapture capture;
     EXPECT_EQ(ShaderProgram::CompileStage(GL_VERTEX_SHADER, nullptr), 0u);
     EXPECT_FALSE(ShaderProgram::Build(m_program, kPointVertex, nullptr));
     EXPECT_EQ(ShaderProgram::CompileStage(GL_TEXTURE_2D, kPointVertex), 0u);

@@ -46,35 +46,35 @@ protected:
             document.m_cameraPoses.frames.push_back(Frame(Vector3d(i, 0.0, 5.0)));
     }
 
-    void Press(int key)
+    void Press(ViewKey key)
     {
         view->OnKeyDown(key);
     }
 
-    std::string FramePane() { return desktop.paneTexts[ID_INDICATOR_FRAME]; }
+    std::string FramePane() { return desktop.paneTexts[StatusPane::Frame]; }
     ViewCamera& Camera() { return view->m_camera; }
 };
 
 TEST_F(ViewCameraFramesTest, StepKeysStartAtTheFirstFrameAndWrapAround)
 {
     TenFrames();
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     EXPECT_EQ(view->m_frameIndex, 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     view->m_frameIndex = -1;
-    Press(vk::PageUp);
+    Press(ViewKey::PageUp);
     EXPECT_EQ(view->m_frameIndex, 0);
 
-    Press(vk::PageUp);
+    Press(ViewKey::PageUp);
     EXPECT_EQ(view->m_frameIndex, 9);
     EXPECT_EQ(FramePane(), "Frame: 10/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(9.0f, 0.0f, 5.0f), 1e-5f));
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     EXPECT_EQ(view->m_frameIndex, 0);
-    Press(vk::Digit2);
-    Press(vk::Digit2);
+    Press(ViewKey::Digit2);
+    Press(ViewKey::Digit2);
     EXPECT_EQ(view->m_frameIndex, 2);
-    Press(vk::Digit1);
+    Press(ViewKey::Digit1);
     EXPECT_EQ(view->m_frameIndex, 1);
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(1.0f, 0.0f, 5.0f), 1e-5f));
 }
@@ -150,7 +150,7 @@ TEST_F(ViewCameraFramesTest, FieldOfViewIsTakenOnlyStrictlyBetweenFiveAndOneHund
 
 TEST_F(ViewCameraFramesTest, AnOrthographicViewStaysOrthographicWithTheMatchingHalfHeight)
 {
-    view->OnKeyDown(vk::P);
+    view->OnKeyDown(ViewKey::P);
     Camera().navMode = Fly;
     document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.6f)};
     view->ApplyCameraFrame(0);
@@ -204,7 +204,7 @@ TEST_F(ViewCameraFramesTest, OpeningAPoseFileAppliesItsFirstFrameAndAFailureKeep
     EXPECT_EQ(FramePane(), "Frame: 1/2");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.25f, 0.0f, 4.0f), 1e-5f));
 
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     const Vector3f eye = Camera().Eye();
     desktop.fileChoices = {bad.string()};
     view->OpenCameraPoseFile();
@@ -222,13 +222,13 @@ TEST_F(ViewCameraFramesTest, OpeningAPoseFileAppliesItsFirstFrameAndAFailureKeep
 TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
 {
     TenFrames();
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     ASSERT_EQ(FramePane(), "Frame: 1/10");
     ShowPoints({{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}});  // the document drops its frames
     EXPECT_EQ(FramePane(), "");
     EXPECT_EQ(view->m_frameIndex, -1);
     const Vector3f target = Camera().target;
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     EXPECT_EQ(view->m_frameIndex, -1);
     EXPECT_EQ(Camera().target, target);
 }
@@ -237,13 +237,13 @@ TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionIsSkippedInTheDirecti
 {
     TenFrames();
     document.m_cameraPoses.frames[1] = Frame(Vector3d(1e300, 0.0, 0.0));
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     ASSERT_EQ(view->m_frameIndex, 0);
-    Press(vk::PageDown);  // frame 2 cannot be shown: the step lands on frame 3
+    Press(ViewKey::PageDown);  // frame 2 cannot be shown: the step lands on frame 3
     EXPECT_EQ(view->m_frameIndex, 2);
     EXPECT_EQ(FramePane(), "Frame: 3/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(2.0f, 0.0f, 5.0f), 1e-5f));
-    Press(vk::PageUp);  // and back past it to frame 1
+    Press(ViewKey::PageUp);  // and back past it to frame 1
     EXPECT_EQ(view->m_frameIndex, 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     EXPECT_TRUE(Camera().Eye().allFinite());
@@ -252,12 +252,12 @@ TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionIsSkippedInTheDirecti
 TEST_F(ViewCameraFramesTest, WithNoFrameThatCanBeShownNothingChanges)
 {
     TenFrames();
-    Press(vk::PageDown);
+    Press(ViewKey::PageDown);
     const ViewCamera before = Camera();
     for (auto& frame : document.m_cameraPoses.frames)
         frame = Frame(Vector3d(1e300, 0.0, 0.0));
-    Press(vk::PageDown);
-    Press(vk::PageUp);
+    Press(ViewKey::PageDown);
+    Press(ViewKey::PageUp);
     EXPECT_EQ(view->m_frameIndex, 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     EXPECT_EQ(Camera().target, before.target);
@@ -280,7 +280,7 @@ TEST_F(ViewCameraFramesTest, FoxPosesOverTheDonutScene)
     view->OpenCameraPoseFile();
     EXPECT_EQ(FramePane(), "Frame: 1/67");
     for (int i = 0; i < 67; ++i) {
-        Press(vk::PageDown);
+        Press(ViewKey::PageDown);
         EXPECT_TRUE(Camera().Eye().allFinite());
         EXPECT_TRUE(Camera().target.allFinite());
     }

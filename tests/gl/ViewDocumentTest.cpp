@@ -27,7 +27,7 @@ class ViewDocumentTest : public testsupport::ViewTest {
 protected:
     PointCloudRenderer* Points() { return dynamic_cast<PointCloudRenderer*>(view->m_renderer.get()); }
 
-    std::string Pane(int id) { return desktop.paneTexts[id]; }
+    std::string Pane(StatusPane id) { return desktop.paneTexts[id]; }
 };
 
 TEST_F(ViewDocumentTest, StartsWithAPointRendererTheDefaultModeTextAndEmptyPanes)
@@ -35,9 +35,9 @@ TEST_F(ViewDocumentTest, StartsWithAPointRendererTheDefaultModeTextAndEmptyPanes
     ASSERT_NE(Points(), nullptr);
     EXPECT_FALSE(view->m_rendererIsSplat);
     EXPECT_FALSE(view->m_sceneDrawable);
-    EXPECT_EQ(Pane(ID_INDICATOR_MODE), "Mode: Orbit | Persp");
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "");
-    EXPECT_EQ(Pane(ID_INDICATOR_FRAME), "");
+    EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Orbit | Persp");
+    EXPECT_EQ(Pane(StatusPane::Count), "");
+    EXPECT_EQ(Pane(StatusPane::Frame), "");
 }
 
 TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
@@ -47,7 +47,7 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
     ASSERT_NE(points, nullptr);
     EXPECT_TRUE(view->m_sceneDrawable);
     EXPECT_EQ(points->VertexCount(), 3u);
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 3");
+    EXPECT_EQ(Pane(StatusPane::Count), "Points: 3");
 
     // Same kind: the renderer stays and only uploads the new cloud.
     ShowPoints({{0.0f, 0.0f, 0.0f}, {2.0f, 0.0f, 0.0f}});
@@ -60,7 +60,7 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
     EXPECT_TRUE(view->m_rendererIsSplat);
     EXPECT_TRUE(view->m_sceneDrawable);
     EXPECT_EQ(splats->SplatCount(), 2u);
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Splats: 2");
+    EXPECT_EQ(Pane(StatusPane::Count), "Splats: 2");
 
     ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f));
     EXPECT_EQ(view->SplatRenderer(), splats);
@@ -119,10 +119,10 @@ TEST_F(ViewDocumentTest, DrawsTheSceneOverTheBackgroundWithTheGizmoInTheCorner)
                           {255, 255, 255, 255}));
     EXPECT_TRUE(ColorNear(PaintAndRead(5, kHeight - 5), background));
     // The gizmo fills part of the 120 x 120 square 10 pixels from the top-right corner.
-    view->OnKeyDown(vk::G);
+    view->OnKeyDown(ViewKey::G);
     view->OnDraw();
     const int withoutGizmo = PixelsUnlike(background);
-    view->OnKeyDown(vk::G);
+    view->OnKeyDown(ViewKey::G);
     view->OnDraw();
     EXPECT_GT(PixelsUnlike(background), withoutGizmo + 100);
 }
@@ -130,7 +130,7 @@ TEST_F(ViewDocumentTest, DrawsTheSceneOverTheBackgroundWithTheGizmoInTheCorner)
 TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneTexts)
 {
     ShowPoints(kThreePoints);
-    view->OnKeyDown(vk::G);  // gizmo off: only the scene differs from the background
+    view->OnKeyDown(ViewKey::G);  // gizmo off: only the scene differs from the background
     view->OnDraw();
     EXPECT_GT(PixelsUnlike(kBlack), 0);
 
@@ -141,12 +141,12 @@ TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneT
     view->OnDraw();
     EXPECT_EQ(PixelsUnlike(kBlack), 0);
 
-    view->OnKeyDown(vk::G);
+    view->OnKeyDown(ViewKey::G);
     view->OnDraw();
     EXPECT_GT(PixelsUnlike(kBlack), 100);  // the gizmo still draws
     // The document told nobody: the renderer keeps its buffers and the panes their texts.
     EXPECT_EQ(Points()->VertexCount(), 3u);
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 3");
+    EXPECT_EQ(Pane(StatusPane::Count), "Points: 3");
 }
 
 TEST_F(ViewDocumentTest, OtherHintsNeitherUploadNorMoveTheCamera)
@@ -166,14 +166,14 @@ TEST_F(ViewDocumentTest, StatusTextsOfRealFilesUsePlainDecimals)
 {
     ORRISK_REQUIRE_TESTDATA();
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("las/autzen_trim.las").string()));
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 110000");
+    EXPECT_EQ(Pane(StatusPane::Count), "Points: 110000");
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("splat/donut_fused.ply").string()));
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Splats: 45624");
+    EXPECT_EQ(Pane(StatusPane::Count), "Splats: 45624");
     EXPECT_TRUE(view->m_rendererIsSplat);
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("ply/donut_color.ply").string()));
-    EXPECT_EQ(Pane(ID_INDICATOR_COUNT), "Points: 45624");
+    EXPECT_EQ(Pane(StatusPane::Count), "Points: 45624");
     EXPECT_FALSE(view->m_rendererIsSplat);
-    EXPECT_EQ(Pane(ID_INDICATOR_MODE), "Mode: Orbit | Persp");
+    EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Orbit | Persp");
     view->OnDraw();
     EXPECT_GT(PixelsUnlike(kBlack), 1000);
 }
@@ -183,7 +183,7 @@ TEST_F(ViewDocumentTest, WithoutAStatusBarTheViewGoesOn)
     desktop.hasStatusBar = false;
     const std::size_t texts = desktop.paneHistory.size();
     ShowPoints(kThreePoints);
-    view->OnKeyDown(vk::Tab);
+    view->OnKeyDown(ViewKey::Tab);
     EXPECT_EQ(desktop.paneHistory.size(), texts);
     EXPECT_EQ(view->m_camera.navMode, Fly);
     EXPECT_TRUE(view->m_sceneDrawable);
@@ -243,7 +243,7 @@ TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
     withIds.objectIds = {1, 2};
     withIds.hasObjectIds = true;
     ShowSplats(withIds);
-    view->OnKeyDown(vk::RightBracket);  // live blend 0.6, the view's stays 0.5
+    view->OnKeyDown(ViewKey::RightBracket);  // live blend 0.6, the view's stays 0.5
 
     AppSettings shown;
     desktop.settingsDialog = [&](AppSettings& settings) {
@@ -284,7 +284,7 @@ TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
     EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
     EXPECT_EQ(view->m_segSeed, 12u);
     EXPECT_FLOAT_EQ(view->m_segBlend, 1.5f);
-    EXPECT_EQ(Pane(ID_INDICATOR_MODE), "Mode: Fly | Ortho");
+    EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Fly | Ortho");
     EXPECT_EQ(desktop.calls.back(), "InvalidateView");
 }
 
@@ -312,12 +312,12 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
                                   "segBlend=30\nSegSeed=9\n"));
     testsupport::RecordingDesktop desktop;
     desktop.clientSize = {64, 64};
-    COrriskDoc document(desktop);
+    Document document(desktop);
     {
-        COrriskView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
+        SceneView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
         view.SetDocument(&document);
-        ScopedDebugOutputCapture capture;
-        if (view.OnCreate() != 0)
+        ScopedLogCapture capture;
+        if (!view.Create())
             GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
         EXPECT_FLOAT_EQ(view.m_pointStyle.size, 5.0f);
         EXPECT_FALSE(view.m_pointStyle.isRound);
@@ -329,7 +329,7 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
         EXPECT_FLOAT_EQ(view.m_segBlend, 0.3f);
         EXPECT_EQ(view.m_segSeed, 9u);
         view.OnInitialUpdate();
-        EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Fly | Ortho");
+        EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Fly | Ortho");
 
         GaussianData withIds = RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f);
         withIds.objectIds = {3};
@@ -338,8 +338,8 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
         document.m_gaussianData = withIds;
         document.m_sceneKind = SceneKind::GaussianSplats;
         document.UpdateAllViews(kSceneChangedHint);
-        view.OnKeyDown(vk::RightBracket);
-        view.OnKeyDown(vk::RightBracket);
+        view.OnKeyDown(ViewKey::RightBracket);
+        view.OnKeyDown(ViewKey::RightBracket);
         view.OnDestroy();
     }
     AppSettings saved;

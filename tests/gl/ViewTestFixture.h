@@ -1,12 +1,12 @@
 #pragma once
 
-#include "document/COrriskDoc.h"
-#include "platform/DebugOutput.h"
-#include "platform/gl/HeadlessEglBackend.h"
+#include "document/Document.h"
+#include "platform/Log.h"
+#include "gl/HeadlessEglBackend.h"
 #include "support/RecordingDesktop.h"
 #include "tests/gl/PixelChecks.h"
-#include "view/COrriskView.h"
-#include "view/VirtualKeys.h"
+#include "view/SceneView.h"
+#include "view/InputEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,8 @@ protected:
         desktop.clientSize = {kWidth, kHeight};
         view = MakeView({});
         view->SetDocument(&document);
-        ScopedDebugOutputCapture capture;
-        if (view->OnCreate() != 0)
+        ScopedLogCapture capture;
+        if (!view->Create())
             GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
         view->OnSize(kWidth, kHeight);
         view->OnInitialUpdate();
@@ -46,9 +46,9 @@ protected:
         }
     }
 
-    std::unique_ptr<COrriskView> MakeView(const std::filesystem::path& settings)
+    std::unique_ptr<SceneView> MakeView(const std::filesystem::path& settings)
     {
-        return std::make_unique<COrriskView>(
+        return std::make_unique<SceneView>(
             desktop, [] { return std::make_unique<HeadlessEglBackend>(kWidth, kHeight); }, settings);
     }
 
@@ -107,8 +107,8 @@ protected:
     }
 
     RecordingDesktop desktop;
-    COrriskDoc document{desktop};
-    std::unique_ptr<COrriskView> view;
+    Document document{desktop};
+    std::unique_ptr<SceneView> view;
 };
 
 }  // namespace testsupport

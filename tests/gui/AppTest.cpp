@@ -1,15 +1,15 @@
 #include "GuiTestSupport.h"
 
-#include "app/CAboutDlg.h"
-#include "app/CAppSettingsDialog.h"
-#include "app/CMainFrame.h"
-#include "app/COrriskApp.h"
+#include "app/AboutDialog.h"
+#include "app/SettingsDialog.h"
+#include "app/MainWindow.h"
+#include "app/Application.h"
 #include "app/CommandTable.h"
-#include "document/COrriskDoc.h"
-#include "platform/qt/ViewWidget.h"
+#include "document/Document.h"
+#include "app/qt/ViewWidget.h"
 #include "render/GaussianSplatRenderer.h"
 #include "support/TestData.h"
-#include "view/COrriskView.h"
+#include "view/SceneView.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -108,7 +108,7 @@ class AppTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<COrriskApp> m_app;
+    std::unique_ptr<Application> m_app;
 
     QString SettingsFile() const { return m_dir->filePath("orrisk.ini"); }
     QString ProfileFile() const { return m_dir->filePath("profile.ini"); }
@@ -116,7 +116,7 @@ class AppTest : public QObject {
     // Starts the application as the program does; false when it refused to start.
     bool Start(const QStringList& arguments = {})
     {
-        m_app = std::make_unique<COrriskApp>(AppOptions{ToPath(SettingsFile()), ProfileFile()});
+        m_app = std::make_unique<Application>(AppOptions{ToPath(SettingsFile()), ProfileFile()});
         if (!m_app->InitInstance(arguments))
             return false;
         return guitest::ShowActive(*Frame());
@@ -127,10 +127,10 @@ class AppTest : public QObject {
             Frame()->close();
         m_app.reset();
     }
-    CMainFrame* Frame() const { return m_app->MainFrame(); }
-    COrriskView& View() const { return m_app->ViewWindow()->View(); }
+    MainWindow* Frame() const { return m_app->Window(); }
+    SceneView& View() const { return m_app->ViewWindow()->View(); }
     QWidget* ViewWindow() const { return m_app->ViewWindow(); }
-    QString Pane(int id) const { return Frame()->PaneText(id); }
+    QString Pane(StatusPane id) const { return Frame()->PaneText(id); }
     void Command(int id) const { Frame()->Action(id)->trigger(); }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
     {
@@ -167,10 +167,10 @@ private slots:
     {
         QVERIFY(Start());
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
-        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(Pane(StatusPane::Frame), QString());
+        QCOMPARE(Pane(StatusPane::Count), QString());
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QVERIFY(ViewWindow()->hasFocus());
     }
 
@@ -179,8 +179,8 @@ private slots:
         const QString cloud = WriteCloud(*m_dir, "spiral.ply", 500);
         QVERIFY(Start({cloud}));
         QCOMPARE(Frame()->windowTitle(), QString("spiral.ply - Orrisk ver.1.1"));
-        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 500"));
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Count), QString("Points: 500"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 50);
         SaveScreenshot("point-cloud.png");
@@ -245,7 +245,7 @@ private slots:
         // The box keeps its text and says why in its details.
         QCOMPARE(answerer.Details(), QStringList({"PLY parser: unexpected end of file in element vertex"}));
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone
     }
@@ -260,33 +260,33 @@ private slots:
             guitest::ChooseFile(*dialog, cloud);
         });
         Key(Qt::Key_O, Qt::ControlModifier);
-        QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 120"));
+        QTRY_COMPARE(Pane(StatusPane::Count), QString("Points: 120"));
         QCOMPARE(filter, Utf8("データファイル (*.ply *.las *.laz);;すべてのファイル (*)"));
         QCOMPARE(Frame()->windowTitle(), QString("chosen.ply - Orrisk ver.1.1"));
 
         Key(Qt::Key_N, Qt::ControlModifier);
         QTest::qWait(100);
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::PointCloud);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::PointCloud);
 
         // File > New empties the document.
         Command(ID_FILE_NEW);
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(Pane(ID_INDICATOR_COUNT), QString());
+        QCOMPARE(Pane(StatusPane::Count), QString());
     }
 
     void tabAndPSwitchModesInThePane()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "modes.ply", 100)}));
         Key(Qt::Key_Tab);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Persp"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Persp"));
         QVERIFY(ViewWindow()->hasFocus());  // Tab went to the view, not to focus handling
         Key(Qt::Key_P);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Ortho"));
         Key(Qt::Key_Backtab, Qt::ShiftModifier);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Ortho"));
         Key(Qt::Key_P);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
     }
 
     void pointSizeKeysOnKeypadAndMainKeyboard()
@@ -315,30 +315,30 @@ private slots:
         const QString total = QString::number(frames);
         QVERIFY(Start({scene}));
         Key(Qt::Key_PageDown);  // no frames yet: nothing
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
 
         ChooseInNextFileDialog(poses);
         Command(ID_FILE_OPEN_CAMERA_POSES);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         QVERIFY(View().m_camera.eyeAnchored);
         Key(Qt::Key_PageDown);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 2/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 2/" + total);
         Key(Qt::Key_2);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 3/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 3/" + total);
         Key(Qt::Key_1);
         Key(Qt::Key_PageUp);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         Key(Qt::Key_PageUp);  // wraps around
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString("Frame: %1/%1").arg(frames));
+        QCOMPARE(Pane(StatusPane::Frame), QString("Frame: %1/%1").arg(frames));
         Key(Qt::Key_PageDown);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), "Frame: 1/" + total);
+        QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         SaveScreenshot("camera-frame.png");
 
         // A new scene forgets the frames.
         QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
         Key(Qt::Key_PageDown);
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
     }
 
     void aBadCameraPoseFileIsReportedAndChangesNothing()
@@ -354,7 +354,7 @@ private slots:
         Command(ID_FILE_OPEN_CAMERA_POSES);
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the camera pose file (transforms.json).\n"));
-        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
     }
 
     void viewCommandsMoveTheCamera()
@@ -434,23 +434,23 @@ private slots:
     void settingsDialogAppliesOnOkOnly()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "settings.ply", 100)}));
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QRadioButton*>("orthographic")->click();
             dialog->findChild<QLineEdit*>("pointSize")->setText("40");
             dialog->reject();
         });
         Command(ID_SETTINGS);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Persp"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
         QCOMPARE(View().m_pointStyle.size, 2.0f);
 
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QRadioButton*>("orthographic")->click();
             dialog->findChild<QRadioButton*>("squarePoints")->click();
             dialog->findChild<QLineEdit*>("pointSize")->setText("40");
             dialog->findChild<QPushButton*>("ok")->click();
         });
         Command(ID_SETTINGS);
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Orbit | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Ortho"));
         QCOMPARE(View().m_pointStyle.size, 32.0f);
         QVERIFY(!View().m_pointStyle.isRound);
     }
@@ -470,7 +470,7 @@ private slots:
         QCOMPARE(ini.value("View/NavMode").toString(), QString("1"));
 
         QVERIFY(Start());
-        QCOMPARE(Pane(ID_INDICATOR_MODE), QString("Mode: Fly | Ortho"));
+        QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Ortho"));
         QCOMPARE(View().m_pointStyle.size, 3.0f);
         QVERIFY(!View().m_showGizmo);
     }
@@ -520,7 +520,7 @@ private slots:
         QApplication::sendEvent(Frame(), &enter);
         QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(Frame(), &drop);
-        QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 77"));
+        QTRY_COMPARE(Pane(StatusPane::Count), QString("Points: 77"));
         QCOMPARE(Frame()->windowTitle(), QString("dropped.ply - Orrisk ver.1.1"));
     }
 
@@ -528,7 +528,7 @@ private slots:
     {
         QVERIFY(Start());
         QString version;
-        guitest::WhenDialogOpens<CAboutDlg>([&](CAboutDlg* about) {
+        guitest::WhenDialogOpens<AboutDialog>([&](AboutDialog* about) {
             version = about->findChild<QLabel*>("versionLine")->text();
             about->accept();
         });
@@ -548,7 +548,7 @@ private slots:
         if (!QFile::exists(sample))
             QSKIP("the sample scene has not been built");
         QVERIFY(Start({sample}));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 2000);
         SaveScreenshot("sample.png");
 
@@ -572,8 +572,8 @@ private slots:
         if (splats.isEmpty())
             QSKIP("../shared/testdata is not present; skipping the splat scene");
         QVERIFY(Start({splats}));
-        QCOMPARE(m_app->Document().m_sceneKind, SceneKind::GaussianSplats);
-        QVERIFY(Pane(ID_INDICATOR_COUNT).startsWith("Splats: "));
+        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
+        QVERIFY(Pane(StatusPane::Count).startsWith("Splats: "));
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 500);
         SaveScreenshot("splats.png");
     }

@@ -1,9 +1,9 @@
 // The view at a fractional screen scale: the viewport, the size used for the aspect ratio
 // and picking, and the framebuffer are one size.
 #include "GuiTestSupport.h"
-#include "app/CMainFrame.h"
-#include "app/COrriskApp.h"
-#include "platform/qt/ViewWidget.h"
+#include "app/MainWindow.h"
+#include "app/Application.h"
+#include "app/qt/ViewWidget.h"
 
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -17,10 +17,10 @@ private slots:
     {
         QStandardPaths::setTestModeEnabled(true);
         QTemporaryDir dir;
-        COrriskApp app(AppOptions{std::filesystem::path(QFile::encodeName(dir.filePath("orrisk.ini")).toStdString()),
+        Application app(AppOptions{std::filesystem::path(QFile::encodeName(dir.filePath("orrisk.ini")).toStdString()),
                                   dir.filePath("profile.ini")});
         QVERIFY(app.InitInstance({ORRISK_SAMPLE_SCENE}));
-        QVERIFY(guitest::ShowActive(*app.MainFrame()));
+        QVERIFY(guitest::ShowActive(*app.Window()));
         ViewWidget* view = app.ViewWindow();
         QCOMPARE(view->devicePixelRatioF(), 1.25);
 
@@ -28,7 +28,7 @@ private slots:
         // and rounding differ.
         int checked = 0;
         for (int grow = 0; grow < 4; ++grow) {
-            app.MainFrame()->resize(1001 + grow, 701 + grow);
+            app.Window()->resize(1001 + grow, 701 + grow);
             QApplication::processEvents();
             const QImage frame = view->grabFramebuffer();
             view->makeCurrent();
@@ -42,7 +42,7 @@ private slots:
             checked += view->width() % 4 >= 2 ? 1 : 0;
         }
         QVERIFY(checked > 0);
-        app.MainFrame()->close();
+        app.Window()->close();
     }
 };
 

@@ -1,9 +1,9 @@
 // The interface in English and Japanese: how the language is chosen, what the menus and
 // dialogs say in each, and the choice kept by the settings dialog.
 #include "GuiTestSupport.h"
-#include "app/CAppSettingsDialog.h"
-#include "app/CMainFrame.h"
-#include "app/COrriskApp.h"
+#include "app/SettingsDialog.h"
+#include "app/MainWindow.h"
+#include "app/Application.h"
 #include "app/CommandTable.h"
 #include "app/Language.h"
 #include "settings/LanguageSetting.h"
@@ -43,18 +43,18 @@ class LanguageTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<COrriskApp> m_app;
+    std::unique_ptr<Application> m_app;
 
     bool Start(const QStringList& arguments = {})
     {
-        m_app = std::make_unique<COrriskApp>(
+        m_app = std::make_unique<Application>(
             AppOptions{ToPath(m_dir->filePath("orrisk.ini")), m_dir->filePath("profile.ini")});
-        return m_app->InitInstance(arguments) && guitest::ShowActive(*m_app->MainFrame());
+        return m_app->InitInstance(arguments) && guitest::ShowActive(*m_app->Window());
     }
     QStringList MenuTitles() const
     {
         QStringList titles;
-        for (QAction* action : m_app->MainFrame()->menuBar()->actions())
+        for (QAction* action : m_app->Window()->menuBar()->actions())
             titles << action->text();
         return titles;
     }
@@ -64,7 +64,7 @@ class LanguageTest : public QObject {
         if (folder.isEmpty())
             return;
         QTest::qWait(500);  // the splat scene's first sort and paint
-        m_app->MainFrame()->grab().save(QDir(folder).filePath(name));
+        m_app->Window()->grab().save(QDir(folder).filePath(name));
     }
 
 private slots:
@@ -76,8 +76,8 @@ private slots:
     }
     void cleanup()
     {
-        if (m_app && m_app->MainFrame())
-            m_app->MainFrame()->close();
+        if (m_app && m_app->Window())
+            m_app->Window()->close();
         m_app.reset();
         m_dir.reset();
     }
@@ -154,7 +154,7 @@ private slots:
         const AppTranslations english("en");
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
         QCOMPARE(MenuTitles(), QStringList({"&File", "&View", "&Settings", "&Help"}));
-        CMainFrame* frame = m_app->MainFrame();
+        MainWindow* frame = m_app->Window();
         QCOMPARE(frame->Action(ID_APP_EXIT)->text(), QString("E&xit"));
         QCOMPARE(frame->Action(ID_FILE_OPEN)->toolTip(), QString("Open"));
         QCOMPARE(frame->MainToolBar()->windowTitle(), QString("Standard"));
@@ -165,7 +165,7 @@ private slots:
         SaveScreenshot("screenshot-en.png");
 
         // Dialogs and message boxes speak English too.
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             QCOMPARE(dialog->windowTitle(), QString("Settings"));
             dialog->reject();
         });
@@ -182,7 +182,7 @@ private slots:
         QVERIFY(!japanese.ProgramTranslated());
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
         QCOMPARE(MenuTitles(), QStringList({Utf8("ファイル(&F)"), Utf8("表示(&V)"), Utf8("設定(&S)"), Utf8("ヘルプ(&H)")}));
-        QCOMPARE(m_app->MainFrame()->Action(ID_APP_EXIT)->text(), Utf8("終了(&X)"));
+        QCOMPARE(m_app->Window()->Action(ID_APP_EXIT)->text(), Utf8("終了(&X)"));
         SaveScreenshot("screenshot-ja.png");
     }
 
@@ -191,28 +191,28 @@ private slots:
         QVERIFY(Start());
         const std::filesystem::path settings = ToPath(m_dir->filePath("orrisk.ini"));
         QCOMPARE(LoadLanguageSetting(settings), std::string());
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             QCOMPARE(dialog->Language(), QString());
             auto* language = dialog->findChild<QComboBox*>("language");
             language->setCurrentIndex(language->findData(QString("en")));
             dialog->accept();
         });
-        m_app->MainFrame()->Action(ID_SETTINGS)->trigger();
+        m_app->Window()->Action(ID_SETTINGS)->trigger();
         QCOMPARE(LoadLanguageSetting(settings), std::string("en"));
 
         // Back to following the system; cancelling changes nothing.
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             QCOMPARE(dialog->Language(), QString("en"));
             dialog->SetLanguage("");
             dialog->reject();
         });
-        m_app->MainFrame()->Action(ID_SETTINGS)->trigger();
+        m_app->Window()->Action(ID_SETTINGS)->trigger();
         QCOMPARE(LoadLanguageSetting(settings), std::string("en"));
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->SetLanguage("");
             dialog->accept();
         });
-        m_app->MainFrame()->Action(ID_SETTINGS)->trigger();
+        m_app->Window()->Action(ID_SETTINGS)->trigger();
         QCOMPARE(LoadLanguageSetting(settings), std::string());
     }
 };

@@ -1,8 +1,8 @@
 #include "GuiTestSupport.h"
 
-#include "app/CAppSettingsDialog.h"
-#include "app/CMainFrame.h"
-#include "platform/qt/QtDesktop.h"
+#include "app/SettingsDialog.h"
+#include "app/MainWindow.h"
+#include "app/qt/QtDesktop.h"
 #include "settings/AppSettings.h"
 
 #include <QFileDialog>
@@ -28,7 +28,7 @@ private slots:
     void withoutFrameOrViewNothingHappens()
     {
         QtDesktop desktop;
-        QVERIFY(!desktop.SetStatusPaneText(ID_INDICATOR_MODE, "Mode: Fly | Persp"));
+        QVERIFY(!desktop.SetStatusPaneText(StatusPane::Mode, "Mode: Fly | Persp"));
         desktop.RefreshFrameTitle("/a/b.ply");
         desktop.InvalidateView();
         desktop.PostResortMessage();
@@ -41,19 +41,18 @@ private slots:
 
     void panesAndTitleGoToTheFrame()
     {
-        CMainFrame frame;
+        MainWindow frame;
         QtDesktop desktop;
         desktop.AttachFrame(&frame);
-        QVERIFY(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Splats: 42"));
-        QCOMPARE(frame.PaneText(ID_INDICATOR_COUNT), QString("Splats: 42"));
-        QVERIFY(!desktop.SetStatusPaneText(999, "x"));
+        QVERIFY(desktop.SetStatusPaneText(StatusPane::Count, "Splats: 42"));
+        QCOMPARE(frame.PaneText(StatusPane::Count), QString("Splats: 42"));
         desktop.RefreshFrameTitle("/data/日本語.las");
         QCOMPARE(frame.windowTitle(), QString::fromUtf8("日本語.las - Orrisk ver.1.1"));
     }
 
     void messageBoxHasOkOnlyAndNoIcon()
     {
-        CMainFrame frame;
+        MainWindow frame;
         QtDesktop desktop;
         desktop.AttachFrame(&frame);
         QStringList buttons;
@@ -71,7 +70,7 @@ private slots:
 
     void aReasonBecomesTheBoxsDetailedText()
     {
-        CMainFrame frame;
+        MainWindow frame;
         QtDesktop desktop;
         desktop.AttachFrame(&frame);
         QString text;
@@ -132,14 +131,14 @@ private slots:
     {
         QtDesktop desktop;
         AppSettings settings;
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QLineEdit*>("pointSize")->setText("9");
             dialog->reject();
         });
         QVERIFY(!desktop.RunSettingsDialog(settings));
         QCOMPARE(settings.pointSize, 2.0f);
 
-        guitest::WhenDialogOpens<CAppSettingsDialog>([](CAppSettingsDialog* dialog) {
+        guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QLineEdit*>("pointSize")->setText("9");
             dialog->findChild<QRadioButton*>("fly")->click();
             dialog->findChild<QPushButton*>("ok")->click();

@@ -1,6 +1,6 @@
 #include "app/RecentFileList.h"
 #include "app/SettingsLocation.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "settings/AppSettings.h"
 
 #include <QDir>
@@ -98,7 +98,7 @@ private slots:
         written.pointSize = 7.0f;
         QVERIFY(SaveSettingsTo(beside, written));
         {
-            ScopedDebugOutputCapture log;
+            ScopedLogCapture log;
             QCOMPARE(ChooseViewSettingsFile(beside, config, false), userFile);
             QCOMPARE(log.Lines().size(), std::size_t{1});
             QVERIFY(log.Text().find("cannot be replaced") != std::string::npos);

@@ -1,4 +1,4 @@
-#include "app/CAppSettingsDialog.h"
+#include "app/SettingsDialog.h"
 #include "app/ColorButton.h"
 
 #include <QCheckBox>
@@ -62,7 +62,7 @@ private slots:
 
     void controlsShowTheSettings()
     {
-        CAppSettingsDialog dialog(NonDefaultSettings());
+        SettingsDialog dialog(NonDefaultSettings());
         QCOMPARE(dialog.windowTitle(), QString::fromUtf8("設定"));
         QVERIFY(!Control<QRadioButton>(dialog, "roundPoints")->isChecked());
         QVERIFY(Control<QRadioButton>(dialog, "squarePoints")->isChecked());
@@ -73,7 +73,7 @@ private slots:
         QVERIFY(!Control<QCheckBox>(dialog, "showAxes")->isChecked());
         QCOMPARE(Control<ColorButton>(dialog, "backgroundColor")->Color(), QColor(128, 64, 255));
 
-        CAppSettingsDialog defaults{AppSettings{}};
+        SettingsDialog defaults{AppSettings{}};
         QVERIFY(Control<QRadioButton>(defaults, "roundPoints")->isChecked());
         QCOMPARE(Control<QLineEdit>(defaults, "pointSize")->text(), QString("2.0"));
         QVERIFY(Control<QRadioButton>(defaults, "orbit")->isChecked());
@@ -83,7 +83,7 @@ private slots:
 
     void captionsAreTheProgramsJapaneseTexts()
     {
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         QCOMPARE(Control<QRadioButton>(dialog, "roundPoints")->text(), QString::fromUtf8("丸"));
         QCOMPARE(Control<QRadioButton>(dialog, "squarePoints")->text(), QString::fromUtf8("四角"));
         QCOMPARE(Control<QRadioButton>(dialog, "orbit")->text(), QString::fromUtf8("回転モード（Orbit）"));
@@ -102,7 +102,7 @@ private slots:
 
     void radioPairsAreIndependentGroups()
     {
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         dialog.show();
         Control<QRadioButton>(dialog, "squarePoints")->click();
         Control<QRadioButton>(dialog, "fly")->click();
@@ -114,7 +114,7 @@ private slots:
 
     void okReadsEveryControlAndPassesTheRestThrough()
     {
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         const int result = RunWhileOpen(dialog, [&] {
             Control<QRadioButton>(dialog, "squarePoints")->click();
             Control<QLineEdit>(dialog, "pointSize")->setText("12.5");
@@ -134,7 +134,7 @@ private slots:
         expected.background = Eigen::Vector3f(1.0f, 0.0f, 51.0f / 255.0f);
         QVERIFY(dialog.m_settings == expected);
 
-        CAppSettingsDialog passThrough(NonDefaultSettings());
+        SettingsDialog passThrough(NonDefaultSettings());
         QVERIFY(passThrough.ReadControls());
         QCOMPARE(passThrough.m_settings.segBlend, 0.3f);
         QCOMPARE(passThrough.m_settings.segSeed, 77u);
@@ -161,7 +161,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(float, expected);
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         Control<QLineEdit>(dialog, "pointSize")->setText(text);
         QVERIFY(dialog.ReadControls());
         QCOMPARE(dialog.m_settings.pointSize, expected);
@@ -172,7 +172,7 @@ private slots:
         AppSettings settings;
         settings.pointSizeMin = 3.0f;
         settings.pointSizeMax = 5.0f;
-        CAppSettingsDialog dialog(settings);
+        SettingsDialog dialog(settings);
         Control<QLineEdit>(dialog, "pointSize")->setText("9");
         QVERIFY(dialog.ReadControls());
         QCOMPARE(dialog.m_settings.pointSize, 5.0f);
@@ -184,7 +184,7 @@ private slots:
     void cancelAndCloseBoxRejectAndKeepTheRecord()
     {
         const AppSettings original = NonDefaultSettings();
-        CAppSettingsDialog dialog(original);
+        SettingsDialog dialog(original);
         const int cancelled = RunWhileOpen(dialog, [&] {
             Control<QLineEdit>(dialog, "pointSize")->setText("20");
             Control<QPushButton>(dialog, "cancel")->click();
@@ -192,13 +192,13 @@ private slots:
         QCOMPARE(cancelled, int(QDialog::Rejected));
         QVERIFY(dialog.m_settings == original);
 
-        CAppSettingsDialog closed(original);
+        SettingsDialog closed(original);
         QCOMPARE(RunWhileOpen(closed, [&] { closed.close(); }), int(QDialog::Rejected));
     }
 
     void enterAndEscapeDoNothing()
     {
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         bool stayedOpen = false;
         const int result = RunWhileOpen(dialog, [&] {
             auto* size = Control<QLineEdit>(dialog, "pointSize");
@@ -224,7 +224,7 @@ private slots:
     {
         AppSettings settings;
         settings.background = Eigen::Vector3f(0.5f, 0.0f, 1.0f);
-        CAppSettingsDialog dialog(settings);
+        SettingsDialog dialog(settings);
         QCOMPARE(Control<ColorButton>(dialog, "backgroundColor")->Color(), QColor(128, 0, 255));
         QVERIFY(dialog.ReadControls());
         QCOMPARE(dialog.m_settings.background.x(), 128.0f / 255.0f);
@@ -239,7 +239,7 @@ private slots:
 
     void paletteAndOtherColorsChooseTheBackground()
     {
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         auto* button = Control<ColorButton>(dialog, "backgroundColor");
         const int result = RunWhileOpen(dialog, [&] {
             // A swatch of the drop-down palette (which runs modally while it is open).
@@ -278,7 +278,7 @@ private slots:
 
     void okStaysOpenWithoutAColour()
     {
-        CAppSettingsDialog dialog{AppSettings{}};
+        SettingsDialog dialog{AppSettings{}};
         bool stayedOpen = false;
         RunWhileOpen(dialog, [&] {
             Control<ColorButton>(dialog, "backgroundColor")->SetColor(QColor());

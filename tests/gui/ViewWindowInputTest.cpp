@@ -1,10 +1,10 @@
 // The view window as the user drives it: what Alt, double clicks and the wheel reach, and
 // the axis gizmo's lines in a real window.
 #include "GuiTestSupport.h"
-#include "app/CMainFrame.h"
-#include "app/COrriskApp.h"
-#include "platform/qt/ViewWidget.h"
-#include "view/COrriskView.h"
+#include "app/MainWindow.h"
+#include "app/Application.h"
+#include "app/qt/ViewWidget.h"
+#include "view/SceneView.h"
 
 #include <QImage>
 #include <QMouseEvent>
@@ -18,17 +18,17 @@ class ViewWindowInputTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<COrriskApp> m_app;
+    std::unique_ptr<Application> m_app;
 
     bool Start(const QStringList& arguments)
     {
         const QString settings = m_dir->filePath("orrisk.ini");
-        m_app = std::make_unique<COrriskApp>(
+        m_app = std::make_unique<Application>(
             AppOptions{std::filesystem::path(QFile::encodeName(settings).toStdString()), m_dir->filePath("profile.ini")});
-        return m_app->InitInstance(arguments) && guitest::ShowActive(*m_app->MainFrame());
+        return m_app->InitInstance(arguments) && guitest::ShowActive(*m_app->Window());
     }
     ViewWidget* Window() const { return m_app->ViewWindow(); }
-    COrriskView& View() const { return Window()->View(); }
+    SceneView& View() const { return Window()->View(); }
 
     void SendWheel(QPoint angleDelta, Qt::KeyboardModifiers modifiers) const
     {
@@ -53,8 +53,8 @@ private slots:
     }
     void cleanup()
     {
-        if (m_app && m_app->MainFrame())
-            m_app->MainFrame()->close();
+        if (m_app && m_app->Window())
+            m_app->Window()->close();
         m_app.reset();
         m_dir.reset();
     }

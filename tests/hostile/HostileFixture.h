@@ -1,8 +1,8 @@
 #pragma once
 
 #include "AllocationCounter.h"
-#include "document/COrriskDoc.h"
-#include "platform/DebugOutput.h"
+#include "document/Document.h"
+#include "platform/Log.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
 
@@ -106,8 +106,8 @@ protected:
 
     testsupport::ScratchDir dir;
     testsupport::RecordingDesktop desktop;
-    COrriskDoc document{desktop};
-    ScopedDebugOutputCapture log;
+    Document document{desktop};
+    ScopedLogCapture log;
 
 private:
     static constexpr const char* kStartPoses = R"({"frames":[{"transform_matrix":[[1,0,0,0],[0,1,0,0],[0,0,1,0],[0,0,0,1]]}]})";

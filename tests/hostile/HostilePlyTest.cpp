@@ -140,7 +140,7 @@ TEST_F(HostilePly, LongestHeaderIsReadInLinearTime)
     std::string elements = "element vertex 2\n";
     elements += kSplatProperties;
     int rest = 0;
-    while (elements.size() < happly::kMaxPlyHeaderBytes - 64)
+    while (elements.size() < orrisk::ply::kMaxPlyHeaderBytes - 64)
         elements += "property float f_rest_" + std::to_string(rest++) + "\n";
     for (const std::string encoding : kEncodings) {
         SCOPED_TRACE(encoding);

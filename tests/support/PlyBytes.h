@@ -55,31 +55,31 @@ private:
 };
 
 // A PLY file holding the elements of `ply`, written with the properties' writing slots.
-inline std::string WritePly(const happly::PlyFile& ply, happly::PlyEncoding encoding)
+inline std::string WritePly(const orrisk::ply::PlyFile& ply, orrisk::ply::PlyEncoding encoding)
 {
     static constexpr const char* kFormats[] = {"ascii", "binary_little_endian", "binary_big_endian"};
     std::ostringstream out;
     out << "ply\nformat " << kFormats[static_cast<int>(encoding)] << " 1.0\n";
-    for (const happly::PlyElement& element : ply.elements) {
+    for (const orrisk::ply::PlyElement& element : ply.elements) {
         out << "element " << element.name << ' ' << element.recordCount << '\n';
         for (const auto& property : element.properties)
             property->WriteHeaderLine(out);
     }
     out << "end_header\n";
-    for (const happly::PlyElement& element : ply.elements) {
+    for (const orrisk::ply::PlyElement& element : ply.elements) {
         for (std::size_t record = 0; record < element.recordCount; ++record) {
             for (std::size_t p = 0; p < element.properties.size(); ++p) {
-                const happly::Property& property = *element.properties[p];
-                if (encoding == happly::PlyEncoding::Ascii) {
+                const orrisk::ply::Property& property = *element.properties[p];
+                if (encoding == orrisk::ply::PlyEncoding::Ascii) {
                     out << (p == 0 ? "" : " ");
                     property.WriteAsciiValue(out, record);
-                } else if (encoding == happly::PlyEncoding::LittleEndian) {
+                } else if (encoding == orrisk::ply::PlyEncoding::LittleEndian) {
                     property.WriteLittleEndianValue(out, record);
                 } else {
                     property.WriteBigEndianValue(out, record);
                 }
             }
-            if (encoding == happly::PlyEncoding::Ascii)
+            if (encoding == orrisk::ply::PlyEncoding::Ascii)
                 out << '\n';
         }
     }

@@ -15,7 +15,7 @@ inline std::string PlyErrorOf(std::string_view bytes)
     ScratchDir dir;
     const std::string path = dir.Write("file.ply", bytes).string();
     try {
-        happly::PlyFile ply(path);
+        orrisk::ply::PlyFile ply(path);
     } catch (const std::runtime_error& error) {
         return error.what();
     }
@@ -23,9 +23,9 @@ inline std::string PlyErrorOf(std::string_view bytes)
 }
 
 // `bytes` written to a file in `dir` and read as a PLY file.
-inline happly::PlyFile ReadPly(const ScratchDir& dir, std::string_view bytes)
+inline orrisk::ply::PlyFile ReadPly(const ScratchDir& dir, std::string_view bytes)
 {
-    return happly::PlyFile(dir.Write("file.ply", bytes).string());
+    return orrisk::ply::PlyFile(dir.Write("file.ply", bytes).string());
 }
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Desktop.h"
+#include "document/DocumentHost.h"
+#include "view/ViewHost.h"
 #include "platform/PostedMessages.h"
 #include "settings/AppSettings.h"
 
@@ -29,7 +30,7 @@ namespace testsupport {
 // "RunSettingsDialog", "SetStatusPaneText", "RefreshFrameTitle", "InvalidateView",
 // "PostResortMessage", "SetViewFocus", "CaptureMouse", "ReleaseMouse"), for tests of order.
 // Everything but PostResortMessage must be called on the test's thread.
-class RecordingDesktop final : public IDesktop {
+class RecordingDesktop final : public DocumentHost, public ViewHost {
 public:
     // --- what was called ---
     std::vector<std::string> calls;
@@ -37,8 +38,8 @@ public:
     std::vector<std::string> messageBoxDetails;  // one per box, empty without details
     std::vector<OpenFileDialogRequest> fileDialogRequests;
     std::size_t settingsDialogRuns = 0;
-    std::map<int, std::string> paneTexts;             // latest text by pane id
-    std::vector<std::pair<int, std::string>> paneHistory;  // every accepted SetStatusPaneText
+    std::map<StatusPane, std::string> paneTexts;      // latest text by pane
+    std::vector<std::pair<StatusPane, std::string>> paneHistory;  // every accepted SetStatusPaneText
     std::vector<std::string> titleRefreshes;          // the document path of each refresh
     std::size_t invalidations = 0;
     std::size_t focusRequests = 0;
@@ -47,8 +48,8 @@ public:
     // False simulates a main frame without a status bar: SetStatusPaneText then records
     // nothing and returns false.
     bool hasStatusBar = true;
-    // The panes the status bar has; SetStatusPaneText for another id returns false.
-    std::set<int> statusPanes{ID_INDICATOR_FRAME, ID_INDICATOR_COUNT, ID_INDICATOR_MODE};
+    // The panes the status bar has; SetStatusPaneText for another pane returns false.
+    std::set<StatusPane> statusPanes{StatusPane::Frame, StatusPane::Count, StatusPane::Mode};
     // Answers of the open-file dialog, one per call in order; nothing (cancelled) once used up.
     std::deque<std::optional<std::string>> fileChoices;
     // Runs the settings dialog: may edit the settings; returns whether it was closed with OK.
@@ -83,13 +84,13 @@ public:
         return settingsDialog ? settingsDialog(settings) : false;
     }
 
-    bool SetStatusPaneText(int paneId, const std::string& text) override
+    bool SetStatusPaneText(StatusPane pane, const std::string& text) override
     {
         calls.push_back("SetStatusPaneText");
-        if (!hasStatusBar || !statusPanes.contains(paneId))
+        if (!hasStatusBar || !statusPanes.contains(pane))
             return false;
-        paneTexts[paneId] = text;
-        paneHistory.emplace_back(paneId, text);
+        paneTexts[pane] = text;
+        paneHistory.emplace_back(pane, text);
         return true;
     }
 

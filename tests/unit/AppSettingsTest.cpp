@@ -1,5 +1,5 @@
 #include "settings/AppSettings.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 
 #include "settings/IniFile.h"
 #include "support/TestData.h"
@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -346,7 +347,7 @@ TEST(AppSettings, UnreadableContentIsNeverLoadedAndNeverDestroyed)
     huge.resize((std::size_t{16} << 20) + 1, '\n');
     const fs::path big = dir.Write("big.ini", huge);
     {
-        ScopedDebugOutputCapture log;
+        ScopedLogCapture log;
         LoadSettingsFrom(big, settings);
         EXPECT_FALSE(SaveSettingsTo(big, AppSettings{}));
         ASSERT_EQ(log.Lines().size(), 2u);
@@ -441,4 +442,13 @@ TEST(AppSettings, LargeFilesLoadWithTheirSettings)
     ASSERT_TRUE(SaveSettingsTo(file, settings));
     const std::string saved = testsupport::ReadWholeFile(file);
     EXPECT_EQ(saved.compare(0, text.size() - 1, text, 0, text.size() - 1), 0);
+}
+
+TEST(AppSettings, PointSizesAreClampedToTheRangeAndNaNIsLeftToTheCaller)
+{
+    EXPECT_EQ(ClampPointSize(0.25, 1.0f, 32.0f), 1.0);
+    EXPECT_EQ(ClampPointSize(1e300, 1.0f, 32.0f), 32.0);
+    EXPECT_EQ(ClampPointSize(-std::numeric_limits<double>::infinity(), 1.0f, 32.0f), 1.0);
+    EXPECT_EQ(ClampPointSize(2.5, 1.0f, 32.0f), 2.5);
+    EXPECT_TRUE(std::isnan(ClampPointSize(std::nan(""), 1.0f, 32.0f)));
 }

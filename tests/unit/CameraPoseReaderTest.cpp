@@ -23,24 +23,28 @@ struct LoadResult {
     bool ok = false;
     CameraPoseSet set;
     std::string error;
+    ReadError code = ReadError::Malformed;
 };
 
 LoadResult Load(const std::filesystem::path& path)
 {
+    ReadResult<CameraPoseSet> read = ReadCameraPoses(path.string());
     LoadResult result;
-    // Start from a filled set so that a failed read is seen to empty it.
-    result.set.frames.resize(2);
-    result.set.defaultFovY = 0.5f;
-    result.ok = LoadCameraPoseFile(path.string(), result.set, result.error);
+    result.ok = read.Ok();
+    if (read)
+        result.set = read.TakeValue();
+    else {
+        result.code = read.Failure().code;
+        result.error = read.Failure().reason;
+    }
     return result;
 }
 
-void ExpectFailure(const LoadResult& result, const std::string& error)
+void ExpectFailure(const LoadResult& result, const std::string& error, ReadError code = ReadError::Malformed)
 {
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.error, error);
-    EXPECT_TRUE(result.set.frames.empty());
-    EXPECT_EQ(result.set.defaultFovY, 0.0f);
+    EXPECT_EQ(result.code, code);
 }
 
 bool IsProperRotation(const Eigen::Matrix3d& r)
@@ -249,9 +253,9 @@ TEST(CameraPoseReader, WrittenFilesGiveEachFailureMessage)
 TEST(CameraPoseReader, PathsThatAreNotReadableFilesCannotBeOpened)
 {
     testsupport::ScratchDir dir;
-    ExpectFailure(Load(dir.File("missing.json")), "Cannot open file.");
-    ExpectFailure(Load(dir.Path()), "Cannot open file.");
-    ExpectFailure(Load(""), "Cannot open file.");
+    ExpectFailure(Load(dir.File("missing.json")), "Cannot open file.", ReadError::CannotOpen);
+    ExpectFailure(Load(dir.Path()), "Cannot open file.", ReadError::CannotOpen);
+    ExpectFailure(Load(""), "Cannot open file.", ReadError::CannotOpen);
 }
 
 TEST(CameraPoseReader, FileWithoutReadPermissionCannotBeOpened)
@@ -261,7 +265,7 @@ TEST(CameraPoseReader, FileWithoutReadPermissionCannotBeOpened)
     std::filesystem::permissions(locked, std::filesystem::perms::none);
     if (::geteuid() == 0)
         GTEST_SKIP() << "running as root: file permissions are not enforced";
-    ExpectFailure(Load(locked), "Cannot open file.");
+    ExpectFailure(Load(locked), "Cannot open file.", ReadError::CannotOpen);
 }
 
 TEST(CameraPoseReader, HugeFileIsRefusedBeforeParsing)
@@ -269,7 +273,7 @@ TEST(CameraPoseReader, HugeFileIsRefusedBeforeParsing)
     testsupport::ScratchDir dir;
     const auto path = dir.Write("huge.json", "{\"frames\": []}");
     std::filesystem::resize_file(path, (std::uintmax_t{256} << 20) + 1);  // sparse, no disk use
-    ExpectFailure(Load(path), "File is too large.");
+    ExpectFailure(Load(path), "File is too large.", ReadError::TooLarge);
 }
 
 TEST(CameraPoseReader, WrittenFileLoadsProperRotationsAndKeepsTranslations)
@@ -280,10 +284,9 @@ TEST(CameraPoseReader, WrittenFileLoadsProperRotationsAndKeepsTranslations)
                                 "{\"transform_matrix\": [[0,-2,0,5],[2,0,0,6],[0,0,2,7],[0,0,0,1]]},"  // scaled by 2
                                 "{\"transform_matrix\": [[-1,0,0,1],[0,1,0,2],[0,0,1,3],[0,0,0,1]]}"   // mirror in x
                                 "]}\n ");
-    CameraPoseSet set;
-    std::string error = "untouched";
-    ASSERT_TRUE(LoadCameraPoseFile(path.string(), set, error));
-    EXPECT_EQ(error, "untouched");
+    ReadResult<CameraPoseSet> read = ReadCameraPoses(path.string());
+    ASSERT_TRUE(read.Ok());
+    const CameraPoseSet& set = read.Value();
     ASSERT_EQ(set.frames.size(), 2u);
 
     Eigen::Matrix3d quarterTurn;

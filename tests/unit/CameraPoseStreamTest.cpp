@@ -25,7 +25,12 @@ struct Outcome {
 Outcome Read(const testsupport::ScratchDir& dir, const std::string& text)
 {
     Outcome outcome;
-    outcome.ok = LoadCameraPoseFile(dir.Write("poses.json", text).string(), outcome.set, outcome.error);
+    ReadResult<CameraPoseSet> read = ReadCameraPoses(dir.Write("poses.json", text).string());
+    outcome.ok = read.Ok();
+    if (read)
+        outcome.set = read.TakeValue();
+    else
+        outcome.error = read.Failure().reason;
     return outcome;
 }
 

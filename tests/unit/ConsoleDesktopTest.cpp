@@ -1,4 +1,4 @@
-#include "platform/ConsoleDesktop.h"
+#include "view/ConsoleDesktop.h"
 #include "settings/AppSettings.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +15,9 @@ TEST(ConsoleDesktop, PrintsMessageBoxesAndKeepsWhatAWindowWouldShow)
     EXPECT_EQ(messages.str(), "Failed.\nTwo lines.\n");
     EXPECT_EQ(desktop.MessageBoxes(), std::vector<std::string>{"Failed.\nTwo lines."});
 
-    EXPECT_TRUE(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Points: 3"));
-    EXPECT_TRUE(desktop.SetStatusPaneText(ID_INDICATOR_COUNT, "Points: 4"));
-    EXPECT_EQ(desktop.StatusPanes(), (std::map<int, std::string>{{ID_INDICATOR_COUNT, "Points: 4"}}));
+    EXPECT_TRUE(desktop.SetStatusPaneText(StatusPane::Count, "Points: 3"));
+    EXPECT_TRUE(desktop.SetStatusPaneText(StatusPane::Count, "Points: 4"));
+    EXPECT_EQ(desktop.StatusPanes(), (std::map<StatusPane, std::string>{{StatusPane::Count, "Points: 4"}}));
     desktop.RefreshFrameTitle("/data/a.ply");
     EXPECT_EQ(desktop.TitlePath(), "/data/a.ply");
     desktop.InvalidateView();

@@ -1,7 +1,7 @@
 #include "LasTestFile.h"
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "document/DocumentView.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
 
@@ -61,10 +61,10 @@ struct DocumentFixture : ::testing::Test {
     bool Open(const std::filesystem::path& path) { return document.OnOpenDocument(path.string()); }
 
     RecordingDesktop desktop;
-    COrriskDoc document{desktop};
+    Document document{desktop};
     RecordingView view;
     ScratchDir dir;
-    ScopedDebugOutputCapture log;
+    ScopedLogCapture log;
 };
 
 using DocumentOpen = DocumentFixture;

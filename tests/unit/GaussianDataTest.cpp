@@ -1,4 +1,4 @@
-#include "document/GaussianData.h"
+#include "scene/GaussianData.h"
 
 #include <Eigen/Geometry>
 #include <gtest/gtest.h>

@@ -33,10 +33,10 @@ float Logistic(float v) { return 1.0f / (1.0f + std::exp(-v)); }
 // gives the record back within float rounding.
 void ExpectFileHolds(const std::filesystem::path& path, const GaussianData& data)
 {
-    const happly::PlyFile file(path.string());
-    EXPECT_EQ(file.encoding, happly::PlyEncoding::LittleEndian);
+    const orrisk::ply::PlyFile file(path.string());
+    EXPECT_EQ(file.encoding, orrisk::ply::PlyEncoding::LittleEndian);
     ASSERT_TRUE(file.ContainsElement("vertex"));
-    const happly::PlyElement& vertex = file.ElementNamed("vertex");
+    const orrisk::ply::PlyElement& vertex = file.ElementNamed("vertex");
     const std::size_t n = data.positions.size();
     ASSERT_EQ(vertex.recordCount, n);
 
@@ -122,8 +122,9 @@ TEST(GaussianPlyWriter, TheSampleSceneReadsBackWithinFloatRounding)
     // The viewer recognises the file as a splat scene and gets the same scene back.
     const std::string path = dir.File("lighthouse.ply").string();
     ASSERT_TRUE(IsGaussianSplatPly(path));
-    GaussianData loaded;
-    ASSERT_TRUE(LoadGaussianPly(path, loaded));
+    ReadResult<GaussianData> read = ReadGaussianPly(path);
+    ASSERT_TRUE(read.Ok());
+    const GaussianData& loaded = read.Value();
     ASSERT_EQ(loaded.positions.size(), scene.positions.size());
     EXPECT_EQ(loaded.shDegree, 3);
     EXPECT_EQ(loaded.objectIds, scene.objectIds);
@@ -174,7 +175,7 @@ TEST(GaussianPlyWriter, SaturatedActivationsBecomeFiniteFileValues)
     data.scales = {{0.0f, 1.0f, 1.0f}, {-2.0f, 1.0f, 1.0f}, {1e-30f, 1.0f, 1.0f}};
     WriteGaussianPly(dir.File("edge.ply"), data);
 
-    const happly::PlyFile file(dir.File("edge.ply").string());
+    const orrisk::ply::PlyFile file(dir.File("edge.ply").string());
     const auto& vertex = file.ElementNamed("vertex");
     const auto opacity = vertex.ValuesAs<float>("opacity");
     const auto scale = vertex.ValuesAs<float>("scale_0");

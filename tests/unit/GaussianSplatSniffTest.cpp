@@ -102,7 +102,7 @@ TEST(GaussianSplatSniff, ReadsNoFurtherThanAHeaderCanReach)
 {
     ScratchDir dir;
     const std::string head = "ply\ncomment f_dc_0 opacity scale_0 ";
-    const std::string filler(happly::kMaxPlyHeaderBytes - head.size() - 8, 'x');
+    const std::string filler(orrisk::ply::kMaxPlyHeaderBytes - head.size() - 8, 'x');
     EXPECT_TRUE(Sniff(dir, head + filler + "rot_0\n"));
     EXPECT_FALSE(Sniff(dir, head + filler + "xxxxxxxxrot_0\n"));
 }

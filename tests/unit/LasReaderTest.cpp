@@ -61,6 +61,21 @@ void ExpectCleared(const PointCloudData& cloud)
     EXPECT_EQ(cloud.radius, 1.0f);
 }
 
+// Reads the file into `cloud` as a document keeps its record: the cloud read, or an empty
+// one after a failure, whose code goes to `code` when given.
+bool Load(const std::string& path, PointCloudData& cloud, ReadError* code = nullptr)
+{
+    ReadResult<PointCloudData> result = ReadLas(path);
+    if (result) {
+        cloud = result.TakeValue();
+        return true;
+    }
+    cloud = PointCloudData();
+    if (code)
+        *code = result.Failure().code;
+    return false;
+}
+
 // A record that already holds a coloured cloud, so that failures must clear it.
 PointCloudData FilledCloud()
 {
@@ -79,7 +94,7 @@ void ExpectLoadsLikeReference(const LasFile& las, std::size_t count, std::option
     ScratchDir dir;
     const std::string bytes = las.Bytes();
     PointCloudData cloud = FilledCloud();
-    ASSERT_TRUE(LoadLas(dir.Write("points.las", bytes).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("points.las", bytes).string(), cloud));
     ExpectSameCloud(cloud, DecodePointByPoint(bytes, count, colourOffset));
 }
 
@@ -87,7 +102,7 @@ void ExpectFails(const std::string& bytes)
 {
     ScratchDir dir;
     PointCloudData cloud = FilledCloud();
-    EXPECT_FALSE(LoadLas(dir.Write("points.las", bytes).string(), cloud));
+    EXPECT_FALSE(Load(dir.Write("points.las", bytes).string(), cloud));
     ExpectCleared(cloud);
 }
 
@@ -221,7 +236,7 @@ TEST(LasReaderCorpus, EveryReadableFileLoadsAsDecodedPointByPoint)
     for (const CorpusFile& file : files) {
         SCOPED_TRACE(file.name);
         const auto path = TestDataFile(std::string("las/") + file.name);
-        ASSERT_TRUE(LoadLas(path.string(), cloud));
+        ASSERT_TRUE(Load(path.string(), cloud));
         const PointCloudData expected = DecodePointByPoint(ReadWholeFile(path), file.count, file.colourOffset);
         ExpectSameCloud(cloud, expected);
         for (const Eigen::Vector4f& colour : cloud.colors)
@@ -242,10 +257,10 @@ TEST(LasReaderCorpus, OriginIsTheHeaderMinimumEvenWhenThePointsDisagree)
 {
     ORRISK_REQUIRE_TESTDATA();
     PointCloudData cloud;
-    ASSERT_TRUE(LoadLas(TestDataFile("las/header_min_not_matching.las").string(), cloud));
+    ASSERT_TRUE(Load(TestDataFile("las/header_min_not_matching.las").string(), cloud));
     EXPECT_LT(cloud.boundsMin.minCoeff(), 0.0f);
 
-    ASSERT_TRUE(LoadLas(TestDataFile("las/header_min_zero.las").string(), cloud));
+    ASSERT_TRUE(Load(TestDataFile("las/header_min_zero.las").string(), cloud));
     EXPECT_EQ(cloud.origin, Eigen::Vector3d::Zero());
     EXPECT_GT(cloud.boundsMin.x(), 600000.0f);
 }
@@ -262,7 +277,7 @@ TEST(LasReaderCorpus, BrokenFilesFailAndLeaveTheRecordCleared)
                              "v24_legacy0.las", "../ply/ext_ply_content_named.las"}) {
         SCOPED_TRACE(name);
         PointCloudData cloud = FilledCloud();
-        EXPECT_FALSE(LoadLas(TestDataFile(std::string("las/") + name).string(), cloud));
+        EXPECT_FALSE(Load(TestDataFile(std::string("las/") + name).string(), cloud));
         ExpectCleared(cloud);
     }
 }
@@ -363,15 +378,24 @@ TEST(LasReader, RejectsWrongSignaturesShortHeadersAndShortRecords)
         SCOPED_TRACE(signature);
         std::memcpy(las.signature.data(), signature, 4);
         ExpectFails(las);
+        ScratchDir dir;
+        const ReadResult<PointCloudData> result = ReadLas(dir.Write("signature.las", las.Bytes()).string());
+        ASSERT_FALSE(result.Ok());
+        EXPECT_EQ(result.Failure().code, ReadError::NotRecognised);
+        EXPECT_EQ(result.Failure().reason, "LAS: no LASF signature");
     }
     las.signature = {'L', 'A', 'S', 'F'};
 
     ScratchDir dir;
     PointCloudData cloud = FilledCloud();
     const std::string bytes = las.Bytes();
-    EXPECT_FALSE(LoadLas(dir.Write("95.las", bytes.substr(0, 95)).string(), cloud));
+    ReadError code = ReadError::Malformed;
+    EXPECT_FALSE(Load(dir.Write("95.las", bytes.substr(0, 95)).string(), cloud, &code));
     ExpectCleared(cloud);
-    EXPECT_FALSE(LoadLas(dir.Write("empty.las", "").string(), cloud));
+    EXPECT_EQ(code, ReadError::Truncated);
+    code = ReadError::Malformed;
+    EXPECT_FALSE(Load(dir.Write("empty.las", "").string(), cloud, &code));
+    EXPECT_EQ(code, ReadError::Truncated);
 
     las.recordLength = 11;
     ExpectFails(las);
@@ -393,9 +417,11 @@ TEST(LasReader, PointBlocksShorterThanTheCountFail)
 
     ScratchDir dir;
     PointCloudData cloud = FilledCloud();
-    const std::string bytes = ColourFile(70000, 255).Bytes();  // fails in the second chunk
-    EXPECT_FALSE(LoadLas(dir.Write("short.las", bytes.substr(0, bytes.size() - 1)).string(), cloud));
-    ExpectCleared(cloud);
+    const std::string bytes = ColourFile(70000, 255).Bytes();  // one byte short: 69999 whole records
+    const ReadResult<PointCloudData> result = ReadLas(dir.Write("short.las", bytes.substr(0, bytes.size() - 1)).string());
+    ASSERT_FALSE(result.Ok());
+    EXPECT_EQ(result.Failure().code, ReadError::Truncated);
+    EXPECT_EQ(result.Failure().reason, "LAS: the header claims 70000 points, more than the file holds");
 }
 
 TEST(LasReader, ChunkBoundariesGiveThePointByPointResult)
@@ -415,7 +441,7 @@ TEST(LasReader, CoordinatesAreRoundedOnceFromDouble)
     las.points = {{123456789, -1, 0}, {1, 2, 3}, {-2000000000, 2000000000, 2147483647}, {7654321, 9876543, 5}};
     ScratchDir dir;
     PointCloudData cloud;
-    ASSERT_TRUE(LoadLas(dir.Write("precise.las", las.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("precise.las", las.Bytes()).string(), cloud));
     bool singleRoundingMatters = false;
     for (std::size_t i = 0; i < las.points.size(); ++i) {
         const std::int32_t stored[3] = {las.points[i].x, las.points[i].y, las.points[i].z};
@@ -434,7 +460,7 @@ TEST(LasReader, CoordinatesAreRoundedOnceFromDouble)
 
     // A stored value of (min - offset) / scale lands on 0.
     las.points = {{-123, 12345, -5000000}, {0, 0, 0}};
-    ASSERT_TRUE(LoadLas(dir.Write("zero.las", las.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("zero.las", las.Bytes()).string(), cloud));
     EXPECT_EQ(cloud.positions[0].x(), 0.0f);
     EXPECT_EQ(cloud.positions[0].y(), 0.0f);
     EXPECT_EQ(cloud.positions[0].z(), 0.0f);
@@ -446,20 +472,20 @@ TEST(LasReader, ColourScaleIsDecidedOnceForTheWholeFile)
     PointCloudData cloud;
 
     LasFile black = ColourFile(5, 0);
-    ASSERT_TRUE(LoadLas(dir.Write("black.las", black.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("black.las", black.Bytes()).string(), cloud));
     ASSERT_TRUE(cloud.hasColors);
     for (const Eigen::Vector4f& colour : cloud.colors)
         EXPECT_EQ(colour, Eigen::Vector4f(0, 0, 0, 1));
 
     LasFile eightBit = ColourFile(70000, 255);
     eightBit.points[0] = {0, 0, 0, 255, 1, 128};
-    ASSERT_TRUE(LoadLas(dir.Write("8.las", eightBit.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("8.las", eightBit.Bytes()).string(), cloud));
     EXPECT_EQ(cloud.colors[0], Eigen::Vector4f(1.0f, lastest::kFactor8Bit, 128.0f * lastest::kFactor8Bit, 1.0f));
 
     // One green of 256 in the last point, past the first chunk, rescales every point.
     LasFile sixteenBit = eightBit;
     sixteenBit.points.back().green = 256;
-    ASSERT_TRUE(LoadLas(dir.Write("16.las", sixteenBit.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("16.las", sixteenBit.Bytes()).string(), cloud));
     EXPECT_EQ(cloud.colors[0], Eigen::Vector4f(255.0f * lastest::kFactor16Bit, lastest::kFactor16Bit,
                                                128.0f * lastest::kFactor16Bit, 1.0f));
     EXPECT_EQ(cloud.colors.back()[1], 256.0f * lastest::kFactor16Bit);
@@ -467,7 +493,7 @@ TEST(LasReader, ColourScaleIsDecidedOnceForTheWholeFile)
 
     LasFile full = ColourFile(3, 65535);
     full.points[1] = {0, 0, 0, 65535, 0, 0};
-    ASSERT_TRUE(LoadLas(dir.Write("full.las", full.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("full.las", full.Bytes()).string(), cloud));
     EXPECT_EQ(cloud.colors[1][0], 65535.0f * lastest::kFactor16Bit);
 }
 
@@ -521,14 +547,21 @@ TEST(LasReader, PathsThatAreNotRegularFilesFail)
 {
     ScratchDir dir;
     PointCloudData cloud = FilledCloud();
-    EXPECT_FALSE(LoadLas(dir.Path().string(), cloud));
+    ReadError code = ReadError::Malformed;
+    EXPECT_FALSE(Load(dir.Path().string(), cloud, &code));
     ExpectCleared(cloud);
-    EXPECT_FALSE(LoadLas(dir.File("missing.las").string(), cloud));
-    EXPECT_FALSE(LoadLas("", cloud));
+    EXPECT_EQ(code, ReadError::CannotOpen);
+    for (const std::string& path : {dir.File("missing.las").string(), std::string()}) {
+        code = ReadError::Malformed;
+        EXPECT_FALSE(Load(path, cloud, &code));
+        EXPECT_EQ(code, ReadError::CannotOpen) << path;
+    }
     // A FIFO with no writer would block an ordinary open.
     const auto fifo = dir.File("fifo.las");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(LoadLas(fifo.string(), cloud));
+    code = ReadError::Malformed;
+    EXPECT_FALSE(Load(fifo.string(), cloud, &code));
+    EXPECT_EQ(code, ReadError::CannotOpen);
 }
 
 TEST(LasReader, LoadingReplacesEverythingOfTheEarlierCloud)
@@ -538,7 +571,7 @@ TEST(LasReader, LoadingReplacesEverythingOfTheEarlierCloud)
     LasFile plain;
     plain.minimum = {5, 6, 7};
     plain.points = MakePoints(2);
-    ASSERT_TRUE(LoadLas(dir.Write("plain.las", plain.Bytes()).string(), cloud));
+    ASSERT_TRUE(Load(dir.Write("plain.las", plain.Bytes()).string(), cloud));
     EXPECT_EQ(cloud.positions.size(), 2u);
     EXPECT_TRUE(cloud.colors.empty());
     EXPECT_FALSE(cloud.hasColors);

@@ -2,7 +2,7 @@
 
 // Test-side LAS writer and a point-by-point reference decoder, for the reader's tests.
 
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 
 #include <algorithm>
 #include <array>

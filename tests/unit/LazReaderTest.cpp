@@ -1,4 +1,4 @@
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 #include "io/LasReader.h"
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"
@@ -119,8 +119,9 @@ TEST(LazReader, LoadsExactlyTheArraysOfItsUncompressedTwin)
     ThreadPool pool(3);
     for (const auto& twin : twins) {
         const std::string name = Stem(twin, ".uncompressed.las");
-        PointCloudData expected;
-        ASSERT_TRUE(LoadLas(twin.string(), expected)) << name;
+        ReadResult<PointCloudData> twinRead = ReadLas(twin.string());
+        ASSERT_TRUE(twinRead.Ok()) << name;
+        const PointCloudData& expected = twinRead.Value();
         for (ThreadPool* threads : {static_cast<ThreadPool*>(nullptr), &pool}) {
             ReadResult<PointCloudData> loaded = ReadLaz(TestDataFile("laz/" + name + ".laz").string(), {{}, threads});
             ASSERT_TRUE(loaded.Ok()) << name << ": " << loaded.Failure().reason;
@@ -140,9 +141,9 @@ TEST(LazReader, ParallelChunksGiveTheArraysOfTheSerialRead)
         ExpectSameCloud(serial.Value(), parallel.Value(), name);
     }
     // autzen_trim.laz holds exactly the records of the LAS file of the same name.
-    PointCloudData las;
-    ASSERT_TRUE(LoadLas(TestDataFile("las/autzen_trim.las").string(), las));
-    ExpectSameCloud(las, ReadLaz(TestDataFile("laz/autzen_trim.laz").string(), {{}, &pool}).Value(), "autzen_trim");
+    ReadResult<PointCloudData> las = ReadLas(TestDataFile("las/autzen_trim.las").string());
+    ASSERT_TRUE(las.Ok());
+    ExpectSameCloud(las.Value(), ReadLaz(TestDataFile("laz/autzen_trim.laz").string(), {{}, &pool}).Value(), "autzen_trim");
 }
 
 TEST(LazReader, ViewerFieldsOfLayeredFilesMatchAFullDecode)

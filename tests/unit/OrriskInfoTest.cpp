@@ -1,8 +1,8 @@
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "io/CameraPoseReader.h"
 #include "io/GaussianPlyLoader.h"
-#include "platform/ConsoleDesktop.h"
-#include "platform/DebugOutput.h"
+#include "view/ConsoleDesktop.h"
+#include "platform/Log.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
@@ -150,8 +150,8 @@ TEST(OrriskInfo, NumbersReadBackExactly)
         ToolRun run = RunInfo({TestDataFile(name).string()});
         const json summary = Summary(run);
         ConsoleDesktop desktop;
-        COrriskDoc document(desktop);
-        ScopedDebugOutputCapture quiet;
+        Document document(desktop);
+        ScopedLogCapture quiet;
         ASSERT_TRUE(document.OnOpenDocument(TestDataFile(name).string()));
         const bool splats = document.m_sceneKind == SceneKind::GaussianSplats;
         const Eigen::Vector3d origin = splats ? document.m_gaussianData.origin : document.m_pointCloud.origin;
@@ -183,8 +183,10 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     ASSERT_EQ(run.status, 0);
     GaussianData splats;
     {
-        ScopedDebugOutputCapture quiet;
-        ASSERT_TRUE(LoadGaussianPly(splatFile, splats));
+        ScopedLogCapture quiet;
+        ReadResult<GaussianData> read = ReadGaussianPly(splatFile);
+        ASSERT_TRUE(read.Ok());
+        splats = read.TakeValue();
     }
     auto dumped = [&](const char* folder, const char* name) { return ReadWholeFile(dir.Path() / folder / name); };
     EXPECT_EQ(dumped("splats", "positions.f32"), RawBytes(splats.positions));
@@ -200,7 +202,7 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     run = RunInfo({"--dump", (dir.Path() / "cloud").string(), cloudFile});
     ASSERT_EQ(run.status, 0);
     ConsoleDesktop desktop;
-    COrriskDoc document(desktop);
+    Document document(desktop);
     ASSERT_TRUE(document.OnOpenDocument(cloudFile));
     ASSERT_TRUE(document.m_pointCloud.hasColors);
     EXPECT_EQ(dumped("cloud", "positions.f32"), RawBytes(document.m_pointCloud.positions));
@@ -216,9 +218,9 @@ TEST(OrriskInfo, CameraPoseFiles)
     ToolRun run = RunInfo({"--poses", fox});
     EXPECT_EQ(run.status, 0);
     json summary = Summary(run);
-    CameraPoseSet poses;
-    std::string errorText;
-    ASSERT_TRUE(LoadCameraPoseFile(fox, poses, errorText));
+    const ReadResult<CameraPoseSet> read = ReadCameraPoses(fox);
+    ASSERT_TRUE(read.Ok());
+    const CameraPoseSet& poses = read.Value();
     EXPECT_EQ(summary["ok"], true);
     EXPECT_TRUE(summary["errorText"].is_null());
     EXPECT_EQ(AsFloat(summary["defaultFovY"]), poses.defaultFovY);

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-using happly::PlyElement;
-using happly::PlyEncoding;
-using happly::PlyFile;
+using orrisk::ply::PlyElement;
+using orrisk::ply::PlyEncoding;
+using orrisk::ply::PlyFile;
 using testsupport::PlyErrorOf;
 using testsupport::ReadPly;
-using happly::TypedListProperty;
-using happly::TypedProperty;
+using orrisk::ply::TypedListProperty;
+using orrisk::ply::TypedProperty;
 using testsupport::PlyBytes;
 
 namespace {
@@ -230,7 +230,7 @@ TEST(PlyBody, CorpusListsBetweenScalarsKeepRecordsInStep)
         // every record, which a list read out of step would break.
         EXPECT_EQ(vertex.ValuesAs<float>("x"), (std::vector<float>{0, 1, 2, 3})) << name;
         EXPECT_EQ(vertex.ValuesAs<float>("z"), (std::vector<float>{3, 2, 1, 0})) << name;
-        const happly::Property& idx = *vertex.PropertyNamed("idx");
+        const orrisk::ply::Property& idx = *vertex.PropertyNamed("idx");
         ASSERT_EQ(idx.RecordCount(), 4u) << name;
         std::ostringstream entries;
         for (std::size_t r = 0; r < 4; ++r) {
@@ -393,7 +393,7 @@ TEST(PlyValuesAs, ConvertsOnlyFromTypesThatHoldEveryValue)
 
 TEST(PlyProperty, SlotsReadOneRecordAndReportShortInput)
 {
-    happly::TypedProperty<std::uint16_t> scalar("s");
+    orrisk::ply::TypedProperty<std::uint16_t> scalar("s");
     std::istringstream bytes(std::string("\x01\x02\x03\x04\x05", 5));
     scalar.ReadLittleEndian(bytes);
     scalar.ReadBigEndian(bytes);
@@ -401,10 +401,10 @@ TEST(PlyProperty, SlotsReadOneRecordAndReportShortInput)
     EXPECT_THROW(scalar.ReadLittleEndian(bytes), std::runtime_error);
     EXPECT_EQ(scalar.TypeName(), "ushort");
 
-    happly::TypedListProperty<std::int8_t> list("l", 1);
+    orrisk::ply::TypedListProperty<std::int8_t> list("l", 1);
     EXPECT_EQ(list.RecordCount(), 0u);
     std::size_t cursor = 1;
-    happly::PlyLineTokens tokens("9 2 -1 300 7");
+    orrisk::ply::PlyLineTokens tokens("9 2 -1 300 7");
     list.ParseAsciiTokens(tokens, cursor);
     EXPECT_EQ(cursor, 4u);
     EXPECT_EQ(list.flatValues, (std::vector<std::int8_t>{-1, 44}));

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-using happly::PlyEncoding;
-using happly::PlyFile;
+using orrisk::ply::PlyEncoding;
+using orrisk::ply::PlyFile;
 using testsupport::PlyErrorOf;
 using testsupport::ReadPly;
 
@@ -95,7 +95,7 @@ TEST(PlyHeader, EveryTypeNameAndAliasMapsToItsCanonicalType)
         header += "property " + name + " s_" + name + "\nproperty list uchar " + name + " l_" + name + "\n";
     testsupport::ScratchDir dir;
     const PlyFile ply = ReadPly(dir, header + "end_header\n");
-    const happly::PlyElement& element = ply.elements.at(0);
+    const orrisk::ply::PlyElement& element = ply.elements.at(0);
     for (const auto& [name, canonical] : names) {
         EXPECT_EQ(element.PropertyNamed("s_" + name)->TypeName(), canonical) << name;
         EXPECT_EQ(element.PropertyNamed("l_" + name)->TypeName(), canonical) << name;
@@ -112,7 +112,7 @@ TEST(PlyHeader, ListCountTypesGiveTheirWidthWhateverTheirSign)
     for (const auto& [name, width] : counts) {
         const PlyFile ply = ReadPly(dir, "ply\nformat ascii 1.0\nelement face 0\nproperty list " + name +
                                           " float idx\nend_header\n");
-        const auto* list = dynamic_cast<const happly::TypedListProperty<float>*>(ply.elements[0].properties[0].get());
+        const auto* list = dynamic_cast<const orrisk::ply::TypedListProperty<float>*>(ply.elements[0].properties[0].get());
         ASSERT_NE(list, nullptr) << name;
         EXPECT_EQ(list->countWidth, width) << name;
     }
@@ -164,7 +164,7 @@ TEST(PlyHeader, HeaderIsLimitedToOneMebibyteOfText)
     // one byte more fails, as does a single endless line.
     const std::string start = "ply\nformat ascii 1.0\ncomment ";
     const std::string end = "\nelement vertex 1\nproperty float x\nend_header\n";
-    const std::string padding(happly::kMaxPlyHeaderBytes - start.size() - end.size(), 'c');
+    const std::string padding(orrisk::ply::kMaxPlyHeaderBytes - start.size() - end.size(), 'c');
     testsupport::ScratchDir dir;
     EXPECT_EQ(ReadPly(dir, start + padding + end + "5\n").elements.at(0).ValuesAs<float>("x"), std::vector<float>{5.0f});
     const std::string message = "PLY parser: header longer than 1048576 bytes";
@@ -180,7 +180,7 @@ TEST(PlyHeader, LookupsAreExactAndTheFirstOfDuplicateNamesWins)
                        "element vertex 1\nproperty int x\nend_header\n1.5 2.5\n3\n");
     EXPECT_TRUE(ply.ContainsElement("vertex"));
     EXPECT_FALSE(ply.ContainsElement("Vertex"));
-    happly::PlyElement& vertex = ply.ElementNamed("vertex");
+    orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
     EXPECT_EQ(&vertex, &ply.elements[0]);
     EXPECT_EQ(vertex.PropertyNamed("x")->TypeName(), "float");
     EXPECT_TRUE(vertex.ContainsProperty("x"));
@@ -218,7 +218,7 @@ TEST(PlyHeader, CorpusHeaderVariantsRead)
                              "header_format_double_space.ply", "header_count_with_suffix.ply",
                              "header_end_header_suffix.ply", "header_comments_obj_info.ply"}) {
         const PlyFile ply(testsupport::TestDataFile(std::string("ply/") + name).string());
-        const happly::PlyElement& vertex = ply.ElementNamed("vertex");
+        const orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
         EXPECT_EQ(vertex.ValuesAs<float>("x"), (std::vector<float>{1.0f, 2.5f, -3.0f})) << name;
         EXPECT_EQ(vertex.ValuesAs<float>("z"), (std::vector<float>{9.0f, 8.0f, 7.5f})) << name;
     }

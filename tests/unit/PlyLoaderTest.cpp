@@ -1,6 +1,6 @@
 #include "io/PlyLoader.h"
 #include "io/ply/PlyFile.h"
-#include "platform/DebugOutput.h"
+#include "platform/Log.h"
 #include "support/PlyBytes.h"
 #include "support/TestData.h"
 
@@ -22,13 +22,22 @@ struct LoadResult {
     bool ok = false;
     std::string log;
     PointCloudData cloud;
+    ReadError code = ReadError::Malformed;
+    std::string reason;
 };
 
 LoadResult Load(const std::filesystem::path& path)
 {
     LoadResult result;
-    ScopedDebugOutputCapture capture;
-    result.ok = CPlyLoader::LoadPly(path.string(), result.cloud);
+    ScopedLogCapture capture;
+    ReadResult<PointCloudData> read = ReadPly(path.string());
+    result.ok = read.Ok();
+    if (read) {
+        result.cloud = read.TakeValue();
+    } else {
+        result.code = read.Failure().code;
+        result.reason = read.Failure().reason;
+    }
     result.log = capture.Text();
     return result;
 }
@@ -76,8 +85,8 @@ void ExpectSameCloud(const PointCloudData& a, const PointCloudData& b, const std
 bool ReferenceLoad(const std::string& path, PointCloudData& cloud)
 {
     cloud.Clear();
-    const happly::PlyFile ply(path);
-    const happly::PlyElement& vertex = ply.ElementNamed("vertex");
+    const orrisk::ply::PlyFile ply(path);
+    const orrisk::ply::PlyElement& vertex = ply.ElementNamed("vertex");
     const std::vector<double> xs = ReadPropertyAsDouble(vertex, "x");
     const std::vector<double> ys = ReadPropertyAsDouble(vertex, "y");
     const std::vector<double> zs = ReadPropertyAsDouble(vertex, "z");
@@ -299,8 +308,8 @@ TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
 
         // Without NaNs (which an ASCII body cannot hold) the ASCII form gives the same too.
         if (!nanFirst) {
-            const happly::PlyFile stored(lePath.string());
-            const LoadResult ascii = Load(dir.Write("ascii.ply", testsupport::WritePly(stored, happly::PlyEncoding::Ascii)));
+            const orrisk::ply::PlyFile stored(lePath.string());
+            const LoadResult ascii = Load(dir.Write("ascii.ply", testsupport::WritePly(stored, orrisk::ply::PlyEncoding::Ascii)));
             ASSERT_TRUE(ascii.ok) << ascii.log;
             EXPECT_TRUE(SameVectors(little.cloud.colors, ascii.cloud.colors));
             for (std::size_t i = 0; i < ascii.cloud.positions.size(); ++i) {
@@ -477,30 +486,22 @@ TEST(PlyLoader, ColourScaleThresholdsAre1Point001And256)
     }
 }
 
-TEST(PlyLoader, FailuresLogOneLineAndLeaveTheCloudCleared)
+TEST(PlyLoader, FailuresLogOneLineAndGiveTheirReason)
 {
-    PointCloudData cloud;
-    cloud.positions.assign(3, Eigen::Vector3f(1, 2, 3));
-    cloud.colors.assign(3, Eigen::Vector4f(1, 1, 1, 1));
-    cloud.hasColors = true;
-    cloud.origin = {4, 5, 6};
-    cloud.radius = 9;
     {
         testsupport::ScratchDir dir;
-        ScopedDebugOutputCapture capture;
-        EXPECT_FALSE(CPlyLoader::LoadPly((dir.Path() / "missing.ply").string(), cloud));
-        EXPECT_EQ(capture.Text(), kException + "PLY parser: Could not open file " + (dir.Path() / "missing.ply").string() + "\n");
+        const std::string missing = (dir.Path() / "missing.ply").string();
+        const LoadResult result = Load(missing);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.log, kException + "PLY parser: Could not open file " + missing + "\n");
+        EXPECT_EQ(result.reason, "PLY parser: Could not open file " + missing);
     }
-    EXPECT_TRUE(cloud.positions.empty());
-    EXPECT_TRUE(cloud.colors.empty());
-    EXPECT_FALSE(cloud.hasColors);
-    EXPECT_EQ(cloud.origin, Eigen::Vector3d::Zero());
-    EXPECT_EQ(cloud.radius, 1.0f);
 
-    EXPECT_EQ(LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
-                        "property list uchar float z\nend_header\n1 2 1 3\n")
-                  .log,
-              kXyzMessage);
+    const LoadResult listZ = LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+                                       "property list uchar float z\nend_header\n1 2 1 3\n");
+    EXPECT_EQ(listZ.log, kXyzMessage);
+    EXPECT_EQ(listZ.code, ReadError::Malformed);
+    EXPECT_EQ(listZ.reason, "PLY: the vertex element has no readable x, y and z properties");
     EXPECT_EQ(LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty ushort x\nproperty float y\n"
                         "property float z\nend_header\n1 2 3\n")
                   .ok,
@@ -514,19 +515,21 @@ TEST(PlyLoader, FailuresLogOneLineAndLeaveTheCloudCleared)
                                                .Le(4.0f));
     EXPECT_FALSE(truncated.ok);
     EXPECT_EQ(truncated.log, kException + "PLY parser: unexpected end of file in element vertex\n");
+    EXPECT_EQ(truncated.code, ReadError::Truncated);
+    EXPECT_EQ(truncated.reason, "PLY parser: unexpected end of file in element vertex");
 }
 
 TEST(PlyLoader, ReadPropertyAsDoubleAcceptsEveryScalarType)
 {
     testsupport::ScratchDir dir;
-    const happly::PlyFile ply(dir.Write("all.ply",
+    const orrisk::ply::PlyFile ply(dir.Write("all.ply",
                                         "ply\nformat ascii 1.0\nelement v 2\nproperty char c\nproperty uchar uc\n"
                                         "property short s\nproperty ushort us\nproperty int i\nproperty uint ui\n"
                                         "property float f\nproperty double d\nproperty list uchar float l\nend_header\n"
                                         "-1 200 -300 60000 -70000 4000000000 0.1 0.2 1 5\n"
                                         "2 3 4 5 6 7 8 9 0\n")
                                   .string());
-    const happly::PlyElement& v = ply.elements.at(0);
+    const orrisk::ply::PlyElement& v = ply.elements.at(0);
     EXPECT_EQ(ReadPropertyAsDouble(v, "c"), (std::vector<double>{-1, 2}));
     EXPECT_EQ(ReadPropertyAsDouble(v, "uc"), (std::vector<double>{200, 3}));
     EXPECT_EQ(ReadPropertyAsDouble(v, "s"), (std::vector<double>{-300, 4}));

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using happly::PlyRecordReader;
+using orrisk::ply::PlyRecordReader;
 using testsupport::PlyBytes;
 
 namespace {
@@ -33,7 +33,7 @@ TEST(PlyRecordReader, ReadsAnElementsRecordsAsTheyLieInTheFile)
     PlyRecordReader reader(dir.Write("file.ply", bytes).string());
     ASSERT_TRUE(reader.HasFixedSizeRecords());
     EXPECT_TRUE(reader.SwapsBytes());
-    const happly::PlyElement& vertex = reader.Header().ElementNamed("vertex");
+    const orrisk::ply::PlyElement& vertex = reader.Header().ElementNamed("vertex");
     EXPECT_EQ(reader.RecordBytes(vertex), 6u);
     EXPECT_EQ(reader.OffsetOf(vertex, "s"), 4u);
     EXPECT_EQ(reader.RecordBytes(reader.Header().elements[0]), 9u);
@@ -81,7 +81,7 @@ TEST(PlyRecordReader, ABodyShortOfAnyElementIsTheErrorAPlyFileGives)
             readerMessage = error.what();
         }
         try {
-            happly::PlyFile file(path);
+            orrisk::ply::PlyFile file(path);
         } catch (const std::runtime_error& error) {
             fileMessage = error.what();
         }

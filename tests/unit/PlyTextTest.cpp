@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-using happly::HasPrefix;
-using happly::ParsePlyNumber;
-using happly::SplitPlyTokens;
-using happly::TrimPlyText;
+using orrisk::ply::HasPrefix;
+using orrisk::ply::ParsePlyNumber;
+using orrisk::ply::SplitPlyTokens;
+using orrisk::ply::TrimPlyText;
 
 TEST(PlyText, TrimDropsLeadingSpacesAndTrailingLineEnds)
 {
@@ -40,14 +40,14 @@ TEST(PlyText, LineTokensAreFoundAsTheyAreAskedFor)
     for (const char* line : {"format  ascii  1.0\r", "  1 2   3  ", "\r", "", "a\rb \r\n c\r\r"}) {
         SCOPED_TRACE(line);
         const std::vector<std::string> split = SplitPlyTokens(line);
-        happly::PlyLineTokens tokens(line);
+        orrisk::ply::PlyLineTokens tokens(line);
         for (std::size_t i = 0; i < split.size(); ++i) {
             EXPECT_EQ(tokens.At(i), split[i]);
             EXPECT_EQ(tokens.At(i), split[i]) << "asking again for the latest token";
         }
         EXPECT_EQ(tokens.At(split.size()), std::nullopt);
     }
-    happly::PlyLineTokens skipping("1 2 3 4");
+    orrisk::ply::PlyLineTokens skipping("1 2 3 4");
     EXPECT_EQ(skipping.At(2), "3");
     EXPECT_THROW(skipping.At(0), std::logic_error);
 

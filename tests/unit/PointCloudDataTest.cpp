@@ -1,4 +1,4 @@
-#include "document/PointCloudData.h"
+#include "scene/PointCloudData.h"
 
 #include <gtest/gtest.h>
 

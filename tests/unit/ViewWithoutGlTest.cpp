@@ -1,11 +1,11 @@
 // The view on a machine without OpenGL 4.5: creation fails with the driver message, nothing
 // is saved over the user's settings, and every handler stays harmless.
 
-#include "document/COrriskDoc.h"
+#include "document/Document.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
-#include "view/COrriskView.h"
-#include "view/VirtualKeys.h"
+#include "view/SceneView.h"
+#include "view/InputEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ public:
 
 struct ViewWithoutGl : ::testing::Test {
     RecordingDesktop desktop;
-    COrriskDoc document{desktop};
+    Document document{desktop};
     ScratchDir scratch;
 };
 
@@ -41,8 +41,8 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
     const std::string stored = "[Display]\nPointSize=7.0\n";
     const std::filesystem::path ini = scratch.Write("orrisk.ini", stored);
     {
-        COrriskView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
-        EXPECT_EQ(view.OnCreate(), -1);
+        SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
+        EXPECT_FALSE(view.Create());
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
         EXPECT_FLOAT_EQ(view.m_pointStyle.size, 2.0f);  // nothing loaded
         EXPECT_EQ(view.m_renderer, nullptr);
@@ -53,8 +53,8 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
     // No back end at all: the same.
     const std::filesystem::path fresh = scratch.File("fresh.ini");
     {
-        COrriskView view(desktop, {}, fresh);
-        EXPECT_EQ(view.OnCreate(), -1);
+        SceneView view(desktop, {}, fresh);
+        EXPECT_FALSE(view.Create());
         view.OnDestroy();
     }
     EXPECT_FALSE(std::filesystem::exists(fresh));
@@ -62,13 +62,13 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
 
 TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
 {
-    COrriskView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
+    SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
     view.SetDocument(&document);
-    ASSERT_EQ(view.OnCreate(), -1);
+    ASSERT_FALSE(view.Create());
     view.OnSize(100, 100);
     view.OnDraw();
     view.OnInitialUpdate();
-    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Orbit | Persp");
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Orbit | Persp");
 
     document.m_pointCloud.positions = {{0.0f, 0.0f, 0.0f}, {4.0f, 0.0f, 0.0f}};
     document.m_pointCloud.ComputeBounds();
@@ -79,24 +79,24 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     // frame and writes its panes.
     EXPECT_FALSE(view.m_sceneDrawable);
     EXPECT_EQ(view.m_frameIndex, -1);
-    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_COUNT], "Points: 2");
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Count], "Points: 2");
 
     Eigen::Vector3f picked;
     EXPECT_FALSE(view.PickPoint(50, 50, picked));
     view.OnLButtonDblClk(50, 50);
     view.RequestSplatResort();
-    view.OnKeyDown(vk::R);  // the scene's bounds come from the document
+    view.OnKeyDown(ViewKey::R);  // the scene's bounds come from the document
     EXPECT_TRUE(view.m_camera.target.isApprox(Eigen::Vector3f(2.0f, 0.0f, 0.0f)));
-    view.OnKeyDown(vk::Tab);
-    EXPECT_EQ(desktop.paneTexts[ID_INDICATOR_MODE], "Mode: Fly | Persp");
+    view.OnKeyDown(ViewKey::Tab);
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Fly | Persp");
     view.OnDestroy();
 }
 
 TEST_F(ViewWithoutGl, DocumentRegistrationFollowsTheView)
 {
-    COrriskDoc other(desktop);
+    Document other(desktop);
     {
-        COrriskView view(desktop, {}, {});
+        SceneView view(desktop, {}, {});
         view.SetDocument(&document);
         view.SetDocument(&other);
         EXPECT_EQ(view.GetDocument(), &other);

@@ -1,0 +1,250 @@
+#include "app/Application.h"
+
+#include "app/AboutDialog.h"
+#include "app/MainWindow.h"
+#include "app/CommandTable.h"
+#include "app/SettingsLocation.h"
+#include "document/Document.h"
+#include "app/qt/ViewWidget.h"
+#include "view/SceneView.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QSettings>
+#include <QWindow>
+
+namespace {
+
+constexpr const char* kEmptyDocumentFailed = QT_TRANSLATE_NOOP("Application", "空のドキュメントの作成に失敗しました。");
+
+// Shows the busy cursor while a file loads.
+class BusyCursorScope {
+public:
+    BusyCursorScope() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursorScope() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursorScope(const BusyCursorScope&) = delete;
+    BusyCursorScope& operator=(const BusyCursorScope&) = delete;
+};
+
+// Qt makes the view's GL context while the window is being shown; on some window systems
+// only once the window is on screen.
+void WaitForGlSetUp(const ViewWidget& view)
+{
+    QDeadlineTimer deadline(5000);
+    while (!view.isValid() && !deadline.hasExpired()) {
+        const QWindow* window = view.window()->windowHandle();
+        if (window && window->isExposed() && view.isVisible() && !view.size().isEmpty())
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        else
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+}
+
+std::unique_ptr<QSettings> OpenProfile(const QString& file)
+{
+    if (file.isEmpty())
+        return std::make_unique<QSettings>(QStringLiteral("Orrisk"), QStringLiteral("Orrisk"));
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+}
+
+}  // namespace
+
+Application::Application(AppOptions options)
+    : m_options(std::move(options)), m_profile(OpenProfile(m_options.profileFile)), m_recentFiles(kRecentFileCount)
+{
+    if (m_options.settingsFile.empty())
+        m_options.settingsFile = ViewSettingsFile();
+    m_desktop.SetSettingsFile(m_options.settingsFile);
+    m_recentFiles.Load(*m_profile);
+}
+
+Application::~Application()
+{
+    // Ended without closing the window (a signal, the session ending): keep the layout too.
+    if (m_frame && m_frame->isVisible())
+        SaveProfile();
+    // The view goes with the frame and saves its settings on the way; the document outlives it.
+    m_frame.reset();
+    m_document.reset();
+}
+
+bool Application::InitInstance(const QStringList& arguments)
+{
+    m_document = std::make_unique<Document>(m_desktop);
+    if (!CreateFrameAndView()) {
+        m_desktop.ShowMessageBox(tr(kEmptyDocumentFailed).toStdString());
+        m_frame.reset();
+        return false;
+    }
+
+    if (arguments.isEmpty()) {
+        OnFileNew();
+        return true;
+    }
+    if (!OpenDocumentFile(arguments.constFirst())) {
+        m_frame->close();
+        return false;
+    }
+    return true;
+}
+
+bool Application::CreateFrameAndView()
+{
+    m_frame = std::make_unique<MainWindow>();
+    m_desktop.AttachFrame(m_frame.get());
+    m_viewWidget = new ViewWidget(m_desktop, m_options.settingsFile, m_frame.get());
+    m_desktop.AttachView(m_viewWidget);
+    connect(m_viewWidget, &QObject::destroyed, this, [this] {
+        m_desktop.AttachView(nullptr);
+        m_viewWidget = nullptr;
+    });
+    m_frame->setCentralWidget(m_viewWidget);
+    m_viewWidget->View().SetDocument(m_document.get());
+
+    connect(m_frame.get(), &MainWindow::commandTriggered, this, &Application::OnCommand);
+    connect(m_frame.get(), &MainWindow::recentFileChosen, this, &Application::OnOpenRecentFile);
+    connect(m_frame.get(), &MainWindow::filesDropped, this, [this](const QStringList& files) {
+        OpenDocumentFile(files.constFirst());
+    });
+    connect(m_frame.get(), &MainWindow::closing, this, &Application::SaveProfile);
+
+    m_frame->RestoreLayout(*m_profile);
+    RefreshRecentFiles();
+    m_frame->show();
+    WaitForGlSetUp(*m_viewWidget);
+    if (!m_viewWidget->CreateView())
+        return false;
+    m_viewWidget->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+bool Application::OpenDocumentFile(const QString& path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    bool opened = false;
+    {
+        BusyCursorScope busy;
+        opened = m_document->OnOpenDocument(QFile::encodeName(absolute).toStdString());
+    }
+    if (opened) {
+        m_recentFiles.Add(absolute);
+        RefreshRecentFiles();
+        m_profile->sync();
+        m_desktop.RememberDirectoryOf(absolute);
+        AfterDocumentChanged();
+    } else {
+        m_frame->OnUpdateFrameTitle(m_document->GetPathName());
+    }
+    return opened;
+}
+
+void Application::AfterDocumentChanged()
+{
+    m_frame->OnUpdateFrameTitle(m_document->GetPathName());
+    if (m_viewWidget)
+        m_viewWidget->View().OnInitialUpdate();
+}
+
+void Application::OnCommand(int commandId)
+{
+    switch (commandId) {
+    case ID_FILE_NEW:
+        OnFileNew();
+        return;
+    case ID_FILE_OPEN:
+        OnFileOpen();
+        return;
+    case ID_APP_ABOUT:
+        OnAppAbout();
+        return;
+    case ID_APP_EXIT:
+        m_frame->close();
+        return;
+    default:
+        break;
+    }
+    // The rest are the view's commands.
+    if (!m_viewWidget || !m_viewWidget->IsViewCreated())
+        return;
+    SceneView& view = m_viewWidget->View();
+    switch (commandId) {
+    case ID_FILE_OPEN_CAMERA_POSES:
+        view.OpenCameraPoseFile();
+        break;
+    case ID_VIEW_AXIS_X_FRONT:
+    case ID_VIEW_AXIS_X_BACK:
+        view.SetViewAxis(0, commandId == ID_VIEW_AXIS_X_BACK);
+        break;
+    case ID_VIEW_AXIS_Y_FRONT:
+    case ID_VIEW_AXIS_Y_BACK:
+        view.SetViewAxis(1, commandId == ID_VIEW_AXIS_Y_BACK);
+        break;
+    case ID_VIEW_AXIS_Z_FRONT:
+    case ID_VIEW_AXIS_Z_BACK:
+        view.SetViewAxis(2, commandId == ID_VIEW_AXIS_Z_BACK);
+        break;
+    case ID_VIEW_FIT:
+        view.OnViewFit();
+        break;
+    case ID_SETTINGS:
+        view.ShowSettingsDialog();
+        break;
+    default:
+        break;
+    }
+}
+
+void Application::OnFileNew()
+{
+    m_document->OnNewDocument();
+    AfterDocumentChanged();
+}
+
+void Application::OnFileOpen()
+{
+    QFileDialog dialog(m_frame.get(), tr("開く"), m_desktop.LastDirectory(),
+                       tr("データファイル (*.ply *.las *.laz);;すべてのファイル (*)"));
+    dialog.setObjectName("openDocumentDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    OpenDocumentFile(dialog.selectedFiles().constFirst());
+}
+
+void Application::OnOpenRecentFile(int index)
+{
+    if (index < 0 || index >= m_recentFiles.Paths().size())
+        return;
+    // A file that no longer opens leaves the list.
+    if (!OpenDocumentFile(m_recentFiles.Paths().at(index))) {
+        m_recentFiles.Remove(index);
+        RefreshRecentFiles();
+    }
+}
+
+void Application::OnAppAbout()
+{
+    AboutDialog about(m_frame.get());
+    about.exec();
+}
+
+void Application::RefreshRecentFiles()
+{
+    m_recentFiles.Save(*m_profile);
+    if (m_frame)
+        m_frame->SetRecentFiles(m_recentFiles.Paths());
+}
+
+void Application::SaveProfile()
+{
+    m_frame->SaveLayout(*m_profile);
+    m_recentFiles.Save(*m_profile);
+    m_profile->sync();
+}
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_Application.cpp"

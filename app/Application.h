@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/RecentFileList.h"
+#include "app/qt/QtDesktop.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+#include <memory>
+
+class MainWindow;
+class Document;
+class QSettings;
+class ViewWidget;
+
+struct AppOptions {
+    // The view's display settings file; empty: ViewSettingsFile().
+    std::filesystem::path settingsFile;
+    // The profile with the recent files and the window layout; empty: the user's "Orrisk"
+    // profile (~/.config/Orrisk/Orrisk.conf).
+    QString profileFile;
+};
+
+// The application: one document, the main frame with its view, the recent-file list and the
+// routing of every command. InitInstance starts it; the main frame's close ends it.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    explicit Application(AppOptions options = {});
+    ~Application() override;
+
+    // Creates the frame and the view, then opens the file named by `arguments` (or an empty
+    // document without one). False when start-up must end: the view could not be created,
+    // or the file could not be opened (the user has been told why).
+    bool InitInstance(const QStringList& arguments);
+
+    // Opens a file as the Open command does, with a busy cursor while it loads. True on success.
+    bool OpenDocumentFile(const QString& path);
+    void OnCommand(int commandId);
+    void OnFileNew();
+    void OnFileOpen();
+    void OnOpenRecentFile(int index);
+    void OnAppAbout();
+
+    MainWindow* Window() const { return m_frame.get(); }
+    ViewWidget* ViewWindow() const { return m_viewWidget; }
+    Document& CurrentDocument() const { return *m_document; }
+    QtDesktop& Desktop() { return m_desktop; }
+    const RecentFileList& RecentFiles() const { return m_recentFiles; }
+
+private:
+    bool CreateFrameAndView();
+    void RefreshRecentFiles();
+    void SaveProfile();
+    void AfterDocumentChanged();
+
+    AppOptions m_options;
+    QtDesktop m_desktop;
+    std::unique_ptr<QSettings> m_profile;
+    RecentFileList m_recentFiles;
+    std::unique_ptr<Document> m_document;
+    std::unique_ptr<MainWindow> m_frame;
+    ViewWidget* m_viewWidget = nullptr;  // owned by the frame
+};

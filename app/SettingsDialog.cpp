@@ -1,0 +1,238 @@
+#include "app/SettingsDialog.h"
+
+#include "app/ColorButton.h"
+#include "settings/DecimalText.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+int ChannelToByte(float channel)
+{
+    const float scaled = channel * 255.0f + 0.5f;
+    if (!(scaled > 0.0f))
+        return 0;
+    return scaled >= 255.0f ? 255 : static_cast<int>(scaled);
+}
+
+bool IsEnterOrEscape(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+// A pair of radio buttons framed together, exclusive among themselves only.
+QGroupBox* RadioPair(QWidget* parent, QRadioButton* first, QRadioButton* second)
+{
+    auto* frame = new QGroupBox(parent);
+    auto* row = new QHBoxLayout(frame);
+    row->setContentsMargins(8, 2, 8, 2);
+    row->addWidget(first);
+    row->addWidget(second);
+    row->addStretch();
+    auto* group = new QButtonGroup(frame);
+    group->addButton(first);
+    group->addButton(second);
+    return frame;
+}
+
+QRadioButton* Radio(const QString& caption, const char* name, QWidget* parent)
+{
+    auto* radio = new QRadioButton(caption, parent);
+    radio->setObjectName(name);
+    return radio;
+}
+
+}  // namespace
+
+float PointSizeFromText(std::string_view text, float minSize, float maxSize)
+{
+    const double value = ParseDecimalPrefix(text);
+    if (std::isnan(value))
+        return minSize;
+    return static_cast<float>(ClampPointSize(value, minSize, maxSize));
+}
+
+QColor ColorFromBackground(const Eigen::Vector3f& background)
+{
+    return QColor(ChannelToByte(background.x()), ChannelToByte(background.y()), ChannelToByte(background.z()));
+}
+
+Eigen::Vector3f BackgroundFromColor(const QColor& color)
+{
+    return Eigen::Vector3f(static_cast<float>(color.red()), static_cast<float>(color.green()),
+                           static_cast<float>(color.blue())) /
+           255.0f;
+}
+
+SettingsDialog::SettingsDialog(const AppSettings& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings)
+{
+    setObjectName("settingsDialog");
+    setWindowTitle(tr("設定"));
+    BuildControls();
+    FillControls();
+    // Every control of the dialog, including those focused when Enter or Escape is
+    // pressed, hands its keys to the filter first.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
+    setFixedSize(sizeHint());
+}
+
+void SettingsDialog::BuildControls()
+{
+    m_round = Radio(tr("丸"), "roundPoints", this);
+    m_square = Radio(tr("四角"), "squarePoints", this);
+    m_pointSize = new QLineEdit(this);
+    m_pointSize->setObjectName("pointSize");
+    m_pointSize->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("000.0")) + 16);
+    m_orbit = Radio(tr("回転モード（Orbit）"), "orbit", this);
+    m_fly = Radio(tr("ウォークスルーモード（Fly）"), "fly", this);
+    m_perspective = Radio(tr("透視投影 （Persp）"), "perspective", this);
+    m_orthographic = Radio(tr("平行投影（Ortho）"), "orthographic", this);
+    m_showAxes = new QCheckBox(tr("表示"), this);
+    m_showAxes->setObjectName("showAxes");
+    m_background = new ColorButton(this);
+    m_background->setObjectName("backgroundColor");
+    m_background->SetOtherColorsText(tr("その他の色..."));
+    m_background->setFixedWidth(m_pointSize->width() * 2);
+    m_language = new QComboBox(this);
+    m_language->setObjectName("language");
+    m_language->addItem(tr("システムに従う"), QString());
+    m_language->addItem(QString::fromUtf8("日本語"), QStringLiteral("ja"));
+    m_language->addItem(QStringLiteral("English"), QStringLiteral("en"));
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    grid->setColumnStretch(1, 1);
+    const auto label = [this](const QString& text) { return new QLabel(text, this); };
+    const auto leftAligned = [this](std::initializer_list<QWidget*> widgets) {
+        auto* holder = new QWidget(this);
+        auto* row = new QHBoxLayout(holder);
+        row->setContentsMargins(0, 0, 0, 0);
+        for (QWidget* widget : widgets)
+            row->addWidget(widget);
+        row->addStretch();
+        return holder;
+    };
+
+    grid->addWidget(label(tr("点群の点の形")), 0, 0);
+    grid->addWidget(RadioPair(this, m_round, m_square), 0, 1);
+    grid->addWidget(label(tr("点群の点の大きさ")), 1, 0);
+    grid->addWidget(leftAligned({m_pointSize, label(tr("(1～32)"))}), 1, 1);
+    grid->addWidget(label(tr("操作モード")), 2, 0);
+    grid->addWidget(RadioPair(this, m_orbit, m_fly), 2, 1);
+    grid->addWidget(label(tr("投影の種類")), 3, 0);
+    grid->addWidget(RadioPair(this, m_perspective, m_orthographic), 3, 1);
+    grid->addWidget(label(tr("座標軸")), 4, 0);
+    grid->addWidget(m_showAxes, 4, 1);
+    grid->addWidget(label(tr("背景色")), 5, 0);
+    grid->addWidget(leftAligned({m_background}), 5, 1);
+    grid->addWidget(label(tr("言語")), 6, 0);
+    grid->addWidget(leftAligned({m_language, label(tr("（次回の起動から）"))}), 6, 1);
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName("ok");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
+    cancel->setObjectName("cancel");
+    connect(ok, &QPushButton::clicked, this, &SettingsDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &SettingsDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+
+    // Tab order as the controls are laid out; the radio pairs are reached with the arrows.
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, m_pointSize);
+    setTabOrder(m_pointSize, m_showAxes);
+    setTabOrder(m_showAxes, m_background);
+    setTabOrder(m_background, m_language);
+}
+
+void SettingsDialog::FillControls()
+{
+    m_round->setChecked(m_settings.roundPoints);
+    m_square->setChecked(!m_settings.roundPoints);
+    m_pointSize->setText(QString::fromStdString(FormatOneDecimal(m_settings.pointSize)));
+    m_orbit->setChecked(m_settings.navMode == 0);
+    m_fly->setChecked(m_settings.navMode != 0);
+    m_perspective->setChecked(m_settings.projection == 0);
+    m_orthographic->setChecked(m_settings.projection != 0);
+    m_showAxes->setChecked(m_settings.showAxisGizmo);
+    m_background->SetColor(ColorFromBackground(m_settings.background));
+}
+
+bool SettingsDialog::ReadControls()
+{
+    m_settings.roundPoints = m_round->isChecked();
+    m_settings.pointSize =
+        PointSizeFromText(m_pointSize->text().toStdString(), m_settings.pointSizeMin, m_settings.pointSizeMax);
+    m_settings.navMode = m_orbit->isChecked() ? 0 : 1;
+    m_settings.projection = m_perspective->isChecked() ? 0 : 1;
+    m_settings.showAxisGizmo = m_showAxes->isChecked();
+    const QColor color = m_background->Color();
+    if (!color.isValid())
+        return false;
+    m_settings.background = BackgroundFromColor(color);
+    return true;
+}
+
+void SettingsDialog::SetLanguage(const QString& language)
+{
+    const int index = m_language->findData(language);
+    m_language->setCurrentIndex(index < 0 ? 0 : index);
+}
+
+QString SettingsDialog::Language() const
+{
+    return m_language->currentData().toString();
+}
+
+void SettingsDialog::accept()
+{
+    if (ReadControls())
+        QDialog::accept();
+}
+
+bool SettingsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // The palette of the colour button is a popup of its own: Escape still closes it there.
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget && widget->window() == this && IsEnterOrEscape(event))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void SettingsDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (IsEnterOrEscape(event))
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+// Meta-object code in this file, so that each class links on its own.
+#include "moc_SettingsDialog.cpp"

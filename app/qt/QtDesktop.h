@@ -1,0 +1,57 @@
+#pragma once
+
+#include "document/DocumentHost.h"
+#include "view/ViewHost.h"
+
+#include <QPointer>
+#include <QString>
+
+#include <filesystem>
+
+class MainWindow;
+class QWidget;
+class ViewWidget;
+
+// The file dialog filter list for Qt: "Description (patterns)" entries joined by ";;". The
+// Windows-style "*.*" is written "*" so that it matches names without a dot as well.
+QString QtFileDialogFilter(const std::vector<FileDialogFilter>& filters);
+
+// The document's and the view's hosts on Qt: message boxes, file and settings dialogs, the main frame's
+// status panes and title, and the view widget's window services. The frame and the view
+// widget are attached once they exist; until then the calls that need them do nothing.
+class QtDesktop : public DocumentHost, public ViewHost {
+public:
+    void AttachFrame(MainWindow* frame);
+    void AttachView(ViewWidget* view);
+
+    void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
+    std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
+    bool RunSettingsDialog(AppSettings& settings) override;
+
+    bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
+    void RefreshFrameTitle(const std::string& documentPath) override;
+
+    void InvalidateView() override;
+    void PostResortMessage() override;
+    void SetViewFocus() override;
+    void CaptureMouse() override;
+    void ReleaseMouse() override;
+    bool ViewHasMouseCapture() const override;
+    bool IsShiftDown() const override;
+    ClientSize ViewClientSize() const override;
+
+    // The settings file that keeps the language chosen in the settings dialog.
+    void SetSettingsFile(std::filesystem::path file) { m_settingsFile = std::move(file); }
+
+    // The folder the next file dialog starts in: where the last file was chosen.
+    const QString& LastDirectory() const { return m_lastDirectory; }
+    void RememberDirectoryOf(const QString& file);
+
+private:
+    QWidget* DialogParent() const;
+
+    QPointer<MainWindow> m_frame;
+    ViewWidget* m_view = nullptr;  // cleared by the application before the widget goes away
+    QString m_lastDirectory;
+    std::filesystem::path m_settingsFile;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "scene/CameraPoses.h"
+#include "scene/GaussianData.h"
+#include "scene/PointCloudData.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class DocumentHost;
+class IDocumentView;
+
+// Which record of the document holds the current scene.
+enum class SceneKind : std::int32_t { None = 0, PointCloud = 1, GaussianSplats = 2 };
+
+// The single document: owns the loaded scene (a point cloud or a Gaussian splat scene) and
+// the camera frames of a camera pose file, picks the reader for a file from its header and
+// name, reports a failed load in a message box and tells its views when the scene changed.
+// It never writes files. Paths are UTF-8.
+class Document {
+public:
+    explicit Document(DocumentHost& host);
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    PointCloudData m_pointCloud;
+    GaussianData m_gaussianData;
+    SceneKind m_sceneKind = SceneKind::None;
+    CameraPoseSet m_cameraPoses;
+
+    // Empties the document (no path, no scene, no camera frames).
+    bool OnNewDocument();
+    // Loads the file; true on success. Failures are shown in a message box.
+    bool OnOpenDocument(const std::string& path);
+    void DeleteContents();
+    // Reads a camera pose file and, only on success, replaces the camera frames; a failure
+    // is shown in a message box and keeps the previous frames.
+    bool LoadCameraPoses(const std::string& path);
+
+    // The path of the open file; empty for a new document.
+    const std::string& GetPathName() const { return m_pathName; }
+
+    void AddView(IDocumentView* view);
+    void RemoveView(IDocumentView* view);
+    void UpdateAllViews(int hint);
+
+private:
+    // Reads the file into the record its header or name calls for and sets the scene kind;
+    // a failure is shown in a message box.
+    bool LoadScene(const std::string& path);
+
+    DocumentHost& m_host;
+    std::string m_pathName;
+    std::vector<IDocumentView*> m_views;
+};

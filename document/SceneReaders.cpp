@@ -1,0 +1,70 @@
+#include "document/SceneReaders.h"
+
+#include "io/GaussianPlyLoader.h"
+#include "io/LasReader.h"
+#include "io/PlyLoader.h"
+#include "io/laz/LazReader.h"
+
+#include <array>
+
+namespace {
+
+constexpr const char* kSplatLoadFailed = "Failed to load the 3D Gaussian Splatting file.\nPlease check the file contents.";
+constexpr const char* kPointCloudLoadFailed =
+    "Failed to load the point cloud file.\nPlease check the file format (PLY / LAS) and its contents.";
+
+// A reader's record as a scene, its failure as it is.
+template <typename Record, ReadResult<Record> (*Read)(const std::string&, const ReadOptions&)>
+ReadResult<Scene> ReadScene(const std::string& path, const ReadOptions& options)
+{
+    ReadResult<Record> result = Read(path, options);
+    if (!result)
+        return result.Failure();
+    return Scene(result.TakeValue());
+}
+
+const std::array kReaders{
+    SceneReader{[](const std::string& path, std::string_view) { return IsGaussianSplatPly(path); },
+                ReadScene<GaussianData, ReadGaussianPly>, kSplatLoadFailed},
+    SceneReader{[](const std::string&, std::string_view extension) { return extension == "ply"; },
+                ReadScene<PointCloudData, ReadPly>, kPointCloudLoadFailed},
+    // LAZ: by name, or a LAS file whose points LASzip compressed.
+    SceneReader{[](const std::string& path, std::string_view extension) {
+                    return extension == "laz" || (extension == "las" && IsLaszipCompressedLas(path));
+                },
+                ReadScene<PointCloudData, ReadLaz>, kPointCloudLoadFailed},
+    SceneReader{[](const std::string&, std::string_view extension) { return extension == "las"; },
+                ReadScene<PointCloudData, ReadLas>, kPointCloudLoadFailed},
+};
+
+}  // namespace
+
+const char* const kUnknownSceneFileMessage = kPointCloudLoadFailed;
+const char* const kUnknownSceneFileReason =
+    "the file's name ends in none of .ply, .las and .laz, and it is no Gaussian splat PLY";
+
+std::span<const SceneReader> SceneReaders()
+{
+    return kReaders;
+}
+
+const SceneReader* FindSceneReader(const std::string& path)
+{
+    const std::string extension = FileExtension(path);
+    for (const SceneReader& reader : kReaders)
+        if (reader.accepts(path, extension))
+            return &reader;
+    return nullptr;
+}
+
+std::string FileExtension(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos)
+        return {};
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "io/ReadResult.h"
+#include "scene/Scene.h"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+// One way of reading a scene file. The document asks the readers in order and uses the
+// first that accepts the file.
+struct SceneReader {
+    // Whether this reader takes the file, from its header bytes or its name; `extension`
+    // is the name's extension, lower-cased (FileExtension).
+    bool (*accepts)(const std::string& path, std::string_view extension);
+    ReadResult<Scene> (*read)(const std::string& path, const ReadOptions& options);
+    // The message box text when the read fails.
+    const char* failureMessage;
+};
+
+// The readers in the order they are asked: files with a Gaussian splat header whatever
+// their name, then by extension.
+std::span<const SceneReader> SceneReaders();
+
+// The first reader that accepts the file; null when none does.
+const SceneReader* FindSceneReader(const std::string& path);
+
+// What the user is told when no reader accepts a file.
+extern const char* const kUnknownSceneFileMessage;
+// Why, in one line, for the message box's details.
+extern const char* const kUnknownSceneFileReason;
+
+// The characters after the last '.' anywhere in the path (a dot in a folder name counts
+// too), with A-Z lower-cased; empty when there is no '.' or the path ends with it.
+std::string FileExtension(const std::string& path);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "scene/SceneBounds.h"
+
+#include <Eigen/Core>
+
+#include <cstdint>
+#include <vector>
+
+// One loaded 3D Gaussian Splatting scene. Positions are single-precision offsets from a
+// double-precision origin, like PointCloudData.
+struct GaussianData : SceneBounds {
+    std::vector<Eigen::Vector3f> positions;
+    std::vector<Eigen::Vector3f> shDc;       // degree-0 SH coefficient per channel (R, G, B)
+    std::vector<float> shRest;               // shRestCount values per splat, channel-major
+    std::int32_t shRestCount = 0;
+    std::int32_t shDegree = 0;
+    std::vector<float> opacities;            // already through the logistic function
+    std::vector<Eigen::Vector3f> scales;     // standard deviations along the local axes
+    std::vector<Eigen::Vector4f> rotations;  // unit quaternion stored as (w, x, y, z)
+    std::vector<std::uint32_t> objectIds;    // segment id per splat, 0 = no segment
+    bool hasObjectIds = false;
+
+    void Clear();
+    // Recomputes bounds, centre and radius from the splat centres grown by each splat's
+    // extent; does nothing when there are no splats.
+    void ComputeBounds();
+};
+
+// How far a splat reaches, in standard deviations, for bounds and for the on-screen
+// footprint alike: sqrt(8) rounded to float.
+inline constexpr float kSplatExtentSigmas = 2.828427f;
+
+// Rotation matrix of a unit quaternion stored as (w, x, y, z), w being the scalar part.
+Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz);
+
+// SH degree shown for a splat with restCount higher-order coefficients (three channels):
+// 9 -> 1, 24 -> 2, 45 -> 3 (by integer division), anything else -> 0.
+std::int32_t ShDegreeForRestCount(std::int32_t restCount);
+
+static_assert(sizeof(Eigen::Vector3f) == 12, "splat vectors must be tightly packed");
+static_assert(sizeof(Eigen::Vector4f) == 16, "rotations must be tightly packed");

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "scene/SceneBounds.h"
+
+#include <Eigen/Core>
+
+#include <vector>
+
+// One loaded point cloud. Positions are single-precision offsets from a double-precision
+// origin (the readers subtract the per-axis minimum corner before narrowing), so huge
+// world coordinates keep their precision. The arrays are uploaded to the GPU byte for
+// byte: 12 bytes per position, 16 bytes per colour.
+struct PointCloudData : SceneBounds {
+    std::vector<Eigen::Vector3f> positions;
+    std::vector<Eigen::Vector4f> colors;  // empty, or one RGBA per position
+    bool hasColors = false;
+
+    void Clear();
+    // Recomputes bounds, centre and radius from the positions; does nothing when empty.
+    void ComputeBounds();
+};
+
+static_assert(sizeof(Eigen::Vector3f) == 12, "positions must be tightly packed");
+static_assert(sizeof(Eigen::Vector4f) == 16, "colours must be tightly packed");
