@@ -205,7 +205,7 @@ void COrriskApp::OnFileNew()
 void COrriskApp::OnFileOpen()
 {
     QFileDialog dialog(m_frame.get(), QString::fromUtf8("開く"), m_desktop.LastDirectory(),
-                       QString::fromUtf8("データファイル (*.ply *.las);;すべてのファイル (*)"));
+                       QString::fromUtf8("データファイル (*.ply *.las *.spz *.sog *.splat meta.json);;すべてのファイル (*)"));
     dialog.setObjectName("openDocumentDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -5,6 +5,8 @@
 #include "io/LasReader.h"
 #include "io/PlyLoader.h"
 #include "io/ReadOnlyFile.h"
+#include "io/splat/SplatFormats.h"
+#include "platform/DebugOutput.h"
 #include "platform/Desktop.h"
 
 #include <algorithm>
@@ -75,6 +77,18 @@ bool COrriskDoc::LoadScene(const std::string& path)
             m_desktop.ShowMessageBox(kSplatLoadFailed);
             return false;
         }
+        m_sceneKind = SceneKind::GaussianSplats;
+        return true;
+    }
+    // The shared splat formats: by content, then by extension.
+    if (const SplatFormat format = DetectSplatFormat(path); format != SplatFormat::None) {
+        ReadResult<GaussianData> scene = ReadSplatFormat(format, path);
+        if (!scene) {
+            DebugOutput("[COrriskDoc] " + scene.Failure().reason + "\n");
+            m_desktop.ShowMessageBox(kSplatLoadFailed);
+            return false;
+        }
+        m_gaussianData = scene.TakeValue();
         m_sceneKind = SceneKind::GaussianSplats;
         return true;
     }

@@ -259,7 +259,7 @@ private slots:
         });
         Key(Qt::Key_O, Qt::ControlModifier);
         QTRY_COMPARE(Pane(ID_INDICATOR_COUNT), QString("Points: 120"));
-        QCOMPARE(filter, Utf8("データファイル (*.ply *.las);;すべてのファイル (*)"));
+        QCOMPARE(filter, Utf8("データファイル (*.ply *.las *.spz *.sog *.splat meta.json);;すべてのファイル (*)"));
         QCOMPARE(Frame()->windowTitle(), QString("chosen.ply - Orrisk ver.1.1"));
 
         Key(Qt::Key_N, Qt::ControlModifier);
