@@ -47,7 +47,7 @@ inline std::string SpzHeaderBytes(const SpzHeaderFields& h, std::uint8_t lastByt
 inline std::string Gzip(const std::string& data)
 {
     z_stream z{};
-    if (deflateInit2(&z, 9, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::runtime_error("deflateInit2");
     std::string out(deflateBound(&z, data.size()) + 64, '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
@@ -64,7 +64,7 @@ inline std::string Gzip(const std::string& data)
 inline std::string Zstd(const std::string& data)
 {
     std::string out(ZSTD_compressBound(data.size()), '\0');
-    const std::size_t size = ZSTD_compress(out.data(), out.size(), data.data(), data.size(), 19);
+    const std::size_t size = ZSTD_compress(out.data(), out.size(), data.data(), data.size(), 3);
     if (ZSTD_isError(size))
         throw std::runtime_error("ZSTD_compress");
     out.resize(size);
