@@ -112,7 +112,7 @@ void BM_SplatDecompress(benchmark::State& state, const char* name)
         if (file.ends_with(".sog")) {
             ok = DecodeSogImages(file);
         } else if (file.ends_with(".spz")) {
-            ReadResult<Bytes> bytes = ReadWholeFile(file, "bench");
+            ReadResult<Bytes> bytes = ReadFileBytes(file, "bench");
             ok = bytes && (bytes.Value()[0] == 0x1f ? InflateSpzGzip(bytes.Value()) : DecodeSpzV4Streams(bytes.Value()));
         } else {
             ok = PlainReadIntoFreshBuffer(path) > 0;  // nothing compressed: reading is the floor

@@ -13,7 +13,7 @@ constexpr std::size_t kRecordBytes = 32;
 
 ReadResult<GaussianData> ReadSplatFile(const std::string& path, const ReadOptions& options)
 {
-    ReadResult<Bytes> file = ReadWholeFile(path, kFormat);
+    ReadResult<Bytes> file = ReadFileBytes(path, kFormat);
     if (!file)
         return file.Failure();
     const Bytes& bytes = file.Value();

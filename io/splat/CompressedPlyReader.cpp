@@ -1,5 +1,6 @@
 #include "io/splat/CompressedPlyReader.h"
 
+#include "io/ReadOnlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
@@ -174,7 +175,7 @@ bool IsCompressedSplatPly(const std::string& path)
 
 ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const ReadOptions& options)
 {
-    if (!ReadFileStart(path, 1).size())
+    if (!ReadOnlyFile(path).RegularFileSize())
         return Fail(ReadError::CannotOpen, "compressed PLY: cannot open " + path + " as a regular file");
     Layout layout;
     std::vector<float> chunks;

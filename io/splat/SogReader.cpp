@@ -230,7 +230,7 @@ ReadResult<Bytes> FetchBeside(const std::filesystem::path& folder, const std::st
         return Fail(ReadError::CannotOpen, "SOG: " + name + " is missing beside meta.json");
     if (*size > maxBytes)
         return Fail(ReadError::TooLarge, "SOG: " + name + " is larger than its contents could need");
-    return ReadWholeFile(path, kFormat);
+    return ReadFileBytes(path, kFormat);
 }
 
 }  // namespace
@@ -265,13 +265,15 @@ ReadResult<GaussianData> ReadSog(const std::string& path, const ReadOptions& opt
             options);
     }
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const ReadOnlyFile file(path);
-    if (!file.RegularFileSize())
+    const std::optional<std::uint64_t> size = ReadOnlyFile(path).RegularFileSize();
+    if (!size)
         return Fail(ReadError::CannotOpen, "SOG: cannot open " + path + " as a regular file");
+    if (*size > kMaxMetaBytes)
+        return Fail(ReadError::TooLarge, "SOG: " + path + " is too large for a meta.json");
     return Decode(
         [&](const std::string& name, std::uint64_t maxBytes) -> ReadResult<Bytes> {
             if (name == kMetaName)
-                return ReadWholeFile(path, kFormat);
+                return ReadFileBytes(path, kFormat);
             return FetchBeside(folder, name, maxBytes);
         },
         options);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <limits>
 
-ReadResult<Bytes> ReadWholeFile(const std::string& path, const char* format)
+ReadResult<Bytes> ReadFileBytes(const std::string& path, const char* format)
 {
     const ReadOnlyFile file(path);
     const std::optional<std::uint64_t> size = file.RegularFileSize();

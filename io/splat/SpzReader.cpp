@@ -295,7 +295,7 @@ bool IsSpzFile(const std::string& path)
 
 ReadResult<GaussianData> ReadSpz(const std::string& path, const ReadOptions& options)
 {
-    ReadResult<Bytes> file = ReadWholeFile(path, kFormat);
+    ReadResult<Bytes> file = ReadFileBytes(path, kFormat);
     if (!file)
         return file.Failure();
     const Bytes& bytes = file.Value();
