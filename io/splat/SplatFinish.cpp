@@ -2,6 +2,7 @@
 
 #include "io/splat/SplatActivation.h"
 #include "platform/DebugOutput.h"
+#include "platform/MemoryHints.h"
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
@@ -55,15 +56,29 @@ void ForSplatRanges(ThreadPool* pool, std::size_t count, const std::function<voi
     });
 }
 
+namespace {
+
+// Sizes the array with its pages mapped in one go rather than faulted in one by one as the
+// first writes (or a number array's zero fill) reach them.
+template <typename T>
+void SizeMapped(std::vector<T>& array, std::size_t count)
+{
+    array.reserve(count);
+    PrefaultForWriting(array.data(), count * sizeof(T));
+    array.resize(count);
+}
+
+}  // namespace
+
 void SizeSplatScene(GaussianData& data, std::size_t count, std::size_t restCount)
 {
     data.Clear();
-    data.positions.resize(count);
-    data.shDc.resize(count);
-    data.shRest.resize(count * restCount);
-    data.opacities.resize(count);
-    data.scales.resize(count);
-    data.rotations.resize(count);
+    SizeMapped(data.positions, count);
+    SizeMapped(data.shDc, count);
+    SizeMapped(data.shRest, count * restCount);
+    SizeMapped(data.opacities, count);
+    SizeMapped(data.scales, count);
+    SizeMapped(data.rotations, count);
 }
 
 void FinishSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* pool)

@@ -137,6 +137,9 @@ void Dequantise(const SpzHeader& header, const std::array<const std::uint8_t*, 6
     const float unit = 1.0f / static_cast<float>(1u << header.fractionalBits);
     const std::size_t stored = ShCoefficients(header.shDegree);
     const std::size_t kept = restCount / 3;
+    std::array<float, 256> shValue;  // a stored SH byte's value
+    for (int b = 0; b < 256; ++b)
+        shValue[b] = (static_cast<float>(b) - 128.0f) / 128.0f;
     ForSplatRanges(pool, header.count, [&](std::size_t first, std::size_t end) {
         for (std::size_t i = first; i < end; ++i) {
             Eigen::Vector3f& p = data.positions[i];
@@ -159,7 +162,7 @@ void Dequantise(const SpzHeader& header, const std::array<const std::uint8_t*, 6
             float* rest = data.shRest.data() + i * restCount;
             for (std::size_t k = 0; k < kept; ++k)
                 for (std::size_t c = 0; c < 3; ++c)
-                    rest[c * kept + k] = kShFlip[k] * (static_cast<float>(sh[3 * k + c]) - 128.0f) / 128.0f;
+                    rest[c * kept + k] = kShFlip[k] * shValue[sh[3 * k + c]];
         }
     });
 }
