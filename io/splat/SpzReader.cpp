@@ -130,6 +130,16 @@ Eigen::Vector4f ByteVectorRotation(const std::uint8_t* p)
     return q;
 }
 
+// The value of each possible byte of a byte-quantised attribute.
+template <typename Decode>
+std::array<float, 256> ByteTable(Decode decode)
+{
+    std::array<float, 256> table;
+    for (int b = 0; b < 256; ++b)
+        table[b] = decode(static_cast<float>(b));
+    return table;
+}
+
 // Dequantises the attribute blocks into the scene's stored values, in PLY axes.
 void Dequantise(const SpzHeader& header, const std::array<const std::uint8_t*, 6>& blocks, GaussianData& data,
                 std::size_t restCount, ThreadPool* pool)
@@ -137,29 +147,36 @@ void Dequantise(const SpzHeader& header, const std::array<const std::uint8_t*, 6
     const float unit = 1.0f / static_cast<float>(1u << header.fractionalBits);
     const std::size_t stored = ShCoefficients(header.shDegree);
     const std::size_t kept = restCount / 3;
-    std::array<float, 256> shValue;  // a stored SH byte's value
-    for (int b = 0; b < 256; ++b)
-        shValue[b] = (static_cast<float>(b) - 128.0f) / 128.0f;
+    const auto opacity = ByteTable([](float b) { return OpacityLogit(b / 255.0f); });
+    const auto colour = ByteTable([](float b) { return (b / 255.0f - 0.5f) / kColourScale; });
+    const auto scale = ByteTable([](float b) { return b / 16.0f - 10.0f; });
+    const auto shValue = ByteTable([](float b) { return (b - 128.0f) / 128.0f; });
+    Eigen::Vector3f* positions = data.positions.data();
+    Eigen::Vector3f* shDc = data.shDc.data();
+    Eigen::Vector3f* scales = data.scales.data();
+    Eigen::Vector4f* rotations = data.rotations.data();
+    float* opacities = data.opacities.data();
+    float* shRest = data.shRest.data();
     ForSplatRanges(pool, header.count, [&](std::size_t first, std::size_t end) {
         for (std::size_t i = first; i < end; ++i) {
-            Eigen::Vector3f& p = data.positions[i];
+            Eigen::Vector3f& p = positions[i];
             for (int a = 0; a < 3; ++a)
                 p[a] = header.version == 1 ? HalfToFloat(LoadU16(blocks[0] + 6 * i + 2 * a))
                                            : FixedPoint24(blocks[0] + 9 * i + 3 * a, unit);
             p[1] = -p[1];
             p[2] = -p[2];
-            data.opacities[i] = OpacityLogit(static_cast<float>(blocks[1][i]) / 255.0f);
+            opacities[i] = opacity[blocks[1][i]];
             for (int c = 0; c < 3; ++c) {
-                data.shDc[i][c] = (static_cast<float>(blocks[2][3 * i + c]) / 255.0f - 0.5f) / kColourScale;
-                data.scales[i][c] = static_cast<float>(blocks[3][3 * i + c]) / 16.0f - 10.0f;
+                shDc[i][c] = colour[blocks[2][3 * i + c]];
+                scales[i][c] = scale[blocks[3][3 * i + c]];
             }
             const Eigen::Vector4f xyzw = header.version >= 3 ? SmallestThreeRotation(LoadU32(blocks[4] + 4 * i))
                                                              : ByteVectorRotation(blocks[4] + 3 * i);
-            data.rotations[i] = Eigen::Vector4f(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
+            rotations[i] = Eigen::Vector4f(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
             // SPZ interleaves the channels per coefficient; the scene keeps each channel's
             // coefficients together.
             const std::uint8_t* sh = blocks[5] + i * stored * 3;
-            float* rest = data.shRest.data() + i * restCount;
+            float* rest = shRest + i * restCount;
             for (std::size_t k = 0; k < kept; ++k)
                 for (std::size_t c = 0; c < 3; ++c)
                     rest[c * kept + k] = kShFlip[k] * shValue[sh[3 * k + c]];
