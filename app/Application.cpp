@@ -206,7 +206,7 @@ void Application::OnFileNew()
 void Application::OnFileOpen()
 {
     QFileDialog dialog(m_frame.get(), tr("開く"), m_desktop.LastDirectory(),
-                       tr("データファイル (*.ply *.las *.laz);;すべてのファイル (*)"));
+                       tr("データファイル (*.ply *.las *.laz *.spz *.sog *.splat meta.json);;すべてのファイル (*)"));
     dialog.setObjectName("openDocumentDialog");
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);

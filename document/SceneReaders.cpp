@@ -4,6 +4,7 @@
 #include "io/LasReader.h"
 #include "io/PlyLoader.h"
 #include "io/laz/LazReader.h"
+#include "io/splat/SplatFormats.h"
 
 #include <array>
 
@@ -23,9 +24,17 @@ ReadResult<Scene> ReadScene(const std::string& path, const ReadOptions& options)
     return Scene(result.TakeValue());
 }
 
+ReadResult<GaussianData> ReadDetectedSplatFormat(const std::string& path, const ReadOptions& options)
+{
+    return ReadSplatFormat(DetectSplatFormat(path), path, options);
+}
+
 const std::array kReaders{
     SceneReader{[](const std::string& path, std::string_view) { return IsGaussianSplatPly(path); },
                 ReadScene<GaussianData, ReadGaussianPly>, kSplatLoadFailed},
+    // The shared splat formats: by content (SPZ, compressed PLY, SOG), then by extension.
+    SceneReader{[](const std::string& path, std::string_view) { return DetectSplatFormat(path) != SplatFormat::None; },
+                ReadScene<GaussianData, ReadDetectedSplatFormat>, kSplatLoadFailed},
     SceneReader{[](const std::string&, std::string_view extension) { return extension == "ply"; },
                 ReadScene<PointCloudData, ReadPly>, kPointCloudLoadFailed},
     // LAZ: by name, or a LAS file whose points LASzip compressed.
@@ -41,7 +50,7 @@ const std::array kReaders{
 
 const char* const kUnknownSceneFileMessage = kPointCloudLoadFailed;
 const char* const kUnknownSceneFileReason =
-    "the file's name ends in none of .ply, .las and .laz, and it is no Gaussian splat PLY";
+    "the file is no splat scene, and its name ends in none of .ply, .las, .laz, .spz, .sog and .splat";
 
 std::span<const SceneReader> SceneReaders()
 {

@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
-all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_camera_poses fuzz_settings)
+all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_camera_poses fuzz_settings
+             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -31,6 +32,15 @@ seed_dirs() {
     fuzz_copc_hierarchy) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
     fuzz_settings) echo "fuzz/seeds/ini" ;;
+    fuzz_spz | fuzz_sog | fuzz_compressed_ply | fuzz_splat) echo "$testdata/splat-formats fuzz/seeds/$1" ;;
+  esac
+}
+# The splat scenes in the corpus are whole files of up to a few hundred KiB (a zip's directory
+# sits at its end): their targets take inputs that long.
+max_len() {
+  case $1 in
+    fuzz_spz | fuzz_sog | fuzz_compressed_ply) echo 400000 ;;
+    *) echo 65536 ;;
   esac
 }
 dictionary() {
@@ -40,6 +50,8 @@ dictionary() {
     fuzz_copc_hierarchy) echo fuzz/dict/copc.dict ;;
     fuzz_camera_poses) echo fuzz/dict/json.dict ;;
     fuzz_settings) echo fuzz/dict/ini.dict ;;
+    fuzz_sog) echo fuzz/dict/json.dict ;;
+    fuzz_spz | fuzz_splat) echo "" ;;
     *) echo fuzz/dict/ply.dict ;;
   esac
 }
@@ -55,9 +67,10 @@ for target in "${targets[@]}"; do
   for dir in $(seed_dirs "$target"); do
     [[ -d $dir ]] && seeds+=("$dir")
   done
+  dict=$(dictionary "$target")
   status=0
-  "$build/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=5 -max_len=65536 \
-    -dict="$(dictionary "$target")" -artifact_prefix="$findings/" -print_final_stats=1 \
+  "$build/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=5 -max_len="$(max_len "$target")" \
+    ${dict:+-dict="$dict"} -artifact_prefix="$findings/" -print_final_stats=1 \
     "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
   executions=$(awk '/stat::number_of_executed_units/ {n = $2} END {print n + 0}' "$log")
   artifacts=$(find "$findings" -type f | wc -l)

@@ -2,6 +2,7 @@
 
 #include "io/GaussianPlyColumns.h"
 #include "io/PlyReadFailure.h"
+#include "io/splat/SplatActivation.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -285,17 +286,17 @@ public:
         m_plan.opacity.toFloat(m_plan.opacity.ValuesFrom(records, first), m_plan.opacity.stride, count,
                                m_floats.data(), 1);
         for (std::size_t i = 0; i < count; ++i)
-            m_floats[i] = 1.0f / (std::exp(-m_floats[i]) + 1.0f);
+            m_floats[i] = SplatOpacityFromLogit(m_floats[i]);
         Append(m_data.opacities, m_floats, count);
 
         ConvertComponents(m_plan.scale, records, first, count, &m_data.scales[first]);
         for (std::size_t i = first; i < first + count; ++i)
             for (float& s : m_data.scales[i])
-                s = std::exp(s);
+                s = SplatScaleFromLog(s);
 
         ConvertComponents(m_plan.rotation, records, first, count, &m_data.rotations[first]);
         for (std::size_t i = first; i < first + count; ++i)
-            Normalise(m_data.rotations[i]);
+            NormaliseSplatRotation(m_data.rotations[i]);
 
         if (m_plan.objectId) {
             m_ids.resize(std::max(m_ids.size(), count));
@@ -330,15 +331,6 @@ private:
             for (int a = 0; a < 3; ++a)
                 if (m_data.positions[i][a] < m_minimum[a])
                     m_minimum[a] = m_data.positions[i][a];
-    }
-
-    static void Normalise(Eigen::Vector4f& q)
-    {
-        const float length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-        if (length > 1e-8f)
-            q /= length;
-        else
-            q = Eigen::Vector4f(1.0f, 0.0f, 0.0f, 0.0f);
     }
 
     // Id = index of the largest mask, the lowest index on ties; a NaN never wins.

@@ -37,7 +37,8 @@ constexpr const char* kUsage =
     "       orrisk-info --help\n";
 
 constexpr const char* kHelp =
-    "Opens a PLY or LAS point cloud or a 3D Gaussian Splatting PLY file as the viewer does\n"
+    "Opens a PLY or LAS point cloud or a 3D Gaussian Splatting scene (PLY, SPZ, compressed PLY,\n"
+    "SOG, .splat) as the viewer does\n"
     "and prints a JSON summary: kind, ok, count, origin, bounds, centre, radius, colour and SH\n"
     "information, segment ids, the message the viewer would show and the loader's log lines.\n"
     "\n"

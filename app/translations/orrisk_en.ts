@@ -121,8 +121,8 @@
         <translation>Open</translation>
     </message>
     <message>
-        <source>データファイル (*.ply *.las *.laz);;すべてのファイル (*)</source>
-        <translation>Data files (*.ply *.las *.laz);;All files (*)</translation>
+        <source>データファイル (*.ply *.las *.laz *.spz *.sog *.splat meta.json);;すべてのファイル (*)</source>
+        <translation>Data files (*.ply *.las *.laz *.spz *.sog *.splat meta.json);;All files (*)</translation>
     </message>
 </context>
 <context>

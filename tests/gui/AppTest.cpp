@@ -261,7 +261,7 @@ private slots:
         });
         Key(Qt::Key_O, Qt::ControlModifier);
         QTRY_COMPARE(Pane(StatusPane::Count), QString("Points: 120"));
-        QCOMPARE(filter, Utf8("データファイル (*.ply *.las *.laz);;すべてのファイル (*)"));
+        QCOMPARE(filter, Utf8("データファイル (*.ply *.las *.laz *.spz *.sog *.splat meta.json);;すべてのファイル (*)"));
         QCOMPARE(Frame()->windowTitle(), QString("chosen.ply - Orrisk ver.1.1"));
 
         Key(Qt::Key_N, Qt::ControlModifier);

@@ -180,7 +180,7 @@ TEST_F(DocumentOpen, FailuresSayWhyInTheBoxDetails)
         {dir.Write("short.ply", shortBody), "PLY parser: unexpected end of file in element vertex"},
         {dir.Write("faces.ply", "ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int i\nend_header\n"),
          "PLY: the file has no vertex element"},
-        {dir.Write("cloud.txt", kCloudPly), "the file's name ends in none of .ply, .las and .laz, and it is no Gaussian splat PLY"},
+        {dir.Write("cloud.txt", kCloudPly), "the file is no splat scene, and its name ends in none of .ply, .las, .laz, .spz, .sog and .splat"},
         {dir.File("missing.ply"), "the file does not exist"},
         {dir.File("folder.ply"), "it is not a regular file"},
     };

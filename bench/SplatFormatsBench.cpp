@@ -1,0 +1,140 @@
+#include "BenchData.h"
+
+#include "io/splat/Decompress.h"
+#include "io/splat/SplatFormats.h"
+#include "io/splat/WebpImage.h"
+#include "io/splat/ZipArchive.h"
+#include "platform/ThreadPool.h"
+
+#include <array>
+#include <atomic>
+
+// Each splat-format reader on make-bench-data's 1M-splat SH-3 scene converted to the format
+// (scripts/make-splat-bench-data.sh), with the machine's cores, beside the decompression alone
+// of the same file (BM_SplatDecompress: inflating, zstd-decoding or WebP-decoding its streams,
+// in parallel where the reader decodes in parallel; reading the file where nothing is
+// compressed) and the plain PLY load of the scene (BM_LoadGaussianPly/splat_1m_sh3). The CPU
+// column is the whole process's, every thread's time together: on a shared machine it says
+// more about the work done than the wall clock does.
+
+namespace {
+
+ThreadPool& BenchPool()
+{
+    static ThreadPool pool;
+    return pool;
+}
+
+void ReportSizes(benchmark::State& state, const std::filesystem::path& path, std::size_t splats)
+{
+    const auto fileBytes = std::filesystem::file_size(path);
+    state.SetBytesProcessed(static_cast<int64_t>(fileBytes) * state.iterations());
+    state.SetItemsProcessed(static_cast<int64_t>(splats) * state.iterations());
+    state.counters["file_MB"] = static_cast<double>(fileBytes) / 1e6;
+}
+
+// SPZ version 4: every stream zstd-decoded into its own buffer, the streams in parallel.
+bool DecodeSpzV4Streams(const Bytes& file)
+{
+    const std::size_t streams = file[15];
+    const std::size_t table = LoadU32(file.data() + 16);
+    std::size_t offset = table + 16 * streams;
+    std::array<ByteSpan, 8> compressed;
+    std::array<Bytes, 8> decoded;
+    for (std::size_t s = 0; s < streams && s < compressed.size(); ++s) {
+        const std::size_t size = LoadU64(file.data() + table + 16 * s);
+        decoded[s].resize(LoadU64(file.data() + table + 16 * s + 8));
+        compressed[s] = ByteSpan(file.data() + offset, size);
+        offset += size;
+    }
+    std::atomic<bool> ok{true};
+    ParallelFor(&BenchPool(), streams, [&](std::size_t s) {
+        if (ZstdDecodeExactly(compressed[s], decoded[s].data(), decoded[s].size(), "bench"))
+            ok = false;
+    });
+    return ok;
+}
+
+// SPZ versions 1-3: the gzip stream inflated up to the end of the SH-3 attribute blocks.
+bool InflateSpzGzip(const Bytes& file)
+{
+    InflateStream stream(file, InflateStream::Wrapping::Gzip, "bench");
+    std::array<std::uint8_t, 16> header;
+    if (stream.ReadExactly(header.data(), header.size()))
+        return false;
+    Bytes payload(std::size_t{LoadU32(header.data() + 8)} * (9 + 1 + 3 + 3 + 4 + 45));
+    return !stream.ReadExactly(payload.data(), payload.size());
+}
+
+// SOG: every image read from the zip and WebP-decoded, the images in parallel.
+bool DecodeSogImages(const std::string& path)
+{
+    ReadResult<ZipArchive> zip = ZipArchive::Open(path, "bench");
+    if (!zip)
+        return false;
+    const auto& entries = zip.Value().Entries();
+    std::atomic<bool> ok{true};
+    ParallelFor(&BenchPool(), entries.size(), [&](std::size_t e) {
+        if (!entries[e].name.ends_with(".webp"))
+            return;
+        ReadResult<Bytes> bytes = zip.Value().Read(entries[e], std::uint64_t{1} << 32);
+        if (!bytes || !DecodeWebp(bytes.Value(), 0, std::size_t{1} << 28, entries[e].name))
+            ok = false;
+    });
+    return ok;
+}
+
+void BM_SplatFormatLoad(benchmark::State& state, const char* name)
+{
+    const auto path = BenchDataFile(name);
+    if (!RequireBenchFile(state, path))
+        return;
+    std::size_t splats = 0;
+    for (auto _ : state) {
+        ReadResult<GaussianData> scene =
+            ReadSplatFormat(DetectSplatFormat(path.string()), path.string(), ReadOptions{{}, &BenchPool()});
+        if (!scene) {
+            state.SkipWithError(scene.Failure().reason.c_str());
+            return;
+        }
+        splats = scene.Value().positions.size();
+        benchmark::DoNotOptimize(scene.Value().positions.data());
+    }
+    ReportSizes(state, path, splats);
+}
+
+void BM_SplatDecompress(benchmark::State& state, const char* name)
+{
+    const auto path = BenchDataFile(name);
+    if (!RequireBenchFile(state, path))
+        return;
+    const std::string file = path.string();
+    for (auto _ : state) {
+        bool ok = true;
+        if (file.ends_with(".sog")) {
+            ok = DecodeSogImages(file);
+        } else if (file.ends_with(".spz")) {
+            ReadResult<Bytes> bytes = ReadFileBytes(file, "bench");
+            ok = bytes && (bytes.Value()[0] == 0x1f ? InflateSpzGzip(bytes.Value()) : DecodeSpzV4Streams(bytes.Value()));
+        } else {
+            ok = PlainReadIntoFreshBuffer(path) > 0;  // nothing compressed: reading is the floor
+        }
+        if (!ok) {
+            state.SkipWithError("decoding failed");
+            return;
+        }
+    }
+    ReportSizes(state, path, 1'000'000);
+}
+
+}  // namespace
+
+#define ORRISK_SPLAT_FORMAT_BENCH(label, file)                                                  \
+    BENCHMARK_CAPTURE(BM_SplatFormatLoad, label, file)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime(); \
+    BENCHMARK_CAPTURE(BM_SplatDecompress, label, file)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+
+ORRISK_SPLAT_FORMAT_BENCH(spz_v4, "splat-1m-sh3.spz")
+ORRISK_SPLAT_FORMAT_BENCH(spz_v3, "splat-1m-sh3_v3.spz")
+ORRISK_SPLAT_FORMAT_BENCH(compressed_ply, "splat-1m-sh3.compressed.ply")
+ORRISK_SPLAT_FORMAT_BENCH(sog, "splat-1m-sh3.sog")
+ORRISK_SPLAT_FORMAT_BENCH(splat, "splat-1m-sh3.splat")

@@ -1,0 +1,280 @@
+#include "io/splat/SogReader.h"
+
+#include "io/ReadOnlyFile.h"
+#include "io/splat/SplatBytes.h"
+#include "io/splat/SplatFinish.h"
+#include "io/splat/SplatShared.h"
+#include "io/splat/WebpImage.h"
+#include "io/splat/ZipArchive.h"
+#include "platform/Log.h"
+#include "platform/ThreadPool.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kFormat = "SOG";
+constexpr const char* kMetaName = "meta.json";
+constexpr std::uint64_t kMaxMetaBytes = 64u << 20;
+constexpr std::size_t kCentroidsPerRow = 64;
+constexpr std::size_t kCodebookSize = 256;
+
+using FetchFile = std::function<ReadResult<Bytes>(const std::string& name, std::uint64_t maxBytes)>;
+
+ReadFailure Malformed(const std::string& what)
+{
+    return Fail(ReadError::Malformed, "SOG: " + what);
+}
+
+// What meta.json says, checked.
+struct SogMeta {
+    std::size_t count = 0;
+    std::array<float, 3> meansMin{};
+    std::array<float, 3> meansMax{};
+    std::array<float, kCodebookSize> scaleCodebook{};
+    std::array<float, kCodebookSize> sh0Codebook{};
+    std::array<float, kCodebookSize> shNCodebook{};
+    std::size_t paletteCount = 0;
+    std::size_t shCoefficients = 0;  // per channel: 0, 3, 8 or 15
+    bool antialias = false;
+    std::array<std::string, 7> files;  // means_l, means_u, quats, scales, sh0, centroids, labels
+};
+
+enum ImageSlot { kMeansLow, kMeansHigh, kQuats, kScales, kSh0, kCentroids, kLabels };
+
+template <std::size_t N>
+void ReadFloats(const nlohmann::json& array, std::array<float, N>& out, const char* what)
+{
+    if (!array.is_array() || array.size() != N)
+        throw std::runtime_error(std::string(what) + " must hold " + std::to_string(N) + " numbers");
+    for (std::size_t i = 0; i < N; ++i)
+        out[i] = array.at(i).get<float>();
+}
+
+std::string FileAt(const nlohmann::json& section, std::size_t index, const char* what)
+{
+    const nlohmann::json& files = section.at("files");
+    if (!files.is_array() || files.size() <= index)
+        throw std::runtime_error(std::string(what) + " lists too few files");
+    return files.at(index).get<std::string>();
+}
+
+ReadResult<SogMeta> ParseMeta(const Bytes& bytes)
+{
+    const nlohmann::json json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (json.is_discarded() || !json.is_object())
+        return Malformed("meta.json is not a JSON object");
+    SogMeta meta;
+    try {
+        const int version = json.contains("version") ? json.at("version").get<int>() : 1;
+        if (version != 2)
+            return Fail(ReadError::Unsupported, "SOG: meta.json version " + std::to_string(version) + " is not read (only version 2)");
+        const std::int64_t count = json.at("count").get<std::int64_t>();
+        if (count <= 0 || count > (std::int64_t{1} << 32))
+            return Malformed("count " + std::to_string(count) + " is out of range");
+        meta.count = static_cast<std::size_t>(count);
+        meta.antialias = json.contains("antialias") && json.at("antialias").get<bool>();
+        const nlohmann::json& means = json.at("means");
+        ReadFloats(means.at("mins"), meta.meansMin, "means.mins");
+        ReadFloats(means.at("maxs"), meta.meansMax, "means.maxs");
+        meta.files[kMeansLow] = FileAt(means, 0, "means");
+        meta.files[kMeansHigh] = FileAt(means, 1, "means");
+        ReadFloats(json.at("scales").at("codebook"), meta.scaleCodebook, "scales.codebook");
+        meta.files[kScales] = FileAt(json.at("scales"), 0, "scales");
+        meta.files[kQuats] = FileAt(json.at("quats"), 0, "quats");
+        ReadFloats(json.at("sh0").at("codebook"), meta.sh0Codebook, "sh0.codebook");
+        meta.files[kSh0] = FileAt(json.at("sh0"), 0, "sh0");
+        if (json.contains("shN")) {
+            const nlohmann::json& shN = json.at("shN");
+            const int bands = shN.at("bands").get<int>();
+            if (bands < 1 || bands > 3)
+                return Malformed("shN.bands " + std::to_string(bands) + " is not 1, 2 or 3");
+            meta.shCoefficients = static_cast<std::size_t>((bands + 1) * (bands + 1) - 1);
+            const std::int64_t palette = shN.at("count").get<std::int64_t>();
+            if (palette <= 0 || palette > 65536)
+                return Malformed("shN.count " + std::to_string(palette) + " is not within 1 to 65536");
+            meta.paletteCount = static_cast<std::size_t>(palette);
+            ReadFloats(shN.at("codebook"), meta.shNCodebook, "shN.codebook");
+            meta.files[kCentroids] = FileAt(shN, 0, "shN");
+            meta.files[kLabels] = FileAt(shN, 1, "shN");
+        }
+    } catch (const std::exception& error) {
+        return Malformed(std::string("meta.json: ") + error.what());
+    }
+    return meta;
+}
+
+// Smallest three: the dropped component's index (w, x, y, z order) in alpha - 252, the
+// others in red, green, blue, scaled to +-1/sqrt(2).
+Eigen::Vector4f UnpackQuaternion(const std::uint8_t* rgba)
+{
+    const float kRange = std::sqrt(2.0f);
+    const float a = (static_cast<float>(rgba[0]) / 255.0f - 0.5f) * kRange;
+    const float b = (static_cast<float>(rgba[1]) / 255.0f - 0.5f) * kRange;
+    const float c = (static_cast<float>(rgba[2]) / 255.0f - 0.5f) * kRange;
+    const float m = std::sqrt(std::max(0.0f, 1.0f - (a * a + b * b + c * c)));
+    switch (rgba[3] - 252) {
+    case 0: return {m, a, b, c};
+    case 1: return {a, m, b, c};
+    case 2: return {a, b, m, c};
+    default: return {a, b, c, m};
+    }
+}
+
+float Lerp(float low, float high, float t)
+{
+    return low * (1.0f - t) + high * t;
+}
+
+ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& options)
+{
+    ReadResult<Bytes> metaBytes = fetch(kMetaName, kMaxMetaBytes);
+    if (!metaBytes)
+        return metaBytes.Failure();
+    ReadResult<SogMeta> parsed = ParseMeta(metaBytes.Value());
+    if (!parsed)
+        return parsed.Failure();
+    const SogMeta& meta = parsed.Value();
+    if (!ReportProgress(options, 0.1))
+        return CancelledFailure(kFormat);
+
+    const std::size_t imageCount = meta.shCoefficients ? 7 : 5;
+    const std::size_t maxPixels = meta.count * 2 + 65536;
+    const std::size_t centroidRows = (meta.paletteCount + kCentroidsPerRow - 1) / kCentroidsPerRow;
+    std::array<std::optional<ReadResult<RgbaImage>>, 7> images;
+    ParallelFor(options.pool, imageCount, [&](std::size_t slot) {
+        const bool centroids = slot == kCentroids;
+        const std::size_t minPixels = centroids ? centroidRows * kCentroidsPerRow * meta.shCoefficients : meta.count;
+        const std::size_t most = centroids ? minPixels : maxPixels;
+        ReadResult<Bytes> bytes = fetch(meta.files[slot], std::uint64_t{8} * most + (1u << 20));
+        if (!bytes) {
+            images[slot] = bytes.Failure();
+            return;
+        }
+        images[slot] = DecodeWebp(bytes.Value(), minPixels, most, meta.files[slot]);
+    });
+    for (std::size_t slot = 0; slot < imageCount; ++slot)
+        if (!*images[slot])
+            return images[slot]->Failure();
+    if (meta.shCoefficients &&
+        static_cast<std::size_t>(images[kCentroids]->Value().width) != kCentroidsPerRow * meta.shCoefficients)
+        return Malformed(meta.files[kCentroids] + " is not " + std::to_string(kCentroidsPerRow * meta.shCoefficients) +
+                         " pixels wide");
+    if (!ReportProgress(options, 0.7))
+        return CancelledFailure(kFormat);
+
+    const RgbaImage& low = images[kMeansLow]->Value();
+    const RgbaImage& high = images[kMeansHigh]->Value();
+    const RgbaImage& quats = images[kQuats]->Value();
+    const RgbaImage& scales = images[kScales]->Value();
+    const RgbaImage& sh0 = images[kSh0]->Value();
+    const std::size_t coefficients = meta.shCoefficients;
+    const std::size_t restCount = coefficients * 3;
+    GaussianData data;
+    SizeSplatScene(data, meta.count, restCount);
+    std::atomic<bool> badLabel{false};
+    ForSplatRanges(options.pool, meta.count, [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            for (int a = 0; a < 3; ++a) {
+                const unsigned quantised = low.Pixel(i)[a] | (high.Pixel(i)[a] << 8);
+                const float n = Lerp(meta.meansMin[a], meta.meansMax[a], static_cast<float>(quantised) / 65535.0f);
+                data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
+                data.scales[i][a] = meta.scaleCodebook[scales.Pixel(i)[a]];
+                data.shDc[i][a] = meta.sh0Codebook[sh0.Pixel(i)[a]];
+            }
+            data.opacities[i] = OpacityLogit(static_cast<float>(sh0.Pixel(i)[3]) / 255.0f);
+            data.rotations[i] = UnpackQuaternion(quats.Pixel(i));
+            if (coefficients == 0)
+                continue;
+            const std::uint8_t* label = images[kLabels]->Value().Pixel(i);
+            const std::size_t entry = label[0] | (label[1] << 8);
+            if (entry >= meta.paletteCount) {
+                badLabel = true;
+                continue;
+            }
+            const std::size_t pixel = (entry / kCentroidsPerRow) * kCentroidsPerRow * coefficients +
+                                      (entry % kCentroidsPerRow) * coefficients;
+            float* rest = data.shRest.data() + i * restCount;
+            for (std::size_t k = 0; k < coefficients; ++k)
+                for (std::size_t c = 0; c < 3; ++c)
+                    rest[c * coefficients + k] = meta.shNCodebook[images[kCentroids]->Value().Pixel(pixel + k)[c]];
+        }
+    });
+    if (badLabel)
+        return Malformed("an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
+    FinishSplatScene(data, restCount, options.pool);
+    Log(LogLevel::Info, "SogReader", meta.antialias ? "antialiased: yes" : "antialiased: no");
+    LogLoadedSplats("SogReader", data);
+    ReportProgress(options, 1.0);
+    return data;
+}
+
+// A file beside meta.json, by its plain name only.
+ReadResult<Bytes> FetchBeside(const std::filesystem::path& folder, const std::string& name, std::uint64_t maxBytes)
+{
+    if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "." ||
+        name == "..")
+        return Malformed("meta.json names the file '" + name + "', which is not a plain file name");
+    const std::string path = (folder / name).string();
+    const ReadOnlyFile file(path);
+    const std::optional<std::uint64_t> size = file.RegularFileSize();
+    if (!size)
+        return Fail(ReadError::CannotOpen, "SOG: " + name + " is missing beside meta.json");
+    if (*size > maxBytes)
+        return Fail(ReadError::TooLarge, "SOG: " + name + " is larger than its contents could need");
+    return ReadFileBytes(path, kFormat);
+}
+
+}  // namespace
+
+bool IsSogFile(const std::string& path)
+{
+    if (ZipArchive::HasZipSignature(path)) {
+        ReadResult<ZipArchive> archive = ZipArchive::Open(path, kFormat);
+        return archive && archive.Value().Find(kMetaName) != nullptr;
+    }
+    if (LowerFileName(path) != kMetaName)
+        return false;
+    const Bytes start = ReadFileStart(path, 4096);
+    const std::string_view text(reinterpret_cast<const char*>(start.data()), start.size());
+    return text.find('{') != std::string_view::npos && text.find("\"means\"") != std::string_view::npos;
+}
+
+ReadResult<GaussianData> ReadSog(const std::string& path, const ReadOptions& options)
+{
+    if (ZipArchive::HasZipSignature(path)) {
+        ReadResult<ZipArchive> archive = ZipArchive::Open(path, kFormat);
+        if (!archive)
+            return archive.Failure();
+        const ZipArchive& zip = archive.Value();
+        return Decode(
+            [&](const std::string& name, std::uint64_t maxBytes) -> ReadResult<Bytes> {
+                const ZipArchive::Entry* entry = zip.Find(name);
+                if (!entry)
+                    return Fail(ReadError::Malformed, "SOG: the bundle has no " + name);
+                return zip.Read(*entry, maxBytes);
+            },
+            options);
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    const std::optional<std::uint64_t> size = ReadOnlyFile(path).RegularFileSize();
+    if (!size)
+        return Fail(ReadError::CannotOpen, "SOG: cannot open " + path + " as a regular file");
+    if (*size > kMaxMetaBytes)
+        return Fail(ReadError::TooLarge, "SOG: " + path + " is too large for a meta.json");
+    return Decode(
+        [&](const std::string& name, std::uint64_t maxBytes) -> ReadResult<Bytes> {
+            if (name == kMetaName)
+                return ReadFileBytes(path, kFormat);
+            return FetchBeside(folder, name, maxBytes);
+        },
+        options);
+}

@@ -1,0 +1,49 @@
+#include "io/splat/SplatBytes.h"
+
+#include "io/ReadOnlyFile.h"
+
+#include <algorithm>
+#include <limits>
+
+ReadResult<Bytes> ReadFileBytes(const std::string& path, const char* format)
+{
+    const ReadOnlyFile file(path);
+    const std::optional<std::uint64_t> size = file.RegularFileSize();
+    if (!size)
+        return Fail(ReadError::CannotOpen, std::string(format) + ": cannot open " + path + " as a regular file");
+    if (*size > std::numeric_limits<std::size_t>::max() / 2)
+        return Fail(ReadError::TooLarge, std::string(format) + ": the file is too large");
+    Bytes bytes(static_cast<std::size_t>(*size));
+    if (!bytes.empty() && !file.ReadAt(0, bytes.data(), bytes.size()))
+        return Fail(ReadError::CannotOpen, std::string(format) + ": reading " + path + " failed");
+    return bytes;
+}
+
+Bytes ReadFileStart(const std::string& path, std::size_t count)
+{
+    const ReadOnlyFile file(path);
+    const std::optional<std::uint64_t> size = file.RegularFileSize();
+    if (!size)
+        return {};
+    Bytes bytes(static_cast<std::size_t>(std::min<std::uint64_t>(*size, count)));
+    if (!bytes.empty() && !file.ReadAt(0, bytes.data(), bytes.size()))
+        return {};
+    return bytes;
+}
+
+std::string LowerFileName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+std::string FileNameExtension(const std::string& path)
+{
+    const std::string name = LowerFileName(path);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}

@@ -1,0 +1,325 @@
+#include "io/splat/SpzReader.h"
+
+#include "io/splat/Decompress.h"
+#include "io/splat/SplatBytes.h"
+#include "io/splat/SplatFinish.h"
+#include "io/splat/SplatShared.h"
+#include "platform/Log.h"
+#include "platform/ThreadPool.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+// SPZ keeps its scene in right-up-back axes; a 3DGS PLY in right-down-front. Reading flips y
+// and z: in positions, in the rotation's vector part, and in the sign of every SH function
+// that is odd in y or z taken together.
+
+namespace {
+
+constexpr const char* kFormat = "SPZ";
+constexpr std::uint32_t kMagic = 0x5053474e;  // "NGSP"
+constexpr std::size_t kHeaderBytes = 16;
+constexpr std::size_t kV4HeaderBytes = 32;
+constexpr std::size_t kV4TocEntryBytes = 16;
+constexpr float kColourScale = 0.15f;
+constexpr std::size_t kKeptShCoefficients = 15;  // degrees 1 to 3
+
+// Sign of each SH coefficient (degrees 1 to 3 in the usual order) under y -> -y, z -> -z.
+constexpr std::array<float, 15> kShFlip = {-1, -1, 1, -1, 1, 1, -1, 1, -1, 1, -1, -1, 1, -1, 1};
+
+struct SpzHeader {
+    std::uint32_t version = 0;
+    std::uint32_t count = 0;
+    std::uint32_t shDegree = 0;
+    std::uint32_t fractionalBits = 0;
+    std::uint8_t flags = 0;
+};
+
+std::size_t ShCoefficients(std::uint32_t degree)
+{
+    return (degree + 1) * (degree + 1) - 1;
+}
+
+// The byte size of each attribute block for count splats, in file order: positions, alphas,
+// colours, scales, rotations, SH.
+std::array<std::uint64_t, 6> BlockSizes(const SpzHeader& header)
+{
+    const std::uint64_t n = header.count;
+    return {
+        n * (header.version == 1 ? 6 : 9),
+        n,
+        n * 3,
+        n * 3,
+        n * (header.version >= 3 ? 4 : 3),
+        n * ShCoefficients(header.shDegree) * 3,
+    };
+}
+
+std::optional<ReadFailure> ParseHeader(const std::uint8_t* bytes, SpzHeader& header)
+{
+    if (LoadU32(bytes) != kMagic)
+        return Fail(ReadError::NotRecognised, "SPZ: the data does not start with 'NGSP'");
+    header.version = LoadU32(bytes + 4);
+    header.count = LoadU32(bytes + 8);
+    header.shDegree = bytes[12];
+    header.fractionalBits = bytes[13];
+    header.flags = bytes[14];
+    if (header.version < 1 || header.version > 4)
+        return Fail(ReadError::Unsupported, "SPZ: version " + std::to_string(header.version) + " is not known");
+    if (header.shDegree > 4)
+        return Fail(ReadError::Malformed, "SPZ: SH degree " + std::to_string(header.shDegree) + " is beyond 4");
+    if (header.fractionalBits > 24)
+        return Fail(ReadError::Malformed, "SPZ: " + std::to_string(header.fractionalBits) + " fractional bits in 24-bit positions");
+    if (header.count == 0)
+        return Fail(ReadError::Malformed, "SPZ: the header claims no splats");
+    return std::nullopt;
+}
+
+float HalfToFloat(std::uint16_t half)
+{
+    const std::uint32_t sign = (half >> 15) & 1;
+    const std::uint32_t exponent = (half >> 10) & 31;
+    const std::uint32_t mantissa = half & 1023;
+    float magnitude;
+    if (exponent == 0)
+        magnitude = std::ldexp(static_cast<float>(mantissa), -24);
+    else if (exponent == 31)
+        magnitude = mantissa == 0 ? INFINITY : NAN;
+    else
+        magnitude = std::ldexp(static_cast<float>(mantissa | 1024), static_cast<int>(exponent) - 25);
+    return sign ? -magnitude : magnitude;
+}
+
+float FixedPoint24(const std::uint8_t* p, float unit)
+{
+    std::int32_t value = p[0] | (p[1] << 8) | (p[2] << 16);
+    if (value & 0x800000)
+        value -= 0x1000000;
+    return static_cast<float>(value) * unit;
+}
+
+// Rotation as (x, y, z, w) in SPZ's axes.
+Eigen::Vector4f SmallestThreeRotation(std::uint32_t packed)
+{
+    const float kUnit = std::sqrt(0.5f) / 511.0f;
+    const std::uint32_t largest = packed >> 30;
+    Eigen::Vector4f q;
+    float sumSquares = 0;
+    for (int i = 3; i >= 0; --i) {
+        if (static_cast<std::uint32_t>(i) == largest)
+            continue;
+        const float magnitude = static_cast<float>(packed & 511) * kUnit;
+        q[i] = (packed & 512) ? -magnitude : magnitude;
+        sumSquares += q[i] * q[i];
+        packed >>= 10;
+    }
+    q[largest] = std::sqrt(std::max(0.0f, 1.0f - sumSquares));
+    return q;
+}
+
+Eigen::Vector4f ByteVectorRotation(const std::uint8_t* p)
+{
+    Eigen::Vector4f q;
+    float sumSquares = 0;
+    for (int i = 0; i < 3; ++i) {
+        q[i] = static_cast<float>(p[i]) / 127.5f - 1.0f;
+        sumSquares += q[i] * q[i];
+    }
+    q[3] = std::sqrt(std::max(0.0f, 1.0f - sumSquares));
+    return q;
+}
+
+// The value of each possible byte of a byte-quantised attribute.
+template <typename Decode>
+std::array<float, 256> ByteTable(Decode decode)
+{
+    std::array<float, 256> table;
+    for (int b = 0; b < 256; ++b)
+        table[b] = decode(static_cast<float>(b));
+    return table;
+}
+
+// Dequantises the attribute blocks into the scene's stored values, in PLY axes.
+void Dequantise(const SpzHeader& header, const std::array<const std::uint8_t*, 6>& blocks, GaussianData& data,
+                std::size_t restCount, ThreadPool* pool)
+{
+    const float unit = 1.0f / static_cast<float>(1u << header.fractionalBits);
+    const std::size_t stored = ShCoefficients(header.shDegree);
+    const std::size_t kept = restCount / 3;
+    const auto opacity = ByteTable([](float b) { return OpacityLogit(b / 255.0f); });
+    const auto colour = ByteTable([](float b) { return (b / 255.0f - 0.5f) / kColourScale; });
+    const auto scale = ByteTable([](float b) { return b / 16.0f - 10.0f; });
+    const auto shValue = ByteTable([](float b) { return (b - 128.0f) / 128.0f; });
+    Eigen::Vector3f* positions = data.positions.data();
+    Eigen::Vector3f* shDc = data.shDc.data();
+    Eigen::Vector3f* scales = data.scales.data();
+    Eigen::Vector4f* rotations = data.rotations.data();
+    float* opacities = data.opacities.data();
+    float* shRest = data.shRest.data();
+    ForSplatRanges(pool, header.count, [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            Eigen::Vector3f& p = positions[i];
+            for (int a = 0; a < 3; ++a)
+                p[a] = header.version == 1 ? HalfToFloat(LoadU16(blocks[0] + 6 * i + 2 * a))
+                                           : FixedPoint24(blocks[0] + 9 * i + 3 * a, unit);
+            p[1] = -p[1];
+            p[2] = -p[2];
+            opacities[i] = opacity[blocks[1][i]];
+            for (int c = 0; c < 3; ++c) {
+                shDc[i][c] = colour[blocks[2][3 * i + c]];
+                scales[i][c] = scale[blocks[3][3 * i + c]];
+            }
+            const Eigen::Vector4f xyzw = header.version >= 3 ? SmallestThreeRotation(LoadU32(blocks[4] + 4 * i))
+                                                             : ByteVectorRotation(blocks[4] + 3 * i);
+            rotations[i] = Eigen::Vector4f(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
+            // SPZ interleaves the channels per coefficient; the scene keeps each channel's
+            // coefficients together.
+            const std::uint8_t* sh = blocks[5] + i * stored * 3;
+            float* rest = shRest + i * restCount;
+            for (std::size_t k = 0; k < kept; ++k)
+                for (std::size_t c = 0; c < 3; ++c)
+                    rest[c * kept + k] = kShFlip[k] * shValue[sh[3 * k + c]];
+        }
+    });
+}
+
+ReadResult<GaussianData> BuildScene(const SpzHeader& header, const std::array<const std::uint8_t*, 6>& blocks,
+                                    const ReadOptions& options)
+{
+    if (!ReportProgress(options, 0.7))
+        return CancelledFailure(kFormat);
+    const std::size_t restCount = std::min(ShCoefficients(header.shDegree), kKeptShCoefficients) * 3;
+    GaussianData data;
+    SizeSplatScene(data, header.count, restCount);
+    Dequantise(header, blocks, data, restCount, options.pool);
+    FinishSplatScene(data, restCount, options.pool);
+
+    Log(LogLevel::Info, "SpzReader",
+        "version " + std::to_string(header.version) + ", antialiased: " + ((header.flags & 1) ? "yes" : "no"));
+    if (header.shDegree > 3)
+        Log(LogLevel::Warning, "SpzReader", "SH degree 4 in the file: the fourth band was dropped.");
+    LogLoadedSplats("SpzReader", data);
+    ReportProgress(options, 1.0);
+    return data;
+}
+
+ReadResult<GaussianData> ReadGzipped(const Bytes& file, const ReadOptions& options)
+{
+    InflateStream stream(file, InflateStream::Wrapping::Gzip, kFormat);
+    std::array<std::uint8_t, kHeaderBytes> headerBytes;
+    if (auto failure = stream.ReadExactly(headerBytes.data(), headerBytes.size()))
+        return *failure;
+    SpzHeader header;
+    if (auto failure = ParseHeader(headerBytes.data(), header))
+        return *failure;
+    if (header.version > 3)
+        return Fail(ReadError::Malformed, "SPZ: version 4 data inside a gzip stream");
+
+    const std::array<std::uint64_t, 6> sizes = BlockSizes(header);
+    std::uint64_t total = 0;
+    for (std::uint64_t size : sizes)
+        total += size;
+    if (total > MaxInflatedSize(file.size()))
+        return Fail(ReadError::TooLarge, "SPZ: the header claims " + std::to_string(header.count) + " splats (" +
+                                             std::to_string(total) + " bytes), more than " +
+                                             std::to_string(file.size()) + " compressed bytes can hold");
+    if (!ReportProgress(options, 0.1))
+        return CancelledFailure(kFormat);
+    Bytes payload(static_cast<std::size_t>(total));
+    if (auto failure = stream.ReadExactly(payload.data(), payload.size()))
+        return *failure;
+
+    std::array<const std::uint8_t*, 6> blocks;
+    std::uint64_t offset = 0;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        blocks[b] = payload.data() + offset;
+        offset += sizes[b];
+    }
+    return BuildScene(header, blocks, options);
+}
+
+ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& options)
+{
+    if (file.size() < kV4HeaderBytes)
+        return Fail(ReadError::Truncated, "SPZ: the file ends inside its 32-byte header");
+    SpzHeader header;
+    if (auto failure = ParseHeader(file.data(), header))
+        return *failure;
+    if (header.version != 4)
+        return Fail(ReadError::Malformed, "SPZ: version " + std::to_string(header.version) + " data without gzip");
+    const std::size_t streamCount = file[15];
+    const std::uint64_t tocOffset = LoadU32(file.data() + 16);
+    const std::array<std::uint64_t, 6> sizes = BlockSizes(header);
+    const std::size_t expectedStreams = header.shDegree > 0 ? 6 : 5;
+    if (streamCount != expectedStreams)
+        return Fail(ReadError::Malformed, "SPZ: " + std::to_string(streamCount) + " streams where SH degree " +
+                                              std::to_string(header.shDegree) + " needs " +
+                                              std::to_string(expectedStreams));
+    if (tocOffset < kV4HeaderBytes || tocOffset + streamCount * kV4TocEntryBytes > file.size())
+        return Fail(ReadError::Truncated, "SPZ: the stream table lies outside the file");
+
+    std::uint64_t total = 0;
+    std::uint64_t offset = tocOffset + streamCount * kV4TocEntryBytes;
+    std::array<ByteSpan, 6> compressed;
+    for (std::size_t s = 0; s < streamCount; ++s) {
+        const std::uint8_t* entry = file.data() + tocOffset + s * kV4TocEntryBytes;
+        const std::uint64_t compressedSize = LoadU64(entry);
+        const std::uint64_t size = LoadU64(entry + 8);
+        if (size != sizes[s])
+            return Fail(ReadError::Malformed, "SPZ: stream " + std::to_string(s) + " holds " + std::to_string(size) +
+                                                  " bytes where " + std::to_string(header.count) + " splats need " +
+                                                  std::to_string(sizes[s]));
+        if (compressedSize > file.size() - offset)
+            return Fail(ReadError::Truncated, "SPZ: stream " + std::to_string(s) + " runs past the end of the file");
+        compressed[s] = ByteSpan(file.data() + offset, static_cast<std::size_t>(compressedSize));
+        offset += compressedSize;
+        total += size;
+    }
+    if (total > MaxInflatedSize(file.size()))
+        return Fail(ReadError::TooLarge, "SPZ: the header claims " + std::to_string(header.count) +
+                                             " splats, more than the file's compressed streams can hold");
+    if (!ReportProgress(options, 0.1))
+        return CancelledFailure(kFormat);
+
+    std::array<Bytes, 6> streams;
+    std::array<std::optional<ReadFailure>, 6> failures;
+    ParallelFor(options.pool, streamCount, [&](std::size_t s) {
+        streams[s].resize(static_cast<std::size_t>(sizes[s]));
+        failures[s] = ZstdDecodeExactly(compressed[s], streams[s].data(), streams[s].size(), kFormat);
+    });
+    for (const auto& failure : failures)
+        if (failure)
+            return *failure;
+    std::array<const std::uint8_t*, 6> blocks;
+    for (std::size_t b = 0; b < blocks.size(); ++b)
+        blocks[b] = streams[b].data();
+    return BuildScene(header, blocks, options);
+}
+
+}  // namespace
+
+bool IsSpzFile(const std::string& path)
+{
+    const Bytes start = ReadFileStart(path, 64 * 1024);
+    if (start.size() >= 4 && LoadU32(start.data()) == kMagic)
+        return true;
+    if (start.size() < 2 || start[0] != 0x1f || start[1] != 0x8b)
+        return false;
+    std::array<std::uint8_t, 4> magic;
+    InflateStream stream(start, InflateStream::Wrapping::Gzip, kFormat);
+    return !stream.ReadExactly(magic.data(), magic.size()) && LoadU32(magic.data()) == kMagic;
+}
+
+ReadResult<GaussianData> ReadSpz(const std::string& path, const ReadOptions& options)
+{
+    ReadResult<Bytes> file = ReadFileBytes(path, kFormat);
+    if (!file)
+        return file.Failure();
+    const Bytes& bytes = file.Value();
+    if (bytes.size() >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b)
+        return ReadGzipped(bytes, options);
+    if (bytes.size() >= 4 && LoadU32(bytes.data()) == kMagic)
+        return ReadVersion4(bytes, options);
+    return Fail(ReadError::NotRecognised, "SPZ: neither a gzip stream nor 'NGSP' at the start of the file");
+}

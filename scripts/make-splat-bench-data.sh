@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Writes the splat-format benchmark inputs: make-bench-data's 1M-splat SH-3 scene converted to
+# SPZ (versions 4 and 3), compressed PLY and SOG with the npm package @playcanvas/splat-transform
+# (installed here into bench-data/splat-transform with the machine's node and npm), and to
+# .splat by a few lines of Python (the package writes no .splat). A benchmark-input tool only:
+# nothing in the build or the tests needs it. Where node, npm or the package are missing it
+# says so and exits 0; the benchmarks then skip with a message.
+# Usage: scripts/make-splat-bench-data.sh [DATA_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+data=${1:-${ORRISK_BENCH_DATA:-$PWD/bench-data}}
+mkdir -p "$data"
+source_ply=$data/splat-1m-sh3.ply
+[[ -f $source_ply ]] || ../shared/tools/make-bench-data "$data" --only splat-1m-sh3
+
+if [[ ! -f $data/splat-1m-sh3.splat ]]; then
+  python3 - "$source_ply" "$data/splat-1m-sh3.splat" <<'PY'
+import math, struct, sys
+source, target = sys.argv[1], sys.argv[2]
+with open(source, 'rb') as f:
+    header = b''
+    while not header.endswith(b'end_header\n'):
+        header += f.readline()
+    names = [l.split()[-1].decode() for l in header.split(b'\n') if l.startswith(b'property')]
+    count = int(header.split(b'element vertex ')[1].split(b'\n')[0])
+    col = {n: i for i, n in enumerate(names)}
+    record = struct.Struct('<%df' % len(names))
+    out = bytearray()
+    clamp = lambda v: max(0, min(255, int(round(v))))
+    for _ in range(count):
+        v = record.unpack(f.read(record.size))
+        rot = [v[col['rot_%d' % k]] for k in range(4)]
+        n = math.sqrt(sum(r * r for r in rot)) or 1.0
+        out += struct.pack('<6f', v[col['x']], v[col['y']], v[col['z']],
+                           *(math.exp(v[col['scale_%d' % k]]) for k in range(3)))
+        out += bytes(clamp((0.5 + 0.28209479177387814 * v[col['f_dc_%d' % k]]) * 255) for k in range(3))
+        out.append(clamp(255 / (1 + math.exp(-v[col['opacity']]))))
+        out += bytes(clamp(r / n * 128 + 128) for r in rot)
+with open(target, 'wb') as f:
+    f.write(out)
+PY
+fi
+
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  echo "make-splat-bench-data: node and npm are not installed; SPZ, compressed PLY and SOG inputs skipped" >&2
+  exit 0
+fi
+tool=$data/splat-transform/node_modules/.bin/splat-transform
+if [[ ! -x $tool ]]; then
+  if ! npm install --prefix "$data/splat-transform" --no-audit --no-fund @playcanvas/splat-transform >&2; then
+    echo "make-splat-bench-data: @playcanvas/splat-transform could not be installed; inputs skipped" >&2
+    exit 0
+  fi
+fi
+convert() {
+  [[ -e $data/$1 ]] || "$tool" -q -w "${@:2}" "$source_ply" "$data/$1"
+}
+convert splat-1m-sh3.spz
+convert splat-1m-sh3_v3.spz --spz-version 3
+convert splat-1m-sh3.compressed.ply
+# Without a GPU the SH palette is clustered on the CPU: one iteration is enough for timing.
+convert splat-1m-sh3.sog -g cpu -i 1
