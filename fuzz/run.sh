@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
-all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_camera_poses fuzz_settings)
+all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_camera_poses fuzz_trainer_cameras fuzz_settings)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -28,13 +28,14 @@ seed_dirs() {
     fuzz_gaussian_ply) echo "$testdata/splat $testdata/ply" ;;
     fuzz_las) echo "$testdata/las" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
+    fuzz_trainer_cameras) echo "fuzz/seeds/cameras $testdata/poses" ;;
     fuzz_settings) echo "fuzz/seeds/ini" ;;
   esac
 }
 dictionary() {
   case $1 in
     fuzz_las) echo fuzz/dict/las.dict ;;
-    fuzz_camera_poses) echo fuzz/dict/json.dict ;;
+    fuzz_camera_poses | fuzz_trainer_cameras) echo fuzz/dict/json.dict ;;
     fuzz_settings) echo fuzz/dict/ini.dict ;;
     *) echo fuzz/dict/ply.dict ;;
   esac

@@ -2,6 +2,7 @@
 
 #include "io/CameraPoseRules.h"
 #include "io/CameraPoseStream.h"
+#include "io/TrainerCameras.h"
 
 #include <Eigen/LU>
 #include <Eigen/SVD>
@@ -52,6 +53,21 @@ bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorTe
     if (!ec && size > kMaxFileBytes) {
         errorText = "File is too large.";
         return false;
+    }
+    // A trainer's cameras.json is a list where a transforms.json is an object; a list of
+    // anything else is left to the transforms.json rules, which turn it away.
+    if (StartsWithJsonArray(stream)) {
+        ReadResult<CameraPoseSet> cameras = ReadTrainerCameraStream(stream);
+        if (cameras) {
+            set = cameras.TakeValue();
+            return true;
+        }
+        if (cameras.Failure().code != ReadError::NotRecognised) {
+            errorText = cameras.Failure().reason;
+            return false;
+        }
+        stream.clear();
+        stream.seekg(0);
     }
     return ReadCameraPoseStream(stream, set, errorText);
 }
