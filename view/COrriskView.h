@@ -15,6 +15,7 @@
 #include <memory>
 
 class COrriskDoc;
+struct CameraFrame;
 class GaussianSplatRenderer;
 struct AppSettings;
 
@@ -75,6 +76,9 @@ public:
     void ShowSettingsDialog();
     void OpenCameraPoseFile();
     void ApplyCameraFrame(int index);
+    // Puts the eye at a recorded camera (a frame of a pose file or a point of a camera path);
+    // the field of view falls back to fallbackFovY when the frame gives none.
+    void ApplyCameraPose(const CameraFrame& frame, float fallbackFovY);
     bool PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint);
 
     // State, read by the shell and by tests.

@@ -58,7 +58,13 @@ void COrriskView::ApplyCameraFrame(int index)
     const CameraPoseSet& poses = m_document->m_cameraPoses;
     const int k = WrapFrameIndex(index, poses.frames.size());
     m_frameIndex = k;
-    const CameraFrame& frame = poses.frames[static_cast<std::size_t>(k)];
+    ApplyCameraPose(poses.frames[static_cast<std::size_t>(k)], poses.defaultFovY);
+}
+
+void COrriskView::ApplyCameraPose(const CameraFrame& frame, float fallbackFovY)
+{
+    if (!m_document)
+        return;
 
     Eigen::Quaternionf q(Eigen::Matrix3f(frame.transform.topLeftCorner<3, 3>().cast<float>()));
     if (q.squaredNorm() > 0.0f)
@@ -92,7 +98,7 @@ void COrriskView::ApplyCameraFrame(int index)
     m_camera.target = eye + forward * distance;
     m_camera.eyeAnchored = true;
 
-    const float fovY = frame.fovY > 0.0f ? frame.fovY : poses.defaultFovY;
+    const float fovY = frame.fovY > 0.0f ? frame.fovY : fallbackFovY;
     if (fovY > kMinFrameFovY && fovY < kMaxFrameFovY)
         m_camera.fovY = fovY;
     // An orthographic view shows the same height at the pivot as the perspective one would.
