@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "app/CommandTable.h"
+#include "app/FlyThroughExport.h"
 #include "app/SettingsLocation.h"
 #include "document/COrriskDoc.h"
 #include "platform/qt/ViewWidget.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
 #include <QWindow>
 
@@ -109,6 +112,11 @@ bool COrriskApp::CreateFrameAndView()
         OpenDocumentFile(files.constFirst());
     });
     connect(m_frame.get(), &CMainFrame::closing, this, &COrriskApp::SaveProfile);
+    // The export needs cameras: its menu entry says so each time its menu opens.
+    for (QObject* owner : m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->associatedObjects())
+        if (auto* menu = qobject_cast<QMenu*>(owner))
+            connect(menu, &QMenu::aboutToShow, this, &COrriskApp::UpdateCommandStates);
+    UpdateCommandStates();
 
     m_frame->RestoreLayout(*m_profile);
     RefreshRecentFiles();
@@ -145,6 +153,13 @@ void COrriskApp::AfterDocumentChanged()
     m_frame->OnUpdateFrameTitle(m_document->GetPathName());
     if (m_viewWidget)
         m_viewWidget->View().OnInitialUpdate();
+    UpdateCommandStates();
+}
+
+void COrriskApp::UpdateCommandStates()
+{
+    if (m_frame)
+        m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->setEnabled(!m_document->m_cameraPoses.frames.empty());
 }
 
 void COrriskApp::OnCommand(int commandId)
@@ -172,6 +187,10 @@ void COrriskApp::OnCommand(int commandId)
     switch (commandId) {
     case ID_FILE_OPEN_CAMERA_POSES:
         view.OpenCameraPoseFile();
+        UpdateCommandStates();
+        break;
+    case ID_FILE_EXPORT_FLY_THROUGH:
+        OnExportFlyThrough();
         break;
     case ID_VIEW_AXIS_X_FRONT:
     case ID_VIEW_AXIS_X_BACK:
@@ -229,6 +248,40 @@ void COrriskApp::OnAppAbout()
 {
     CAboutDlg about(m_frame.get());
     about.exec();
+}
+
+void COrriskApp::OnExportFlyThrough()
+{
+    if (m_document->m_cameraPoses.frames.empty() || !m_viewWidget)
+        return;
+    FlyThroughOptions initial;
+    initial.width = m_viewWidget->width();
+    initial.height = m_viewWidget->height();
+    FlyThroughDialog dialog(initial, m_frame.get());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString path = QFileDialog::getSaveFileName(m_frame.get(), QString::fromUtf8("フライスルー動画を書き出す"),
+                                                      m_desktop.LastDirectory(), QString::fromUtf8("MP4 動画 (*.mp4)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!ExportFlyThroughVideo(path, dialog.Options(), error))
+        QMessageBox::warning(m_frame.get(), QString::fromUtf8("フライスルー動画"),
+                             QString::fromUtf8("動画を書き出せませんでした: ") + error);
+}
+
+bool COrriskApp::ExportFlyThroughVideo(const QString& path, const FlyThroughOptions& options, QString& error)
+{
+    if (m_document->m_cameraPoses.frames.empty() || !m_viewWidget || !m_viewWidget->IsViewCreated()) {
+        error = QString::fromUtf8("カメラ位置ファイルが開かれていません。");
+        return false;
+    }
+    const bool written = ExportFlyThrough(*m_frame, *m_document, m_viewWidget->View(),
+                                          std::filesystem::path(QFile::encodeName(path).toStdString()), options, error);
+    // The export drew with a context of its own; the window's view draws with its widget's.
+    m_viewWidget->makeCurrent();
+    m_viewWidget->update();
+    return written;
 }
 
 void COrriskApp::RefreshRecentFiles()

@@ -2,6 +2,7 @@
 
 #include "app/RecentFileList.h"
 #include "platform/qt/QtDesktop.h"
+#include "tools/FlyThrough.h"
 
 #include <QObject>
 #include <QString>
@@ -43,6 +44,11 @@ public:
     void OnFileOpen();
     void OnOpenRecentFile(int index);
     void OnAppAbout();
+    // File > export a fly-through video: asks for the options and the file, then writes it.
+    void OnExportFlyThrough();
+    // Writes the fly-through of the open pose file without asking. False, with the reason in
+    // `error`, when there is none to write or it failed.
+    bool ExportFlyThroughVideo(const QString& path, const FlyThroughOptions& options, QString& error);
 
     CMainFrame* MainFrame() const { return m_frame.get(); }
     ViewWidget* ViewWindow() const { return m_viewWidget; }
@@ -55,6 +61,7 @@ private:
     void RefreshRecentFiles();
     void SaveProfile();
     void AfterDocumentChanged();
+    void UpdateCommandStates();
 
     AppOptions m_options;
     QtDesktop m_desktop;

@@ -10,6 +10,8 @@ constexpr std::array kCommands = {
     CommandText{ID_FILE_OPEN, "点群/3DGSファイルを開く(&O)...\tCtrl+O", "点群/3DGSファイルを開く", "開く"},
     CommandText{ID_FILE_OPEN_CAMERA_POSES, "カメラ位置ファイルを開く(&P)", "カメラ位置ファイルを開く",
                 "カメラ位置ファイルを開く"},
+    CommandText{ID_FILE_EXPORT_FLY_THROUGH, "フライスルー動画を書き出す(&V)...",
+                "カメラ位置ファイルのカメラを順にたどる動画を書き出す", "フライスルー動画を書き出す"},
     CommandText{ID_APP_EXIT, "終了(&X)", "アプリケーションを終了", "終了"},
     CommandText{ID_VIEW_AXIS_X_FRONT, "X（前方向）", "X（前方向）", "X（前方向）"},
     CommandText{ID_VIEW_AXIS_X_BACK, "X（後方向）", "X（後方向）", "X（後方向）"},
@@ -24,8 +26,8 @@ constexpr std::array kCommands = {
     CommandText{ID_APP_ABOUT, "ヘルプ(&A)...", "プログラム情報、バージョン、著作権を表示します。", "バージョン情報"},
 };
 
-constexpr int kFileMenu[] = {ID_FILE_NEW, kSeparator, ID_FILE_OPEN, ID_FILE_OPEN_CAMERA_POSES, kSeparator,
-                                  ID_FILE_MRU_FILE1, kSeparator, ID_APP_EXIT};
+constexpr int kFileMenu[] = {ID_FILE_NEW, kSeparator, ID_FILE_OPEN, ID_FILE_OPEN_CAMERA_POSES,
+                             ID_FILE_EXPORT_FLY_THROUGH, kSeparator, ID_FILE_MRU_FILE1, kSeparator, ID_APP_EXIT};
 constexpr int kViewMenu[] = {kViewDirectionSubmenu, ID_VIEW_FIT, kSeparator, ID_VIEW_STATUS_BAR};
 constexpr int kSettingsMenu[] = {ID_SETTINGS};
 constexpr int kHelpMenu[] = {ID_APP_ABOUT};

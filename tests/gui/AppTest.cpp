@@ -5,22 +5,28 @@
 #include "app/CMainFrame.h"
 #include "app/COrriskApp.h"
 #include "app/CommandTable.h"
+#include "app/FlyThroughExport.h"
 #include "document/COrriskDoc.h"
 #include "platform/qt/ViewWidget.h"
 #include "render/GaussianSplatRenderer.h"
 #include "support/TestData.h"
+#include "support/VideoFile.h"
 #include "view/COrriskView.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDoubleSpinBox>
 #include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -337,6 +343,49 @@ private slots:
         QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
         Key(Qt::Key_PageDown);
         QCOMPARE(Pane(ID_INDICATOR_FRAME), QString());
+    }
+
+    void aFlyThroughVideoIsWrittenThroughTheCameras()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 300)}));
+        QAction* exportVideo = Frame()->Action(ID_FILE_EXPORT_FLY_THROUGH);
+        QVERIFY(!exportVideo->isEnabled());
+        ChooseInNextFileDialog(WritePoses(*m_dir, 3));
+        Command(ID_FILE_OPEN_CAMERA_POSES);
+        QVERIFY(exportVideo->isEnabled());
+
+        FlyThroughOptions options;
+        options.width = 63;
+        options.height = 48;
+        options.fps = 10;
+        options.secondsPerCamera = 0.5;
+        QString error;
+        const QString video = m_dir->filePath("fly.mp4");
+        QVERIFY2(m_app->ExportFlyThroughVideo(video, options, error), qPrintable(error));
+        const testsupport::DecodedVideo decoded = testsupport::DecodeVideo(ToPath(video));
+        QCOMPARE(decoded.frames, 11);
+        QCOMPARE(decoded.width, 64);
+        QCOMPARE(decoded.height, 48);
+        // The window is given back as it was, still at the first camera.
+        QVERIFY(Frame()->menuBar()->isEnabled());
+        QVERIFY(m_app->ViewWindow()->isEnabled());
+        QVERIFY(!Frame()->findChild<QProgressBar*>("flyThroughProgress"));
+        QCOMPARE(Pane(ID_INDICATOR_FRAME), QString("Frame: 1/3"));
+
+        // The dialog hands on what it shows.
+        FlyThroughDialog dialog(options, Frame());
+        dialog.findChild<QSpinBox*>("videoWidth")->setValue(320);
+        dialog.findChild<QSpinBox*>("videoFps")->setValue(24);
+        dialog.findChild<QDoubleSpinBox*>("secondsPerCamera")->setValue(2.5);
+        QCOMPARE(dialog.Options().width, 320);
+        QCOMPARE(dialog.Options().height, 48);
+        QCOMPARE(dialog.Options().fps, 24);
+        QCOMPARE(dialog.Options().secondsPerCamera, 2.5);
+
+        // Another scene forgets the cameras, and the export waits for new ones.
+        QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
+        QVERIFY(!exportVideo->isEnabled());
+        QVERIFY(!m_app->ExportFlyThroughVideo(video, options, error));
     }
 
     void aBadCameraPoseFileIsReportedAndChangesNothing()
