@@ -4,6 +4,7 @@
 #include "app/CMainFrame.h"
 #include "app/CommandTable.h"
 #include "app/FlyThroughExport.h"
+#include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
 #include "document/COrriskDoc.h"
 #include "platform/qt/ViewWidget.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QStatusBar>
 #include <QWindow>
 
 namespace {
@@ -102,6 +104,7 @@ bool COrriskApp::CreateFrameAndView()
     connect(m_viewWidget, &QObject::destroyed, this, [this] {
         m_desktop.AttachView(nullptr);
         m_viewWidget = nullptr;
+        m_photoOverlay = nullptr;
     });
     m_frame->setCentralWidget(m_viewWidget);
     m_viewWidget->View().SetDocument(m_document.get());
@@ -125,6 +128,7 @@ bool COrriskApp::CreateFrameAndView()
     if (!m_viewWidget->CreateView())
         return false;
     m_viewWidget->setFocus(Qt::OtherFocusReason);
+    m_photoOverlay = new TrainingPhotoOverlay(*m_viewWidget, *m_document, *m_frame->statusBar());
     return true;
 }
 

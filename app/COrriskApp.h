@@ -14,6 +14,7 @@
 class CMainFrame;
 class COrriskDoc;
 class QSettings;
+class TrainingPhotoOverlay;
 class ViewWidget;
 
 struct AppOptions {
@@ -52,6 +53,7 @@ public:
 
     CMainFrame* MainFrame() const { return m_frame.get(); }
     ViewWidget* ViewWindow() const { return m_viewWidget; }
+    TrainingPhotoOverlay* PhotoOverlay() const { return m_photoOverlay; }
     COrriskDoc& Document() const { return *m_document; }
     QtDesktop& Desktop() { return m_desktop; }
     const RecentFileList& RecentFiles() const { return m_recentFiles; }
@@ -70,4 +72,5 @@ private:
     std::unique_ptr<COrriskDoc> m_document;
     std::unique_ptr<CMainFrame> m_frame;
     ViewWidget* m_viewWidget = nullptr;  // owned by the frame
+    TrainingPhotoOverlay* m_photoOverlay = nullptr;  // owned by the view widget
 };

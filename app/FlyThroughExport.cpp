@@ -1,10 +1,7 @@
 #include "app/FlyThroughExport.h"
 
+#include "app/OffscreenView.h"
 #include "document/COrriskDoc.h"
-#include "document/DocumentView.h"
-#include "platform/ConsoleDesktop.h"
-#include "platform/gl/HeadlessEglBackend.h"
-#include "tools/RenderCameras.h"
 #include "view/COrriskView.h"
 
 #include <QCoreApplication>
@@ -13,14 +10,11 @@
 #include <QFormLayout>
 #include <QMainWindow>
 #include <QMenuBar>
-#include <QOpenGLContext>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
-
-#include <EGL/egl.h>
 
 #include <memory>
 #include <vector>
@@ -36,22 +30,6 @@ QSpinBox* SpinBox(const char* name, int minimum, int maximum, int value, QWidget
     box->setRange(minimum, maximum);
     box->setValue(value);
     return box;
-}
-
-// A thread has one current context across GLX and EGL: the window's, left current by its
-// painting, must be let go before the export's own is made current, and the export's before
-// the window handles its events (which may paint or resize the view).
-void ReleaseQtContext()
-{
-    if (QOpenGLContext* context = QOpenGLContext::currentContext())
-        context->doneCurrent();
-}
-
-void ReleaseEglContext()
-{
-    const EGLDisplay display = eglGetCurrentDisplay();
-    if (display != EGL_NO_DISPLAY)
-        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
 }
 
 void HandleWindowEvents()
@@ -114,8 +92,6 @@ public:
     // Shows the frames done and lets the window handle its events; false once cancelled.
     bool Report(std::size_t done, std::size_t total)
     {
-        // Setting the value may repaint at once: the export's context goes first.
-        ReleaseEglContext();
         m_progress->setMaximum(static_cast<int>(total));
         m_progress->setValue(static_cast<int>(done));
         HandleWindowEvents();
@@ -168,52 +144,20 @@ FlyThroughOptions FlyThroughDialog::Options() const
 bool ExportFlyThrough(QMainWindow& window, COrriskDoc& document, const COrriskView& shown,
                       const std::filesystem::path& path, const FlyThroughOptions& options, QString& error)
 {
-    const int width = EvenSide(options.width);
-    const int height = EvenSide(options.height);
-    // A view of its own on a headless surface, drawing exactly as orrisk-render does, with the
-    // shown view's display settings.
     // The window is held and shows its progress bar before the export's context exists.
     const HeldWindow held(window);
     StatusProgress progress(window.statusBar());
     HandleWindowEvents();
 
-    ConsoleDesktop desktop;
-    desktop.SetClientSize({width, height});
-    COrriskView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
-    view.m_pointStyle = shown.m_pointStyle;
-    view.m_background = shown.m_background;
-    view.m_showGizmo = shown.m_showGizmo;
-    view.m_segBlend = shown.m_segBlend;
-    view.m_segSeed = shown.m_segSeed;
-    view.SetDocument(&document);
-    struct Leave {
-        COrriskView& view;
-        bool created = false;
-        ~Leave()
-        {
-            if (created)
-                view.OnDestroy();
-            view.SetDocument(nullptr);
-            ReleaseEglContext();
-        }
-    } leave{view};
-    if (view.OnCreate() != 0) {
+    OffscreenView view(document, shown, EvenSide(options.width), EvenSide(options.height));
+    if (!view.Created()) {
         error = QString::fromUtf8("オフスクリーンの OpenGL 4.5 コンテキストを作成できませんでした。");
         return false;
     }
-    leave.created = true;
-    view.OnSize(width, height);
-    view.OnUpdate(kSceneChangedHint);
-
     FlyThroughOptions sized = options;
     sized.fallbackFovY = shown.m_camera.fovY;
-    const CameraRender drawn = ViewCameraRender(desktop, view);
-    const CameraRender render = [&view, &drawn](const CameraFrame& frame, float fallbackFovY, int w, int h) {
-        view.m_glSurface.MakeCurrent();
-        return drawn(frame, fallbackFovY, w, h);
-    };
     std::string reason;
-    const bool written = WriteFlyThrough(path, document.m_cameraPoses, sized, render,
+    const bool written = WriteFlyThrough(path, document.m_cameraPoses, sized, view.Render(),
                                          [&progress](std::size_t done, std::size_t total) { return progress.Report(done, total); },
                                          reason);
     if (!written)

@@ -78,7 +78,10 @@ bool LoadCameraPoseFile(const std::string& path, CameraPoseSet& set, std::string
 {
     set.Clear();
     try {
-        return ReadPoses(path, set, errorText);
+        if (!ReadPoses(path, set, errorText))
+            return false;
+        set.sourcePath = path;
+        return true;
     } catch (const std::bad_alloc&) {
         errorText = "Not enough memory to read the file.";
     } catch (...) {

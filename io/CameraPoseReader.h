@@ -35,6 +35,7 @@ struct CameraPoseSet {
     // frame has defaultImage. Kept apart so that files of poses alone cost no more per frame.
     std::vector<CameraImage> images;
     CameraImage defaultImage;  // the file's own intrinsics; no path
+    std::string sourcePath;    // the file read, where relative photo names start
 
     const CameraImage& ImageOf(std::size_t frame) const
     {
@@ -47,6 +48,7 @@ struct CameraPoseSet {
         defaultFovY = 0.0f;
         images.clear();
         defaultImage = CameraImage();
+        sourcePath.clear();
     }
 };
 

@@ -6,6 +6,7 @@
 #include "app/COrriskApp.h"
 #include "app/CommandTable.h"
 #include "app/FlyThroughExport.h"
+#include "app/TrainingPhotoOverlay.h"
 #include "document/COrriskDoc.h"
 #include "platform/qt/ViewWidget.h"
 #include "render/GaussianSplatRenderer.h"
@@ -17,7 +18,11 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QCheckBox>
+#include <QDir>
 #include <QDoubleSpinBox>
+#include <QImage>
+#include <QSlider>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -386,6 +391,48 @@ private slots:
         QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
         QVERIFY(!exportVideo->isEnabled());
         QVERIFY(!m_app->ExportFlyThroughVideo(video, options, error));
+    }
+
+    void trainingPhotosShowOverTheRenderWithTheirPsnr()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 300)}));
+        // Camera 0 has its photo (file_path without extension), camera 1 none.
+        QVERIFY(QDir(m_dir->path()).mkpath("images"));
+        QImage photo(80, 60, QImage::Format_RGB888);
+        photo.fill(QColor(200, 40, 40));
+        QVERIFY(photo.save(m_dir->filePath("images/cam0.png")));
+        const QString poses = m_dir->filePath("transforms.json");
+        QFile file(poses);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"camera_angle_x": 0.9, "w": 80, "h": 60, "frames": [
+            {"file_path": "images/cam0", "transform_matrix": [[1,0,0,0],[0,1,0,0],[0,0,1,8],[0,0,0,1]]},
+            {"file_path": "images/cam1", "transform_matrix": [[1,0,0,1],[0,1,0,0],[0,0,1,8],[0,0,0,1]]}]})");
+        file.close();
+        ChooseInNextFileDialog(poses);
+        Command(ID_FILE_OPEN_CAMERA_POSES);
+
+        TrainingPhotoOverlay* overlay = m_app->PhotoOverlay();
+        QVERIFY(overlay);
+        auto* toggle = Frame()->findChild<QCheckBox*>("trainingPhotoToggle");
+        auto* status = Frame()->findChild<QLabel*>("trainingPhotoStatus");
+        QVERIFY(toggle && status);
+        QVERIFY(!overlay->isVisible());
+        toggle->setChecked(true);
+        QVERIFY(overlay->HasPhoto());
+        QVERIFY(overlay->isVisible());
+        // A red photo against a render of a spiral on black: far apart, but a number.
+        QVERIFY2(status->text().startsWith("PSNR ") && status->text().endsWith(" dB"), qPrintable(status->text()));
+        Frame()->findChild<QSlider*>("trainingPhotoOpacity")->setValue(30);
+        QCOMPARE(overlay->Opacity(), 0.3);
+
+        Key(Qt::Key_PageDown);
+        QTRY_COMPARE(status->text(), Utf8("学習画像なし"));
+        QVERIFY(!overlay->isVisible());
+        Key(Qt::Key_PageDown);
+        QTRY_VERIFY(status->text().startsWith("PSNR "));
+        toggle->setChecked(false);
+        QVERIFY(!overlay->isVisible());
+        QCOMPARE(status->text(), QString());
     }
 
     void aBadCameraPoseFileIsReportedAndChangesNothing()
