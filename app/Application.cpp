@@ -3,17 +3,23 @@
 #include "app/AboutDialog.h"
 #include "app/MainWindow.h"
 #include "app/CommandTable.h"
+#include "app/FlyThroughExport.h"
+#include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
 #include "document/Document.h"
 #include "app/qt/ViewWidget.h"
 #include "view/SceneView.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
 #include <QSettings>
+#include <QStatusBar>
 #include <QWindow>
 
 namespace {
@@ -100,6 +106,7 @@ bool Application::CreateFrameAndView()
     connect(m_viewWidget, &QObject::destroyed, this, [this] {
         m_desktop.AttachView(nullptr);
         m_viewWidget = nullptr;
+        m_photoOverlay = nullptr;
     });
     m_frame->setCentralWidget(m_viewWidget);
     m_viewWidget->View().SetDocument(m_document.get());
@@ -110,6 +117,11 @@ bool Application::CreateFrameAndView()
         OpenDocumentFile(files.constFirst());
     });
     connect(m_frame.get(), &MainWindow::closing, this, &Application::SaveProfile);
+    // The export needs cameras: its menu entry says so each time its menu opens.
+    for (QObject* owner : m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->associatedObjects())
+        if (auto* menu = qobject_cast<QMenu*>(owner))
+            connect(menu, &QMenu::aboutToShow, this, &Application::UpdateCommandStates);
+    UpdateCommandStates();
 
     m_frame->RestoreLayout(*m_profile);
     RefreshRecentFiles();
@@ -118,6 +130,7 @@ bool Application::CreateFrameAndView()
     if (!m_viewWidget->CreateView())
         return false;
     m_viewWidget->setFocus(Qt::OtherFocusReason);
+    m_photoOverlay = new TrainingPhotoOverlay(*m_viewWidget, *m_document, *m_frame->statusBar());
     return true;
 }
 
@@ -146,6 +159,13 @@ void Application::AfterDocumentChanged()
     m_frame->OnUpdateFrameTitle(m_document->GetPathName());
     if (m_viewWidget)
         m_viewWidget->View().OnInitialUpdate();
+    UpdateCommandStates();
+}
+
+void Application::UpdateCommandStates()
+{
+    if (m_frame)
+        m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->setEnabled(!m_document->m_cameraPoses.frames.empty());
 }
 
 void Application::OnCommand(int commandId)
@@ -173,6 +193,10 @@ void Application::OnCommand(int commandId)
     switch (commandId) {
     case ID_FILE_OPEN_CAMERA_POSES:
         view.OpenCameraPoseFile();
+        UpdateCommandStates();
+        break;
+    case ID_FILE_EXPORT_FLY_THROUGH:
+        OnExportFlyThrough();
         break;
     case ID_VIEW_AXIS_X_FRONT:
     case ID_VIEW_AXIS_X_BACK:
@@ -230,6 +254,40 @@ void Application::OnAppAbout()
 {
     AboutDialog about(m_frame.get());
     about.exec();
+}
+
+void Application::OnExportFlyThrough()
+{
+    if (m_document->m_cameraPoses.frames.empty() || !m_viewWidget)
+        return;
+    FlyThroughOptions initial;
+    initial.width = m_viewWidget->width();
+    initial.height = m_viewWidget->height();
+    FlyThroughDialog dialog(initial, m_frame.get());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString path = QFileDialog::getSaveFileName(m_frame.get(), QCoreApplication::translate("Application", "フライスルー動画を書き出す"),
+                                                      m_desktop.LastDirectory(), QCoreApplication::translate("Application", "MP4 動画 (*.mp4)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!ExportFlyThroughVideo(path, dialog.Options(), error))
+        QMessageBox::warning(m_frame.get(), QCoreApplication::translate("Application", "フライスルー動画"),
+                             QCoreApplication::translate("Application", "動画を書き出せませんでした: ") + error);
+}
+
+bool Application::ExportFlyThroughVideo(const QString& path, const FlyThroughOptions& options, QString& error)
+{
+    if (m_document->m_cameraPoses.frames.empty() || !m_viewWidget || !m_viewWidget->IsViewCreated()) {
+        error = QCoreApplication::translate("Application", "カメラ位置ファイルが開かれていません。");
+        return false;
+    }
+    const bool written = ExportFlyThrough(*m_frame, *m_document, m_viewWidget->View(),
+                                          std::filesystem::path(QFile::encodeName(path).toStdString()), options, error);
+    // The export drew with a context of its own; the window's view draws with its widget's.
+    m_viewWidget->makeCurrent();
+    m_viewWidget->update();
+    return written;
 }
 
 void Application::RefreshRecentFiles()

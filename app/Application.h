@@ -2,6 +2,7 @@
 
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
+#include "tools/FlyThrough.h"
 
 #include <QObject>
 #include <QString>
@@ -13,6 +14,7 @@
 class MainWindow;
 class Document;
 class QSettings;
+class TrainingPhotoOverlay;
 class ViewWidget;
 
 struct AppOptions {
@@ -43,9 +45,15 @@ public:
     void OnFileOpen();
     void OnOpenRecentFile(int index);
     void OnAppAbout();
+    // File > export a fly-through video: asks for the options and the file, then writes it.
+    void OnExportFlyThrough();
+    // Writes the fly-through of the open pose file without asking. False, with the reason in
+    // `error`, when there is none to write or it failed.
+    bool ExportFlyThroughVideo(const QString& path, const FlyThroughOptions& options, QString& error);
 
     MainWindow* Window() const { return m_frame.get(); }
     ViewWidget* ViewWindow() const { return m_viewWidget; }
+    TrainingPhotoOverlay* PhotoOverlay() const { return m_photoOverlay; }
     Document& CurrentDocument() const { return *m_document; }
     QtDesktop& Desktop() { return m_desktop; }
     const RecentFileList& RecentFiles() const { return m_recentFiles; }
@@ -55,6 +63,7 @@ private:
     void RefreshRecentFiles();
     void SaveProfile();
     void AfterDocumentChanged();
+    void UpdateCommandStates();
 
     AppOptions m_options;
     QtDesktop m_desktop;
@@ -63,4 +72,5 @@ private:
     std::unique_ptr<Document> m_document;
     std::unique_ptr<MainWindow> m_frame;
     ViewWidget* m_viewWidget = nullptr;  // owned by the frame
+    TrainingPhotoOverlay* m_photoOverlay = nullptr;  // owned by the view widget
 };

@@ -20,6 +20,10 @@ constexpr std::array kCommands = {
                 QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルを開く(&P)"),
                 QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルを開く"),
                 QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルを開く")},
+    CommandText{ID_FILE_EXPORT_FLY_THROUGH,
+                QT_TRANSLATE_NOOP("CommandTable", "フライスルー動画を書き出す(&V)..."),
+                QT_TRANSLATE_NOOP("CommandTable", "カメラ位置ファイルのカメラを順にたどる動画を書き出す"),
+                QT_TRANSLATE_NOOP("CommandTable", "フライスルー動画を書き出す")},
     CommandText{ID_APP_EXIT,
                 QT_TRANSLATE_NOOP("CommandTable", "終了(&X)"),
                 QT_TRANSLATE_NOOP("CommandTable", "アプリケーションを終了"),
@@ -66,8 +70,8 @@ constexpr std::array kCommands = {
                 QT_TRANSLATE_NOOP("CommandTable", "バージョン情報")},
 };
 
-constexpr int kFileMenu[] = {ID_FILE_NEW, kSeparator, ID_FILE_OPEN, ID_FILE_OPEN_CAMERA_POSES, kSeparator,
-                                  ID_FILE_MRU_FILE1, kSeparator, ID_APP_EXIT};
+constexpr int kFileMenu[] = {ID_FILE_NEW, kSeparator, ID_FILE_OPEN, ID_FILE_OPEN_CAMERA_POSES,
+                             ID_FILE_EXPORT_FLY_THROUGH, kSeparator, ID_FILE_MRU_FILE1, kSeparator, ID_APP_EXIT};
 constexpr int kViewMenu[] = {kViewDirectionSubmenu, ID_VIEW_FIT, kSeparator, ID_VIEW_STATUS_BAR};
 constexpr int kSettingsMenu[] = {ID_SETTINGS};
 constexpr int kHelpMenu[] = {ID_APP_ABOUT};

@@ -9,6 +9,7 @@ enum CommandId : int {
     ID_FILE_NEW = 57600,
     ID_FILE_OPEN = 57601,
     ID_FILE_OPEN_CAMERA_POSES = 32824,
+    ID_FILE_EXPORT_FLY_THROUGH = 32830,
     ID_FILE_MRU_FILE1 = 57616,  // the recent-file entries use ID_FILE_MRU_FILE1 + index
     ID_APP_EXIT = 57665,
     ID_VIEW_AXIS_X_FRONT = 32774,

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
-all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_camera_poses fuzz_settings
+all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_camera_poses fuzz_trainer_cameras fuzz_settings
              fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
@@ -31,6 +31,7 @@ seed_dirs() {
     fuzz_laz) echo "$testdata/laz" ;;
     fuzz_copc_hierarchy) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
+    fuzz_trainer_cameras) echo "fuzz/seeds/cameras $testdata/poses" ;;
     fuzz_settings) echo "fuzz/seeds/ini" ;;
     fuzz_spz | fuzz_sog | fuzz_compressed_ply | fuzz_splat) echo "$testdata/splat-formats fuzz/seeds/$1" ;;
   esac
@@ -48,7 +49,7 @@ dictionary() {
     fuzz_las) echo fuzz/dict/las.dict ;;
     fuzz_laz) echo fuzz/dict/laz.dict ;;
     fuzz_copc_hierarchy) echo fuzz/dict/copc.dict ;;
-    fuzz_camera_poses) echo fuzz/dict/json.dict ;;
+    fuzz_camera_poses | fuzz_trainer_cameras) echo fuzz/dict/json.dict ;;
     fuzz_settings) echo fuzz/dict/ini.dict ;;
     fuzz_sog) echo fuzz/dict/json.dict ;;
     fuzz_spz | fuzz_splat) echo "" ;;

@@ -2,6 +2,7 @@
 
 #include "io/CameraPoseRules.h"
 #include "io/CameraPoseStream.h"
+#include "io/TrainerCameras.h"
 
 #include <Eigen/LU>
 #include <Eigen/SVD>
@@ -55,6 +56,22 @@ bool ReadPoses(const std::string& path, CameraPoseSet& set, std::string& errorTe
         code = ReadError::TooLarge;
         return false;
     }
+    // A trainer's cameras.json is a list where a transforms.json is an object; a list of
+    // anything else is left to the transforms.json rules, which turn it away.
+    if (StartsWithJsonArray(stream)) {
+        ReadResult<CameraPoseSet> cameras = ReadTrainerCameraStream(stream);
+        if (cameras) {
+            set = cameras.TakeValue();
+            return true;
+        }
+        if (cameras.Failure().code != ReadError::NotRecognised) {
+            errorText = cameras.Failure().reason;
+            code = cameras.Failure().code;
+            return false;
+        }
+        stream.clear();
+        stream.seekg(0);
+    }
     return ReadCameraPoseStream(stream, set, errorText);
 }
 
@@ -71,6 +88,7 @@ ReadResult<CameraPoseSet> ReadCameraPoses(const std::string& path, const ReadOpt
         if (ReadPoses(path, set, errorText, code)) {
             if (!ReportProgress(options, 1.0))
                 return Fail(ReadError::Cancelled, "Cancelled.");
+            set.sourcePath = path;
             return set;
         }
     } catch (const std::bad_alloc&) {

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -16,7 +17,7 @@ namespace {
 using json = nlohmann::json;
 
 // The keys the rules look at, in the top-level object and in a frame.
-enum class Key { Other, Frames, TransformMatrix, W, H, FlY, AngleY, AngleX };
+enum class Key { Other, Frames, TransformMatrix, FilePath, W, H, FlY, AngleY, AngleX, FlX, Cx, Cy };
 
 Key KeyNamed(const std::string& name, bool inFrame)
 {
@@ -30,6 +31,14 @@ Key KeyNamed(const std::string& name, bool inFrame)
         return Key::AngleY;
     if (name == "camera_angle_x")
         return Key::AngleX;
+    if (name == "fl_x")
+        return Key::FlX;
+    if (name == "cx")
+        return Key::Cx;
+    if (name == "cy")
+        return Key::Cy;
+    if (inFrame && name == "file_path")
+        return Key::FilePath;
     if (inFrame)
         return name == "transform_matrix" ? Key::TransformMatrix : Key::Other;
     return name == "frames" ? Key::Frames : Key::Other;
@@ -49,6 +58,57 @@ std::optional<double>* FovKeySlot(FovKeys& keys, Key key)
     }
 }
 
+// The intrinsics that only the comparison with training images uses.
+struct LensKeys {
+    std::optional<double> flX;
+    std::optional<double> cx;
+    std::optional<double> cy;
+};
+
+std::optional<double>* LensKeySlot(LensKeys& keys, Key key)
+{
+    switch (key) {
+    case Key::FlX: return &keys.flX;
+    case Key::Cx: return &keys.cx;
+    case Key::Cy: return &keys.cy;
+    default: return nullptr;
+    }
+}
+
+// A positive finite number, else 0: a size or focal length that is none counts as not given.
+double PositiveOf(const std::optional<double>& value)
+{
+    return value && std::isfinite(*value) && *value > 0 ? *value : 0.0;
+}
+
+CameraImage ImageOf(std::string path, const FovKeys& fov, const LensKeys& lens)
+{
+    CameraImage image;
+    image.path = std::move(path);
+    image.width = PositiveOf(fov.w);
+    image.height = PositiveOf(fov.h);
+    image.fy = PositiveOf(fov.flY);
+    image.fx = PositiveOf(lens.flX);
+    image.cx = PositiveOf(lens.cx);
+    image.cy = PositiveOf(lens.cy);
+    return image;
+}
+
+bool GivesAnything(const CameraImage& image)
+{
+    return !image.path.empty() || image.width > 0 || image.height > 0 || image.fx > 0 || image.fy > 0 ||
+           image.cx > 0 || image.cy > 0;
+}
+
+// Each value the frame does not give, from the file.
+void FillFrom(CameraImage& image, const CameraImage& file)
+{
+    for (auto field : {&CameraImage::width, &CameraImage::height, &CameraImage::fx, &CameraImage::fy, &CameraImage::cx,
+                       &CameraImage::cy})
+        if (image.*field == 0.0)
+            image.*field = file.*field;
+}
+
 // The parser's events, taken in the nesting the rules know (the top-level object, its
 // "frames" array, a frame, its "transform_matrix" array, a row of it); every other value is
 // passed over by counting its depth.
@@ -59,7 +119,14 @@ public:
     bool number_integer(number_integer_t value) override { return Scalar(static_cast<double>(value)); }
     bool number_unsigned(number_unsigned_t value) override { return Scalar(static_cast<double>(value)); }
     bool number_float(number_float_t value, const string_t&) override { return Scalar(value); }
-    bool string(string_t&) override { return Scalar(std::nullopt); }
+    bool string(string_t& text) override
+    {
+        if (m_skipDepth == 0 && m_at == At::Frame && m_key == Key::FilePath) {
+            m_filePath = std::move(text);
+            return true;
+        }
+        return Scalar(std::nullopt);
+    }
     bool binary(binary_t&) override { return Scalar(std::nullopt); }
     bool start_object(std::size_t) override { return Start(true); }
     bool start_array(std::size_t) override { return Start(false); }
@@ -85,6 +152,14 @@ public:
             m_frames[index].fovY = VerticalFov(fov, w, h);
         return std::move(m_frames);
     }
+    // The frames' photos, with what the file gives filled in, as CameraPoseSet::images.
+    std::vector<CameraImage> TakeImages(const CameraImage& file)
+    {
+        for (CameraImage& image : m_images)
+            FillFrom(image, file);
+        return std::move(m_images);
+    }
+    CameraImage FileImage() const { return ImageOf({}, m_topLevel, m_topLens); }
 
 private:
     enum class At { Start, Root, Frames, Frame, Matrix, Row, End };
@@ -101,12 +176,18 @@ private:
                 SetFramesArray(false);
             else if (std::optional<double>* slot = FovKeySlot(m_topLevel, m_key))
                 *slot = number;
+            else if (std::optional<double>* lens = LensKeySlot(m_topLens, m_key))
+                *lens = number;
             break;
         case At::Frame:
             if (m_key == Key::TransformMatrix)
                 m_matrix.reset();
+            else if (m_key == Key::FilePath)
+                m_filePath.clear();
             else if (std::optional<double>* slot = FovKeySlot(m_frameFov, m_key))
                 *slot = number;
+            else if (std::optional<double>* lens = LensKeySlot(m_frameLens, m_key))
+                *lens = number;
             break;
         case At::Matrix: m_builder.AddElement(number); break;
         case At::Row: m_builder.AddRowElement(number); break;
@@ -136,12 +217,16 @@ private:
                 }
             } else if (std::optional<double>* slot = FovKeySlot(m_topLevel, m_key)) {
                 slot->reset();
+            } else if (std::optional<double>* lens = LensKeySlot(m_topLens, m_key)) {
+                lens->reset();
             }
             break;
         case At::Frames:
             if (isObject) {
                 m_matrix.reset();
                 m_frameFov = FovKeys();
+                m_frameLens = LensKeys();
+                m_filePath.clear();
                 m_at = At::Frame;
                 return true;
             }
@@ -154,8 +239,12 @@ private:
                     m_at = At::Matrix;
                     return true;
                 }
+            } else if (m_key == Key::FilePath) {
+                m_filePath.clear();
             } else if (std::optional<double>* slot = FovKeySlot(m_frameFov, m_key)) {
                 slot->reset();
+            } else if (std::optional<double>* lens = LensKeySlot(m_frameLens, m_key)) {
+                lens->reset();
             }
             break;
         case At::Matrix:
@@ -191,6 +280,12 @@ private:
                 // of its own, whatever its "w" and "h".
                 if (m_frameFov.flY || m_frameFov.angleY || m_frameFov.angleX)
                     m_frameFovs.emplace_back(m_frames.size() - 1, m_frameFov);
+                CameraImage image = ImageOf(std::move(m_filePath), m_frameFov, m_frameLens);
+                // The photos are kept from the first frame that says anything about its own.
+                if (m_images.empty() && GivesAnything(image))
+                    m_images.resize(m_frames.size() - 1);
+                if (!m_images.empty() || GivesAnything(image))
+                    m_images.push_back(std::move(image));
             }
             m_at = At::Frames;
             break;
@@ -213,17 +308,22 @@ private:
         m_framesIsArray = isArray;
         m_frames.clear();
         m_frameFovs.clear();
+        m_images.clear();
     }
 
     At m_at = At::Start;
     std::size_t m_skipDepth = 0;  // depth inside a value that is passed over
     Key m_key = Key::Other;       // of the value that comes next in an object
     FovKeys m_topLevel;
+    LensKeys m_topLens;
     bool m_framesIsArray = false;
     std::vector<CameraFrame> m_frames;
     std::vector<std::pair<std::size_t, FovKeys>> m_frameFovs;  // frames with a field of view of their own
+    std::vector<CameraImage> m_images;  // empty until a frame says something of its photo
     // The frame being read.
     FovKeys m_frameFov;
+    LensKeys m_frameLens;
+    std::string m_filePath;
     std::optional<Eigen::Matrix4d> m_matrix;
     TransformMatrixBuilder m_builder;
 };
@@ -246,6 +346,8 @@ bool ReadCameraPoseStream(std::istream& stream, CameraPoseSet& set, std::string&
     const double h = topLevel.h.value_or(0.0);
     set.defaultFovY = VerticalFov(topLevel, w, h);
     set.frames = events.TakeFrames(w, h);
+    set.defaultImage = events.FileImage();
+    set.images = events.TakeImages(set.defaultImage);
     if (set.frames.empty()) {
         set.Clear();
         errorText = "No valid camera frames found.";

@@ -9,6 +9,7 @@ cd "$root"
 # Folders each layer may include, besides its own.
 declare -A allowed=(
   [platform]=""
+  [imaging]=""
   [scene]="platform"
   [io]="scene platform"
   [settings]="platform"
@@ -16,9 +17,9 @@ declare -A allowed=(
   [gl]="platform"
   [render]="gl scene platform"
   [view]="render document scene settings gl platform"
-  [app]="view render document io scene settings gl platform samples"
+  [app]="tools view render document io scene settings gl platform imaging samples"
   [samples]="view render document io scene settings gl platform"
-  [tools]="view render document io scene settings gl platform samples"
+  [tools]="view render document io scene settings gl platform imaging samples"
 )
 
 status=0

@@ -1,5 +1,6 @@
 // orrisk-render: draws a scene file the way the viewer shows it and writes the picture as PNG,
-// for thumbnails, figures and batch checks. It runs the viewer's own document and view on a
+// for thumbnails, figures and batch checks; with a pose file also a fly-through video through
+// its cameras, or renders compared with the cameras' training photos. It runs the viewer's own document and view on a
 // headless OpenGL surface; it neither reads nor writes the viewer's settings file.
 
 #include "document/Document.h"
@@ -8,9 +9,10 @@
 #include "tools/PngFile.h"
 #include "view/ConsoleDesktop.h"
 #include "view/SceneView.h"
+#include "tools/RenderCameras.h"
+#include "tools/VideoWriter.h"
 
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -31,16 +33,24 @@ constexpr int kExitUsage = 2;
 constexpr int kMaxImageSide = 16384;
 
 constexpr const char* kUsage =
-    "usage: orrisk-render FILE [--poses POSES (--frame K | --all-frames)]\n"
+    "usage: orrisk-render FILE [--poses POSES (--frame K | --all-frames | --video OUT.mp4 |\n"
+    "                                          --compare OUT.csv)]\n"
     "                    [--view home|x|-x|y|-y|z|-z] [--ortho] [--size WxH]\n"
     "                    [--point-size S] [--square] [--background R,G,B]\n"
     "                    [--seg-blend B] [--seg-seed N] [--no-gizmo] [--out PATH]\n"
     "\n"
     "Draws FILE (PLY or LAS point cloud, Gaussian splat PLY) as the viewer shows it and\n"
     "writes an 8-bit RGB PNG (default 1280x720, render.png).\n"
-    "  --poses POSES     camera pose file (transforms.json layout) to take the camera from\n"
+    "  --poses POSES     camera pose file (transforms.json or a trainer's cameras.json)\n"
     "  --frame K         the frame to use, counted from 0\n"
     "  --all-frames      one picture per frame: PATH with _K inserted before the extension\n"
+    "  --video OUT.mp4   fly-through of the cameras in order as H.264 MP4 (size rounded to even)\n"
+    "  --fps F           video frames a second, 1 to 240 (default 30)\n"
+    "  --seconds-per-camera S  time from one camera to the next, 0.01 to 3600 (default 1)\n"
+    "  --compare OUT.csv render every camera at its training image's size and write PSNR and\n"
+    "                    SSIM a camera (no gizmo)\n"
+    "  --images DIR      where the training images are (default: as the pose file says)\n"
+    "  --compare-images DIR  also write render | photo | difference x4 pictures there\n"
     "  --view V          home view (default) or a view along an axis\n"
     "  --ortho           orthographic projection\n"
     "  --size WxH        picture size in pixels\n"
@@ -74,6 +84,12 @@ struct Options {
     std::optional<std::uint32_t> segSeed;
     bool noGizmo = false;
     std::filesystem::path out = "render.png";
+    std::filesystem::path video;
+    int fps = 30;
+    double secondsPerCamera = 1.0;
+    std::filesystem::path compare;
+    std::filesystem::path images;
+    std::filesystem::path compareImages;
 };
 
 class UsageError {
@@ -207,6 +223,27 @@ Options ParseOptions(int argc, char** argv)
             if (given.empty())
                 throw bad(given);
             options.out = std::filesystem::path(std::string(given));
+        } else if (arg == "--video" || arg == "--compare" || arg == "--images" || arg == "--compare-images") {
+            const std::string_view given = value();
+            if (given.empty())
+                throw bad(given);
+            std::filesystem::path& target = arg == "--video"     ? options.video
+                                            : arg == "--compare" ? options.compare
+                                            : arg == "--images"  ? options.images
+                                                                 : options.compareImages;
+            target = std::filesystem::path(std::string(given));
+        } else if (arg == "--fps") {
+            const std::string_view given = value();
+            const std::optional<int> fps = ParseNumber<int>(given);
+            if (!fps || *fps < 1 || *fps > 240)
+                throw bad(given);
+            options.fps = *fps;
+        } else if (arg == "--seconds-per-camera") {
+            const std::string_view given = value();
+            const std::optional<float> seconds = ParseFiniteFloat(given);
+            if (!seconds || *seconds < 0.01f || *seconds > 3600.0f)
+                throw bad(given);
+            options.secondsPerCamera = *seconds;
         } else if (arg == "--help" || arg == "-h") {
             throw UsageError("");
         } else if (arg.starts_with("--")) {
@@ -221,10 +258,14 @@ Options ParseOptions(int argc, char** argv)
 
     if (!haveFile)
         throw UsageError("no FILE given");
-    if (options.poses.empty() && (options.frame || options.allFrames))
-        throw UsageError("--frame and --all-frames need --poses");
-    if (!options.poses.empty() && options.frame.has_value() == options.allFrames)
-        throw UsageError("--poses needs exactly one of --frame K and --all-frames");
+    const bool video = !options.video.empty();
+    const bool compare = !options.compare.empty();
+    if (options.poses.empty() && (options.frame || options.allFrames || video || compare))
+        throw UsageError("--frame, --all-frames, --video and --compare need --poses");
+    if (!options.poses.empty() && int{options.frame.has_value()} + int{options.allFrames} + int{video} + int{compare} != 1)
+        throw UsageError("--poses needs exactly one of --frame K, --all-frames, --video and --compare");
+    if (!compare && (!options.images.empty() || !options.compareImages.empty()))
+        throw UsageError("--images and --compare-images go with --compare");
     if (!options.poses.empty() && options.viewGiven)
         throw UsageError("--view cannot be combined with --poses: the camera frame decides the view");
     return options;
@@ -273,30 +314,16 @@ public:
     // Draws the view's current frame and writes it to `path`; prints the path and draw time.
     bool RenderTo(const std::filesystem::path& path)
     {
-        auto* headless = dynamic_cast<HeadlessEglBackend*>(m_view.GlBackend());
-        if (!headless)
+        double drawMilliseconds = 0.0;
+        const std::optional<RgbImage> image = DrawViewImage(m_desktop, m_view, &drawMilliseconds);
+        if (!image)
             return false;
-        // The splats are ordered for exactly this camera before the frame is drawn, so Draw finds
-        // the order current. A background sort that Draw might still start (when every splat
-        // lies at one depth) could only change a later frame, and the next re-sort drops it.
-        m_view.RequestSplatResort();
-
-        const auto start = std::chrono::steady_clock::now();
-        m_view.OnDraw();
-        glFinish();
-        const std::chrono::duration<double, std::milli> drawTime = std::chrono::steady_clock::now() - start;
-
-        const ClientSize size = headless->DrawableSize();
-        const RgbImage image = RgbImageFromGlRgba(headless->ReadColorImage(), size.width, size.height);
-        // Repaint requests of a sort thread have nothing to repaint here.
-        m_desktop.DeliverPostedResorts([this] { m_view.OnResortMessage(); });
-
         std::string error;
-        if (!WritePngFile(path, image, error)) {
+        if (!WritePngFile(path, *image, error)) {
             std::cerr << "orrisk-render: cannot write " << path.string() << ": " << error << "\n";
             return false;
         }
-        std::printf("%s %.2f ms\n", path.string().c_str(), drawTime.count());
+        std::printf("%s %.2f ms\n", path.string().c_str(), drawMilliseconds);
         std::fflush(stdout);
         return true;
     }
@@ -306,8 +333,43 @@ private:
     SceneView& m_view;
 };
 
-int Run(const Options& options)
+// The folder a file is to be written in, created when missing. False, with a message on
+// standard error, when it cannot be.
+bool MakeParentFolder(const std::filesystem::path& file)
 {
+    const std::filesystem::path folder = file.parent_path();
+    std::error_code ec;
+    if (folder.empty() || std::filesystem::is_directory(folder, ec))
+        return true;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        std::cerr << "orrisk-render: cannot create the folder " << folder.string() << ": " << ec.message() << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool MakeOutputFolders(const Options& options)
+{
+    if (!options.compareImages.empty() && !MakeParentFolder(options.compareImages / "picture.png"))
+        return false;
+    if (!options.video.empty())
+        return MakeParentFolder(options.video);
+    if (!options.compare.empty())
+        return MakeParentFolder(options.compare);
+    return MakeParentFolder(options.out);
+}
+
+int Run(Options options)
+{
+    if (!options.video.empty()) {
+        options.width = EvenSide(options.width);
+        options.height = EvenSide(options.height);
+    }
+    if (!options.compare.empty())
+        options.noGizmo = true;
+    if (!MakeOutputFolders(options))
+        return kExitFailure;
     ConsoleDesktop desktop;
     desktop.SetClientSize({options.width, options.height});
     Document document(desktop);
@@ -340,6 +402,23 @@ int Run(const Options& options)
     if (!document.LoadCameraPoses(options.poses))
         return kExitFailure;
     const std::size_t frameCount = document.m_cameraPoses.frames.size();
+    if (!options.video.empty()) {
+        FlyThroughOptions video;
+        video.width = width;
+        video.height = height;
+        video.fps = options.fps;
+        video.secondsPerCamera = options.secondsPerCamera;
+        video.fallbackFovY = view.m_camera.fovY;
+        return RenderFlyThrough(desktop, view, document.m_cameraPoses, options.video, video) ? kExitOk : kExitFailure;
+    }
+    if (!options.compare.empty()) {
+        CompareOptions compare;
+        compare.poseFile = options.poses;
+        compare.imagesDir = options.images;
+        compare.sideBySideDir = options.compareImages;
+        compare.fallbackFovY = view.m_camera.fovY;
+        return RenderComparison(desktop, view, document.m_cameraPoses, options.compare, compare) ? kExitOk : kExitFailure;
+    }
     if (options.frame) {
         if (static_cast<std::size_t>(*options.frame) >= frameCount) {
             std::cerr << "orrisk-render: frame " << *options.frame << " is out of range: " << options.poses
@@ -372,6 +451,7 @@ int main(int argc, char** argv)
         std::cerr << "orrisk-render: " << error.Text() << "\n" << kUsage;
         return kExitUsage;
     }
+    QuietVideoLibraryLog();
     try {
         return Run(options);
     } catch (const std::exception& error) {

@@ -74,6 +74,10 @@ public:
     void ShowSettingsDialog();
     void OpenCameraPoseFile();
     void ApplyCameraFrame(int index);
+    // Puts the eye at a recorded camera (a frame of a pose file or a point of a camera path);
+    // the field of view falls back to fallbackFovY when the frame gives none. False, leaving
+    // the camera as it is, when the pose does not fit in single precision.
+    bool ApplyCameraPose(const CameraFrame& frame, float fallbackFovY);
     bool PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint);
 
     // State, read by the shell and by tests.
@@ -113,9 +117,6 @@ private:
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
     void StepSegmentBlend(float delta);
-    // Puts the camera at a camera frame's pose (already known to be finite in single precision).
-    void ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternionf& q, const Eigen::Vector3f& eye,
-                         const Eigen::Vector3f& forward);
 
     ViewHost& m_desktop;
     GlContextBackendFactory m_glBackendFactory;

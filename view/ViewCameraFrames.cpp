@@ -56,32 +56,35 @@ void SceneView::ApplyCameraFrame(int index)
     if (!m_document || m_document->m_cameraPoses.frames.empty())
         return;
     const CameraPoseSet& poses = m_document->m_cameraPoses;
-    const Eigen::Vector3d origin = SceneOrigin(*m_document);
-
-    // A pose that does not fit in single precision (a position far beyond the scene's origin)
-    // cannot be shown: it is skipped as if the file did not hold it, in the direction of the
-    // step. When no frame can be shown, the camera and the frame number stay as they are.
+    // A pose that cannot be shown is skipped as if the file did not hold it, in the direction
+    // of the step. When no frame can be shown, the camera and the frame number stay as they are.
     const int step = index < m_frameIndex ? -1 : 1;
+    const int previous = m_frameIndex;
     for (std::size_t tried = 0; tried < poses.frames.size(); ++tried, index += step) {
         const int k = WrapFrameIndex(index, poses.frames.size());
-        const CameraFrame& frame = poses.frames[static_cast<std::size_t>(k)];
-        Eigen::Quaternionf q(Eigen::Matrix3f(frame.transform.topLeftCorner<3, 3>().cast<float>()));
-        if (q.squaredNorm() > 0.0f)
-            q.normalize();
-        const Eigen::Vector3f eye = (frame.transform.topRightCorner<3, 1>() - origin).cast<float>();
-        const Eigen::Vector3f forward = q * Eigen::Vector3f(0.0f, 0.0f, -1.0f);
-        if (q.coeffs().allFinite() && eye.allFinite() && forward.allFinite()) {
-            m_frameIndex = k;
-            ShowCameraFrame(frame, q, eye, forward);
+        m_frameIndex = k;  // the status texts the pose updates show this frame
+        if (ApplyCameraPose(poses.frames[static_cast<std::size_t>(k)], poses.defaultFovY))
             return;
-        }
     }
+    m_frameIndex = previous;
 }
 
-void SceneView::ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternionf& q, const Eigen::Vector3f& eye,
-                                  const Eigen::Vector3f& forward)
+bool SceneView::ApplyCameraPose(const CameraFrame& frame, float fallbackFovY)
 {
-    const CameraPoseSet& poses = m_document->m_cameraPoses;
+    if (!m_document)
+        return false;
+
+    Eigen::Quaternionf q(Eigen::Matrix3f(frame.transform.topLeftCorner<3, 3>().cast<float>()));
+    if (q.squaredNorm() > 0.0f)
+        q.normalize();
+    const Eigen::Vector3d origin = SceneOrigin(*m_document);
+    const Eigen::Vector3f eye = (frame.transform.topRightCorner<3, 1>() - origin).cast<float>();
+    const Eigen::Vector3f forward = q * Eigen::Vector3f(0.0f, 0.0f, -1.0f);
+    // A pose that does not fit in single precision (a position far beyond the scene's origin)
+    // cannot be shown.
+    if (!q.coeffs().allFinite() || !eye.allFinite() || !forward.allFinite())
+        return false;
+
     Eigen::Vector3f boundsMin = Eigen::Vector3f::Zero();
     Eigen::Vector3f boundsMax = Eigen::Vector3f::Zero();
     Eigen::Vector3f center = Eigen::Vector3f::Zero();
@@ -99,7 +102,7 @@ void SceneView::ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternio
     m_camera.target = eye + forward * distance;
     m_camera.eyeAnchored = true;
 
-    const float fovY = frame.fovY > 0.0f ? frame.fovY : poses.defaultFovY;
+    const float fovY = frame.fovY > 0.0f ? frame.fovY : fallbackFovY;
     if (fovY > kMinFrameFovY && fovY < kMaxFrameFovY)
         m_camera.fovY = fovY;
     // An orthographic view shows the same height at the pivot as the perspective one would.
@@ -110,4 +113,5 @@ void SceneView::ShowCameraFrame(const CameraFrame& frame, const Eigen::Quaternio
     RequestSplatResort();
     UpdateStatusTexts();
     Invalidate();
+    return true;
 }

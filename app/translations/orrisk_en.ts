@@ -113,6 +113,26 @@
 <context>
     <name>Application</name>
     <message>
+        <source>フライスルー動画を書き出す</source>
+        <translation>Export Fly-Through Video</translation>
+    </message>
+    <message>
+        <source>MP4 動画 (*.mp4)</source>
+        <translation>MP4 video (*.mp4)</translation>
+    </message>
+    <message>
+        <source>フライスルー動画</source>
+        <translation>Fly-Through Video</translation>
+    </message>
+    <message>
+        <source>動画を書き出せませんでした: </source>
+        <translation>Could not write the video: </translation>
+    </message>
+    <message>
+        <source>カメラ位置ファイルが開かれていません。</source>
+        <translation>No camera pose file is open.</translation>
+    </message>
+    <message>
         <source>空のドキュメントの作成に失敗しました。</source>
         <translation>Failed to create an empty document.</translation>
     </message>
@@ -134,6 +154,18 @@
 </context>
 <context>
     <name>CommandTable</name>
+    <message>
+        <source>フライスルー動画を書き出す(&amp;V)...</source>
+        <translation>Export Fly-Through &amp;Video...</translation>
+    </message>
+    <message>
+        <source>カメラ位置ファイルのカメラを順にたどる動画を書き出す</source>
+        <translation>Write a video that flies through the cameras of the camera pose file</translation>
+    </message>
+    <message>
+        <source>フライスルー動画を書き出す</source>
+        <translation>Export fly-through video</translation>
+    </message>
     <message>
         <source>新規作成(&amp;N)...	Ctrl+N</source>
         <translation>&amp;New...	Ctrl+N</translation>
@@ -272,6 +304,60 @@
     <message>
         <source>開く</source>
         <translation>Open</translation>
+    </message>
+</context>
+<context>
+    <name>FlyThroughExport</name>
+    <message>
+        <source>動画 %v / %m フレーム</source>
+        <translation>Video %v / %m frames</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>フライスルー動画</source>
+        <translation>Fly-Through Video</translation>
+    </message>
+    <message>
+        <source>幅（ピクセル）</source>
+        <translation>Width (pixels)</translation>
+    </message>
+    <message>
+        <source>高さ（ピクセル）</source>
+        <translation>Height (pixels)</translation>
+    </message>
+    <message>
+        <source>フレーム/秒</source>
+        <translation>Frames per second</translation>
+    </message>
+    <message>
+        <source>カメラごとの秒数</source>
+        <translation>Seconds per camera</translation>
+    </message>
+    <message>
+        <source>オフスクリーンの OpenGL 4.5 コンテキストを作成できませんでした。</source>
+        <translation>Could not create an off-screen OpenGL 4.5 context.</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingPhotoOverlay</name>
+    <message>
+        <source>学習画像</source>
+        <translation>Training photo</translation>
+    </message>
+    <message>
+        <source>学習画像なし</source>
+        <translation>No training photo</translation>
+    </message>
+    <message>
+        <source>学習画像を読めません</source>
+        <translation>Cannot read the training photo</translation>
+    </message>
+    <message>
+        <source>PSNR を計算できません</source>
+        <translation>Cannot compute the PSNR</translation>
     </message>
 </context>
 </TS>

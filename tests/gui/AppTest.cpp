@@ -5,22 +5,33 @@
 #include "app/MainWindow.h"
 #include "app/Application.h"
 #include "app/CommandTable.h"
+#include "app/FlyThroughExport.h"
+#include "app/TrainingPhotoOverlay.h"
 #include "document/Document.h"
 #include "app/qt/ViewWidget.h"
 #include "render/GaussianSplatRenderer.h"
 #include "support/TestData.h"
+#include "support/VideoFile.h"
 #include "view/SceneView.h"
 
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QCheckBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QImage>
+#include <QSlider>
 #include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -339,6 +350,91 @@ private slots:
         QCOMPARE(Pane(StatusPane::Frame), QString());
         Key(Qt::Key_PageDown);
         QCOMPARE(Pane(StatusPane::Frame), QString());
+    }
+
+    void aFlyThroughVideoIsWrittenThroughTheCameras()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 300)}));
+        QAction* exportVideo = Frame()->Action(ID_FILE_EXPORT_FLY_THROUGH);
+        QVERIFY(!exportVideo->isEnabled());
+        ChooseInNextFileDialog(WritePoses(*m_dir, 3));
+        Command(ID_FILE_OPEN_CAMERA_POSES);
+        QVERIFY(exportVideo->isEnabled());
+
+        FlyThroughOptions options;
+        options.width = 63;
+        options.height = 48;
+        options.fps = 10;
+        options.secondsPerCamera = 0.5;
+        QString error;
+        const QString video = m_dir->filePath("fly.mp4");
+        QVERIFY2(m_app->ExportFlyThroughVideo(video, options, error), qPrintable(error));
+        const testsupport::DecodedVideo decoded = testsupport::DecodeVideo(ToPath(video));
+        QCOMPARE(decoded.frames, 11);
+        QCOMPARE(decoded.width, 64);
+        QCOMPARE(decoded.height, 48);
+        // The window is given back as it was, still at the first camera.
+        QVERIFY(Frame()->menuBar()->isEnabled());
+        QVERIFY(m_app->ViewWindow()->isEnabled());
+        QVERIFY(!Frame()->findChild<QProgressBar*>("flyThroughProgress"));
+        QCOMPARE(Pane(StatusPane::Frame), QString("Frame: 1/3"));
+
+        // The dialog hands on what it shows.
+        FlyThroughDialog dialog(options, Frame());
+        dialog.findChild<QSpinBox*>("videoWidth")->setValue(320);
+        dialog.findChild<QSpinBox*>("videoFps")->setValue(24);
+        dialog.findChild<QDoubleSpinBox*>("secondsPerCamera")->setValue(2.5);
+        QCOMPARE(dialog.Options().width, 320);
+        QCOMPARE(dialog.Options().height, 48);
+        QCOMPARE(dialog.Options().fps, 24);
+        QCOMPARE(dialog.Options().secondsPerCamera, 2.5);
+
+        // Another scene forgets the cameras, and the export waits for new ones.
+        QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
+        QVERIFY(!exportVideo->isEnabled());
+        QVERIFY(!m_app->ExportFlyThroughVideo(video, options, error));
+    }
+
+    void trainingPhotosShowOverTheRenderWithTheirPsnr()
+    {
+        QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 300)}));
+        // Camera 0 has its photo (file_path without extension), camera 1 none.
+        QVERIFY(QDir(m_dir->path()).mkpath("images"));
+        QImage photo(80, 60, QImage::Format_RGB888);
+        photo.fill(QColor(200, 40, 40));
+        QVERIFY(photo.save(m_dir->filePath("images/cam0.png")));
+        const QString poses = m_dir->filePath("transforms.json");
+        QFile file(poses);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"camera_angle_x": 0.9, "w": 80, "h": 60, "frames": [
+            {"file_path": "images/cam0", "transform_matrix": [[1,0,0,0],[0,1,0,0],[0,0,1,8],[0,0,0,1]]},
+            {"file_path": "images/cam1", "transform_matrix": [[1,0,0,1],[0,1,0,0],[0,0,1,8],[0,0,0,1]]}]})");
+        file.close();
+        ChooseInNextFileDialog(poses);
+        Command(ID_FILE_OPEN_CAMERA_POSES);
+
+        TrainingPhotoOverlay* overlay = m_app->PhotoOverlay();
+        QVERIFY(overlay);
+        auto* toggle = Frame()->findChild<QCheckBox*>("trainingPhotoToggle");
+        auto* status = Frame()->findChild<QLabel*>("trainingPhotoStatus");
+        QVERIFY(toggle && status);
+        QVERIFY(!overlay->isVisible());
+        toggle->setChecked(true);
+        QVERIFY(overlay->HasPhoto());
+        QVERIFY(overlay->isVisible());
+        // A red photo against a render of a spiral on black: far apart, but a number.
+        QVERIFY2(status->text().startsWith("PSNR ") && status->text().endsWith(" dB"), qPrintable(status->text()));
+        Frame()->findChild<QSlider*>("trainingPhotoOpacity")->setValue(30);
+        QCOMPARE(overlay->Opacity(), 0.3);
+
+        Key(Qt::Key_PageDown);
+        QTRY_COMPARE(status->text(), Utf8("学習画像なし"));
+        QVERIFY(!overlay->isVisible());
+        Key(Qt::Key_PageDown);
+        QTRY_VERIFY(status->text().startsWith("PSNR "));
+        toggle->setChecked(false);
+        QVERIFY(!overlay->isVisible());
+        QCOMPARE(status->text(), QString());
     }
 
     void aBadCameraPoseFileIsReportedAndChangesNothing()

@@ -1,0 +1,62 @@
+#include "app/OffscreenView.h"
+
+#include "document/Document.h"
+#include "document/DocumentView.h"
+#include "gl/HeadlessEglBackend.h"
+#include "settings/AppSettings.h"
+#include "tools/RenderCameras.h"
+
+#include <QOpenGLContext>
+
+#include <EGL/egl.h>
+
+#include <memory>
+
+OffscreenView::OffscreenView(Document& document, const SceneView& shown, int width, int height)
+    : m_view(m_desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {})
+{
+    m_desktop.SetClientSize({width, height});
+    m_view.SetDisplaySettings(shown.DisplaySettings());
+    m_view.SetDocument(&document);
+    ReleaseQtContext();
+    if (!m_view.Create())
+        return;
+    m_created = true;
+    m_view.OnSize(width, height);
+    m_view.OnUpdate(kSceneChangedHint);
+    m_render = ViewCameraRender(m_desktop, m_view);
+}
+
+OffscreenView::~OffscreenView()
+{
+    if (m_created)
+        m_view.OnDestroy();
+    m_view.SetDocument(nullptr);
+    ReleaseEglContext();
+}
+
+CameraRender OffscreenView::Render()
+{
+    return [this](const CameraFrame& frame, float fallbackFovY, int width, int height) -> std::optional<RgbImage> {
+        if (!m_created)
+            return std::nullopt;
+        ReleaseQtContext();
+        m_view.m_glSurface.MakeCurrent();
+        std::optional<RgbImage> image = m_render(frame, fallbackFovY, width, height);
+        ReleaseEglContext();
+        return image;
+    };
+}
+
+void ReleaseQtContext()
+{
+    if (QOpenGLContext* context = QOpenGLContext::currentContext())
+        context->doneCurrent();
+}
+
+void ReleaseEglContext()
+{
+    const EGLDisplay display = eglGetCurrentDisplay();
+    if (display != EGL_NO_DISPLAY)
+        eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+}
