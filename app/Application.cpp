@@ -79,7 +79,7 @@ Application::~Application()
 
 bool Application::InitInstance(const QStringList& arguments)
 {
-    m_document = std::make_unique<Document>(m_desktop);
+    m_document = std::make_unique<Document>(m_desktop, &m_pool);
     if (!CreateFrameAndView()) {
         m_desktop.ShowMessageBox(tr(kEmptyDocumentFailed).toStdString());
         m_frame.reset();

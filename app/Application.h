@@ -2,6 +2,7 @@
 
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
+#include "platform/ThreadPool.h"
 #include "tools/FlyThrough.h"
 
 #include <QObject>
@@ -67,6 +68,7 @@ private:
 
     AppOptions m_options;
     QtDesktop m_desktop;
+    ThreadPool m_pool;  // decodes files on every core; outlives the document
     std::unique_ptr<QSettings> m_profile;
     RecentFileList m_recentFiles;
     std::unique_ptr<Document> m_document;

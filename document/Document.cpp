@@ -38,7 +38,7 @@ std::string WhyNotReadable(const std::string& path)
 
 }  // namespace
 
-Document::Document(DocumentHost& host) : m_host(host) {}
+Document::Document(DocumentHost& host, ThreadPool* pool) : m_host(host), m_pool(pool) {}
 
 bool Document::OnNewDocument()
 {
@@ -72,7 +72,7 @@ bool Document::LoadScene(const std::string& path)
         m_host.ShowMessageBox(kUnknownSceneFileMessage, kUnknownSceneFileReason);
         return false;
     }
-    ReadResult<Scene> scene = reader->read(path, {});
+    ReadResult<Scene> scene = reader->read(path, ReadOptions{{}, m_pool});
     if (!scene) {
         m_host.ShowMessageBox(reader->failureMessage, scene.Failure().reason);
         return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 class DocumentHost;
+class ThreadPool;
 class IDocumentView;
 
 // Which record of the document holds the current scene.
@@ -20,7 +21,8 @@ enum class SceneKind : std::int32_t { None = 0, PointCloud = 1, GaussianSplats =
 // It never writes files. Paths are UTF-8.
 class Document {
 public:
-    explicit Document(DocumentHost& host);
+    // `pool`, when given, decodes files on all its threads; it must outlive the document.
+    explicit Document(DocumentHost& host, ThreadPool* pool = nullptr);
     Document(const Document&) = delete;
     Document& operator=(const Document&) = delete;
 
@@ -51,6 +53,7 @@ private:
     bool LoadScene(const std::string& path);
 
     DocumentHost& m_host;
+    ThreadPool* m_pool = nullptr;
     std::string m_pathName;
     std::vector<IDocumentView*> m_views;
 };

@@ -12,6 +12,7 @@
 #include "io/CameraPoseReader.h"
 #include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
+#include "platform/ThreadPool.h"
 
 #include <nlohmann/json.hpp>
 
@@ -305,7 +306,8 @@ bool DumpScene(const std::filesystem::path& dir, const Document& document, const
 int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpDir)
 {
     ConsoleDesktop desktop;
-    Document document(desktop);
+    ThreadPool pool;
+    Document document(desktop, &pool);
     bool ok = false;
     std::vector<std::string> log;
     {

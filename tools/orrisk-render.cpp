@@ -5,6 +5,7 @@
 
 #include "document/Document.h"
 #include "gl/HeadlessEglBackend.h"
+#include "platform/ThreadPool.h"
 #include "settings/AppSettings.h"
 #include "tools/PngFile.h"
 #include "view/ConsoleDesktop.h"
@@ -372,7 +373,8 @@ int Run(Options options)
         return kExitFailure;
     ConsoleDesktop desktop;
     desktop.SetClientSize({options.width, options.height});
-    Document document(desktop);
+    ThreadPool pool;
+    Document document(desktop, &pool);
     const int width = options.width;
     const int height = options.height;
     SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
