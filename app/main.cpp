@@ -26,7 +26,7 @@ int main(int argc, char* argv[])
         QStringLiteral("Orrisk: a viewer for point clouds (PLY, LAS) and 3D Gaussian Splatting scenes."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A PLY or LAS file to open."),
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A point cloud or Gaussian splat scene to open."),
                                  QStringLiteral("[file]"));
     const QCommandLineOption languageOption(
         QStringLiteral("lang"), QStringLiteral("Interface language: ja or en (default: the system's)."),

@@ -40,7 +40,7 @@ constexpr const char* kUsage =
     "                    [--point-size S] [--square] [--background R,G,B]\n"
     "                    [--seg-blend B] [--seg-seed N] [--no-gizmo] [--out PATH]\n"
     "\n"
-    "Draws FILE (PLY or LAS point cloud, Gaussian splat PLY) as the viewer shows it and\n"
+    "Draws FILE (PLY, LAS or LAZ point cloud, Gaussian splat scene) as the viewer shows it and\n"
     "writes an 8-bit RGB PNG (default 1280x720, render.png).\n"
     "  --poses POSES     camera pose file (transforms.json or a trainer's cameras.json)\n"
     "  --frame K         the frame to use, counted from 0\n"
