@@ -195,7 +195,7 @@ const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
 // Sizes a vector of Eigen vectors without writing it (their default constructor leaves them
 // uninitialised) and maps its pages up front.
 template <typename Vector>
-void SizeForFilling(std::vector<Vector>& array, std::size_t count)
+void SizeForFilling(LargeArray<Vector>& array, std::size_t count)
 {
     array.resize(count);
     PrefaultForWriting(array.data(), count * sizeof(Vector));
@@ -204,14 +204,14 @@ void SizeForFilling(std::vector<Vector>& array, std::size_t count)
 // Reserves a vector of numbers that will be appended to block by block: resize() would first
 // write zeros over every page.
 template <typename T>
-void ReserveForAppending(std::vector<T>& array, std::size_t count)
+void ReserveForAppending(LargeArray<T>& array, std::size_t count)
 {
     array.reserve(count);
     PrefaultForWriting(array.data(), count * sizeof(T));
 }
 
 template <typename T>
-void Append(std::vector<T>& array, const std::vector<T>& block, std::size_t count)
+void Append(LargeArray<T>& array, const std::vector<T>& block, std::size_t count)
 {
     array.insert(array.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(count));
 }

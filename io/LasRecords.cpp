@@ -105,7 +105,7 @@ float ColourFactor(std::uint16_t maxChannel)
     return maxChannel > 255 ? 1.0f / 65535.0f : 1.0f / 255.0f;
 }
 
-void ScaleColours(std::vector<Eigen::Vector4f>& colours, float factor)
+void ScaleColours(std::span<Eigen::Vector4f> colours, float factor)
 {
     if (factor == 1.0f)
         return;

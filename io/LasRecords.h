@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 // The LAS public header and the conversion of raw point records into positions and colours,
@@ -52,6 +53,6 @@ std::uint16_t DecodeRawColours(const unsigned char* records, std::size_t count, 
 // Many writers store 8-bit colours in the 16-bit fields, so a file whose channels never
 // exceed 255 is taken as 8-bit; an all-black file keeps its zeros.
 float ColourFactor(std::uint16_t maxChannel);
-void ScaleColours(std::vector<Eigen::Vector4f>& colours, float factor);
+void ScaleColours(std::span<Eigen::Vector4f> colours, float factor);
 
 }  // namespace las

@@ -2,8 +2,6 @@
 
 #include <cstddef>
 #include <new>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 // Memory for the large arrays of a loaded scene. Blocks of 2 MiB and more come straight from
@@ -17,9 +15,7 @@ void FreeLarge(void* block, std::size_t bytes) noexcept;
 // Where AllocateLarge stops using the heap.
 inline constexpr std::size_t kLargeAllocationThreshold = std::size_t{2} << 20;
 
-// A standard allocator over AllocateLarge. Elements constructed without arguments are
-// default-initialised, not zeroed: a reader that sizes an array and then fills it touches
-// each byte once.
+// A standard allocator over AllocateLarge; elements are constructed as std::allocator does.
 template <typename T>
 class LargeArrayAllocator {
 public:
@@ -36,17 +32,6 @@ public:
         return static_cast<T*>(AllocateLarge(count * sizeof(T)));
     }
     void deallocate(T* block, std::size_t count) noexcept { FreeLarge(block, count * sizeof(T)); }
-
-    template <typename U>
-    void construct(U* where) noexcept(std::is_nothrow_default_constructible_v<U>)
-    {
-        ::new (static_cast<void*>(where)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* where, Args&&... args)
-    {
-        ::new (static_cast<void*>(where)) U(std::forward<Args>(args)...);
-    }
 
     template <typename U>
     bool operator==(const LargeArrayAllocator<U>&) const noexcept { return true; }

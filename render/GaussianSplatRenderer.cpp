@@ -226,7 +226,7 @@ bool GaussianSplatRenderer::UploadSplats(const GaussianData& data)
         return false;
     }
 
-    sortPositions = data.positions;
+    sortPositions.assign(data.positions.begin(), data.positions.end());
     splatCount = static_cast<uint32_t>(n);
     orderDirty = true;
     return true;

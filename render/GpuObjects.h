@@ -24,8 +24,8 @@ GlProgram BuildProgram(const char* vertexSource, const char* fragmentSource);
 // bytes or the driver could not give the buffer that much storage.
 GlBuffer CreateStaticBuffer(std::span<const std::byte> bytes);
 
-template <class Vertex>
-GlBuffer CreateStaticBuffer(const std::vector<Vertex>& vertices)
+template <class Vertex, class Allocator>
+GlBuffer CreateStaticBuffer(const std::vector<Vertex, Allocator>& vertices)
 {
     return CreateStaticBuffer(std::as_bytes(std::span(vertices)));
 }

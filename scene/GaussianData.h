@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LargeAllocation.h"
 #include "scene/SceneBounds.h"
 
 #include <Eigen/Core>
@@ -10,15 +11,15 @@
 // One loaded 3D Gaussian Splatting scene. Positions are single-precision offsets from a
 // double-precision origin, like PointCloudData.
 struct GaussianData : SceneBounds {
-    std::vector<Eigen::Vector3f> positions;
-    std::vector<Eigen::Vector3f> shDc;       // degree-0 SH coefficient per channel (R, G, B)
-    std::vector<float> shRest;               // shRestCount values per splat, channel-major
+    LargeArray<Eigen::Vector3f> positions;
+    LargeArray<Eigen::Vector3f> shDc;       // degree-0 SH coefficient per channel (R, G, B)
+    LargeArray<float> shRest;               // shRestCount values per splat, channel-major
     std::int32_t shRestCount = 0;
     std::int32_t shDegree = 0;
-    std::vector<float> opacities;            // already through the logistic function
-    std::vector<Eigen::Vector3f> scales;     // standard deviations along the local axes
-    std::vector<Eigen::Vector4f> rotations;  // unit quaternion stored as (w, x, y, z)
-    std::vector<std::uint32_t> objectIds;    // segment id per splat, 0 = no segment
+    LargeArray<float> opacities;            // already through the logistic function
+    LargeArray<Eigen::Vector3f> scales;     // standard deviations along the local axes
+    LargeArray<Eigen::Vector4f> rotations;  // unit quaternion stored as (w, x, y, z)
+    LargeArray<std::uint32_t> objectIds;    // segment id per splat, 0 = no segment
     bool hasObjectIds = false;
 
     void Clear();

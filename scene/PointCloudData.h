@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LargeAllocation.h"
 #include "scene/SceneBounds.h"
 
 #include <Eigen/Core>
@@ -11,8 +12,8 @@
 // world coordinates keep their precision. The arrays are uploaded to the GPU byte for
 // byte: 12 bytes per position, 16 bytes per colour.
 struct PointCloudData : SceneBounds {
-    std::vector<Eigen::Vector3f> positions;
-    std::vector<Eigen::Vector4f> colors;  // empty, or one RGBA per position
+    LargeArray<Eigen::Vector3f> positions;
+    LargeArray<Eigen::Vector4f> colors;  // empty, or one RGBA per position
     bool hasColors = false;
 
     void Clear();

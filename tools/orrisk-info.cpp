@@ -270,7 +270,7 @@ bool WriteLittleEndian(const std::filesystem::path& path, const T* values, std::
 }
 
 template <typename T>
-bool Dump(const std::filesystem::path& dir, const char* name, const std::vector<T>& values)
+bool Dump(const std::filesystem::path& dir, const char* name, const LargeArray<T>& values)
 {
     return WriteLittleEndian(dir / name, values.data(), values.size());
 }

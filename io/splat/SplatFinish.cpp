@@ -24,7 +24,7 @@ std::size_t RangeCount(std::size_t count)
 // every smaller value after it; a NaN never becomes the minimum, but a NaN in the first splat
 // stays. Each range after the first starts from +inf so that its result is the smallest of its
 // numbers, which then competes with the first range's minimum by the same rule.
-Eigen::Vector3f PositionMinimum(const std::vector<Eigen::Vector3f>& positions, ThreadPool* pool)
+Eigen::Vector3f PositionMinimum(const LargeArray<Eigen::Vector3f>& positions, ThreadPool* pool)
 {
     const std::size_t ranges = RangeCount(positions.size());
     std::vector<Eigen::Vector3f> minima(ranges);
@@ -61,7 +61,7 @@ namespace {
 // Sizes the array with its pages mapped in one go rather than faulted in one by one as the
 // first writes (or a number array's zero fill) reach them.
 template <typename T>
-void SizeMapped(std::vector<T>& array, std::size_t count)
+void SizeMapped(LargeArray<T>& array, std::size_t count)
 {
     array.reserve(count);
     PrefaultForWriting(array.data(), count * sizeof(T));

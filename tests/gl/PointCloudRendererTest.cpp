@@ -41,8 +41,8 @@ PointCloudData Cloud(std::vector<Vector3f> positions, std::vector<Vector4f> colo
 {
     PointCloudData cloud;
     cloud.hasColors = !colors.empty();
-    cloud.positions = std::move(positions);
-    cloud.colors = std::move(colors);
+    cloud.positions.assign(positions.begin(), positions.end());
+    cloud.colors.assign(colors.begin(), colors.end());
     cloud.ComputeBounds();
     return cloud;
 }

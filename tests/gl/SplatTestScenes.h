@@ -24,7 +24,7 @@ inline GaussianData RoundSplats(const std::vector<Eigen::Vector3f>& positions, f
                                 float opacity = 1.0f)
 {
     GaussianData data;
-    data.positions = positions;
+    data.positions.assign(positions.begin(), positions.end());
     data.shDc.assign(positions.size(), Eigen::Vector3f::Zero());
     data.opacities.assign(positions.size(), opacity);
     data.scales.assign(positions.size(), Eigen::Vector3f::Constant(scale));

@@ -58,7 +58,7 @@ protected:
     void ShowPoints(const std::vector<Eigen::Vector3f>& positions, const Eigen::Vector3d& origin = Eigen::Vector3d::Zero())
     {
         document.DeleteContents();
-        document.m_pointCloud.positions = positions;
+        document.m_pointCloud.positions.assign(positions.begin(), positions.end());
         document.m_pointCloud.origin = origin;
         document.m_pointCloud.ComputeBounds();
         document.m_sceneKind = SceneKind::PointCloud;

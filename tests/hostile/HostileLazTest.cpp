@@ -44,7 +44,7 @@ TEST_F(HostileLaz, DamagedCorpusFilesFailOrGiveExactlyTheirPoints)
 {
     ORRISK_REQUIRE_TESTDATA();
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/autzen_trim.laz").string()));
-    const std::vector<Eigen::Vector3f> expected = document.m_pointCloud.positions;
+    const LargeArray<Eigen::Vector3f> expected = document.m_pointCloud.positions;
     ASSERT_EQ(expected.size(), 110000u);
 
     // Fixed-size chunks are walked without the table.
@@ -96,7 +96,7 @@ TEST_F(HostileLaz, DamagedChunkTablesFallBackToTheChunksThemselves)
     ORRISK_REQUIRE_TESTDATA();
     const std::string simple = ReadWholeFile(TestDataFile("laz/simple.laz"));
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/simple.laz").string()));
-    const std::vector<Eigen::Vector3f> expected = document.m_pointCloud.positions;
+    const LargeArray<Eigen::Vector3f> expected = document.m_pointCloud.positions;
     const auto tableAt = FieldOf<std::int64_t>(simple, kPointDataAt);
 
     const std::string cases[] = {
@@ -144,7 +144,7 @@ TEST_F(HostileLaz, CompressionIsTheFormatBytesAndTheRecordsBusinessNotTheName)
     ORRISK_REQUIRE_TESTDATA();
     const std::string simple = ReadWholeFile(TestDataFile("laz/simple.laz"));
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/simple.laz").string()));
-    const std::vector<Eigen::Vector3f> expected = document.m_pointCloud.positions;
+    const LargeArray<Eigen::Vector3f> expected = document.m_pointCloud.positions;
 
     for (const char* name : {"compressed.las", "compressed.LAS", "compressed.LaZ"}) {
         ASSERT_TRUE(Open(dir.Write(name, simple)).result) << name;

@@ -7,8 +7,8 @@
 namespace testsupport {
 
 // The bytes an array holds, for comparing arrays bit for bit (NaNs included) or with files.
-template <typename T>
-std::string RawBytes(const std::vector<T>& values)
+template <typename T, typename Allocator>
+std::string RawBytes(const std::vector<T, Allocator>& values)
 {
     std::string bytes(values.size() * sizeof(T), '\0');
     if (!values.empty())

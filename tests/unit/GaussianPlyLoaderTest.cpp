@@ -207,7 +207,10 @@ GaussianData ReferenceScene(const std::string& path)
     data.shDegree = ShDegreeForRestCount(data.shRestCount);
     for (const char* name : {"object_id", "obj_id", "segment_id"}) {
         if (vertex.ContainsProperty(name)) {
-            data.objectIds = ReadPropertyAsUInt32(vertex, name);
+        {
+            const std::vector<std::uint32_t> ids = ReadPropertyAsUInt32(vertex, name);
+            data.objectIds.assign(ids.begin(), ids.end());
+        }
             data.hasObjectIds = data.objectIds.size() == n;
             if (!data.hasObjectIds)
                 data.objectIds.clear();
@@ -298,13 +301,13 @@ TEST(ReadGaussianPly, ConvertsEachAttributeInEveryEncoding)
         EXPECT_TRUE(result.log.empty());
         const GaussianData& data = result.data;
         EXPECT_EQ(data.origin, Eigen::Vector3d(10.5, -3, 99));
-        EXPECT_EQ(data.positions, (std::vector<Eigen::Vector3f>{{0, 1, 1}, {10, 0, 0}, {4.5f, 2, 2}}));
+        EXPECT_EQ(data.positions, (LargeArray<Eigen::Vector3f>{{0, 1, 1}, {10, 0, 0}, {4.5f, 2, 2}}));
         EXPECT_EQ(data.shDc[0], Eigen::Vector3f(0.25f, -0.5f, 1));
-        EXPECT_EQ(data.opacities, (std::vector<float>{0.5f, 1.0f, 1.0f / (std::exp(100.0f) + 1.0f)}));
+        EXPECT_EQ(data.opacities, (LargeArray<float>{0.5f, 1.0f, 1.0f / (std::exp(100.0f) + 1.0f)}));
         EXPECT_EQ(data.scales[0], Eigen::Vector3f(1, std::exp(1.0f), std::exp(-1.0f)));
         EXPECT_FLOAT_EQ(data.scales[1][0], 2.0f);
         EXPECT_EQ(data.rotations,
-                  (std::vector<Eigen::Vector4f>{{0, 0.6f, 0, 0.8f}, {1, 0, 0, 0}, {1, 0, 0, 0}}));
+                  (LargeArray<Eigen::Vector4f>{{0, 0.6f, 0, 0.8f}, {1, 0, 0, 0}, {1, 0, 0, 0}}));
         EXPECT_TRUE(data.shRest.empty());
         EXPECT_EQ(data.shRestCount, 0);
         EXPECT_FALSE(data.hasObjectIds);
@@ -403,18 +406,18 @@ TEST(ReadGaussianPly, SegmentIdsFromTheFirstIdPropertyElseTheLargestMask)
     LoadResult ids = splatWith({{"short", "segment_id"}, {"int", "obj_id"}, {"float", "mask_0"}},
                                {{9, -1, 5}, {9, 7, 5}});
     EXPECT_TRUE(ids.data.hasObjectIds);
-    EXPECT_EQ(ids.data.objectIds, (std::vector<std::uint32_t>{kMinusOne, 7}));
+    EXPECT_EQ(ids.data.objectIds, (LargeArray<std::uint32_t>{kMinusOne, 7}));
     EXPECT_TRUE(ids.log.empty());
 
     LoadResult masks = splatWith({{"float", "mask_0"}, {"uchar", "mask_1"}, {"double", "mask_2"}},
                                  {{0.2, 0, 0.7}, {1, 1, 1}, {nan, 0, -1}, {-1, 0, nan}, {0, 0, 0.5}});
     EXPECT_TRUE(masks.data.hasObjectIds);
-    EXPECT_EQ(masks.data.objectIds, (std::vector<std::uint32_t>{2, 0, 1, 1, 2}));
+    EXPECT_EQ(masks.data.objectIds, (LargeArray<std::uint32_t>{2, 0, 1, 1, 2}));
     EXPECT_EQ(masks.log, std::vector<std::string>{"[CGaussianPlyLoader] segmentation from 3 masks (argmax)."});
 
     // Masks are counted from mask_0 on without gaps.
     LoadResult gap = splatWith({{"float", "mask_0"}, {"float", "mask_2"}}, {{0, 5}});
-    EXPECT_EQ(gap.data.objectIds, std::vector<std::uint32_t>{0});
+    EXPECT_EQ(gap.data.objectIds, LargeArray<std::uint32_t>{0});
     EXPECT_EQ(gap.log, std::vector<std::string>{"[CGaussianPlyLoader] segmentation from 1 masks (argmax)."});
     EXPECT_FALSE(splatWith({{"float", "mask_1"}}, {{1}}).data.hasObjectIds);
 
@@ -573,11 +576,11 @@ TEST(ReadGaussianPly, CorpusValuesNamedByTheCorpus)
     EXPECT_EQ(inf.radius, 1.0f);
     EXPECT_EQ(load("single_splat_degenerate.ply").data.rotations[0], Eigen::Vector4f(1, 0, 0, 0));
 
-    const std::vector<std::uint32_t> truncated = load("ids_object_id_float_truncation.ply").data.objectIds;
+    const LargeArray<std::uint32_t> truncated = load("ids_object_id_float_truncation.ply").data.objectIds;
     EXPECT_EQ(std::vector<std::uint32_t>(truncated.begin(), truncated.begin() + 6),
               (std::vector<std::uint32_t>{1, kMinusOne, 3, 0, 7, 0}));
     for (const char* name : {"ids_object_id_char.ply", "ids_object_id_short.ply", "ids_object_id_int.ply"}) {
-        const std::vector<std::uint32_t> ids = load(name).data.objectIds;
+        const LargeArray<std::uint32_t> ids = load(name).data.objectIds;
         EXPECT_NE(std::find(ids.begin(), ids.end(), kMinusOne), ids.end()) << name;
     }
     for (std::uint32_t id : load("ids_obj_id_and_segment_id.ply").data.objectIds)

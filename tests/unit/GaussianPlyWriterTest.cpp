@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -76,7 +78,8 @@ void ExpectFileHolds(const std::filesystem::path& path, const GaussianData& data
             ASSERT_EQ(rotation[i], data.rotations[i][component]);
     }
     if (data.hasObjectIds) {
-        EXPECT_EQ(vertex.ValuesAs<std::uint32_t>("object_id"), data.objectIds);
+        const std::vector<std::uint32_t> ids = vertex.ValuesAs<std::uint32_t>("object_id");
+        EXPECT_TRUE(std::equal(ids.begin(), ids.end(), data.objectIds.begin(), data.objectIds.end()));
     }
 }
 

@@ -141,7 +141,7 @@ bool SameFloat(float a, float b)
 }
 
 template <typename Vector>
-bool SameVectors(const std::vector<Vector>& a, const std::vector<Vector>& b)
+bool SameVectors(const LargeArray<Vector>& a, const LargeArray<Vector>& b)
 {
     if (a.size() != b.size())
         return false;
