@@ -4,6 +4,8 @@
 #include "app/MainWindow.h"
 #include "app/CommandTable.h"
 #include "app/FlyThroughExport.h"
+#include "app/LoadProgressPane.h"
+#include "app/SceneLoadJob.h"
 #include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
 #include "document/Document.h"
@@ -19,10 +21,15 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
 #include <QWindow>
 
 namespace {
+
+// How often the UI thread looks at a background load.
+constexpr int kLoadPollMilliseconds = 30;
 
 constexpr const char* kEmptyDocumentFailed = QT_TRANSLATE_NOOP("Application", "空のドキュメントの作成に失敗しました。");
 
@@ -65,6 +72,9 @@ Application::Application(AppOptions options)
         m_options.settingsFile = ViewSettingsFile();
     m_desktop.SetSettingsFile(m_options.settingsFile);
     m_recentFiles.Load(*m_profile);
+    m_loadPoll = new QTimer(this);
+    m_loadPoll->setInterval(kLoadPollMilliseconds);
+    connect(m_loadPoll, &QTimer::timeout, this, &Application::PollLoad);
 }
 
 Application::~Application()
@@ -72,6 +82,7 @@ Application::~Application()
     // Ended without closing the window (a signal, the session ending): keep the layout too.
     if (m_frame && m_frame->isVisible())
         SaveProfile();
+    CancelLoad();
     // The view goes with the frame and saves its settings on the way; the document outlives it.
     m_frame.reset();
     m_document.reset();
@@ -114,9 +125,16 @@ bool Application::CreateFrameAndView()
     connect(m_frame.get(), &MainWindow::commandTriggered, this, &Application::OnCommand);
     connect(m_frame.get(), &MainWindow::recentFileChosen, this, &Application::OnOpenRecentFile);
     connect(m_frame.get(), &MainWindow::filesDropped, this, [this](const QStringList& files) {
-        OpenDocumentFile(files.constFirst());
+        BeginOpenDocumentFile(files.constFirst());
     });
+    connect(m_frame.get(), &MainWindow::closing, this, &Application::CancelLoad);
     connect(m_frame.get(), &MainWindow::closing, this, &Application::SaveProfile);
+    m_loadPane = new LoadProgressPane(m_frame.get());
+    m_frame->statusBar()->addPermanentWidget(m_loadPane);
+    connect(m_loadPane, &LoadProgressPane::cancelRequested, this, &Application::CancelLoad);
+    m_cancelLoadShortcut = new QShortcut(QKeySequence(Qt::Key_Escape), m_frame.get());
+    m_cancelLoadShortcut->setEnabled(false);
+    connect(m_cancelLoadShortcut, &QShortcut::activated, this, &Application::CancelLoad);
     // The export needs cameras: its menu entry says so each time its menu opens.
     for (QObject* owner : m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->associatedObjects())
         if (auto* menu = qobject_cast<QMenu*>(owner))
@@ -136,22 +154,89 @@ bool Application::CreateFrameAndView()
 
 bool Application::OpenDocumentFile(const QString& path)
 {
+    CancelLoad();
     const QString absolute = QFileInfo(path).absoluteFilePath();
     bool opened = false;
     {
         BusyCursorScope busy;
         opened = m_document->OnOpenDocument(QFile::encodeName(absolute).toStdString());
     }
+    AfterOpen(absolute, opened);
+    return opened;
+}
+
+void Application::AfterOpen(const QString& absolutePath, bool opened)
+{
     if (opened) {
-        m_recentFiles.Add(absolute);
+        m_recentFiles.Add(absolutePath);
         RefreshRecentFiles();
         m_profile->sync();
-        m_desktop.RememberDirectoryOf(absolute);
+        m_desktop.RememberDirectoryOf(absolutePath);
         AfterDocumentChanged();
     } else {
         m_frame->OnUpdateFrameTitle(m_document->GetPathName());
     }
-    return opened;
+}
+
+void Application::BeginOpenDocumentFile(const QString& path, bool fromRecentList)
+{
+    CancelLoad();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    SceneFileReader reader = m_options.readSceneFile ? m_options.readSceneFile : SceneFileReader(ReadSceneFile);
+    m_load = std::make_unique<SceneLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader), &m_pool);
+    m_loadFromRecentList = fromRecentList;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    if (m_loadPane)
+        m_loadPane->Start(QFileInfo(absolute).fileName());
+    if (m_cancelLoadShortcut)
+        m_cancelLoadShortcut->setEnabled(true);
+    m_loadPoll->start();
+}
+
+LoadProgressPane* Application::LoadProgress() const
+{
+    return m_loadPane.data();
+}
+
+void Application::CancelLoad()
+{
+    if (!m_load)
+        return;
+    m_load.reset();  // cancels, then waits for the worker; its record is dropped
+    EndLoadDisplay();
+}
+
+void Application::EndLoadDisplay()
+{
+    m_loadPoll->stop();
+    if (m_cancelLoadShortcut)
+        m_cancelLoadShortcut->setEnabled(false);
+    if (m_loadPane)
+        m_loadPane->Finish();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void Application::PollLoad()
+{
+    if (!m_load)
+        return;
+    if (m_loadPane)
+        m_loadPane->SetFraction(m_load->Fraction());
+    if (!m_load->Finished())
+        return;
+    const std::unique_ptr<SceneLoadJob> job = std::move(m_load);
+    EndLoadDisplay();
+    SceneFileRead read = job->TakeResult();
+    if (read.Cancelled())
+        return;
+    const QString absolute = QFile::decodeName(QByteArray::fromStdString(job->Path()));
+    const bool opened = m_document->ApplySceneFile(std::move(read));
+    AfterOpen(absolute, opened);
+    // A file that no longer opens leaves the list.
+    if (!opened && m_loadFromRecentList) {
+        m_recentFiles.Remove(static_cast<int>(m_recentFiles.Paths().indexOf(absolute)));
+        RefreshRecentFiles();
+    }
 }
 
 void Application::AfterDocumentChanged()
@@ -223,6 +308,7 @@ void Application::OnCommand(int commandId)
 
 void Application::OnFileNew()
 {
+    CancelLoad();
     m_document->OnNewDocument();
     AfterDocumentChanged();
 }
@@ -236,18 +322,14 @@ void Application::OnFileOpen()
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    OpenDocumentFile(dialog.selectedFiles().constFirst());
+    BeginOpenDocumentFile(dialog.selectedFiles().constFirst());
 }
 
 void Application::OnOpenRecentFile(int index)
 {
     if (index < 0 || index >= m_recentFiles.Paths().size())
         return;
-    // A file that no longer opens leaves the list.
-    if (!OpenDocumentFile(m_recentFiles.Paths().at(index))) {
-        m_recentFiles.Remove(index);
-        RefreshRecentFiles();
-    }
+    BeginOpenDocumentFile(m_recentFiles.Paths().at(index), true);
 }
 
 void Application::OnAppAbout()

@@ -2,19 +2,25 @@
 
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
+#include "document/SceneFileRead.h"
 #include "platform/ThreadPool.h"
 #include "tools/FlyThrough.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
 #include <filesystem>
 #include <memory>
 
+class LoadProgressPane;
 class MainWindow;
 class Document;
 class QSettings;
+class QShortcut;
+class QTimer;
+class SceneLoadJob;
 class TrainingPhotoOverlay;
 class ViewWidget;
 
@@ -24,6 +30,8 @@ struct AppOptions {
     // The profile with the recent files and the window layout; empty: the user's "Orrisk"
     // profile (~/.config/Orrisk/Orrisk.conf).
     QString profileFile;
+    // Reads the scene files the window opens; empty: ReadSceneFile. Tests put a slow one here.
+    SceneFileReader readSceneFile = {};
 };
 
 // The application: one document, the main frame with its view, the recent-file list and the
@@ -39,8 +47,18 @@ public:
     // or the file could not be opened (the user has been told why).
     bool InitInstance(const QStringList& arguments);
 
-    // Opens a file as the Open command does, with a busy cursor while it loads. True on success.
+    // Opens a file and waits for the read, with a busy cursor; true on success. The command
+    // line uses it; a background load is cancelled first.
     bool OpenDocumentFile(const QString& path);
+    // Opens a file as the Open command does: reads it on a worker while the window goes on
+    // drawing, with the fraction read and a cancel button in the status bar (Esc cancels too)
+    // and a busy cursor. A load already running is cancelled. `fromRecentList`: a file that
+    // fails to open leaves the recent-file list.
+    void BeginOpenDocumentFile(const QString& path, bool fromRecentList = false);
+    // Stops a background load and waits for its worker; the document stays as it was.
+    void CancelLoad();
+    bool IsLoading() const { return m_load != nullptr; }
+    LoadProgressPane* LoadProgress() const;
     void OnCommand(int commandId);
     void OnFileNew();
     void OnFileOpen();
@@ -64,6 +82,9 @@ private:
     void RefreshRecentFiles();
     void SaveProfile();
     void AfterDocumentChanged();
+    void AfterOpen(const QString& absolutePath, bool opened);
+    void PollLoad();
+    void EndLoadDisplay();
     void UpdateCommandStates();
 
     AppOptions m_options;
@@ -75,4 +96,9 @@ private:
     std::unique_ptr<MainWindow> m_frame;
     ViewWidget* m_viewWidget = nullptr;  // owned by the frame
     TrainingPhotoOverlay* m_photoOverlay = nullptr;  // owned by the view widget
+    QPointer<LoadProgressPane> m_loadPane;  // owned by the frame's status bar
+    QPointer<QShortcut> m_cancelLoadShortcut;  // owned by the frame
+    QTimer* m_loadPoll = nullptr;  // owned by this
+    std::unique_ptr<SceneLoadJob> m_load;  // the background load; uses m_pool, so it is declared after it
+    bool m_loadFromRecentList = false;
 };

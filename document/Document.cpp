@@ -1,40 +1,17 @@
 #include "document/Document.h"
 
 #include "document/DocumentView.h"
-#include "document/SceneReaders.h"
+#include "document/SceneFileRead.h"
 #include "io/CameraPoseReader.h"
-#include "io/ReadOnlyFile.h"
 #include "document/DocumentHost.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 #include <variant>
 
 namespace {
 
 constexpr const char* kCameraPosesFailed = "Failed to load the camera pose file (transforms.json).\n";
-
-// What opening a document needs before anything is emptied: a regular file that can be
-// opened for reading. Directories, devices and pipes are turned away.
-bool CanOpenForReading(const std::string& path)
-{
-    const ReadOnlyFile file(path);
-    return file.RegularFileSize().has_value();
-}
-
-// Why a file that CanOpenForReading turned away cannot be opened, in one line.
-std::string WhyNotReadable(const std::string& path)
-{
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    if (!std::filesystem::exists(status))
-        return "the file does not exist";
-    if (!std::filesystem::is_regular_file(status))
-        return "it is not a regular file";
-    return "the file cannot be opened for reading";
-}
 
 }  // namespace
 
@@ -50,41 +27,38 @@ bool Document::OnNewDocument()
 
 bool Document::OnOpenDocument(const std::string& path)
 {
-    if (!CanOpenForReading(path)) {
-        m_host.ShowMessageBox("ファイル " + path + " を開けませんでした。", WhyNotReadable(path));
+    return ApplySceneFile(ReadSceneFile(path, ReadOptions{{}, m_pool}));
+}
+
+bool Document::ApplySceneFile(SceneFileRead read)
+{
+    if (read.unreadable) {
+        m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
         return false;
     }
     DeleteContents();
-    m_pathName = path;
-    const bool loaded = LoadScene(path);
-    if (loaded)
+    m_pathName = read.path;
+    const bool loaded = read.scene.Ok();
+    if (loaded) {
+        TakeScene(read.scene.TakeValue());
         UpdateAllViews(kSceneChangedHint);
-    else
+    } else {
+        m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
         m_pathName.clear();  // the earlier scene is gone too: the document is now empty and untitled
+    }
     m_host.RefreshFrameTitle(m_pathName);
     return loaded;
 }
 
-bool Document::LoadScene(const std::string& path)
+void Document::TakeScene(Scene scene)
 {
-    const SceneReader* reader = FindSceneReader(path);
-    if (!reader) {
-        m_host.ShowMessageBox(kUnknownSceneFileMessage, kUnknownSceneFileReason);
-        return false;
-    }
-    ReadResult<Scene> scene = reader->read(path, ReadOptions{{}, m_pool});
-    if (!scene) {
-        m_host.ShowMessageBox(reader->failureMessage, scene.Failure().reason);
-        return false;
-    }
-    if (auto* splats = std::get_if<GaussianData>(&scene.Value())) {
+    if (auto* splats = std::get_if<GaussianData>(&scene)) {
         m_gaussianData = std::move(*splats);
         m_sceneKind = SceneKind::GaussianSplats;
     } else {
-        m_pointCloud = std::move(std::get<PointCloudData>(scene.Value()));
+        m_pointCloud = std::move(std::get<PointCloudData>(scene));
         m_sceneKind = SceneKind::PointCloud;
     }
-    return true;
 }
 
 void Document::DeleteContents()

@@ -3,12 +3,14 @@
 #include "scene/CameraPoses.h"
 #include "scene/GaussianData.h"
 #include "scene/PointCloudData.h"
+#include "scene/Scene.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class DocumentHost;
+struct SceneFileRead;
 class ThreadPool;
 class IDocumentView;
 
@@ -35,6 +37,9 @@ public:
     bool OnNewDocument();
     // Loads the file; true on success. Failures are shown in a message box.
     bool OnOpenDocument(const std::string& path);
+    // The second half of OnOpenDocument, for a file read elsewhere (ReadSceneFile on a worker):
+    // takes the scene, or shows why there is none, exactly as OnOpenDocument would.
+    bool ApplySceneFile(SceneFileRead read);
     void DeleteContents();
     // Reads a camera pose file and, only on success, replaces the camera frames; a failure
     // is shown in a message box and keeps the previous frames.
@@ -48,9 +53,7 @@ public:
     void UpdateAllViews(int hint);
 
 private:
-    // Reads the file into the record its header or name calls for and sets the scene kind;
-    // a failure is shown in a message box.
-    bool LoadScene(const std::string& path);
+    void TakeScene(Scene scene);
 
     DocumentHost& m_host;
     ThreadPool* m_pool = nullptr;

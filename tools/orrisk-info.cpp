@@ -9,6 +9,7 @@
 // file names) are replaced by U+FFFD.
 
 #include "document/Document.h"
+#include "document/SceneFileRead.h"
 #include "io/CameraPoseReader.h"
 #include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
@@ -33,7 +34,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: orrisk-info FILE [--dump DIR]\n"
+    "usage: orrisk-info FILE [--dump DIR] [--progress]\n"
     "       orrisk-info --poses FILE\n"
     "       orrisk-info --help\n";
 
@@ -47,6 +48,8 @@ constexpr const char* kHelp =
     "               (positions.f32, colors.f32 for point clouds; positions.f32, shDc.f32,\n"
     "               shRest.f32, opacities.f32, scales.f32, rotations.f32 (w x y z) and\n"
     "               objectIds.u32 for splat scenes) and the summary as summary.json\n"
+    "  --progress   print the fraction read to standard error as the reader reports it,\n"
+    "               one number a line\n"
     "  --poses      read FILE as a camera pose file (transforms.json) and print its frames\n"
     "               (transform: 16 numbers, column-major)\n"
     "\n"
@@ -303,7 +306,16 @@ bool DumpScene(const std::filesystem::path& dir, const Document& document, const
     return written;
 }
 
-int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpDir)
+// Prints each fraction the reader reports on its own line of standard error.
+bool PrintProgress(double fraction)
+{
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, fraction);
+    std::cerr << std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)) << '\n';
+    return true;
+}
+
+int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpDir, bool progress)
 {
     ConsoleDesktop desktop;
     ThreadPool pool;
@@ -312,7 +324,10 @@ int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpD
     std::vector<std::string> log;
     {
         ScopedLogCapture capture;
-        ok = document.OnOpenDocument(path);
+        ReadOptions options{{}, &pool};
+        if (progress)
+            options.progress = PrintProgress;
+        ok = document.ApplySceneFile(ReadSceneFile(path, options));
         log = capture.Lines();
     }
     const std::string summary = SceneSummary(document, ok, desktop, log);
@@ -344,6 +359,7 @@ int main(int argc, char** argv)
     std::optional<std::string> file;
     std::optional<std::string> dumpDir;
     bool poses = false;
+    bool progress = false;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -356,6 +372,8 @@ int main(int argc, char** argv)
             if (i + 1 >= argc)
                 return UsageError("--dump needs a folder");
             dumpDir = argv[++i];
+        } else if (!optionsEnded && arg == "--progress") {
+            progress = true;
         } else if (!optionsEnded && arg == "--poses") {
             poses = true;
         } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
@@ -370,5 +388,7 @@ int main(int argc, char** argv)
         return UsageError("no file given");
     if (poses && dumpDir)
         return UsageError("--dump does not apply to camera pose files");
-    return poses ? InfoOnPoses(*file) : InfoOnScene(*file, dumpDir);
+    if (poses && progress)
+        return UsageError("--progress does not apply to camera pose files");
+    return poses ? InfoOnPoses(*file) : InfoOnScene(*file, dumpDir, progress);
 }

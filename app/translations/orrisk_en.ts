@@ -100,6 +100,17 @@
     </message>
 </context>
 <context>
+    <name>LoadProgressPane</name>
+    <message>
+        <source>中止</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>読み込みを中止 (Esc)</source>
+        <translation>Stop loading (Esc)</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>標準</source>

@@ -589,6 +589,7 @@ private slots:
 
         // Choosing an entry opens it and moves it to the front; the list is in the profile.
         Frame()->findChild<QAction*>("recentFile4")->trigger();
+        QTRY_VERIFY(!m_app->IsLoading());
         QCOMPARE(Frame()->windowTitle(), QString("scan6.ply - Orrisk ver.1.1"));
         QCOMPARE(m_app->RecentFiles().Paths().first(), opened.at(3));
         Quit();
@@ -601,8 +602,8 @@ private slots:
         guitest::MessageBoxAnswerer answerer;
         const int index = int(m_app->RecentFiles().Paths().indexOf(opened.at(0)));
         Frame()->findChild<QAction*>(QString("recentFile%1").arg(index + 1))->trigger();
-        QCOMPARE(answerer.Texts().size(), 1);
-        QVERIFY(!m_app->RecentFiles().Paths().contains(opened.at(0)));
+        QTRY_COMPARE(answerer.Texts().size(), 1);
+        QTRY_VERIFY(!m_app->RecentFiles().Paths().contains(opened.at(0)));
     }
 
     void droppedFileOpensAsOpenDoes()

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -254,4 +255,30 @@ TEST(OrriskInfo, ReportsALazFileLikeItsUncompressedTwin)
     const ToolRun broken = RunInfo({TestDataFile("laz/broken_no_laszip_vlr.laz").string()});
     EXPECT_EQ(broken.status, 1);
     EXPECT_EQ(Summary(broken)["kind"], "None");
+}
+
+TEST(OrriskInfo, ProgressRisesToOneOnStandardError)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    REQUIRE_INFO_TOOL();
+    for (const char* name : {"las/autzen.las", "splat/masks_3.ply", "ply/cloud_ascii.ply", "laz/autzen_trim.laz",
+                             "splat-formats/sh3_5k.spz", "splat-formats/sh3_5k.sog"}) {
+        SCOPED_TRACE(name);
+        const ToolRun run = RunInfo({"--progress", TestDataFile(name).string()});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(Summary(run)["ok"], true);
+        std::istringstream lines(run.err);
+        std::vector<double> fractions;
+        for (std::string line; std::getline(lines, line);)
+            fractions.push_back(std::stod(line));
+        ASSERT_FALSE(fractions.empty());
+        EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+        EXPECT_GE(fractions.front(), 0.0);
+        EXPECT_EQ(fractions.back(), 1.0);
+    }
+    // A file that fails still fails, and the option is refused for camera pose files.
+    const ToolRun failed = RunInfo({"--progress", TestDataFile("ply/binary_truncated_body_le.ply").string()});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(Summary(failed)["ok"], false);
+    EXPECT_EQ(RunInfo({"--progress", "--poses", "x.json"}).status, 2);
 }

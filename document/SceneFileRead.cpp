@@ -1,0 +1,41 @@
+#include "document/SceneFileRead.h"
+
+#include "document/SceneReaders.h"
+#include "io/ReadOnlyFile.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// What opening a document needs before anything is emptied: a regular file that can be
+// opened for reading. Directories, devices and pipes are turned away.
+bool CanOpenForReading(const std::string& path)
+{
+    const ReadOnlyFile file(path);
+    return file.RegularFileSize().has_value();
+}
+
+// Why a file that CanOpenForReading turned away cannot be opened, in one line.
+std::string WhyNotReadable(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (!std::filesystem::exists(status))
+        return "the file does not exist";
+    if (!std::filesystem::is_regular_file(status))
+        return "it is not a regular file";
+    return "the file cannot be opened for reading";
+}
+
+}  // namespace
+
+SceneFileRead ReadSceneFile(const std::string& path, const ReadOptions& options)
+{
+    if (!CanOpenForReading(path))
+        return {path, Fail(ReadError::CannotOpen, WhyNotReadable(path)), "ファイル " + path + " を開けませんでした。", true};
+    const SceneReader* reader = FindSceneReader(path);
+    if (!reader)
+        return {path, Fail(ReadError::NotRecognised, kUnknownSceneFileReason), kUnknownSceneFileMessage, false};
+    return {path, reader->read(path, options), reader->failureMessage, false};
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "io/ReadResult.h"
+#include "scene/Scene.h"
+
+#include <functional>
+#include <string>
+
+// What reading a scene file produced, before the document takes it: the scene, or why
+// there is none and what the user is told.
+struct SceneFileRead {
+    std::string path;
+    ReadResult<Scene> scene;
+    // The message box text when the read failed; the failure's reason goes in its details.
+    std::string failureMessage;
+    // Turned away before any reader ran (missing, not a regular file): the open document stays.
+    bool unreadable = false;
+
+    bool Cancelled() const { return !scene && scene.Failure().code == ReadError::Cancelled; }
+};
+
+// Reads a scene file with the reader the file's header or name calls for. Touches no
+// document and no window, so it may run on any thread.
+SceneFileRead ReadSceneFile(const std::string& path, const ReadOptions& options);
+
+// ReadSceneFile, or a stand-in for it (tests use one that waits, as a slow disk would).
+using SceneFileReader = std::function<SceneFileRead(const std::string& path, const ReadOptions& options)>;
