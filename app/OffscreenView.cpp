@@ -37,12 +37,13 @@ OffscreenView::~OffscreenView()
 
 CameraRender OffscreenView::Render()
 {
-    return [this](const CameraFrame& frame, float fallbackFovY, int width, int height) -> std::optional<RgbImage> {
+    return [this](const CameraFrame& frame, float fallbackFovY, int width, int height,
+                  const std::optional<PinholeIntrinsics>& intrinsics) -> std::optional<RgbImage> {
         if (!m_created)
             return std::nullopt;
         ReleaseQtContext();
         m_view.m_glSurface.MakeCurrent();
-        std::optional<RgbImage> image = m_render(frame, fallbackFovY, width, height);
+        std::optional<RgbImage> image = m_render(frame, fallbackFovY, width, height, intrinsics);
         ReleaseEglContext();
         return image;
     };

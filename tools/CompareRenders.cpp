@@ -135,6 +135,23 @@ float PhotoFovY(const CameraFrame& frame, const CameraImage& camera, int photoWi
     return frame.fovY;
 }
 
+std::optional<PinholeIntrinsics> PhotoIntrinsics(const CameraImage& camera, int photoWidth, int photoHeight)
+{
+    if (camera.fy <= 0 || camera.width <= 0 || photoWidth <= 0 || photoHeight <= 0)
+        return std::nullopt;
+    const double scale = photoWidth / camera.width;
+    PinholeIntrinsics intrinsics;
+    intrinsics.width = photoWidth;
+    intrinsics.height = photoHeight;
+    intrinsics.fy = static_cast<float>(camera.fy * scale);
+    intrinsics.fx = static_cast<float>((camera.fx > 0 ? camera.fx : camera.fy) * scale);
+    intrinsics.cx = camera.cx > 0 ? static_cast<float>(camera.cx * scale) : 0.5f * static_cast<float>(photoWidth);
+    intrinsics.cy = camera.cy > 0 ? static_cast<float>(camera.cy * scale) : 0.5f * static_cast<float>(photoHeight);
+    if (!IsUsable(intrinsics))
+        return std::nullopt;
+    return intrinsics;
+}
+
 RgbImage SideBySide(const RgbImage& render, const RgbImage& photo)
 {
     RgbImage joined;
@@ -192,7 +209,9 @@ std::vector<CompareRow> CompareWithPhotos(const CameraPoseSet& poses, const Comp
         CameraFrame atPhotoSize = frame;
         atPhotoSize.fovY = PhotoFovY(frame, camera, photo.Value().width, photo.Value().height);
         const float fallback = poses.defaultFovY > 0.0f ? poses.defaultFovY : options.fallbackFovY;
-        const std::optional<RgbImage> drawn = render(atPhotoSize, fallback, photo.Value().width, photo.Value().height);
+        const std::optional<RgbImage> drawn =
+            render(atPhotoSize, fallback, photo.Value().width, photo.Value().height,
+                   PhotoIntrinsics(camera, photo.Value().width, photo.Value().height));
         if (!drawn || drawn->width != photo.Value().width || drawn->height != photo.Value().height) {
             row.note = "cannot render at " + SizeText(photo.Value().width, photo.Value().height);
             report();

@@ -41,6 +41,11 @@ std::optional<std::filesystem::path> DatasetImagesDir(const std::filesystem::pat
 // focal length scaled by photo width over camera width. Zero when the frame says nothing.
 float PhotoFovY(const CameraFrame& frame, const CameraImage& camera, int photoWidth, int photoHeight);
 
+// The camera's pinhole intrinsics at the photo's size, scaled like the focal length in
+// PhotoFovY: fx (fy where the file gives no fx), fy, and the principal point where given, the
+// photo's middle otherwise. Empty without a focal length and a camera width to scale by.
+std::optional<PinholeIntrinsics> PhotoIntrinsics(const CameraImage& camera, int photoWidth, int photoHeight);
+
 // Render, photo and their absolute difference x4 side by side; the two must be of one size.
 RgbImage SideBySide(const RgbImage& render, const RgbImage& photo);
 

@@ -24,7 +24,7 @@ bool WriteVideo(const std::filesystem::path& path, const CameraPoseSet& poses, c
         return false;
     for (std::size_t f = 0; f < total; ++f) {
         const CameraFrame frame = CameraFrameAt(cameraPath.AtFrame(f, options.fps));
-        const std::optional<RgbImage> image = render(frame, options.fallbackFovY, width, height);
+        const std::optional<RgbImage> image = render(frame, options.fallbackFovY, width, height, std::nullopt);
         if (!image) {
             error = "cannot draw frame " + std::to_string(f);
             return false;

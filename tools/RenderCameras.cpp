@@ -38,7 +38,8 @@ std::optional<RgbImage> DrawViewImage(ConsoleDesktop& desktop, SceneView& view, 
 
 CameraRender ViewCameraRender(ConsoleDesktop& desktop, SceneView& view)
 {
-    return [&desktop, &view](const CameraFrame& frame, float fallbackFovY, int width, int height) -> std::optional<RgbImage> {
+    return [&desktop, &view](const CameraFrame& frame, float fallbackFovY, int width, int height,
+                             const std::optional<PinholeIntrinsics>& intrinsics) -> std::optional<RgbImage> {
         auto* headless = dynamic_cast<HeadlessEglBackend*>(view.m_glSurface.Backend());
         if (!headless)
             return std::nullopt;
@@ -51,6 +52,7 @@ CameraRender ViewCameraRender(ConsoleDesktop& desktop, SceneView& view)
             view.OnSize(width, height);
         }
         view.ApplyCameraPose(frame, fallbackFovY);
+        view.m_camera.pinhole = intrinsics;
         return DrawViewImage(desktop, view);
     };
 }

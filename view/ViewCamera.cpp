@@ -114,6 +114,8 @@ Matrix4f ViewCamera::ProjectionMatrix(float aspect) const
         proj(1, 3) = -(t + b) / (t - b);
         proj(2, 3) = -(f + n) / (f - n);
         proj(3, 3) = 1.0f;
+    } else if (pinhole && IsUsable(*pinhole)) {
+        return PinholeProjectionMatrix(*pinhole, n, f);
     } else {
         const float t = std::tan(fovY / 2.0f);
         proj(0, 0) = 1.0f / (aspect * t);

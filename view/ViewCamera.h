@@ -1,5 +1,7 @@
 #pragma once
 
+#include "view/PinholeProjection.h"
+
 #include <Eigen/Core>
 #include <Eigen/Geometry>
 
@@ -32,6 +34,10 @@ struct ViewCamera {
     // Set after a recorded camera pose was applied: rotation then turns about the eye and a
     // perspective zoom dollies eye and target together.
     bool eyeAnchored = false;
+    // A recorded camera's own intrinsics, for a render at exactly their size: a perspective
+    // projection then follows them instead of fovY and the aspect ratio. Never set by the
+    // interactive view.
+    std::optional<PinholeIntrinsics> pinhole;
 
     Eigen::Vector3f Right() const;
     Eigen::Vector3f Up() const;

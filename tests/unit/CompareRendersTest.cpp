@@ -78,8 +78,11 @@ TEST(CompareRenders, EachCameraGetsARowAndProblemsDoNotStopTheRun)
     std::filesystem::create_directories(options.sideBySideDir);
 
     std::vector<float> fovs;
-    const CameraRender render = [&fovs](const CameraFrame& frame, float, int width, int height) -> std::optional<RgbImage> {
+    std::vector<std::optional<PinholeIntrinsics>> lenses;
+    const CameraRender render = [&fovs, &lenses](const CameraFrame& frame, float, int width, int height,
+                                                 const std::optional<PinholeIntrinsics>& intrinsics) -> std::optional<RgbImage> {
         fovs.push_back(frame.fovY);
+        lenses.push_back(intrinsics);
         // The second camera drawn ("other") draws something else than its photo.
         return Gradient(width, height, fovs.size() == 2 ? 9 : 0);
     };
@@ -103,6 +106,9 @@ TEST(CompareRenders, EachCameraGetsARowAndProblemsDoNotStopTheRun)
     // Focal length 30 at width 20 is 60 at the photo's width 40.
     ASSERT_EQ(fovs.size(), 3u);
     EXPECT_FLOAT_EQ(fovs[0], static_cast<float>(2.0 * std::atan(30.0 / 120.0)));
+    ASSERT_TRUE(lenses[0]);
+    EXPECT_FLOAT_EQ(lenses[0]->fy, 60.0f);
+    EXPECT_FLOAT_EQ(lenses[0]->cx, 20.0f);
 
     const ReadResult<RgbImage> side = ReadPhotoFile(scratch.File("side/0003_other.png"));
     ASSERT_TRUE(side.Ok()) << side.Failure().reason;
@@ -196,6 +202,28 @@ TEST(CompareRenders, PhotoFieldOfViewAndSideBySide)
     EXPECT_FLOAT_EQ(PhotoFovY(frame, camera, 1600, 1200), static_cast<float>(std::numbers::pi / 2));
     camera.fy = 0;
     EXPECT_EQ(PhotoFovY(frame, camera, 1600, 1200), 0.5f);
+
+    // The lens at twice the camera's size: everything doubles; a missing fx or principal point
+    // falls back to fy and the photo's middle.
+    camera = CameraImage{"a", 800, 600, 310, 300, 410, 290};
+    const std::optional<PinholeIntrinsics> lens = PhotoIntrinsics(camera, 1600, 1200);
+    ASSERT_TRUE(lens);
+    EXPECT_FLOAT_EQ(lens->fx, 620.0f);
+    EXPECT_FLOAT_EQ(lens->fy, 600.0f);
+    EXPECT_FLOAT_EQ(lens->cx, 820.0f);
+    EXPECT_FLOAT_EQ(lens->cy, 580.0f);
+    EXPECT_EQ(lens->width, 1600);
+    EXPECT_EQ(lens->height, 1200);
+    camera = CameraImage{"a", 800, 600, 0, 300, 0, 0};
+    const std::optional<PinholeIntrinsics> centred = PhotoIntrinsics(camera, 1600, 1201);
+    ASSERT_TRUE(centred);
+    EXPECT_FLOAT_EQ(centred->fx, 600.0f);
+    EXPECT_FLOAT_EQ(centred->cx, 800.0f);
+    EXPECT_FLOAT_EQ(centred->cy, 600.5f);
+    camera.fy = 0;
+    EXPECT_FALSE(PhotoIntrinsics(camera, 1600, 1200));
+    camera = CameraImage{"a", 0, 0, 300, 300, 0, 0};
+    EXPECT_FALSE(PhotoIntrinsics(camera, 1600, 1200));
 
     const RgbImage render{1, 1, {10, 200, 30}};
     const RgbImage photo{1, 1, {20, 100, 30}};

@@ -24,7 +24,9 @@ CameraPoseSet ThreeCameras()
 // A picture whose brightness follows the camera's x, so the frames differ as the path moves.
 CameraRender ShadeByPosition(std::vector<double>& positions)
 {
-    return [&positions](const CameraFrame& frame, float, int width, int height) -> std::optional<RgbImage> {
+    return [&positions](const CameraFrame& frame, float, int width, int height,
+                        const std::optional<PinholeIntrinsics>& intrinsics) -> std::optional<RgbImage> {
+        EXPECT_FALSE(intrinsics);  // a path between cameras has no lens of its own
         positions.push_back(frame.transform(0, 3));
         const auto shade = static_cast<std::uint8_t>(40.0 + 80.0 * frame.transform(0, 3));
         return RgbImage{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width * height * 3), shade)};
@@ -78,8 +80,10 @@ TEST(FlyThrough, AFailedOrCancelledVideoLeavesTheEarlierFile)
     EXPECT_FALSE(WriteFlyThrough(path, ThreeCameras(), options, ShadeByPosition(positions),
                                  [](std::size_t done, std::size_t) { return done < 5; }, error));
     EXPECT_EQ(error, "cancelled");
-    EXPECT_FALSE(WriteFlyThrough(path, ThreeCameras(), options,
-                                 [](const CameraFrame&, float, int, int) { return std::optional<RgbImage>(); }, {}, error));
+    const CameraRender drawsNothing = [](const CameraFrame&, float, int, int, const std::optional<PinholeIntrinsics>&) {
+        return std::optional<RgbImage>();
+    };
+    EXPECT_FALSE(WriteFlyThrough(path, ThreeCameras(), options, drawsNothing, {}, error));
     EXPECT_EQ(error, "cannot draw frame 0");
     EXPECT_FALSE(WriteFlyThrough(path, CameraPoseSet(), options, ShadeByPosition(positions), {}, error));
     EXPECT_FALSE(WriteFlyThrough(scratch.File("no/such/folder/fly.mp4"), ThreeCameras(), options,
