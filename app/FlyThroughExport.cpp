@@ -155,7 +155,7 @@ bool ExportFlyThrough(QMainWindow& window, Document& document, const SceneView& 
         return false;
     }
     FlyThroughOptions sized = options;
-    sized.fallbackFovY = shown.m_camera.fovY;
+    sized.fallbackFovY = shown.Camera().fovY;
     std::string reason;
     const bool written = WriteFlyThrough(path, document.m_cameraPoses, sized, view.Render(),
                                          [&progress](std::size_t done, std::size_t total) { return progress.Report(done, total); },

@@ -42,7 +42,7 @@ CameraRender OffscreenView::Render()
         if (!m_created)
             return std::nullopt;
         ReleaseQtContext();
-        m_view.m_glSurface.MakeCurrent();
+        m_view.MakeContextCurrent();
         std::optional<RgbImage> image = m_render(frame, fallbackFovY, width, height, intrinsics);
         ReleaseEglContext();
         return image;

@@ -58,7 +58,7 @@ bool TrainingPhotoOverlay::eventFilter(QObject* watched, QEvent* event)
             setGeometry(m_view.rect());
         // The view repaints whenever its camera moves: a step to another camera shows here.
         if (event->type() == QEvent::Paint && m_toggle->isChecked() && !m_refreshQueued &&
-            (m_view.View().m_frameIndex != m_frame || m_document.m_cameraPoses.sourcePath != m_poseFile)) {
+            (m_view.View().FrameIndex() != m_frame || m_document.m_cameraPoses.sourcePath != m_poseFile)) {
             m_refreshQueued = true;
             QTimer::singleShot(0, this, &TrainingPhotoOverlay::Refresh);
         }
@@ -77,7 +77,7 @@ void TrainingPhotoOverlay::Refresh()
 {
     m_refreshQueued = false;
     const CameraPoseSet& poses = m_document.m_cameraPoses;
-    m_frame = m_view.IsViewCreated() ? m_view.View().m_frameIndex : -1;
+    m_frame = m_view.IsViewCreated() ? m_view.View().FrameIndex() : -1;
     m_poseFile = poses.sourcePath;
     if (!m_toggle->isChecked() || m_frame < 0 || static_cast<std::size_t>(m_frame) >= poses.frames.size()) {
         Clear({});
@@ -103,7 +103,7 @@ void TrainingPhotoOverlay::Refresh()
     one.defaultFovY = poses.defaultFovY;
     CompareOptions options;
     options.poseFile = poses.sourcePath;
-    options.fallbackFovY = m_view.View().m_camera.fovY;
+    options.fallbackFovY = m_view.View().Camera().fovY;
     std::vector<CompareRow> rows;
     {
         OffscreenView offscreen(m_document, m_view.View(), photo.width(), photo.height());

@@ -12,7 +12,7 @@
 
 std::optional<RgbImage> DrawViewImage(ConsoleDesktop& desktop, SceneView& view, double* drawMilliseconds)
 {
-    auto* headless = dynamic_cast<HeadlessEglBackend*>(view.m_glSurface.Backend());
+    auto* headless = dynamic_cast<HeadlessEglBackend*>(view.GlBackend());
     if (!headless)
         return std::nullopt;
     // The splats are ordered for exactly this camera before the frame is drawn, so Draw finds
@@ -40,19 +40,19 @@ CameraRender ViewCameraRender(ConsoleDesktop& desktop, SceneView& view)
 {
     return [&desktop, &view](const CameraFrame& frame, float fallbackFovY, int width, int height,
                              const std::optional<PinholeIntrinsics>& intrinsics) -> std::optional<RgbImage> {
-        auto* headless = dynamic_cast<HeadlessEglBackend*>(view.m_glSurface.Backend());
+        auto* headless = dynamic_cast<HeadlessEglBackend*>(view.GlBackend());
         if (!headless)
             return std::nullopt;
         const ClientSize size = headless->DrawableSize();
         if (size.width != width || size.height != height) {
-            view.m_glSurface.MakeCurrent();
+            view.MakeContextCurrent();
             if (!headless->SetSize(width, height))
                 return std::nullopt;
             desktop.SetClientSize({width, height});
             view.OnSize(width, height);
         }
         view.ApplyCameraPose(frame, fallbackFovY);
-        view.m_camera.pinhole = intrinsics;
+        view.SetPinhole(intrinsics);
         return DrawViewImage(desktop, view);
     };
 }

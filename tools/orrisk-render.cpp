@@ -410,7 +410,7 @@ int Run(Options options)
         video.height = height;
         video.fps = options.fps;
         video.secondsPerCamera = options.secondsPerCamera;
-        video.fallbackFovY = view.m_camera.fovY;
+        video.fallbackFovY = view.Camera().fovY;
         return RenderFlyThrough(desktop, view, document.m_cameraPoses, options.video, video) ? kExitOk : kExitFailure;
     }
     if (!options.compare.empty()) {
@@ -418,7 +418,7 @@ int Run(Options options)
         compare.poseFile = options.poses;
         compare.imagesDir = options.images;
         compare.sideBySideDir = options.compareImages;
-        compare.fallbackFovY = view.m_camera.fovY;
+        compare.fallbackFovY = view.Camera().fovY;
         return RenderComparison(desktop, view, document.m_cameraPoses, options.compare, compare) ? kExitOk : kExitFailure;
     }
     if (options.frame) {

@@ -54,6 +54,26 @@ void SceneView::Invalidate()
     m_desktop.InvalidateView();
 }
 
+void SceneView::SetCamera(const ViewCamera& camera)
+{
+    m_camera = camera;
+    Invalidate();
+}
+
+void SceneView::SetPinhole(const std::optional<PinholeIntrinsics>& pinhole)
+{
+    m_camera.pinhole = pinhole;
+    Invalidate();
+}
+
+bool SceneView::MakeContextCurrent()
+{
+    if (!m_glSurface.HasContext())
+        return false;
+    m_glSurface.MakeCurrent();
+    return true;
+}
+
 GaussianSplatRenderer* SceneView::SplatRenderer() const
 {
     return dynamic_cast<GaussianSplatRenderer*>(m_renderer.get());

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 struct CameraFrame;
 
@@ -80,22 +81,30 @@ public:
     bool ApplyCameraPose(const CameraFrame& frame, float fallbackFovY);
     bool PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint);
 
-    // State, read by the shell and by tests.
-    GlSurface m_glSurface;
-    ViewCamera m_camera;
-    CameraController m_controller;
-    PointStyle m_pointStyle;
-    float m_pointSizeMin = 1.0f;
-    float m_pointSizeMax = 32.0f;
-    Eigen::Vector3f m_background = Eigen::Vector3f::Zero();
-    std::unique_ptr<IRenderer> m_renderer;
-    bool m_sceneDrawable = false;
-    bool m_rendererIsSplat = false;
-    AxisGizmo m_gizmo;
-    bool m_showGizmo = true;
-    std::uint32_t m_segSeed = 1;
-    float m_segBlend = 0.5f;
-    std::int32_t m_frameIndex = -1;
+    // What the view shows now, for the shell, the tools and tests.
+    const ViewCamera& Camera() const { return m_camera; }
+    const CameraController& Controller() const { return m_controller; }
+    const PointStyle& CurrentPointStyle() const { return m_pointStyle; }
+    IRenderer* Renderer() const { return m_renderer.get(); }
+    bool SceneDrawable() const { return m_sceneDrawable; }
+    bool ShowsSplats() const { return m_rendererIsSplat; }
+    // The camera frame of the pose file the eye was last put at; -1 when none.
+    std::int32_t FrameIndex() const { return m_frameIndex; }
+    // The tint the settings hold; the live splat renderer may show another blend (the keys
+    // change only the scene on screen).
+    std::uint32_t SegmentSeedSetting() const { return m_segSeed; }
+    float SegmentBlendSetting() const { return m_segBlend; }
+
+    // Puts the eye where the given camera is and repaints; a splat scene is re-sorted by the
+    // next frame, as after a drag.
+    void SetCamera(const ViewCamera& camera);
+    // Draws through a pinhole lens (a training camera's intrinsics) from now on, or through the
+    // view's own field of view again when empty.
+    void SetPinhole(const std::optional<PinholeIntrinsics>& pinhole);
+    // Forgets which camera frame the eye was put at (the next step starts at the first frame).
+    void ForgetFrameIndex() { m_frameIndex = -1; }
+    // Makes the view's GL context current on this thread; false when there is none.
+    bool MakeContextCurrent();
 
     // The display settings as the view holds them now: seed and blend from the live splat
     // renderer when there is one.
@@ -117,6 +126,22 @@ private:
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
     void StepSegmentBlend(float delta);
+
+    GlSurface m_glSurface;
+    ViewCamera m_camera;
+    CameraController m_controller;
+    PointStyle m_pointStyle;
+    float m_pointSizeMin = 1.0f;
+    float m_pointSizeMax = 32.0f;
+    Eigen::Vector3f m_background = Eigen::Vector3f::Zero();
+    std::unique_ptr<IRenderer> m_renderer;
+    bool m_sceneDrawable = false;
+    bool m_rendererIsSplat = false;
+    AxisGizmo m_gizmo;
+    bool m_showGizmo = true;
+    std::uint32_t m_segSeed = 1;
+    float m_segBlend = 0.5f;
+    std::int32_t m_frameIndex = -1;
 
     ViewHost& m_desktop;
     GlContextBackendFactory m_glBackendFactory;

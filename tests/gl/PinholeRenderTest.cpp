@@ -18,7 +18,9 @@ protected:
         ViewTest::SetUp();
         if (IsSkipped())
             return;
-        view->m_showGizmo = false;
+        AppSettings settings = view->DisplaySettings();
+        settings.showAxisGizmo = false;
+        view->SetDisplaySettings(settings);
         // One point on the camera's axis and one above it, seen from z = 5 looking along -z.
         ShowPoints({{0.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}});
         CameraFrame frame;
@@ -31,7 +33,7 @@ protected:
     // pixels unlike the background, in pixels from the left and top edges.
     std::optional<Vector2d> DrawnCentre(const std::optional<PinholeIntrinsics>& lens)
     {
-        view->m_camera.pinhole = lens;
+        view->SetPinhole(lens);
         view->OnDraw();
         const std::vector<std::uint8_t> image = Headless().ReadColorImage();
         const std::uint8_t* background = image.data();  // a corner, far from both points

@@ -52,30 +52,29 @@ protected:
     }
 
     std::string FramePane() { return desktop.paneTexts[StatusPane::Frame]; }
-    ViewCamera& Camera() { return view->m_camera; }
 };
 
 TEST_F(ViewCameraFramesTest, StepKeysStartAtTheFirstFrameAndWrapAround)
 {
     TenFrames();
     Press(ViewKey::PageDown);
-    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(view->FrameIndex(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
-    view->m_frameIndex = -1;
+    view->ForgetFrameIndex();
     Press(ViewKey::PageUp);
-    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(view->FrameIndex(), 0);
 
     Press(ViewKey::PageUp);
-    EXPECT_EQ(view->m_frameIndex, 9);
+    EXPECT_EQ(view->FrameIndex(), 9);
     EXPECT_EQ(FramePane(), "Frame: 10/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(9.0f, 0.0f, 5.0f), 1e-5f));
     Press(ViewKey::PageDown);
-    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(view->FrameIndex(), 0);
     Press(ViewKey::Digit2);
     Press(ViewKey::Digit2);
-    EXPECT_EQ(view->m_frameIndex, 2);
+    EXPECT_EQ(view->FrameIndex(), 2);
     Press(ViewKey::Digit1);
-    EXPECT_EQ(view->m_frameIndex, 1);
+    EXPECT_EQ(view->FrameIndex(), 1);
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(1.0f, 0.0f, 5.0f), 1e-5f));
 }
 
@@ -85,7 +84,7 @@ TEST_F(ViewCameraFramesTest, IndicesWrapInBothDirections)
     const std::pair<int, int> cases[] = {{-1, 9}, {10, 0}, {-11, 9}, {25, 5}, {-20, 0}, {INT32_MIN, 2}, {INT32_MAX, 7}};
     for (const auto& [index, expected] : cases) {
         view->ApplyCameraFrame(index);
-        EXPECT_EQ(view->m_frameIndex, expected) << index;
+        EXPECT_EQ(view->FrameIndex(), expected) << index;
     }
 }
 
@@ -151,7 +150,7 @@ TEST_F(ViewCameraFramesTest, FieldOfViewIsTakenOnlyStrictlyBetweenFiveAndOneHund
 TEST_F(ViewCameraFramesTest, AnOrthographicViewStaysOrthographicWithTheMatchingHalfHeight)
 {
     view->OnKeyDown(ViewKey::P);
-    Camera().navMode = Fly;
+    EditCamera([&](ViewCamera& edited) { edited.navMode = Fly; });
     document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.6f)};
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().projection, Orthographic);
@@ -200,7 +199,7 @@ TEST_F(ViewCameraFramesTest, OpeningAPoseFileAppliesItsFirstFrameAndAFailureKeep
     EXPECT_EQ(request.filters[0].pattern, "*.json");
     EXPECT_EQ(request.filters[1].description, "All Files (*.*)");
     EXPECT_EQ(request.filters[1].pattern, "*.*");
-    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(view->FrameIndex(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/2");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.25f, 0.0f, 4.0f), 1e-5f));
 
@@ -211,12 +210,12 @@ TEST_F(ViewCameraFramesTest, OpeningAPoseFileAppliesItsFirstFrameAndAFailureKeep
     EXPECT_EQ(desktop.messageBoxes.back(),
               "Failed to load the camera pose file (transforms.json).\nNo valid camera frames found.");
     EXPECT_EQ(document.m_cameraPoses.frames.size(), 2u);
-    EXPECT_EQ(view->m_frameIndex, 1);
+    EXPECT_EQ(view->FrameIndex(), 1);
     EXPECT_TRUE(Camera().Eye().isApprox(eye));
 
     // Cancelled: nothing happens.
     view->OpenCameraPoseFile();
-    EXPECT_EQ(view->m_frameIndex, 1);
+    EXPECT_EQ(view->FrameIndex(), 1);
 }
 
 TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
@@ -226,10 +225,10 @@ TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
     ASSERT_EQ(FramePane(), "Frame: 1/10");
     ShowPoints({{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}});  // the document drops its frames
     EXPECT_EQ(FramePane(), "");
-    EXPECT_EQ(view->m_frameIndex, -1);
+    EXPECT_EQ(view->FrameIndex(), -1);
     const Vector3f target = Camera().target;
     Press(ViewKey::PageDown);
-    EXPECT_EQ(view->m_frameIndex, -1);
+    EXPECT_EQ(view->FrameIndex(), -1);
     EXPECT_EQ(Camera().target, target);
 }
 
@@ -238,13 +237,13 @@ TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionIsSkippedInTheDirecti
     TenFrames();
     document.m_cameraPoses.frames[1] = Frame(Vector3d(1e300, 0.0, 0.0));
     Press(ViewKey::PageDown);
-    ASSERT_EQ(view->m_frameIndex, 0);
+    ASSERT_EQ(view->FrameIndex(), 0);
     Press(ViewKey::PageDown);  // frame 2 cannot be shown: the step lands on frame 3
-    EXPECT_EQ(view->m_frameIndex, 2);
+    EXPECT_EQ(view->FrameIndex(), 2);
     EXPECT_EQ(FramePane(), "Frame: 3/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(2.0f, 0.0f, 5.0f), 1e-5f));
     Press(ViewKey::PageUp);  // and back past it to frame 1
-    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(view->FrameIndex(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     EXPECT_TRUE(Camera().Eye().allFinite());
 }
@@ -258,7 +257,7 @@ TEST_F(ViewCameraFramesTest, WithNoFrameThatCanBeShownNothingChanges)
         frame = Frame(Vector3d(1e300, 0.0, 0.0));
     Press(ViewKey::PageDown);
     Press(ViewKey::PageUp);
-    EXPECT_EQ(view->m_frameIndex, 0);
+    EXPECT_EQ(view->FrameIndex(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     EXPECT_EQ(Camera().target, before.target);
 }

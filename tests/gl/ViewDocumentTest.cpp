@@ -25,7 +25,7 @@ const std::vector<Vector3f> kThreePoints = {{0.0f, 0.0f, 0.0f}, {1.0f, 0.5f, -0.
 
 class ViewDocumentTest : public testsupport::ViewTest {
 protected:
-    PointCloudRenderer* Points() { return dynamic_cast<PointCloudRenderer*>(view->m_renderer.get()); }
+    PointCloudRenderer* Points() { return dynamic_cast<PointCloudRenderer*>(view->Renderer()); }
 
     std::string Pane(StatusPane id) { return desktop.paneTexts[id]; }
 };
@@ -33,8 +33,8 @@ protected:
 TEST_F(ViewDocumentTest, StartsWithAPointRendererTheDefaultModeTextAndEmptyPanes)
 {
     ASSERT_NE(Points(), nullptr);
-    EXPECT_FALSE(view->m_rendererIsSplat);
-    EXPECT_FALSE(view->m_sceneDrawable);
+    EXPECT_FALSE(view->ShowsSplats());
+    EXPECT_FALSE(view->SceneDrawable());
     EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Orbit | Persp");
     EXPECT_EQ(Pane(StatusPane::Count), "");
     EXPECT_EQ(Pane(StatusPane::Frame), "");
@@ -45,7 +45,7 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
     ShowPoints(kThreePoints);
     PointCloudRenderer* points = Points();
     ASSERT_NE(points, nullptr);
-    EXPECT_TRUE(view->m_sceneDrawable);
+    EXPECT_TRUE(view->SceneDrawable());
     EXPECT_EQ(points->VertexCount(), 3u);
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 3");
 
@@ -57,8 +57,8 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
     ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f));
     GaussianSplatRenderer* splats = view->SplatRenderer();
     ASSERT_NE(splats, nullptr);
-    EXPECT_TRUE(view->m_rendererIsSplat);
-    EXPECT_TRUE(view->m_sceneDrawable);
+    EXPECT_TRUE(view->ShowsSplats());
+    EXPECT_TRUE(view->SceneDrawable());
     EXPECT_EQ(splats->SplatCount(), 2u);
     EXPECT_EQ(Pane(StatusPane::Count), "Splats: 2");
 
@@ -68,30 +68,35 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
 
     ShowPoints(kThreePoints);
     ASSERT_NE(Points(), nullptr);
-    EXPECT_FALSE(view->m_rendererIsSplat);
+    EXPECT_FALSE(view->ShowsSplats());
     EXPECT_EQ(Points()->VertexCount(), 3u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(ViewDocumentTest, SceneChangeFramesTheHomeViewAndForgetsTheFrame)
 {
-    view->m_frameIndex = 4;
-    view->m_camera.eyeAnchored = true;
+    ShowPoints(kThreePoints);
+    document.m_cameraPoses.frames.resize(6);
+    view->ApplyCameraFrame(4);
+    ASSERT_EQ(view->FrameIndex(), 4);
+    EditCamera([&](ViewCamera& edited) { edited.eyeAnchored = true; });
     ShowPoints(kThreePoints);
 
     const PointCloudData& cloud = document.m_pointCloud;
-    EXPECT_TRUE(view->m_camera.target.isApprox(cloud.center));
-    EXPECT_NEAR(view->m_camera.distance, cloud.radius / std::sin(view->m_camera.fovY / 2.0f), 1e-4f);
-    EXPECT_TRUE(view->m_camera.Forward().isApprox(-HomeViewPreset().direction, 1e-5f));
-    EXPECT_FALSE(view->m_camera.eyeAnchored);
-    EXPECT_EQ(view->m_frameIndex, -1);
+    EXPECT_TRUE(view->Camera().target.isApprox(cloud.center));
+    EXPECT_NEAR(view->Camera().distance, cloud.radius / std::sin(view->Camera().fovY / 2.0f), 1e-4f);
+    EXPECT_TRUE(view->Camera().Forward().isApprox(-HomeViewPreset().direction, 1e-5f));
+    EXPECT_FALSE(view->Camera().eyeAnchored);
+    EXPECT_EQ(view->FrameIndex(), -1);
     EXPECT_GT(desktop.invalidations, 0u);
 }
 
 TEST_F(ViewDocumentTest, SplatsWithSegmentsTakeTheViewsSeedAndClampedBlend)
 {
-    view->m_segSeed = 77;
-    view->m_segBlend = 1.7f;
+    AppSettings settings = view->DisplaySettings();
+    settings.segSeed = 77;
+    settings.segBlend = 1.7f;
+    view->SetDisplaySettings(settings);
     GaussianData withIds = RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f);
     withIds.objectIds = {1, 2};
     withIds.hasObjectIds = true;
@@ -99,7 +104,7 @@ TEST_F(ViewDocumentTest, SplatsWithSegmentsTakeTheViewsSeedAndClampedBlend)
     ASSERT_NE(view->SplatRenderer(), nullptr);
     EXPECT_EQ(view->SplatRenderer()->segSeed, 77u);
     EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
-    EXPECT_FLOAT_EQ(view->m_segBlend, 1.7f);
+    EXPECT_FLOAT_EQ(view->SegmentBlendSetting(), 1.7f);
 
     // Without ids the renderer keeps its own values.
     ShowPoints(kThreePoints);
@@ -110,7 +115,9 @@ TEST_F(ViewDocumentTest, SplatsWithSegmentsTakeTheViewsSeedAndClampedBlend)
 
 TEST_F(ViewDocumentTest, DrawsTheSceneOverTheBackgroundWithTheGizmoInTheCorner)
 {
-    view->m_background = Eigen::Vector3f(0.2f, 0.4f, 0.6f);
+    AppSettings settings = view->DisplaySettings();
+    settings.background = Eigen::Vector3f(0.2f, 0.4f, 0.6f);
+    view->SetDisplaySettings(settings);
     const Rgba8 background = {51, 102, 153, 255};
     ShowPoints(kThreePoints);
     // The cloud's centre point is drawn in the middle of the view (white: no colours).
@@ -152,12 +159,12 @@ TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneT
 TEST_F(ViewDocumentTest, OtherHintsNeitherUploadNorMoveTheCamera)
 {
     ShowPoints(kThreePoints);
-    view->m_camera.target = Vector3f(5.0f, 5.0f, 5.0f);
+    EditCamera([&](ViewCamera& edited) { edited.target = Vector3f(5.0f, 5.0f, 5.0f); });
     document.m_pointCloud.positions.push_back(Vector3f(9.0f, 9.0f, 9.0f));
     const std::size_t invalidations = desktop.invalidations;
     view->OnUpdate(0);
     view->OnUpdate(2);
-    EXPECT_EQ(view->m_camera.target, Vector3f(5.0f, 5.0f, 5.0f));
+    EXPECT_EQ(view->Camera().target, Vector3f(5.0f, 5.0f, 5.0f));
     EXPECT_EQ(Points()->VertexCount(), 3u);
     EXPECT_EQ(desktop.invalidations, invalidations + 2);
 }
@@ -169,10 +176,10 @@ TEST_F(ViewDocumentTest, StatusTextsOfRealFilesUsePlainDecimals)
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 110000");
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("splat/donut_fused.ply").string()));
     EXPECT_EQ(Pane(StatusPane::Count), "Splats: 45624");
-    EXPECT_TRUE(view->m_rendererIsSplat);
+    EXPECT_TRUE(view->ShowsSplats());
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("ply/donut_color.ply").string()));
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 45624");
-    EXPECT_FALSE(view->m_rendererIsSplat);
+    EXPECT_FALSE(view->ShowsSplats());
     EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Orbit | Persp");
     view->OnDraw();
     EXPECT_GT(PixelsUnlike(kBlack), 1000);
@@ -185,8 +192,8 @@ TEST_F(ViewDocumentTest, WithoutAStatusBarTheViewGoesOn)
     ShowPoints(kThreePoints);
     view->OnKeyDown(ViewKey::Tab);
     EXPECT_EQ(desktop.paneHistory.size(), texts);
-    EXPECT_EQ(view->m_camera.navMode, Fly);
-    EXPECT_TRUE(view->m_sceneDrawable);
+    EXPECT_EQ(view->Camera().navMode, Fly);
+    EXPECT_TRUE(view->SceneDrawable());
 }
 
 TEST_F(ViewDocumentTest, ResortMessagesRepaintOnlyWhenNoDragIsInProgress)
@@ -206,7 +213,7 @@ TEST_F(ViewDocumentTest, TheSortThreadsMessageReachesTheView)
     for (int i = 0; i < 50; ++i)
         positions.emplace_back(static_cast<float>(i % 5), static_cast<float>(i / 5) * 0.3f, static_cast<float>(i) * 0.1f);
     ShowSplats(RoundSplats(positions, 0.1f));
-    view->m_camera.Orbit(0.5f, 0.0f);  // far enough to need a new order
+    EditCamera([](ViewCamera& edited) { edited.Orbit(0.5f, 0.0f); });  // far enough to need a new order
     view->OnDraw();
     view->RequestSplatResort();         // joins the sort thread the draw started
     const std::size_t before = desktop.invalidations;
@@ -220,11 +227,11 @@ TEST_F(ViewDocumentTest, ResizesToAnEmptyAreaChangeNothing)
     view->OnSize(0, 100);
     view->OnSize(100, 0);
     view->OnSize(-5, -5);
-    EXPECT_EQ(view->m_controller.viewportHeight, kHeight);
+    EXPECT_EQ(view->Controller().viewportHeight, kHeight);
     EXPECT_EQ(desktop.invalidations, before);
 
     view->OnSize(kWidth, kHeight - 10);
-    EXPECT_EQ(view->m_controller.viewportHeight, kHeight - 10);
+    EXPECT_EQ(view->Controller().viewportHeight, kHeight - 10);
     EXPECT_EQ(desktop.invalidations, before + 1);
 }
 
@@ -254,8 +261,8 @@ TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
     };
     view->ShowSettingsDialog();
     EXPECT_FLOAT_EQ(shown.segBlend, 0.6f);
-    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 2.0f);
-    EXPECT_EQ(view->m_background, Vector3f::Zero());
+    EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 2.0f);
+    EXPECT_EQ(view->DisplaySettings().background, Vector3f::Zero());
 
     desktop.settingsDialog = [](AppSettings& settings) {
         settings.pointSize = 7.5f;
@@ -268,22 +275,22 @@ TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
         settings.segBlend = 1.5f;
         return true;
     };
-    const float distance = view->m_camera.distance;
-    const float halfHeight = view->m_camera.orthoHalfHeight;
+    const float distance = view->Camera().distance;
+    const float halfHeight = view->Camera().orthoHalfHeight;
     view->ShowSettingsDialog();
-    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 7.5f);
-    EXPECT_FALSE(view->m_pointStyle.isRound);
-    EXPECT_EQ(view->m_background, Vector3f(1.0f, 0.0f, 0.0f));
-    EXPECT_FALSE(view->m_showGizmo);
-    EXPECT_EQ(view->m_camera.projection, Orthographic);
-    EXPECT_EQ(view->m_camera.navMode, Fly);
+    EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 7.5f);
+    EXPECT_FALSE(view->CurrentPointStyle().isRound);
+    EXPECT_EQ(view->DisplaySettings().background, Vector3f(1.0f, 0.0f, 0.0f));
+    EXPECT_FALSE(view->DisplaySettings().showAxisGizmo);
+    EXPECT_EQ(view->Camera().projection, Orthographic);
+    EXPECT_EQ(view->Camera().navMode, Fly);
     // No conversion as the projection toggle makes.
-    EXPECT_EQ(view->m_camera.distance, distance);
-    EXPECT_EQ(view->m_camera.orthoHalfHeight, halfHeight);
+    EXPECT_EQ(view->Camera().distance, distance);
+    EXPECT_EQ(view->Camera().orthoHalfHeight, halfHeight);
     EXPECT_EQ(view->SplatRenderer()->segSeed, 12u);
     EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
-    EXPECT_EQ(view->m_segSeed, 12u);
-    EXPECT_FLOAT_EQ(view->m_segBlend, 1.5f);
+    EXPECT_EQ(view->SegmentSeedSetting(), 12u);
+    EXPECT_FLOAT_EQ(view->SegmentBlendSetting(), 1.5f);
     EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Fly | Ortho");
     EXPECT_EQ(desktop.calls.back(), "InvalidateView");
 }
@@ -319,15 +326,15 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
         ScopedLogCapture capture;
         if (!view.Create())
             GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
-        EXPECT_FLOAT_EQ(view.m_pointStyle.size, 5.0f);
-        EXPECT_FALSE(view.m_pointStyle.isRound);
-        EXPECT_EQ(view.m_background, Vector3f(1.0f, 0.0f, 0.0f));
-        EXPECT_FALSE(view.m_showGizmo);
-        EXPECT_EQ(view.m_camera.projection, Orthographic);
-        EXPECT_FLOAT_EQ(view.m_camera.orthoHalfHeight, 5.0f);  // the camera's own starting value
-        EXPECT_EQ(view.m_camera.navMode, Fly);
-        EXPECT_FLOAT_EQ(view.m_segBlend, 0.3f);
-        EXPECT_EQ(view.m_segSeed, 9u);
+        EXPECT_FLOAT_EQ(view.CurrentPointStyle().size, 5.0f);
+        EXPECT_FALSE(view.CurrentPointStyle().isRound);
+        EXPECT_EQ(view.DisplaySettings().background, Vector3f(1.0f, 0.0f, 0.0f));
+        EXPECT_FALSE(view.DisplaySettings().showAxisGizmo);
+        EXPECT_EQ(view.Camera().projection, Orthographic);
+        EXPECT_FLOAT_EQ(view.Camera().orthoHalfHeight, 5.0f);  // the camera's own starting value
+        EXPECT_EQ(view.Camera().navMode, Fly);
+        EXPECT_FLOAT_EQ(view.SegmentBlendSetting(), 0.3f);
+        EXPECT_EQ(view.SegmentSeedSetting(), 9u);
         view.OnInitialUpdate();
         EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Fly | Ortho");
 

@@ -44,7 +44,6 @@ protected:
         return splats;
     }
 
-    ViewCamera& Camera() { return view->m_camera; }
 };
 
 TEST_F(ViewInputTest, ButtonsStartTheirDragsAndTakeFocusAndCapture)
@@ -67,15 +66,15 @@ TEST_F(ViewInputTest, ButtonsStartTheirDragsAndTakeFocusAndCapture)
         {MouseButton::Middle, {}, Fly, DragMode::Pan},
     };
     for (const Case& c : cases) {
-        Camera().navMode = c.navMode;
+        EditCamera([&](ViewCamera& edited) { edited.navMode = c.navMode; });
         desktop.calls.clear();
         view->OnButtonDown(c.button, 12, 34, c.modifiers);
-        EXPECT_EQ(view->m_controller.dragMode, c.expected);
+        EXPECT_EQ(view->Controller().dragMode, c.expected);
         EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetViewFocus", "CaptureMouse"}));
-        EXPECT_EQ(view->m_controller.lastX, 12);
-        EXPECT_EQ(view->m_controller.lastY, 34);
+        EXPECT_EQ(view->Controller().lastX, 12);
+        EXPECT_EQ(view->Controller().lastY, 34);
         view->OnButtonUp(c.button, 12, 34);
-        EXPECT_EQ(view->m_controller.dragMode, DragMode::Idle);
+        EXPECT_EQ(view->Controller().dragMode, DragMode::Idle);
         EXPECT_FALSE(desktop.mouseCaptured);
     }
 }
@@ -111,7 +110,7 @@ TEST_F(ViewInputTest, MovesWithoutTheCaptureDoNothing)
     desktop.calls.clear();
     view->OnButtonUp(MouseButton::Left, 10, 10);
     EXPECT_EQ(std::count(desktop.calls.begin(), desktop.calls.end(), "ReleaseMouse"), 0);
-    EXPECT_EQ(view->m_controller.dragMode, DragMode::Idle);
+    EXPECT_EQ(view->Controller().dragMode, DragMode::Idle);
 }
 
 TEST_F(ViewInputTest, ReleasingARotateReordersTheSplatsForTheNewDirection)
@@ -145,7 +144,7 @@ TEST_F(ViewInputTest, TabSwitchesNavigationAndTheModeText)
     EXPECT_TRUE(Press(ViewKey::Tab));
     EXPECT_EQ(Camera().navMode, Fly);
     EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Fly | Persp");
-    Camera().navMode = 7;  // any value but Orbit counts as flying for Tab
+    EditCamera([](ViewCamera& edited) { edited.navMode = 7; });  // any value but Orbit counts as flying for Tab
     EXPECT_TRUE(Press(ViewKey::Tab));
     EXPECT_EQ(Camera().navMode, Orbit);
     EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Orbit | Persp");
@@ -162,7 +161,7 @@ TEST_F(ViewInputTest, FlyKeysDoNothingInOrbitMode)
 
 TEST_F(ViewInputTest, FlyKeysMoveTargetAndEyeByFourPercentOfTheDistanceAndFourTimesWithShift)
 {
-    Camera().navMode = Fly;
+    EditCamera([&](ViewCamera& edited) { edited.navMode = Fly; });
     const float step = Camera().distance * 0.04f;
     struct Case {
         ViewKey key;
@@ -185,8 +184,8 @@ TEST_F(ViewInputTest, FlyKeysMoveTargetAndEyeByFourPercentOfTheDistanceAndFourTi
 TEST_F(ViewInputTest, FitResetAndAxisKeys)
 {
     const PointCloudData& cloud = document.m_pointCloud;
-    Camera().target = Vector3f(9.0f, 9.0f, 9.0f);
-    Camera().Orbit(0.7f, 0.2f);
+    EditCamera([&](ViewCamera& edited) { edited.target = Vector3f(9.0f, 9.0f, 9.0f); });
+    EditCamera([](ViewCamera& edited) { edited.Orbit(0.7f, 0.2f); });
     const Eigen::Quaternionf turned = Camera().orientation;
     EXPECT_TRUE(Press(ViewKey::F));  // fit keeps the direction
     EXPECT_TRUE(Camera().target.isApprox(cloud.center));
@@ -208,7 +207,7 @@ TEST_F(ViewInputTest, FitResetAndAxisKeys)
                           {ViewKey::Z, false, Vector3f::UnitZ(), Vector3f::UnitY()},
                           {ViewKey::Z, true, -Vector3f::UnitZ(), Vector3f::UnitY()}};
     for (const Case& c : cases) {
-        Camera().eyeAnchored = true;
+        EditCamera([&](ViewCamera& edited) { edited.eyeAnchored = true; });
         EXPECT_TRUE(Press(c.key, c.shift));
         EXPECT_TRUE(Camera().Forward().isApprox(-c.eyeSide, 1e-5f)) << static_cast<int>(c.key) << c.shift;
         EXPECT_TRUE(Camera().Up().isApprox(c.up, 1e-5f)) << static_cast<int>(c.key) << c.shift;
@@ -219,16 +218,16 @@ TEST_F(ViewInputTest, FitResetAndAxisKeys)
 TEST_F(ViewInputTest, GizmoKeyToggles)
 {
     EXPECT_TRUE(Press(ViewKey::G));
-    EXPECT_FALSE(view->m_showGizmo);
+    EXPECT_FALSE(view->DisplaySettings().showAxisGizmo);
     EXPECT_TRUE(Press(ViewKey::G));
-    EXPECT_TRUE(view->m_showGizmo);
+    EXPECT_TRUE(view->DisplaySettings().showAxisGizmo);
 }
 
 TEST_F(ViewInputTest, ProjectionKeyKeepsTheVisibleHeightAndUpdatesTextAndClipPlanes)
 {
     const float t = std::tan(Camera().fovY / 2.0f);
     const float distance = Camera().distance;
-    Camera().nearPlane = 123.0f;
+    EditCamera([&](ViewCamera& edited) { edited.nearPlane = 123.0f; });
     EXPECT_TRUE(Press(ViewKey::P));
     EXPECT_EQ(Camera().projection, Orthographic);
     EXPECT_NEAR(Camera().orthoHalfHeight, t * distance, 1e-4f);
@@ -242,20 +241,22 @@ TEST_F(ViewInputTest, ProjectionKeyKeepsTheVisibleHeightAndUpdatesTextAndClipPla
 
 TEST_F(ViewInputTest, PointSizeKeysStepByOneWithinOneToThirtyTwo)
 {
-    auto* points = dynamic_cast<PointCloudRenderer*>(view->m_renderer.get());
+    auto* points = dynamic_cast<PointCloudRenderer*>(view->Renderer());
     ASSERT_NE(points, nullptr);
     EXPECT_TRUE(Press(ViewKey::NumpadPlus));
-    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 3.0f);
+    EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 3.0f);
     EXPECT_TRUE(Press(ViewKey::PlusEquals));
     EXPECT_FLOAT_EQ(points->PointSize(), 4.0f);
     EXPECT_TRUE(Press(ViewKey::Minus));
     EXPECT_TRUE(Press(ViewKey::NumpadMinus));
     EXPECT_TRUE(Press(ViewKey::NumpadMinus));
     EXPECT_TRUE(Press(ViewKey::NumpadMinus));
-    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 1.0f);
-    view->m_pointStyle.size = 32.0f;
+    EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 1.0f);
+    AppSettings settings = view->DisplaySettings();
+    settings.pointSize = 32.0f;
+    view->SetDisplaySettings(settings);
     EXPECT_TRUE(Press(ViewKey::PlusEquals));
-    EXPECT_FLOAT_EQ(view->m_pointStyle.size, 32.0f);
+    EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 32.0f);
     EXPECT_FLOAT_EQ(points->PointSize(), 32.0f);
 }
 
@@ -285,7 +286,7 @@ TEST_F(ViewInputTest, SegmentKeysActOnlyOnSplatsWithIds)
     EXPECT_FLOAT_EQ(splats->segBlend, 0.0f);
     EXPECT_TRUE(Press(ViewKey::RightBracket));
     EXPECT_NEAR(splats->segBlend, 0.1f, 1e-6f);
-    EXPECT_FLOAT_EQ(view->m_segBlend, 0.5f);  // the keys change the live renderer only
+    EXPECT_FLOAT_EQ(view->SegmentBlendSetting(), 0.5f);  // the keys change the live renderer only
 }
 
 TEST_F(ViewInputTest, FrameKeysDoNothingWithoutFrames)
@@ -293,7 +294,7 @@ TEST_F(ViewInputTest, FrameKeysDoNothingWithoutFrames)
     const ViewCamera before = Camera();
     for (const ViewKey key : {ViewKey::PageUp, ViewKey::PageDown, ViewKey::Digit1, ViewKey::Digit2}) {
         EXPECT_FALSE(Press(key)) << static_cast<int>(key);
-        EXPECT_EQ(view->m_frameIndex, -1);
+        EXPECT_EQ(view->FrameIndex(), -1);
     }
     EXPECT_EQ(Camera().target, before.target);
 }

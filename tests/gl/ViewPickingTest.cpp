@@ -15,25 +15,28 @@ namespace {
 
 class ViewPickingTest : public testsupport::ViewTest {
 protected:
-    ViewCamera& Camera() { return view->m_camera; }
 
     // One-pixel points, so a point covers exactly the pixel its centre falls in.
     void UseOnePixelPoints()
     {
-        view->m_pointStyle.size = 1.0f;
-        view->m_renderer->SetPointStyle(view->m_pointStyle);
+        AppSettings settings = view->DisplaySettings();
+        settings.pointSize = 1.0f;
+        view->SetDisplaySettings(settings);
+        view->Renderer()->SetPointStyle(view->CurrentPointStyle());
     }
 
     // An orthographic camera looking down -z at the origin, 0.1 world units a pixel: world
     // (x, y) is drawn at client pixel (100 + 10x, 75 - 10y).
     void UseOrthographicGrid()
     {
-        Camera().target = Vector3f::Zero();
-        Camera().orientation = Eigen::Quaternionf::Identity();
-        Camera().distance = 10.0f;
-        Camera().projection = Orthographic;
-        Camera().orthoHalfHeight = 7.5f;
-        Camera().eyeAnchored = false;
+        EditCamera([](ViewCamera& edited) {
+            edited.target = Vector3f::Zero();
+            edited.orientation = Eigen::Quaternionf::Identity();
+            edited.distance = 10.0f;
+            edited.projection = Orthographic;
+            edited.orthoHalfHeight = 7.5f;
+            edited.eyeAnchored = false;
+        });
     }
 
     // World point whose centre is drawn at the centre of client pixel (x, y) by the grid camera.
@@ -109,8 +112,8 @@ TEST_F(ViewPickingTest, PicksNearTheBorderUseAClippedWindow)
 TEST_F(ViewPickingTest, APickLeavesTheCameraAsItWasAndAsksForARepaint)
 {
     ShowPoints({{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}});
-    Camera().nearPlane = 0.125f;
-    Camera().farPlane = 456.0f;
+    EditCamera([&](ViewCamera& edited) { edited.nearPlane = 0.125f; });
+    EditCamera([&](ViewCamera& edited) { edited.farPlane = 456.0f; });
     const ViewCamera before = Camera();
     const Vector2f at = ProjectToClient({0.0f, 0.0f, 0.0f});
     const std::size_t invalidations = desktop.invalidations;
@@ -135,13 +138,13 @@ TEST_F(ViewPickingTest, DoubleClickAimsAtThePickedPointWithoutMovingTheEye)
 {
     ShowPoints({{0.0f, 0.0f, 0.0f}, {2.0f, 1.0f, 0.5f}});
     view->OnButtonDown(MouseButton::Left, 10, 10, {});  // the double click's first click
-    Camera().eyeAnchored = true;
+    EditCamera([&](ViewCamera& edited) { edited.eyeAnchored = true; });
     const Vector3f eye = Camera().Eye();
     const Vector2f at = ProjectToClient({2.0f, 1.0f, 0.5f});
 
     view->OnLButtonDblClk(static_cast<int>(at.x()), static_cast<int>(at.y()));
 
-    EXPECT_EQ(view->m_controller.dragMode, DragMode::Idle);
+    EXPECT_EQ(view->Controller().dragMode, DragMode::Idle);
     EXPECT_FALSE(desktop.mouseCaptured);
     EXPECT_FALSE(Camera().eyeAnchored);
     EXPECT_TRUE(Camera().Eye().isApprox(eye, 1e-4f));
@@ -157,7 +160,7 @@ TEST_F(ViewPickingTest, DoubleClickOnBackgroundOnlyEndsTheDrag)
     view->OnButtonDown(MouseButton::Left, 5, 5, {});
     const ViewCamera before = Camera();
     view->OnLButtonDblClk(5, 5);
-    EXPECT_EQ(view->m_controller.dragMode, DragMode::Idle);
+    EXPECT_EQ(view->Controller().dragMode, DragMode::Idle);
     EXPECT_EQ(Camera().target, before.target);
     EXPECT_TRUE(Camera().orientation.coeffs().isApprox(before.orientation.coeffs()));
 }

@@ -52,7 +52,17 @@ protected:
             desktop, [] { return std::make_unique<HeadlessEglBackend>(kWidth, kHeight); }, settings);
     }
 
-    HeadlessEglBackend& Headless() { return dynamic_cast<HeadlessEglBackend&>(*view->m_glSurface.Backend()); }
+    const ViewCamera& Camera() const { return view->Camera(); }
+    // Changes the view's camera as the tests need it, then hands it back to the view.
+    template <typename Change>
+    void EditCamera(Change change)
+    {
+        ViewCamera camera = view->Camera();
+        change(camera);
+        view->SetCamera(camera);
+    }
+
+    HeadlessEglBackend& Headless() { return dynamic_cast<HeadlessEglBackend&>(*view->GlBackend()); }
 
     // Puts a point cloud into the document and tells the views, as a successful open does.
     void ShowPoints(const std::vector<Eigen::Vector3f>& positions, const Eigen::Vector3d& origin = Eigen::Vector3d::Zero())
@@ -95,7 +105,7 @@ protected:
     // The client pixel where a world point is drawn by the view's current camera.
     Eigen::Vector2f ProjectToClient(const Eigen::Vector3f& point)
     {
-        ViewCamera camera = view->m_camera;
+        ViewCamera camera = view->Camera();
         Eigen::Vector3f boundsMin, boundsMax, center;
         float radius = 1.0f;
         if (view->GetSceneBounds(boundsMin, boundsMax, center, radius))

@@ -303,14 +303,14 @@ private slots:
     void pointSizeKeysOnKeypadAndMainKeyboard()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "sizes.ply", 100)}));
-        const float start = View().m_pointStyle.size;
+        const float start = View().CurrentPointStyle().size;
         Key(Qt::Key_Plus, Qt::KeypadModifier);
-        QCOMPARE(View().m_pointStyle.size, start + 1);
+        QCOMPARE(View().CurrentPointStyle().size, start + 1);
         Key(Qt::Key_Equal);
-        QCOMPARE(View().m_pointStyle.size, start + 2);
+        QCOMPARE(View().CurrentPointStyle().size, start + 2);
         Key(Qt::Key_Minus);
         Key(Qt::Key_Minus, Qt::KeypadModifier);
-        QCOMPARE(View().m_pointStyle.size, start);
+        QCOMPARE(View().CurrentPointStyle().size, start);
     }
 
     void frameKeysStepThroughCameraPoses()
@@ -331,7 +331,7 @@ private slots:
         ChooseInNextFileDialog(poses);
         Command(ID_FILE_OPEN_CAMERA_POSES);
         QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
-        QVERIFY(View().m_camera.eyeAnchored);
+        QVERIFY(View().Camera().eyeAnchored);
         Key(Qt::Key_PageDown);
         QCOMPARE(Pane(StatusPane::Frame), "Frame: 2/" + total);
         Key(Qt::Key_2);
@@ -466,65 +466,66 @@ private slots:
         };
         for (const auto& c : cases) {
             Command(c.command);
-            QVERIFY2(View().m_camera.Forward().isApprox(c.forward, 1e-4f), qPrintable(QString::number(c.command)));
+            QVERIFY2(View().Camera().Forward().isApprox(c.forward, 1e-4f), qPrintable(QString::number(c.command)));
         }
         // The X, Y and Z keys do the same; Shift looks from the other side.
         Key(Qt::Key_X);
-        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(-1, 0, 0), 1e-4f));
+        QVERIFY(View().Camera().Forward().isApprox(Eigen::Vector3f(-1, 0, 0), 1e-4f));
         Key(Qt::Key_X, Qt::ShiftModifier);
-        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(1, 0, 0), 1e-4f));
+        QVERIFY(View().Camera().Forward().isApprox(Eigen::Vector3f(1, 0, 0), 1e-4f));
         Key(Qt::Key_Z, Qt::ShiftModifier);
-        QVERIFY(View().m_camera.Forward().isApprox(Eigen::Vector3f(0, 0, 1), 1e-4f));
+        QVERIFY(View().Camera().Forward().isApprox(Eigen::Vector3f(0, 0, 1), 1e-4f));
 
         // Toolbar buttons run the same commands.
         for (QAction* action : Frame()->MainToolBar()->actions())
             QVERIFY(action->isSeparator() || action == Frame()->Action(action->objectName().mid(7).toInt()));
 
-        View().m_camera.distance *= 10.0f;
-        const float far = View().m_camera.distance;
+        ViewCamera far = View().Camera();
+        far.distance *= 10.0f;
+        View().SetCamera(far);
         Command(ID_VIEW_FIT);
-        QVERIFY(View().m_camera.distance < far);
+        QVERIFY(View().Camera().distance < far.distance);
     }
 
     void mouseDragsAndWheelReachTheCamera()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "mouse.ply", 300)}));
         const QPoint centre = ViewWindow()->rect().center();
-        const Eigen::Quaternionf before = View().m_camera.orientation;
+        const Eigen::Quaternionf before = View().Camera().orientation;
         QTest::mousePress(ViewWindow(), Qt::LeftButton, Qt::NoModifier, centre);
         QTest::mouseMove(ViewWindow(), centre + QPoint(60, 10));
         QTest::mouseRelease(ViewWindow(), Qt::LeftButton, Qt::NoModifier, centre + QPoint(60, 10));
-        QVERIFY(!View().m_camera.orientation.isApprox(before));
-        QCOMPARE(View().m_controller.dragMode, DragMode::Idle);
+        QVERIFY(!View().Camera().orientation.isApprox(before));
+        QCOMPARE(View().Controller().dragMode, DragMode::Idle);
 
-        const float distance = View().m_camera.distance;
+        const float distance = View().Camera().distance;
         QWheelEvent wheel(centre, ViewWindow()->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(ViewWindow(), &wheel);
-        QCOMPARE(View().m_camera.distance, distance * 0.9f);
+        QCOMPARE(View().Camera().distance, distance * 0.9f);
 
         // Shift with the right button zooms: the distance changes, the direction does not.
-        const Eigen::Quaternionf turned = View().m_camera.orientation;
+        const Eigen::Quaternionf turned = View().Camera().orientation;
         QTest::mousePress(ViewWindow(), Qt::RightButton, Qt::ShiftModifier, centre);
-        QCOMPARE(View().m_controller.dragMode, DragMode::Zoom);
+        QCOMPARE(View().Controller().dragMode, DragMode::Zoom);
         QTest::mouseMove(ViewWindow(), centre + QPoint(0, 40));
         QTest::mouseRelease(ViewWindow(), Qt::RightButton, Qt::ShiftModifier, centre + QPoint(0, 40));
-        QVERIFY(View().m_camera.orientation.isApprox(turned));
-        QVERIFY(View().m_camera.distance > distance * 0.9f);
+        QVERIFY(View().Camera().orientation.isApprox(turned));
+        QVERIFY(View().Camera().distance > distance * 0.9f);
     }
 
     void doubleClickPicksTheVisiblePoint()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "pick.ply", 2000)}));
         Command(ID_VIEW_AXIS_Z_FRONT);
-        const Eigen::Vector3f eye = View().m_camera.Eye();
-        const Eigen::Vector3f target = View().m_camera.target;
+        const Eigen::Vector3f eye = View().Camera().Eye();
+        const Eigen::Vector3f target = View().Camera().target;
         // A point of the spiral: the first one lies at (1, 0, 0).
         const QPoint onScreen = ViewWindow()->rect().center() + QPoint(ViewWindow()->width() / 8, 0);
         QTest::mouseDClick(ViewWindow(), Qt::LeftButton, Qt::NoModifier, onScreen);
-        QTRY_VERIFY(!View().m_camera.target.isApprox(target, 1e-4f));
-        QVERIFY(View().m_camera.Eye().isApprox(eye, 1e-3f));
-        QCOMPARE(View().m_controller.dragMode, DragMode::Idle);
+        QTRY_VERIFY(!View().Camera().target.isApprox(target, 1e-4f));
+        QVERIFY(View().Camera().Eye().isApprox(eye, 1e-3f));
+        QCOMPARE(View().Controller().dragMode, DragMode::Idle);
     }
 
     void settingsDialogAppliesOnOkOnly()
@@ -537,7 +538,7 @@ private slots:
         });
         Command(ID_SETTINGS);
         QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
-        QCOMPARE(View().m_pointStyle.size, 2.0f);
+        QCOMPARE(View().CurrentPointStyle().size, 2.0f);
 
         guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->findChild<QRadioButton*>("orthographic")->click();
@@ -547,8 +548,8 @@ private slots:
         });
         Command(ID_SETTINGS);
         QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Ortho"));
-        QCOMPARE(View().m_pointStyle.size, 32.0f);
-        QVERIFY(!View().m_pointStyle.isRound);
+        QCOMPARE(View().CurrentPointStyle().size, 32.0f);
+        QVERIFY(!View().CurrentPointStyle().isRound);
     }
 
     void settingsAreSavedOnExitAndLoadedAtTheNextStart()
@@ -567,8 +568,8 @@ private slots:
 
         QVERIFY(Start());
         QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Fly | Ortho"));
-        QCOMPARE(View().m_pointStyle.size, 3.0f);
-        QVERIFY(!View().m_showGizmo);
+        QCOMPARE(View().CurrentPointStyle().size, 3.0f);
+        QVERIFY(!View().DisplaySettings().showAxisGizmo);
     }
 
     void recentFilesKeepTheEightNewest()

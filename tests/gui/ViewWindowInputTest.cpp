@@ -62,28 +62,28 @@ private slots:
     void altLettersBelongToTheMenus()
     {
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
-        const Eigen::Quaternionf before = View().m_camera.orientation;
-        const auto projection = View().m_camera.projection;
+        const Eigen::Quaternionf before = View().Camera().orientation;
+        const auto projection = View().Camera().projection;
         QTest::keyClick(Window(), Qt::Key_X, Qt::AltModifier);
         QTest::keyClick(Window(), Qt::Key_P, Qt::AltModifier);
         QTest::keyClick(Window(), Qt::Key_Tab, Qt::AltModifier);
-        QVERIFY(View().m_camera.orientation.isApprox(before));
-        QCOMPARE(View().m_camera.projection, projection);
-        QVERIFY(View().m_camera.navMode == Orbit);
+        QVERIFY(View().Camera().orientation.isApprox(before));
+        QCOMPARE(View().Camera().projection, projection);
+        QVERIFY(View().Camera().navMode == Orbit);
         // Without Alt the same letter turns the view.
         QTest::keyClick(Window(), Qt::Key_X);
-        QVERIFY(!View().m_camera.orientation.isApprox(before));
+        QVERIFY(!View().Camera().orientation.isApprox(before));
     }
 
     void altWheelZoomsAndHorizontalScrollingDoesNot()
     {
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
-        const float distance = View().m_camera.distance;
+        const float distance = View().Camera().distance;
         SendWheel(QPoint(120, 0), Qt::NoModifier);
-        QCOMPARE(View().m_camera.distance, distance);
+        QCOMPARE(View().Camera().distance, distance);
         // X11 delivers Alt+wheel as horizontal scrolling.
         SendWheel(QPoint(120, 0), Qt::AltModifier);
-        QCOMPARE(View().m_camera.distance, distance * 0.9f);
+        QCOMPARE(View().Camera().distance, distance * 0.9f);
     }
 
     void secondPressOfARightOrMiddleDoubleClickDoesNothing()
@@ -91,18 +91,18 @@ private slots:
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
         const QPoint centre = Window()->rect().center();
         for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
-            const Eigen::Quaternionf orientation = View().m_camera.orientation;
-            const Eigen::Vector3f target = View().m_camera.target;
+            const Eigen::Quaternionf orientation = View().Camera().orientation;
+            const Eigen::Vector3f target = View().Camera().target;
             SendMouse(QEvent::MouseButtonPress, button, centre);
             SendMouse(QEvent::MouseButtonRelease, button, centre);
             // Widgets get the second press of a double click as the double-click event.
             SendMouse(QEvent::MouseButtonDblClick, button, centre);
-            QCOMPARE(View().m_controller.dragMode, DragMode::Idle);
+            QCOMPARE(View().Controller().dragMode, DragMode::Idle);
             QVERIFY(!Window()->HasMouseCapture());
             SendMouse(QEvent::MouseMove, button, centre + QPoint(80, 30));
             SendMouse(QEvent::MouseButtonRelease, button, centre + QPoint(80, 30));
-            QVERIFY(View().m_camera.orientation.isApprox(orientation));
-            QVERIFY(View().m_camera.target.isApprox(target));
+            QVERIFY(View().Camera().orientation.isApprox(orientation));
+            QVERIFY(View().Camera().target.isApprox(target));
         }
     }
 

@@ -44,8 +44,8 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSett
         SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
         EXPECT_FALSE(view.Create());
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
-        EXPECT_FLOAT_EQ(view.m_pointStyle.size, 2.0f);  // nothing loaded
-        EXPECT_EQ(view.m_renderer, nullptr);
+        EXPECT_FLOAT_EQ(view.CurrentPointStyle().size, 2.0f);  // nothing loaded
+        EXPECT_EQ(view.Renderer(), nullptr);
         view.OnDestroy();
     }
     EXPECT_EQ(ReadWholeFile(ini), stored);
@@ -73,12 +73,14 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     document.m_pointCloud.positions = {{0.0f, 0.0f, 0.0f}, {4.0f, 0.0f, 0.0f}};
     document.m_pointCloud.ComputeBounds();
     document.m_sceneKind = SceneKind::PointCloud;
-    view.m_frameIndex = 3;
+    document.m_cameraPoses.frames.resize(5);
+    view.ApplyCameraFrame(3);
+    ASSERT_EQ(view.FrameIndex(), 3);
     document.UpdateAllViews(kSceneChangedHint);
     // No context: nothing is uploaded and the camera is not moved, but the view forgets its
     // frame and writes its panes.
-    EXPECT_FALSE(view.m_sceneDrawable);
-    EXPECT_EQ(view.m_frameIndex, -1);
+    EXPECT_FALSE(view.SceneDrawable());
+    EXPECT_EQ(view.FrameIndex(), -1);
     EXPECT_EQ(desktop.paneTexts[StatusPane::Count], "Points: 2");
 
     Eigen::Vector3f picked;
@@ -86,7 +88,7 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     view.OnLButtonDblClk(50, 50);
     view.RequestSplatResort();
     view.OnKeyDown(ViewKey::R);  // the scene's bounds come from the document
-    EXPECT_TRUE(view.m_camera.target.isApprox(Eigen::Vector3f(2.0f, 0.0f, 0.0f)));
+    EXPECT_TRUE(view.Camera().target.isApprox(Eigen::Vector3f(2.0f, 0.0f, 0.0f)));
     view.OnKeyDown(ViewKey::Tab);
     EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Fly | Persp");
     view.OnDestroy();
