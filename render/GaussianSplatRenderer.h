@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+struct GaussianData;
+
 // Draws a Gaussian splat scene: every splat is a screen-aligned quad with an elliptical
 // Gaussian footprint, coloured from its spherical harmonics (and optionally tinted by its
 // segment), blended back to front with premultiplied alpha.
@@ -37,8 +39,7 @@ public:
     GaussianSplatRenderer(const GaussianSplatRenderer&) = delete;
     GaussianSplatRenderer& operator=(const GaussianSplatRenderer&) = delete;
 
-    bool UploadSplats(const GaussianData& data) override;
-    bool UploadPoints(const PointCloudData&) override { return false; }
+    bool UploadSplats(const GaussianData& data);
     void Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) override;
     void DrawPick(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) override;
     void SetPointStyle(const PointStyle&) override {}

@@ -2,24 +2,19 @@
 
 #include <Eigen/Core>
 
-struct GaussianData;
-struct PointCloudData;
-
 // Point size and shape handed to renderers.
 struct PointStyle {
     float size = 2.0f;  // pixels
     bool isRound = true;
 };
 
-// The view holds exactly one renderer at a time: points (also for the empty scene) or
-// Gaussian splats. Matrices are 4x4 float, column-major (Eigen's default storage, 16 consecutive floats). Every
+// What the view asks of its renderer, whichever it is: points (also for the empty scene) or
+// Gaussian splats; each takes its own record through its own upload. Matrices are 4x4 float, column-major (Eigen's default storage, 16 consecutive floats). Every
 // operation runs on the UI thread with the view's GL context current.
 class IRenderer {
 public:
     // Deletes any GL object still held; the context must then be current.
     virtual ~IRenderer() = default;
-    virtual bool UploadSplats(const GaussianData& data) = 0;    // false when not a splat renderer
-    virtual bool UploadPoints(const PointCloudData& cloud) = 0; // false when not a point renderer
     virtual void Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) = 0;
     // Draws so that the depth buffer holds the nearest visible surface per pixel; the caller
     // has masked colour writes.

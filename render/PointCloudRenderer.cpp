@@ -28,11 +28,6 @@ bool UsableColors(const PointCloudData& cloud)
 
 }  // namespace
 
-bool PointCloudRenderer::UploadSplats(const GaussianData&)
-{
-    return false;
-}
-
 bool PointCloudRenderer::EnsureProgram()
 {
     if (m_program.Name() != 0)

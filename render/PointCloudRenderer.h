@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct PointCloudData;
+
 // Draws a point cloud as GL points of a fixed pixel size, round or square. The cloud's
 // positions and colours are copied to GPU buffers once per upload; a cloud without usable
 // colours is drawn white. Also serves as the renderer of the empty scene.
@@ -18,11 +20,10 @@ public:
     PointCloudRenderer(const PointCloudRenderer&) = delete;
     PointCloudRenderer& operator=(const PointCloudRenderer&) = delete;
 
-    bool UploadSplats(const GaussianData& data) override;
     // Builds the program on first use, then replaces the buffers with the cloud's. False,
     // with a log line, when the program cannot be built (earlier buffers stay) or the cloud
     // is too large to draw or to allocate (nothing stays uploaded).
-    bool UploadPoints(const PointCloudData& cloud) override;
+    bool UploadPoints(const PointCloudData& cloud);
     void Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) override;
     void DrawPick(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection) override;
     void SetPointStyle(const PointStyle& style) override;

@@ -30,11 +30,7 @@ SceneView::~SceneView()
         m_glSurface.MakeCurrent();
     if (m_gizmo.HoldsGpuObjects())
         m_gizmo.Release();
-    if (m_renderer) {
-        if (m_glSurface.HasContext())
-            m_renderer->ReleaseGpuResources();
-        m_renderer.reset();
-    }
+    ReleaseRenderer();
     ReleaseGlSurface(m_glSurface);
 }
 
@@ -74,9 +70,13 @@ bool SceneView::MakeContextCurrent()
     return true;
 }
 
-GaussianSplatRenderer* SceneView::SplatRenderer() const
+void SceneView::ReleaseRenderer()
 {
-    return dynamic_cast<GaussianSplatRenderer*>(m_renderer.get());
+    if (m_renderer && m_glSurface.HasContext())
+        m_renderer->ReleaseGpuResources();
+    m_renderer = nullptr;
+    m_pointRenderer.reset();
+    m_splatRenderer.reset();
 }
 
 bool SceneView::Create()
@@ -93,9 +93,7 @@ bool SceneView::Create()
         SetDisplaySettings(settings);
     }
 
-    m_renderer = std::make_unique<PointCloudRenderer>();
-    m_renderer->SetPointStyle(m_pointStyle);
-    m_rendererIsSplat = false;
+    MatchRendererToScene(false);
     m_gizmo.Create();  // a failure is logged by the gizmo, which then draws nothing
     m_created = true;
     return true;
@@ -110,12 +108,9 @@ void SceneView::OnDestroy()
 
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
-        if (m_renderer)
-            m_renderer->ReleaseGpuResources();
         m_gizmo.Release();
     }
-    m_renderer.reset();
-    m_rendererIsSplat = false;
+    ReleaseRenderer();
     m_sceneDrawable = false;
 }
 
@@ -192,33 +187,32 @@ void SceneView::OnUpdate(int hint)
 
 void SceneView::MatchRendererToScene(bool wantSplat)
 {
-    if (m_renderer && wantSplat == m_rendererIsSplat)
+    if (m_renderer && wantSplat == ShowsSplats())
         return;
     // The old renderer gives back its GPU objects while the context is current.
-    if (m_renderer)
-        m_renderer->ReleaseGpuResources();
-    std::unique_ptr<IRenderer> renderer;
-    if (wantSplat)
-        renderer = std::make_unique<GaussianSplatRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
-    else
-        renderer = std::make_unique<PointCloudRenderer>();
-    m_renderer = std::move(renderer);
+    ReleaseRenderer();
+    if (wantSplat) {
+        m_splatRenderer = std::make_unique<GaussianSplatRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
+        m_renderer = m_splatRenderer.get();
+    } else {
+        m_pointRenderer = std::make_unique<PointCloudRenderer>();
+        m_renderer = m_pointRenderer.get();
+    }
     m_renderer->SetPointStyle(m_pointStyle);
-    m_rendererIsSplat = wantSplat;
 }
 
 void SceneView::UploadScene()
 {
-    if (m_rendererIsSplat) {
+    if (m_splatRenderer) {
         const GaussianData& splats = m_document->m_gaussianData;
-        m_sceneDrawable = m_renderer->UploadSplats(splats) && !splats.positions.empty();
-        if (GaussianSplatRenderer* splat = SplatRenderer(); splat && splat->hasObjectIds) {
-            splat->segSeed = m_segSeed;
-            splat->segBlend = ClampUnit(m_segBlend);
+        m_sceneDrawable = m_splatRenderer->UploadSplats(splats) && !splats.positions.empty();
+        if (m_splatRenderer->hasObjectIds) {
+            m_splatRenderer->segSeed = m_segSeed;
+            m_splatRenderer->segBlend = ClampUnit(m_segBlend);
         }
-    } else {
+    } else if (m_pointRenderer) {
         const PointCloudData& cloud = m_document->m_pointCloud;
-        m_sceneDrawable = m_renderer->UploadPoints(cloud) && !cloud.positions.empty();
+        m_sceneDrawable = m_pointRenderer->UploadPoints(cloud) && !cloud.positions.empty();
     }
 }
 
@@ -283,7 +277,7 @@ void SceneView::OnViewFit()
 void SceneView::RequestSplatResort()
 {
     GaussianSplatRenderer* splat = SplatRenderer();
-    if (!m_rendererIsSplat || !splat || !m_sceneDrawable || !m_glSurface.HasContext())
+    if (!splat || !m_sceneDrawable || !m_glSurface.HasContext())
         return;
     m_glSurface.MakeCurrent();
     splat->SortNow(m_camera.ViewMatrix());

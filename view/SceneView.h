@@ -4,7 +4,9 @@
 #include "gl/GlSurface.h"
 #include "document/DocumentView.h"
 #include "render/AxisGizmo.h"
+#include "render/GaussianSplatRenderer.h"
 #include "render/IRenderer.h"
+#include "render/PointCloudRenderer.h"
 #include "view/CameraController.h"
 #include "view/InputEvents.h"
 #include "view/ViewCamera.h"
@@ -20,7 +22,6 @@
 struct CameraFrame;
 
 class Document;
-class GaussianSplatRenderer;
 struct AppSettings;
 
 // The single view: owns the GL surface, the camera, the drag state, the current renderer and
@@ -85,9 +86,9 @@ public:
     const ViewCamera& Camera() const { return m_camera; }
     const CameraController& Controller() const { return m_controller; }
     const PointStyle& CurrentPointStyle() const { return m_pointStyle; }
-    IRenderer* Renderer() const { return m_renderer.get(); }
+    IRenderer* Renderer() const { return m_renderer; }
     bool SceneDrawable() const { return m_sceneDrawable; }
-    bool ShowsSplats() const { return m_rendererIsSplat; }
+    bool ShowsSplats() const { return m_splatRenderer != nullptr; }
     // The camera frame of the pose file the eye was last put at; -1 when none.
     std::int32_t FrameIndex() const { return m_frameIndex; }
     // The tint the settings hold; the live splat renderer may show another blend (the keys
@@ -116,12 +117,16 @@ public:
     IGlContextBackend* GlBackend() const { return m_glSurface.Backend(); }
 
     // The splat renderer when it is the current renderer, else null.
-    GaussianSplatRenderer* SplatRenderer() const;
+    GaussianSplatRenderer* SplatRenderer() const { return m_splatRenderer.get(); }
+    // The point renderer when it is the current renderer, else null.
+    PointCloudRenderer* PointRenderer() const { return m_pointRenderer.get(); }
 
 private:
     void Invalidate();
     // Replaces the renderer by one of the other kind when the scene kind asks for it.
     void MatchRendererToScene(bool wantSplat);
+    // Gives back the current renderer's GPU objects (the context must be current) and drops it.
+    void ReleaseRenderer();
     void UploadScene();
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
@@ -134,9 +139,11 @@ private:
     float m_pointSizeMin = 1.0f;
     float m_pointSizeMax = 32.0f;
     Eigen::Vector3f m_background = Eigen::Vector3f::Zero();
-    std::unique_ptr<IRenderer> m_renderer;
+    // Exactly one of the two renderers exists while the view is created; m_renderer is it.
+    std::unique_ptr<PointCloudRenderer> m_pointRenderer;
+    std::unique_ptr<GaussianSplatRenderer> m_splatRenderer;
+    IRenderer* m_renderer = nullptr;
     bool m_sceneDrawable = false;
-    bool m_rendererIsSplat = false;
     AxisGizmo m_gizmo;
     bool m_showGizmo = true;
     std::uint32_t m_segSeed = 1;

@@ -85,7 +85,7 @@ void SceneView::StepPointSize(float delta)
 void SceneView::StepSegmentBlend(float delta)
 {
     GaussianSplatRenderer* splat = SplatRenderer();
-    if (!m_rendererIsSplat || !splat || !splat->hasObjectIds)
+    if (!splat || !splat->hasObjectIds)
         return;
     splat->segBlend = ClampUnit(splat->segBlend + delta);
     Invalidate();
@@ -149,7 +149,7 @@ void SceneView::OnKeyDown(ViewKey key)
         Invalidate();
         break;
     case ViewKey::M:
-        if (GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat && splat->hasObjectIds) {
+        if (GaussianSplatRenderer* splat = SplatRenderer(); splat && splat->hasObjectIds) {
             splat->segEnabled = !splat->segEnabled;
             Invalidate();
         }

@@ -18,7 +18,7 @@ AppSettings SceneView::DisplaySettings() const
     settings.segBlend = m_segBlend;
     settings.segSeed = m_segSeed;
     // The blend keys change the live renderer only, so it holds the user's latest choice.
-    if (const GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat) {
+    if (const GaussianSplatRenderer* splat = SplatRenderer(); splat) {
         settings.segBlend = splat->segBlend;
         settings.segSeed = splat->segSeed;
     }
@@ -58,7 +58,7 @@ void SceneView::ShowSettingsDialog()
     m_showGizmo = settings.showAxisGizmo;
     m_camera.projection = settings.projection;
     m_camera.navMode = settings.navMode;
-    if (GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat && splat->hasObjectIds) {
+    if (GaussianSplatRenderer* splat = SplatRenderer(); splat && splat->hasObjectIds) {
         splat->segSeed = settings.segSeed;
         splat->segBlend = ClampUnit(settings.segBlend);
     }

@@ -25,7 +25,7 @@ const std::vector<Vector3f> kThreePoints = {{0.0f, 0.0f, 0.0f}, {1.0f, 0.5f, -0.
 
 class ViewDocumentTest : public testsupport::ViewTest {
 protected:
-    PointCloudRenderer* Points() { return dynamic_cast<PointCloudRenderer*>(view->Renderer()); }
+    PointCloudRenderer* Points() { return view->PointRenderer(); }
 
     std::string Pane(StatusPane id) { return desktop.paneTexts[id]; }
 };

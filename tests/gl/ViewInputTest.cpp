@@ -241,7 +241,7 @@ TEST_F(ViewInputTest, ProjectionKeyKeepsTheVisibleHeightAndUpdatesTextAndClipPla
 
 TEST_F(ViewInputTest, PointSizeKeysStepByOneWithinOneToThirtyTwo)
 {
-    auto* points = dynamic_cast<PointCloudRenderer*>(view->Renderer());
+    auto* points = view->PointRenderer();
     ASSERT_NE(points, nullptr);
     EXPECT_TRUE(Press(ViewKey::NumpadPlus));
     EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 3.0f);
