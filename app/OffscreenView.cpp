@@ -13,7 +13,7 @@
 #include <memory>
 
 OffscreenView::OffscreenView(Document& document, const SceneView& shown, int width, int height)
-    : m_view(m_desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {})
+    : m_view(m_desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); })
 {
     m_desktop.SetClientSize({width, height});
     m_view.SetDisplaySettings(shown.DisplaySettings());

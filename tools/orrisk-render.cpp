@@ -377,7 +377,7 @@ int Run(Options options)
     Document document(desktop, &pool);
     const int width = options.width;
     const int height = options.height;
-    SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
+    SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); });
     view.SetDocument(&document);
     ApplyDisplayOptions(options, view);
 

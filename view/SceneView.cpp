@@ -15,9 +15,8 @@ constexpr const char* kNoOpenGl = "Failed to initialize OpenGL 4.5.\nPlease chec
 
 }  // namespace
 
-SceneView::SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory,
-                         std::filesystem::path settingsFile)
-    : m_desktop(desktop), m_glBackendFactory(std::move(glBackendFactory)), m_settingsFile(std::move(settingsFile))
+SceneView::SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory)
+    : m_desktop(desktop), m_glBackendFactory(std::move(glBackendFactory))
 {
     m_controller.camera = &m_camera;
 }
@@ -86,26 +85,13 @@ bool SceneView::Create()
         return false;
     }
 
-    // Settings the file lacks or rejects keep the starting values.
-    if (!m_settingsFile.empty()) {
-        AppSettings settings = DisplaySettings();
-        LoadSettingsFrom(m_settingsFile, settings);
-        SetDisplaySettings(settings);
-    }
-
     MatchRendererToScene(false);
     m_gizmo.Create();  // a failure is logged by the gizmo, which then draws nothing
-    m_created = true;
     return true;
 }
 
 void SceneView::OnDestroy()
 {
-    // A view whose creation failed has loaded nothing, so it must not overwrite the file.
-    if (m_created && !m_settingsFile.empty())
-        SaveSettingsTo(m_settingsFile, DisplaySettings());
-    m_created = false;
-
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
         m_gizmo.Release();

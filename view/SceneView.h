@@ -30,10 +30,9 @@ struct AppSettings;
 // notifications, input and commands to it on the UI thread.
 class SceneView : public IDocumentView {
 public:
-    // `settingsFile`: where the display settings are loaded from at creation and saved to at
-    // destruction; empty to neither load nor save.
-    SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory,
-                std::filesystem::path settingsFile);
+    // The display settings start at their defaults; whoever stores them hands them over with
+    // SetDisplaySettings before Create and takes them back with DisplaySettings.
+    SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory);
     ~SceneView() override;
     SceneView(const SceneView&) = delete;
     SceneView& operator=(const SceneView&) = delete;
@@ -45,8 +44,8 @@ public:
     Document* GetDocument() const { return m_document; }
 
     // Window notifications.
-    // Creates the GL surface, loads the display settings and makes the renderers; false when
-    // the window must not be created (no OpenGL 4.5).
+    // Creates the GL surface and makes the renderers; false when the window must not be
+    // created (no OpenGL 4.5).
     bool Create();
     void OnDestroy();
     void OnSize(int width, int height);
@@ -152,7 +151,5 @@ private:
 
     ViewHost& m_desktop;
     GlContextBackendFactory m_glBackendFactory;
-    std::filesystem::path m_settingsFile;
     Document* m_document = nullptr;
-    bool m_created = false;  // Create succeeded: only then are settings saved at destruction
 };

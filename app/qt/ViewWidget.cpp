@@ -2,6 +2,7 @@
 
 #include "platform/Log.h"
 #include "app/qt/InputMapping.h"
+#include "settings/AppSettings.h"
 #include "view/SceneView.h"
 
 #include <QCoreApplication>
@@ -95,21 +96,23 @@ QSurfaceFormat ViewSurfaceFormat()
 }
 
 ViewWidget::ViewWidget(ViewHost& desktop, std::filesystem::path settingsFile, QWidget* parent)
-    : QOpenGLWidget(parent)
+    : QOpenGLWidget(parent), m_settingsFile(std::move(settingsFile))
 {
     setObjectName("view");
     setFormat(ViewSurfaceFormat());
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(64, 48);
-    m_view = std::make_unique<SceneView>(
-        desktop, [this] { return std::make_unique<Backend>(*this); }, std::move(settingsFile));
+    m_view = std::make_unique<SceneView>(desktop, [this] { return std::make_unique<Backend>(*this); });
 }
 
 ViewWidget::~ViewWidget()
 {
-    // The view saves its settings and releases its GL objects while the context still exists;
-    // QOpenGLWidget deletes the context after this destructor.
+    // A view whose creation failed has loaded nothing, so it must not overwrite the file. The
+    // view releases its GL objects while the context still exists; QOpenGLWidget deletes the
+    // context after this destructor.
     if (m_viewCreated) {
+        if (!m_settingsFile.empty())
+            SaveSettingsTo(m_settingsFile, m_view->DisplaySettings());
         makeCurrent();
         m_view->OnDestroy();
     }
@@ -122,6 +125,12 @@ bool ViewWidget::CreateView()
         return true;
     if (isValid())
         makeCurrent();
+    // Settings the file lacks or rejects keep the starting values.
+    if (!m_settingsFile.empty()) {
+        AppSettings settings = m_view->DisplaySettings();
+        LoadSettingsFrom(m_settingsFile, settings);
+        m_view->SetDisplaySettings(settings);
+    }
     if (!m_view->Create())
         return false;
     m_viewCreated = true;

@@ -65,6 +65,7 @@ private:
 
     QPoint FramebufferPoint(const QMouseEvent* event) const;
 
+    std::filesystem::path m_settingsFile;  // the display settings: loaded at creation, saved at the end
     std::unique_ptr<SceneView> m_view;
     bool m_viewCreated = false;
     bool m_mouseCaptured = false;

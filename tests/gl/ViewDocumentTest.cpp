@@ -308,9 +308,9 @@ TEST_F(ViewDocumentTest, TheSettingsDialogsPointStyleReachesThePointRenderer)
     EXPECT_FALSE(Points()->RoundPoints());
 }
 
-// Settings come from the file at creation and go back to it at destruction; the splat
-// renderer's live blend is what is saved.
-TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction)
+// Settings read from a file reach every part of the view, and what goes back to the file
+// carries the splat renderer's live blend.
+TEST(ViewSettingsFileTest, FileSettingsReachTheViewAndTheLiveBlendGoesBack)
 {
     const ScratchDir scratch;
     const std::filesystem::path ini = scratch.Write(
@@ -321,8 +321,11 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
     desktop.clientSize = {64, 64};
     Document document(desktop);
     {
-        SceneView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); }, ini);
+        SceneView view(desktop, [] { return std::make_unique<HeadlessEglBackend>(64, 64); });
         view.SetDocument(&document);
+        AppSettings loaded = view.DisplaySettings();
+        LoadSettingsFrom(ini, loaded);
+        view.SetDisplaySettings(loaded);
         ScopedLogCapture capture;
         if (!view.Create())
             GTEST_SKIP() << "no headless OpenGL 4.5 core context on this machine: " << capture.Text();
@@ -347,6 +350,7 @@ TEST(ViewSettingsFileTest, LoadedAtCreationAndSavedWithTheLiveBlendAtDestruction
         document.UpdateAllViews(kSceneChangedHint);
         view.OnKeyDown(ViewKey::RightBracket);
         view.OnKeyDown(ViewKey::RightBracket);
+        ASSERT_TRUE(SaveSettingsTo(ini, view.DisplaySettings()));
         view.OnDestroy();
     }
     AppSettings saved;

@@ -29,7 +29,7 @@ protected:
     void SetUp() override
     {
         desktop.clientSize = {kWidth, kHeight};
-        view = MakeView({});
+        view = MakeView();
         view->SetDocument(&document);
         ScopedLogCapture capture;
         if (!view->Create())
@@ -46,10 +46,9 @@ protected:
         }
     }
 
-    std::unique_ptr<SceneView> MakeView(const std::filesystem::path& settings)
+    std::unique_ptr<SceneView> MakeView()
     {
-        return std::make_unique<SceneView>(
-            desktop, [] { return std::make_unique<HeadlessEglBackend>(kWidth, kHeight); }, settings);
+        return std::make_unique<SceneView>(desktop, [] { return std::make_unique<HeadlessEglBackend>(kWidth, kHeight); });
     }
 
     const ViewCamera& Camera() const { return view->Camera(); }

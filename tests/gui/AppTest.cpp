@@ -202,12 +202,19 @@ private slots:
         // Runs in a child process of this test, where Mesa is told to offer OpenGL 3.3 only.
         if (qEnvironmentVariableIsSet("ORRISK_APPTEST_NO_GL45")) {
             guitest::MessageBoxAnswerer answerer;
+            const QByteArray stored = "[Display]\nPointSize=7.0\n";
+            {
+                QFile file(SettingsFile());
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write(stored) == stored.size());
+            }
             if (Start())
                 QSKIP("the GL driver ignores MESA_GL_VERSION_OVERRIDE");
             QCOMPARE(answerer.Texts(), QStringList({"Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.",
                                                     Utf8("空のドキュメントの作成に失敗しました。")}));
             m_app.reset();
-            QVERIFY(!QFile::exists(SettingsFile()));  // nothing was loaded, so nothing is saved
+            QFile file(SettingsFile());  // the view was never created, so the file stays as it was
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), stored);
             return;
         }
         QProcess child;

@@ -11,9 +11,7 @@
 
 #include <string>
 
-using testsupport::ReadWholeFile;
 using testsupport::RecordingDesktop;
-using testsupport::ScratchDir;
 
 namespace {
 
@@ -33,36 +31,27 @@ public:
 struct ViewWithoutGl : ::testing::Test {
     RecordingDesktop desktop;
     Document document{desktop};
-    ScratchDir scratch;
 };
 
-TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessageAndNeverOverwritesTheSettings)
+TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessage)
 {
-    const std::string stored = "[Display]\nPointSize=7.0\n";
-    const std::filesystem::path ini = scratch.Write("orrisk.ini", stored);
     {
-        SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, ini);
+        SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); });
         EXPECT_FALSE(view.Create());
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
-        EXPECT_FLOAT_EQ(view.CurrentPointStyle().size, 2.0f);  // nothing loaded
         EXPECT_EQ(view.Renderer(), nullptr);
         view.OnDestroy();
     }
-    EXPECT_EQ(ReadWholeFile(ini), stored);
-
     // No back end at all: the same.
-    const std::filesystem::path fresh = scratch.File("fresh.ini");
-    {
-        SceneView view(desktop, {}, fresh);
-        EXPECT_FALSE(view.Create());
-        view.OnDestroy();
-    }
-    EXPECT_FALSE(std::filesystem::exists(fresh));
+    SceneView view(desktop, {});
+    EXPECT_FALSE(view.Create());
+    EXPECT_EQ(view.Renderer(), nullptr);
+    view.OnDestroy();
 }
 
 TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
 {
-    SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); }, {});
+    SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); });
     view.SetDocument(&document);
     ASSERT_FALSE(view.Create());
     view.OnSize(100, 100);
@@ -98,7 +87,7 @@ TEST_F(ViewWithoutGl, DocumentRegistrationFollowsTheView)
 {
     Document other(desktop);
     {
-        SceneView view(desktop, {}, {});
+        SceneView view(desktop, {});
         view.SetDocument(&document);
         view.SetDocument(&other);
         EXPECT_EQ(view.GetDocument(), &other);
