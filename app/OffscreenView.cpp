@@ -23,7 +23,7 @@ OffscreenView::OffscreenView(Document& document, const SceneView& shown, int wid
         return;
     m_created = true;
     m_view.OnSize(width, height);
-    m_view.OnUpdate(kSceneChangedHint);
+    m_view.OnSceneChanged();
     m_render = ViewCameraRender(m_desktop, m_view);
 }
 

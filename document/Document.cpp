@@ -41,7 +41,7 @@ bool Document::ApplySceneFile(SceneFileRead read)
     const bool loaded = read.scene.Ok();
     if (loaded) {
         TakeScene(read.scene.TakeValue());
-        UpdateAllViews(kSceneChangedHint);
+        NotifySceneChanged();
     } else {
         m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
         m_pathName.clear();  // the earlier scene is gone too: the document is now empty and untitled
@@ -91,11 +91,11 @@ void Document::RemoveView(IDocumentView* view)
     m_views.erase(std::remove(m_views.begin(), m_views.end(), view), m_views.end());
 }
 
-void Document::UpdateAllViews(int hint)
+void Document::NotifySceneChanged()
 {
     // A view may add or remove views while it is told; those removed meanwhile are skipped.
     const std::vector<IDocumentView*> views = m_views;
     for (IDocumentView* view : views)
         if (std::find(m_views.begin(), m_views.end(), view) != m_views.end())
-            view->OnUpdate(hint);
+            view->OnSceneChanged();
 }

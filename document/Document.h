@@ -48,9 +48,12 @@ public:
     // The path of the open file; empty for a new document.
     const std::string& GetPathName() const { return m_pathName; }
 
+    // The views told when the scene changes: the window's, and an off-screen one while a
+    // fly-through is exported.
     void AddView(IDocumentView* view);
     void RemoveView(IDocumentView* view);
-    void UpdateAllViews(int hint);
+    // Tells every view that the scene changed (also for scenes put in by hand, as tests do).
+    void NotifySceneChanged();
 
 private:
     void TakeScene(Scene scene);

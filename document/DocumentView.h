@@ -1,12 +1,8 @@
 #pragma once
 
-// A view of the document: told with a hint whenever the document's contents change.
-// Hint 1 means a new scene was loaded; a view's first update comes with hint 0.
+// The view of the document: told whenever the document has taken in a new scene.
 class IDocumentView {
 public:
     virtual ~IDocumentView() = default;
-    virtual void OnUpdate(int hint) = 0;
+    virtual void OnSceneChanged() = 0;
 };
-
-// The hint a document sends after each successful load.
-inline constexpr int kSceneChangedHint = 1;

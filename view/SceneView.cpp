@@ -147,16 +147,12 @@ void SceneView::DrawScene()
 
 void SceneView::OnInitialUpdate()
 {
-    OnUpdate(0);
+    Invalidate();
     UpdateStatusTexts();
 }
 
-void SceneView::OnUpdate(int hint)
+void SceneView::OnSceneChanged()
 {
-    if (hint != kSceneChangedHint) {
-        Invalidate();
-        return;
-    }
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
         if (m_document) {

@@ -51,7 +51,7 @@ public:
     void OnSize(int width, int height);
     void OnDraw();
     void OnInitialUpdate();
-    void OnUpdate(int hint) override;
+    void OnSceneChanged() override;
     void OnResortMessage();  // the repaint message posted by the splat sort thread
 
     // Input (client pixels, y down).

@@ -156,17 +156,16 @@ TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneT
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 3");
 }
 
-TEST_F(ViewDocumentTest, OtherHintsNeitherUploadNorMoveTheCamera)
+TEST_F(ViewDocumentTest, TheInitialUpdateNeitherUploadsNorMovesTheCamera)
 {
     ShowPoints(kThreePoints);
     EditCamera([&](ViewCamera& edited) { edited.target = Vector3f(5.0f, 5.0f, 5.0f); });
     document.m_pointCloud.positions.push_back(Vector3f(9.0f, 9.0f, 9.0f));
     const std::size_t invalidations = desktop.invalidations;
-    view->OnUpdate(0);
-    view->OnUpdate(2);
+    view->OnInitialUpdate();
     EXPECT_EQ(view->Camera().target, Vector3f(5.0f, 5.0f, 5.0f));
     EXPECT_EQ(Points()->VertexCount(), 3u);
-    EXPECT_EQ(desktop.invalidations, invalidations + 2);
+    EXPECT_EQ(desktop.invalidations, invalidations + 1);
 }
 
 TEST_F(ViewDocumentTest, StatusTextsOfRealFilesUsePlainDecimals)
@@ -347,7 +346,7 @@ TEST(ViewSettingsFileTest, FileSettingsReachTheViewAndTheLiveBlendGoesBack)
         withIds.ComputeBounds();
         document.m_gaussianData = withIds;
         document.m_sceneKind = SceneKind::GaussianSplats;
-        document.UpdateAllViews(kSceneChangedHint);
+        document.NotifySceneChanged();
         view.OnKeyDown(ViewKey::RightBracket);
         view.OnKeyDown(ViewKey::RightBracket);
         ASSERT_TRUE(SaveSettingsTo(ini, view.DisplaySettings()));

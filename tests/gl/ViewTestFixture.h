@@ -71,7 +71,7 @@ protected:
         document.m_pointCloud.origin = origin;
         document.m_pointCloud.ComputeBounds();
         document.m_sceneKind = SceneKind::PointCloud;
-        document.UpdateAllViews(kSceneChangedHint);
+        document.NotifySceneChanged();
     }
 
     void ShowSplats(const GaussianData& splats)
@@ -80,7 +80,7 @@ protected:
         document.m_gaussianData = splats;
         document.m_gaussianData.ComputeBounds();
         document.m_sceneKind = SceneKind::GaussianSplats;
-        document.UpdateAllViews(kSceneChangedHint);
+        document.NotifySceneChanged();
     }
 
     // Paints, as the window would, and returns the pixel at client (x, y), y growing downwards.

@@ -44,13 +44,13 @@ std::string LasBytes()
 // A view that records its notifications and may run something while being told.
 class RecordingView final : public IDocumentView {
 public:
-    void OnUpdate(int hint) override
+    void OnSceneChanged() override
     {
-        hints.push_back(hint);
+        ++changes;
         if (onUpdate)
             onUpdate();
     }
-    std::vector<int> hints;
+    int changes = 0;
     std::function<void()> onUpdate;
 };
 
@@ -86,7 +86,7 @@ TEST_F(DocumentOpen, ExtensionChoosesTheReaderWhateverItsCase)
         EXPECT_EQ(document.m_pointCloud.positions.size(), 3u);
     }
     EXPECT_TRUE(desktop.messageBoxes.empty());
-    EXPECT_EQ(view.hints, std::vector<int>(6, kSceneChangedHint));
+    EXPECT_EQ(view.changes, 6);
 }
 
 TEST_F(DocumentOpen, OtherNamesGetThePointCloudMessage)
@@ -104,7 +104,7 @@ TEST_F(DocumentOpen, OtherNamesGetThePointCloudMessage)
     desktop.messageBoxes.clear();
     EXPECT_FALSE(Open(dir.Write("cloud.las", kCloudPly)));
     EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kPointCloudFailed});
-    EXPECT_TRUE(view.hints.empty());
+    EXPECT_EQ(view.changes, 0);
 }
 
 TEST_F(DocumentOpen, SplatHeadersGoToTheSplatLoaderWhateverTheName)
@@ -125,7 +125,7 @@ TEST_F(DocumentOpen, SplatHeadersGoToTheSplatLoaderWhateverTheName)
     EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kSplatFailed});
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"[CGaussianPlyLoader] failed to read opacity."});
     EXPECT_EQ(document.m_sceneKind, SceneKind::None);
-    EXPECT_EQ(view.hints, std::vector<int>(3, kSceneChangedHint));
+    EXPECT_EQ(view.changes, 3);
 }
 
 TEST_F(DocumentOpen, EachOpenEmptiesTheWholeDocumentFirst)
@@ -141,7 +141,7 @@ TEST_F(DocumentOpen, EachOpenEmptiesTheWholeDocumentFirst)
     EXPECT_FALSE(Open(dir.Write("cloud.txt", kCloudPly)));
     EXPECT_EQ(document.m_sceneKind, SceneKind::None);
     EXPECT_TRUE(document.m_pointCloud.positions.empty());
-    EXPECT_EQ(view.hints, std::vector<int>(2, kSceneChangedHint));
+    EXPECT_EQ(view.changes, 2);
 }
 
 TEST_F(DocumentOpen, TitleFollowsTheOpenFileAndIsClearedByAFailedOpen)
@@ -199,7 +199,7 @@ TEST_F(DocumentOpen, AFileThatCannotBeOpenedChangesNothing)
     ASSERT_TRUE(Open(cloud));
     ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
     desktop.calls.clear();
-    view.hints.clear();
+    view.changes = 0;
 
     // A named pipe without a writer must not block the open either.
     ASSERT_EQ(::mkfifo(dir.File("pipe.ply").c_str(), 0600), 0);
@@ -213,7 +213,7 @@ TEST_F(DocumentOpen, AFileThatCannotBeOpenedChangesNothing)
         EXPECT_EQ(document.GetPathName(), cloud);
     }
     EXPECT_EQ(desktop.calls, std::vector<std::string>(3, "ShowMessageBox"));
-    EXPECT_TRUE(view.hints.empty());
+    EXPECT_EQ(view.changes, 0);
     EXPECT_TRUE(log.Text().empty());
 }
 
@@ -250,11 +250,11 @@ TEST_F(DocumentOpen, CorpusFilesGetTheirOutcome)
     };
     for (const auto& [name, message] : failures) {
         desktop.messageBoxes.clear();
-        const std::size_t hints = view.hints.size();
+        const int changes = view.changes;
         EXPECT_FALSE(Open(TestDataFile(name))) << name;
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{message}) << name;
         EXPECT_EQ(document.m_sceneKind, SceneKind::None) << name;
-        EXPECT_EQ(view.hints.size(), hints) << name;
+        EXPECT_EQ(view.changes, changes) << name;
     }
 }
 
@@ -262,7 +262,7 @@ TEST_F(DocumentCameraPoses, ReplaceTheFramesOnlyOnSuccess)
 {
     ASSERT_TRUE(Open(dir.Write("cloud.ply", kCloudPly)));
     desktop.calls.clear();
-    view.hints.clear();
+    view.changes = 0;
 
     ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
     ASSERT_EQ(document.m_cameraPoses.frames.size(), 1u);
@@ -281,7 +281,7 @@ TEST_F(DocumentCameraPoses, ReplaceTheFramesOnlyOnSuccess)
     // Neither the scene nor the views nor the title are touched.
     EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
     EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
-    EXPECT_TRUE(view.hints.empty());
+    EXPECT_EQ(view.changes, 0);
     EXPECT_EQ(desktop.calls, (std::vector<std::string>{"ShowMessageBox", "ShowMessageBox"}));
 }
 
@@ -291,14 +291,14 @@ TEST_F(DocumentViews, EveryRegisteredViewIsToldOnce)
     document.AddView(&second);
     document.AddView(&second);
     document.AddView(nullptr);
-    document.UpdateAllViews(kSceneChangedHint);
-    EXPECT_EQ(view.hints, std::vector<int>{kSceneChangedHint});
-    EXPECT_EQ(second.hints, std::vector<int>{kSceneChangedHint});
+    document.NotifySceneChanged();
+    EXPECT_EQ(view.changes, 1);
+    EXPECT_EQ(second.changes, 1);
 
     document.RemoveView(&second);
-    document.UpdateAllViews(0);
-    EXPECT_EQ(view.hints, (std::vector<int>{kSceneChangedHint, 0}));
-    EXPECT_EQ(second.hints.size(), 1u);
+    document.NotifySceneChanged();
+    EXPECT_EQ(view.changes, 2);
+    EXPECT_EQ(second.changes, 1);
 }
 
 TEST_F(DocumentViews, AViewRemovedWhileViewsAreToldIsSkipped)
@@ -313,10 +313,10 @@ TEST_F(DocumentViews, AViewRemovedWhileViewsAreToldIsSkipped)
         document.RemoveView(&view);
     };
     document.AddView(doomed.get());
-    document.UpdateAllViews(kSceneChangedHint);
-    EXPECT_EQ(view.hints.size(), 1u);
-    EXPECT_TRUE(late.hints.empty());  // joined after the round began
-    document.UpdateAllViews(kSceneChangedHint);
-    EXPECT_EQ(view.hints.size(), 1u);
-    EXPECT_EQ(late.hints.size(), 1u);
+    document.NotifySceneChanged();
+    EXPECT_EQ(view.changes, 1);
+    EXPECT_EQ(late.changes, 0);  // joined after the round began
+    document.NotifySceneChanged();
+    EXPECT_EQ(view.changes, 1);
+    EXPECT_EQ(late.changes, 1);
 }

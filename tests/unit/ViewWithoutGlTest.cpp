@@ -65,7 +65,7 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     document.m_cameraPoses.frames.resize(5);
     view.ApplyCameraFrame(3);
     ASSERT_EQ(view.FrameIndex(), 3);
-    document.UpdateAllViews(kSceneChangedHint);
+    document.NotifySceneChanged();
     // No context: nothing is uploaded and the camera is not moved, but the view forgets its
     // frame and writes its panes.
     EXPECT_FALSE(view.SceneDrawable());
@@ -91,13 +91,13 @@ TEST_F(ViewWithoutGl, DocumentRegistrationFollowsTheView)
         view.SetDocument(&document);
         view.SetDocument(&other);
         EXPECT_EQ(view.GetDocument(), &other);
-        document.UpdateAllViews(kSceneChangedHint);  // no longer told
+        document.NotifySceneChanged();  // no longer told
         EXPECT_EQ(desktop.paneHistory.size(), 0u);
-        other.UpdateAllViews(kSceneChangedHint);
+        other.NotifySceneChanged();
         EXPECT_EQ(desktop.paneHistory.size(), 3u);
     }
     // The destroyed view left the document.
-    other.UpdateAllViews(kSceneChangedHint);
+    other.NotifySceneChanged();
     EXPECT_EQ(desktop.paneHistory.size(), 3u);
 }
 
