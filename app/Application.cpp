@@ -88,7 +88,7 @@ Application::~Application()
     m_document.reset();
 }
 
-bool Application::InitInstance(const QStringList& arguments)
+bool Application::Start(const QStringList& arguments)
 {
     m_document = std::make_unique<Document>(m_desktop, &m_pool);
     if (!CreateFrameAndView()) {
@@ -136,7 +136,7 @@ bool Application::CreateFrameAndView()
     m_cancelLoadShortcut->setEnabled(false);
     connect(m_cancelLoadShortcut, &QShortcut::activated, this, &Application::CancelLoad);
     // The export needs cameras: its menu entry says so each time its menu opens.
-    for (QObject* owner : m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->associatedObjects())
+    for (QObject* owner : m_frame->Action(CommandId::FileExportFlyThrough)->associatedObjects())
         if (auto* menu = qobject_cast<QMenu*>(owner))
             connect(menu, &QMenu::aboutToShow, this, &Application::UpdateCommandStates);
     UpdateCommandStates();
@@ -250,22 +250,22 @@ void Application::AfterDocumentChanged()
 void Application::UpdateCommandStates()
 {
     if (m_frame)
-        m_frame->Action(ID_FILE_EXPORT_FLY_THROUGH)->setEnabled(!m_document->m_cameraPoses.frames.empty());
+        m_frame->Action(CommandId::FileExportFlyThrough)->setEnabled(!m_document->m_cameraPoses.frames.empty());
 }
 
-void Application::OnCommand(int commandId)
+void Application::OnCommand(CommandId commandId)
 {
     switch (commandId) {
-    case ID_FILE_NEW:
+    case CommandId::FileNew:
         OnFileNew();
         return;
-    case ID_FILE_OPEN:
+    case CommandId::FileOpen:
         OnFileOpen();
         return;
-    case ID_APP_ABOUT:
+    case CommandId::AppAbout:
         OnAppAbout();
         return;
-    case ID_APP_EXIT:
+    case CommandId::AppExit:
         m_frame->close();
         return;
     default:
@@ -276,29 +276,29 @@ void Application::OnCommand(int commandId)
         return;
     SceneView& view = m_viewWidget->View();
     switch (commandId) {
-    case ID_FILE_OPEN_CAMERA_POSES:
+    case CommandId::FileOpenCameraPoses:
         view.OpenCameraPoseFile();
         UpdateCommandStates();
         break;
-    case ID_FILE_EXPORT_FLY_THROUGH:
+    case CommandId::FileExportFlyThrough:
         OnExportFlyThrough();
         break;
-    case ID_VIEW_AXIS_X_FRONT:
-    case ID_VIEW_AXIS_X_BACK:
-        view.SetViewAxis(0, commandId == ID_VIEW_AXIS_X_BACK);
+    case CommandId::ViewAxisXFront:
+    case CommandId::ViewAxisXBack:
+        view.SetViewAxis(0, commandId == CommandId::ViewAxisXBack);
         break;
-    case ID_VIEW_AXIS_Y_FRONT:
-    case ID_VIEW_AXIS_Y_BACK:
-        view.SetViewAxis(1, commandId == ID_VIEW_AXIS_Y_BACK);
+    case CommandId::ViewAxisYFront:
+    case CommandId::ViewAxisYBack:
+        view.SetViewAxis(1, commandId == CommandId::ViewAxisYBack);
         break;
-    case ID_VIEW_AXIS_Z_FRONT:
-    case ID_VIEW_AXIS_Z_BACK:
-        view.SetViewAxis(2, commandId == ID_VIEW_AXIS_Z_BACK);
+    case CommandId::ViewAxisZFront:
+    case CommandId::ViewAxisZBack:
+        view.SetViewAxis(2, commandId == CommandId::ViewAxisZBack);
         break;
-    case ID_VIEW_FIT:
+    case CommandId::ViewFit:
         view.OnViewFit();
         break;
-    case ID_SETTINGS:
+    case CommandId::Settings:
         view.ShowSettingsDialog();
         break;
     default:

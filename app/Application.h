@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CommandTable.h"
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
 #include "document/SceneFileRead.h"
@@ -34,8 +35,8 @@ struct AppOptions {
     SceneFileReader readSceneFile = {};
 };
 
-// The application: one document, the main frame with its view, the recent-file list and the
-// routing of every command. InitInstance starts it; the main frame's close ends it.
+// The application: one document, the main window with its view, the recent-file list and the
+// routing of every command. Start opens the window; closing the main window ends it.
 class Application : public QObject {
     Q_OBJECT
 public:
@@ -45,7 +46,7 @@ public:
     // Creates the frame and the view, then opens the file named by `arguments` (or an empty
     // document without one). False when start-up must end: the view could not be created,
     // or the file could not be opened (the user has been told why).
-    bool InitInstance(const QStringList& arguments);
+    bool Start(const QStringList& arguments);
 
     // Opens a file and waits for the read, with a busy cursor; true on success. The command
     // line uses it; a background load is cancelled first.
@@ -59,7 +60,7 @@ public:
     void CancelLoad();
     bool IsLoading() const { return m_load != nullptr; }
     LoadProgressPane* LoadProgress() const;
-    void OnCommand(int commandId);
+    void OnCommand(CommandId commandId);
     void OnFileNew();
     void OnFileOpen();
     void OnOpenRecentFile(int index);

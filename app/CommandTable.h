@@ -4,24 +4,23 @@
 
 #include <span>
 
-// Identifiers of the application's commands (menus, toolbar, accelerator).
-enum CommandId : int {
-    ID_FILE_NEW = 57600,
-    ID_FILE_OPEN = 57601,
-    ID_FILE_OPEN_CAMERA_POSES = 32824,
-    ID_FILE_EXPORT_FLY_THROUGH = 32830,
-    ID_FILE_MRU_FILE1 = 57616,  // the recent-file entries use ID_FILE_MRU_FILE1 + index
-    ID_APP_EXIT = 57665,
-    ID_VIEW_AXIS_X_FRONT = 32774,
-    ID_VIEW_AXIS_X_BACK = 32803,
-    ID_VIEW_AXIS_Y_FRONT = 32775,
-    ID_VIEW_AXIS_Y_BACK = 32804,
-    ID_VIEW_AXIS_Z_FRONT = 32776,
-    ID_VIEW_AXIS_Z_BACK = 32805,
-    ID_VIEW_FIT = 32771,
-    ID_VIEW_STATUS_BAR = 59393,
-    ID_SETTINGS = 32820,
-    ID_APP_ABOUT = 57664,
+// The application's commands (menus, toolbar, accelerator).
+enum class CommandId {
+    FileNew,
+    FileOpen,
+    FileOpenCameraPoses,
+    FileExportFlyThrough,
+    AppExit,
+    ViewAxisXFront,
+    ViewAxisXBack,
+    ViewAxisYFront,
+    ViewAxisYBack,
+    ViewAxisZFront,
+    ViewAxisZBack,
+    ViewFit,
+    ViewStatusBar,
+    Settings,
+    AppAbout,
 };
 
 inline constexpr int kRecentFileCount = 8;
@@ -33,7 +32,7 @@ inline constexpr int kRecentFileCount = 8;
 inline constexpr const char* kCommandTextContext = "CommandTable";
 
 struct CommandText {
-    int id;
+    CommandId id;
     const char* caption;
     const char* prompt;
     const char* tooltip;
@@ -41,21 +40,30 @@ struct CommandText {
 
 std::span<const CommandText> CommandTexts();
 // The texts of a command; null for an unknown id.
-const CommandText* FindCommandText(int id);
+const CommandText* FindCommandText(CommandId id);
 
-// A menu or toolbar entry: a command, or kSeparator.
-inline constexpr int kSeparator = 0;
+// A menu or toolbar entry: a command, a separator, the view-direction submenu or the place of
+// the recent files.
+struct MenuEntry {
+    enum class Kind { Command, Separator, ViewDirectionSubmenu, RecentFiles };
+    Kind kind = Kind::Separator;
+    CommandId command = CommandId::FileNew;  // for Kind::Command
+
+    constexpr MenuEntry(CommandId id) : kind(Kind::Command), command(id) {}  // NOLINT: a command is an entry
+    constexpr MenuEntry(Kind entryKind) : kind(entryKind) {}                // NOLINT: so is a separator
+    bool IsCommand(CommandId id) const { return kind == Kind::Command && command == id; }
+};
+inline constexpr MenuEntry kSeparator{MenuEntry::Kind::Separator};
 
 struct MenuLayout {
     const char* caption;
-    std::span<const int> items;  // kViewDirectionSubmenu stands for the view-direction submenu
+    std::span<const MenuEntry> items;
 };
-inline constexpr int kViewDirectionSubmenu = -1;
 
 std::span<const MenuLayout> MainMenuLayout();
 const char* ViewDirectionSubmenuCaption();
-std::span<const int> ViewDirectionSubmenuItems();
-std::span<const int> MainToolbarLayout();
+std::span<const MenuEntry> ViewDirectionSubmenuItems();
+std::span<const MenuEntry> MainToolbarLayout();
 
 // The caption of the recent-file placeholder shown while the list is empty.
 inline constexpr const char* kRecentFilesPlaceholder = QT_TRANSLATE_NOOP("CommandTable", "最近使ったファイル");

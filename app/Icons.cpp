@@ -153,29 +153,29 @@ void PaintViewDirection(QPainter& p, int axis, bool backward)
     p.drawPath(arrow);
 }
 
-bool PaintToolbarGlyph(QPainter& p, int commandId)
+bool PaintToolbarGlyph(QPainter& p, CommandId commandId)
 {
     switch (commandId) {
-    case ID_FILE_OPEN:
+    case CommandId::FileOpen:
         PaintFolder(p);
         return true;
-    case ID_SETTINGS:
+    case CommandId::Settings:
         PaintGear(p);
         return true;
-    case ID_VIEW_FIT:
+    case CommandId::ViewFit:
         PaintFit(p);
         return true;
-    case ID_VIEW_AXIS_X_FRONT:
-    case ID_VIEW_AXIS_X_BACK:
-        PaintViewDirection(p, 0, commandId == ID_VIEW_AXIS_X_BACK);
+    case CommandId::ViewAxisXFront:
+    case CommandId::ViewAxisXBack:
+        PaintViewDirection(p, 0, commandId == CommandId::ViewAxisXBack);
         return true;
-    case ID_VIEW_AXIS_Y_FRONT:
-    case ID_VIEW_AXIS_Y_BACK:
-        PaintViewDirection(p, 1, commandId == ID_VIEW_AXIS_Y_BACK);
+    case CommandId::ViewAxisYFront:
+    case CommandId::ViewAxisYBack:
+        PaintViewDirection(p, 1, commandId == CommandId::ViewAxisYBack);
         return true;
-    case ID_VIEW_AXIS_Z_FRONT:
-    case ID_VIEW_AXIS_Z_BACK:
-        PaintViewDirection(p, 2, commandId == ID_VIEW_AXIS_Z_BACK);
+    case CommandId::ViewAxisZFront:
+    case CommandId::ViewAxisZBack:
+        PaintViewDirection(p, 2, commandId == CommandId::ViewAxisZBack);
         return true;
     default:
         return false;
@@ -184,7 +184,7 @@ bool PaintToolbarGlyph(QPainter& p, int commandId)
 
 }  // namespace
 
-QImage PaintToolbarImage(int commandId, int scale)
+QImage PaintToolbarImage(CommandId commandId, int scale)
 {
     const int size = kToolbarImageSize * scale;
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
@@ -197,7 +197,7 @@ QImage PaintToolbarImage(int commandId, int scale)
     return image;
 }
 
-QIcon ToolbarIcon(int commandId)
+QIcon ToolbarIcon(CommandId commandId)
 {
     QIcon icon;
     for (int scale : {1, 2}) {

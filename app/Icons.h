@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/CommandTable.h"
+
 #include <QIcon>
 #include <QImage>
 
@@ -10,8 +12,8 @@
 QImage PaintAppIcon(int size);
 QIcon AppIcon();
 
-// The toolbar image of a command (ID_FILE_OPEN, ID_SETTINGS, ID_VIEW_FIT and the six view
+// The toolbar image of a command (CommandId::FileOpen, CommandId::Settings, CommandId::ViewFit and the six view
 // directions); an empty icon for other commands.
-QIcon ToolbarIcon(int commandId);
+QIcon ToolbarIcon(CommandId commandId);
 // The same image at one scale, `scale` times 20 x 20 pixels.
-QImage PaintToolbarImage(int commandId, int scale);
+QImage PaintToolbarImage(CommandId commandId, int scale);

@@ -90,22 +90,23 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
     resize(1280, 800);
 }
 
-QAction* MainWindow::Action(int commandId) const
+QAction* MainWindow::Action(CommandId commandId) const
 {
-    return m_actions.value(commandId);
+    const auto found = m_actions.find(commandId);
+    return found == m_actions.end() ? nullptr : found->second;
 }
 
-QAction* MainWindow::CreateCommandAction(int commandId)
+QAction* MainWindow::CreateCommandAction(CommandId commandId)
 {
     const CommandText* texts = FindCommandText(commandId);
     auto* action = new QAction(CommandTr(texts->caption), this);
-    action->setObjectName(QStringLiteral("command%1").arg(commandId));
+    action->setObjectName(QStringLiteral("command%1").arg(static_cast<int>(commandId)));
     action->setStatusTip(CommandTr(texts->prompt));
     action->setToolTip(CommandTr(texts->tooltip));
     action->setIcon(ToolbarIcon(commandId));
     action->setIconVisibleInMenu(false);
     connect(action, &QAction::triggered, this, [this, commandId] { emit commandTriggered(commandId); });
-    m_actions.insert(commandId, action);
+    m_actions[commandId] = action;
     return action;
 }
 
@@ -115,10 +116,10 @@ void MainWindow::BuildMenus()
         CreateCommandAction(command.id);
 
     // The only accelerator: Ctrl+O. The "Ctrl+N" in the New caption is a hint only.
-    m_actions[ID_FILE_OPEN]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_actions[ID_FILE_OPEN]->setShortcutContext(Qt::ApplicationShortcut);
+    Action(CommandId::FileOpen)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    Action(CommandId::FileOpen)->setShortcutContext(Qt::ApplicationShortcut);
 
-    QAction* statusBarToggle = m_actions[ID_VIEW_STATUS_BAR];
+    QAction* statusBarToggle = Action(CommandId::ViewStatusBar);
     statusBarToggle->setCheckable(true);
     statusBarToggle->setChecked(true);
     disconnect(statusBarToggle, &QAction::triggered, this, nullptr);
@@ -132,21 +133,25 @@ void MainWindow::BuildMenus()
     }
 }
 
-void MainWindow::FillMenu(QMenu* menu, std::span<const int> items)
+void MainWindow::FillMenu(QMenu* menu, std::span<const MenuEntry> items)
 {
-    for (int item : items) {
-        if (item == kSeparator) {
+    for (const MenuEntry& item : items) {
+        switch (item.kind) {
+        case MenuEntry::Kind::Separator:
             menu->addSeparator();
-        } else if (item == kViewDirectionSubmenu) {
-            QMenu* submenu = menu->addMenu(CommandTr(ViewDirectionSubmenuCaption()));
-            FillMenu(submenu, ViewDirectionSubmenuItems());
-        } else if (item == ID_FILE_MRU_FILE1) {
+            break;
+        case MenuEntry::Kind::ViewDirectionSubmenu:
+            FillMenu(menu->addMenu(CommandTr(ViewDirectionSubmenuCaption())), ViewDirectionSubmenuItems());
+            break;
+        case MenuEntry::Kind::RecentFiles:
             m_recentPlaceholder = menu->addAction(CommandTr(kRecentFilesPlaceholder));
             m_recentPlaceholder->setObjectName("recentFilesPlaceholder");
             m_recentPlaceholder->setEnabled(false);
             m_recentPlaceholder->setStatusTip(CommandTr(kRecentFilePrompt));
-        } else {
-            menu->addAction(m_actions.value(item));
+            break;
+        case MenuEntry::Kind::Command:
+            menu->addAction(Action(item.command));
+            break;
         }
     }
 }
@@ -156,11 +161,11 @@ void MainWindow::BuildToolBar()
     m_toolBar = addToolBar(tr("標準"));
     m_toolBar->setObjectName("mainToolBar");
     m_toolBar->setIconSize(QSize(20, 20));
-    for (int item : MainToolbarLayout()) {
-        if (item == kSeparator)
-            m_toolBar->addSeparator();
+    for (const MenuEntry& item : MainToolbarLayout()) {
+        if (item.kind == MenuEntry::Kind::Command)
+            m_toolBar->addAction(Action(item.command));
         else
-            m_toolBar->addAction(m_actions.value(item));
+            m_toolBar->addSeparator();
     }
 }
 
@@ -248,7 +253,7 @@ void MainWindow::RestoreLayout(const QSettings& profile)
 {
     restoreGeometry(profile.value("MainFrame/geometry").toByteArray());
     restoreState(profile.value("MainFrame/state").toByteArray());
-    m_actions[ID_VIEW_STATUS_BAR]->setChecked(profile.value("MainFrame/statusBar", true).toBool());
+    Action(CommandId::ViewStatusBar)->setChecked(profile.value("MainFrame/statusBar", true).toBool());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

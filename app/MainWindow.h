@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/CommandTable.h"
 #include "view/ViewHost.h"
 
-#include <QHash>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -35,7 +35,7 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
 
     // The action of a command id; null for an id the frame does not have.
-    QAction* Action(int commandId) const;
+    QAction* Action(CommandId commandId) const;
     QToolBar* MainToolBar() const { return m_toolBar; }
     QMenu* FileMenu() const { return m_fileMenu; }
 
@@ -55,7 +55,7 @@ public:
     void RestoreLayout(const QSettings& profile);
 
 signals:
-    void commandTriggered(int commandId);
+    void commandTriggered(CommandId commandId);
     void recentFileChosen(int index);
     void filesDropped(const QStringList& paths);
     void closing();
@@ -66,13 +66,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    QAction* CreateCommandAction(int commandId);
+    QAction* CreateCommandAction(CommandId commandId);
     void BuildMenus();
-    void FillMenu(QMenu* menu, std::span<const int> items);
+    void FillMenu(QMenu* menu, std::span<const MenuEntry> items);
     void BuildToolBar();
     void BuildStatusBar();
 
-    QHash<int, QAction*> m_actions;
+    std::map<CommandId, QAction*> m_actions;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     QList<QAction*> m_recentActions;

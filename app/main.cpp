@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
 
     QuitOnTerminationSignals();
     Application orrisk(AppOptions{settingsFile, {}});
-    if (!orrisk.InitInstance(parser.positionalArguments()))
+    if (!orrisk.Start(parser.positionalArguments()))
         return 1;
     return app.exec();
 }

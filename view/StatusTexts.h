@@ -5,7 +5,7 @@
 class Document;
 struct ViewCamera;
 
-// The texts of the main frame's three information panes.
+// The texts of the main window's three information panes.
 struct StatusTexts {
     std::string count;  // "Points: 1234" or "Splats: 1234"; empty without a scene
     std::string mode;   // "Mode: Orbit | Persp"

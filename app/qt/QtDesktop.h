@@ -16,7 +16,7 @@ class ViewWidget;
 // Windows-style "*.*" is written "*" so that it matches names without a dot as well.
 QString QtFileDialogFilter(const std::vector<FileDialogFilter>& filters);
 
-// The document's and the view's hosts on Qt: message boxes, file and settings dialogs, the main frame's
+// The document's and the view's hosts on Qt: message boxes, file and settings dialogs, the main window's
 // status panes and title, and the view widget's window services. The frame and the view
 // widget are attached once they exist; until then the calls that need them do nothing.
 class QtDesktop : public DocumentHost, public ViewHost {

@@ -128,7 +128,7 @@ class AppTest : public QObject {
     bool Start(const QStringList& arguments = {})
     {
         m_app = std::make_unique<Application>(AppOptions{ToPath(SettingsFile()), ProfileFile()});
-        if (!m_app->InitInstance(arguments))
+        if (!m_app->Start(arguments))
             return false;
         return guitest::ShowActive(*Frame());
     }
@@ -142,7 +142,7 @@ class AppTest : public QObject {
     SceneView& View() const { return m_app->ViewWindow()->View(); }
     QWidget* ViewWindow() const { return m_app->ViewWindow(); }
     QString Pane(StatusPane id) const { return Frame()->PaneText(id); }
-    void Command(int id) const { Frame()->Action(id)->trigger(); }
+    void Command(CommandId id) const { Frame()->Action(id)->trigger(); }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const
     {
         QTest::keyClick(ViewWindow(), key, modifiers);
@@ -287,7 +287,7 @@ private slots:
         QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::PointCloud);
 
         // File > New empties the document.
-        Command(ID_FILE_NEW);
+        Command(CommandId::FileNew);
         QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
         QCOMPARE(Pane(StatusPane::Count), QString());
@@ -336,7 +336,7 @@ private slots:
         QCOMPARE(Pane(StatusPane::Frame), QString());
 
         ChooseInNextFileDialog(poses);
-        Command(ID_FILE_OPEN_CAMERA_POSES);
+        Command(CommandId::FileOpenCameraPoses);
         QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         QVERIFY(View().Camera().eyeAnchored);
         Key(Qt::Key_PageDown);
@@ -362,10 +362,10 @@ private slots:
     void aFlyThroughVideoIsWrittenThroughTheCameras()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 300)}));
-        QAction* exportVideo = Frame()->Action(ID_FILE_EXPORT_FLY_THROUGH);
+        QAction* exportVideo = Frame()->Action(CommandId::FileExportFlyThrough);
         QVERIFY(!exportVideo->isEnabled());
         ChooseInNextFileDialog(WritePoses(*m_dir, 3));
-        Command(ID_FILE_OPEN_CAMERA_POSES);
+        Command(CommandId::FileOpenCameraPoses);
         QVERIFY(exportVideo->isEnabled());
 
         FlyThroughOptions options;
@@ -418,7 +418,7 @@ private slots:
             {"file_path": "images/cam1", "transform_matrix": [[1,0,0,1],[0,1,0,0],[0,0,1,8],[0,0,0,1]]}]})");
         file.close();
         ChooseInNextFileDialog(poses);
-        Command(ID_FILE_OPEN_CAMERA_POSES);
+        Command(CommandId::FileOpenCameraPoses);
 
         TrainingPhotoOverlay* overlay = m_app->PhotoOverlay();
         QVERIFY(overlay);
@@ -454,7 +454,7 @@ private slots:
         file.close();
         guitest::MessageBoxAnswerer answerer;
         ChooseInNextFileDialog(bad);
-        Command(ID_FILE_OPEN_CAMERA_POSES);
+        Command(CommandId::FileOpenCameraPoses);
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the camera pose file (transforms.json).\n"));
         QCOMPARE(Pane(StatusPane::Frame), QString());
@@ -464,16 +464,16 @@ private slots:
     {
         QVERIFY(Start({WriteCloud(*m_dir, "axes.ply", 200)}));
         const struct {
-            int command;
+            CommandId command;
             Eigen::Vector3f forward;
         } cases[] = {
-            {ID_VIEW_AXIS_X_FRONT, {-1, 0, 0}}, {ID_VIEW_AXIS_X_BACK, {1, 0, 0}},
-            {ID_VIEW_AXIS_Y_FRONT, {0, -1, 0}}, {ID_VIEW_AXIS_Y_BACK, {0, 1, 0}},
-            {ID_VIEW_AXIS_Z_FRONT, {0, 0, -1}}, {ID_VIEW_AXIS_Z_BACK, {0, 0, 1}},
+            {CommandId::ViewAxisXFront, {-1, 0, 0}}, {CommandId::ViewAxisXBack, {1, 0, 0}},
+            {CommandId::ViewAxisYFront, {0, -1, 0}}, {CommandId::ViewAxisYBack, {0, 1, 0}},
+            {CommandId::ViewAxisZFront, {0, 0, -1}}, {CommandId::ViewAxisZBack, {0, 0, 1}},
         };
         for (const auto& c : cases) {
             Command(c.command);
-            QVERIFY2(View().Camera().Forward().isApprox(c.forward, 1e-4f), qPrintable(QString::number(c.command)));
+            QVERIFY2(View().Camera().Forward().isApprox(c.forward, 1e-4f), qPrintable(QString::number(static_cast<int>(c.command))));
         }
         // The X, Y and Z keys do the same; Shift looks from the other side.
         Key(Qt::Key_X);
@@ -485,12 +485,12 @@ private slots:
 
         // Toolbar buttons run the same commands.
         for (QAction* action : Frame()->MainToolBar()->actions())
-            QVERIFY(action->isSeparator() || action == Frame()->Action(action->objectName().mid(7).toInt()));
+            QVERIFY(action->isSeparator() || action == Frame()->Action(static_cast<CommandId>(action->objectName().mid(7).toInt())));
 
         ViewCamera far = View().Camera();
         far.distance *= 10.0f;
         View().SetCamera(far);
-        Command(ID_VIEW_FIT);
+        Command(CommandId::ViewFit);
         QVERIFY(View().Camera().distance < far.distance);
     }
 
@@ -524,7 +524,7 @@ private slots:
     void doubleClickPicksTheVisiblePoint()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "pick.ply", 2000)}));
-        Command(ID_VIEW_AXIS_Z_FRONT);
+        Command(CommandId::ViewAxisZFront);
         const Eigen::Vector3f eye = View().Camera().Eye();
         const Eigen::Vector3f target = View().Camera().target;
         // A point of the spiral: the first one lies at (1, 0, 0).
@@ -543,7 +543,7 @@ private slots:
             dialog->findChild<QLineEdit*>("pointSize")->setText("40");
             dialog->reject();
         });
-        Command(ID_SETTINGS);
+        Command(CommandId::Settings);
         QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
         QCOMPARE(View().CurrentPointStyle().size, 2.0f);
 
@@ -553,7 +553,7 @@ private slots:
             dialog->findChild<QLineEdit*>("pointSize")->setText("40");
             dialog->findChild<QPushButton*>("ok")->click();
         });
-        Command(ID_SETTINGS);
+        Command(CommandId::Settings);
         QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Ortho"));
         QCOMPARE(View().CurrentPointStyle().size, 32.0f);
         QVERIFY(!View().CurrentPointStyle().isRound);
@@ -637,10 +637,10 @@ private slots:
             version = about->findChild<QLabel*>("versionLine")->text();
             about->accept();
         });
-        Command(ID_APP_ABOUT);
+        Command(CommandId::AppAbout);
         QCOMPARE(version, Utf8("Orrisk、バージョン 1.1"));
 
-        Command(ID_APP_EXIT);
+        Command(CommandId::AppExit);
         QVERIFY(!Frame()->isVisible());
         m_app.reset();
         QVERIFY(QFile::exists(SettingsFile()));

@@ -107,7 +107,7 @@ class BackgroundLoadTest : public QObject {
         AppOptions options{ToPath(m_dir->filePath("orrisk.ini")), ProfileFile(), m_disk->Reader()};
         m_app = std::make_unique<Application>(std::move(options));
         m_first = WriteCloud(*m_dir, "first.ply", 10);
-        if (!m_app->InitInstance({}) || !guitest::ShowActive(*Frame()))
+        if (!m_app->Start({}) || !guitest::ShowActive(*Frame()))
             return false;
         m_disk->Open();
         m_app->BeginOpenDocumentFile(m_first);

@@ -19,7 +19,7 @@ private slots:
         QTemporaryDir dir;
         Application app(AppOptions{std::filesystem::path(QFile::encodeName(dir.filePath("orrisk.ini")).toStdString()),
                                   dir.filePath("profile.ini")});
-        QVERIFY(app.InitInstance({ORRISK_SAMPLE_SCENE}));
+        QVERIFY(app.Start({ORRISK_SAMPLE_SCENE}));
         QVERIFY(guitest::ShowActive(*app.Window()));
         ViewWidget* view = app.ViewWindow();
         QCOMPARE(view->devicePixelRatioF(), 1.25);

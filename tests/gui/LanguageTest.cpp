@@ -49,7 +49,7 @@ class LanguageTest : public QObject {
     {
         m_app = std::make_unique<Application>(
             AppOptions{ToPath(m_dir->filePath("orrisk.ini")), m_dir->filePath("profile.ini")});
-        return m_app->InitInstance(arguments) && guitest::ShowActive(*m_app->Window());
+        return m_app->Start(arguments) && guitest::ShowActive(*m_app->Window());
     }
     QStringList MenuTitles() const
     {
@@ -155,8 +155,8 @@ private slots:
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
         QCOMPARE(MenuTitles(), QStringList({"&File", "&View", "&Settings", "&Help"}));
         MainWindow* frame = m_app->Window();
-        QCOMPARE(frame->Action(ID_APP_EXIT)->text(), QString("E&xit"));
-        QCOMPARE(frame->Action(ID_FILE_OPEN)->toolTip(), QString("Open"));
+        QCOMPARE(frame->Action(CommandId::AppExit)->text(), QString("E&xit"));
+        QCOMPARE(frame->Action(CommandId::FileOpen)->toolTip(), QString("Open"));
         QCOMPARE(frame->MainToolBar()->windowTitle(), QString("Standard"));
         QVERIFY(frame->IdleMessage()->text().startsWith("[Rotate]"));
         auto* recent = frame->findChild<QAction*>("recentFilesPlaceholder");
@@ -169,7 +169,7 @@ private slots:
             QCOMPARE(dialog->windowTitle(), QString("Settings"));
             dialog->reject();
         });
-        frame->Action(ID_SETTINGS)->trigger();
+        frame->Action(CommandId::Settings)->trigger();
         guitest::MessageBoxAnswerer answerer;
         m_app->OpenDocumentFile(m_dir->filePath("missing.ply"));
         QCOMPARE(answerer.Texts(), QStringList({"The file " + m_dir->filePath("missing.ply") + " could not be opened."}));
@@ -182,7 +182,7 @@ private slots:
         QVERIFY(!japanese.ProgramTranslated());
         QVERIFY(Start({ORRISK_SAMPLE_SCENE}));
         QCOMPARE(MenuTitles(), QStringList({Utf8("ファイル(&F)"), Utf8("表示(&V)"), Utf8("設定(&S)"), Utf8("ヘルプ(&H)")}));
-        QCOMPARE(m_app->Window()->Action(ID_APP_EXIT)->text(), Utf8("終了(&X)"));
+        QCOMPARE(m_app->Window()->Action(CommandId::AppExit)->text(), Utf8("終了(&X)"));
         SaveScreenshot("screenshot-ja.png");
     }
 
@@ -197,7 +197,7 @@ private slots:
             language->setCurrentIndex(language->findData(QString("en")));
             dialog->accept();
         });
-        m_app->Window()->Action(ID_SETTINGS)->trigger();
+        m_app->Window()->Action(CommandId::Settings)->trigger();
         QCOMPARE(LoadLanguageSetting(settings), std::string("en"));
 
         // Back to following the system; cancelling changes nothing.
@@ -206,13 +206,13 @@ private slots:
             dialog->SetLanguage("");
             dialog->reject();
         });
-        m_app->Window()->Action(ID_SETTINGS)->trigger();
+        m_app->Window()->Action(CommandId::Settings)->trigger();
         QCOMPARE(LoadLanguageSetting(settings), std::string("en"));
         guitest::WhenDialogOpens<SettingsDialog>([](SettingsDialog* dialog) {
             dialog->SetLanguage("");
             dialog->accept();
         });
-        m_app->Window()->Action(ID_SETTINGS)->trigger();
+        m_app->Window()->Action(CommandId::Settings)->trigger();
         QCOMPARE(LoadLanguageSetting(settings), std::string());
     }
 };

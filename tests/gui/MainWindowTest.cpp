@@ -104,25 +104,25 @@ private slots:
     void promptsAndTooltipsComeFromTheCommandTable()
     {
         MainWindow frame;
-        QCOMPARE(frame.Action(ID_FILE_OPEN)->statusTip(), QString::fromUtf8("点群/3DGSファイルを開く"));
-        QCOMPARE(frame.Action(ID_FILE_OPEN)->toolTip(), QString::fromUtf8("開く"));
-        QCOMPARE(frame.Action(ID_VIEW_FIT)->statusTip(), QString::fromUtf8("全体表示"));
-        QCOMPARE(frame.Action(ID_VIEW_STATUS_BAR)->toolTip(), QString::fromUtf8("ステータス バーの表示切り替え"));
-        QCOMPARE(frame.Action(ID_APP_ABOUT)->statusTip(),
+        QCOMPARE(frame.Action(CommandId::FileOpen)->statusTip(), QString::fromUtf8("点群/3DGSファイルを開く"));
+        QCOMPARE(frame.Action(CommandId::FileOpen)->toolTip(), QString::fromUtf8("開く"));
+        QCOMPARE(frame.Action(CommandId::ViewFit)->statusTip(), QString::fromUtf8("全体表示"));
+        QCOMPARE(frame.Action(CommandId::ViewStatusBar)->toolTip(), QString::fromUtf8("ステータス バーの表示切り替え"));
+        QCOMPARE(frame.Action(CommandId::AppAbout)->statusTip(),
                  QString::fromUtf8("プログラム情報、バージョン、著作権を表示します。"));
-        QCOMPARE(frame.Action(ID_APP_EXIT)->statusTip(), QString::fromUtf8("アプリケーションを終了"));
+        QCOMPARE(frame.Action(CommandId::AppExit)->statusTip(), QString::fromUtf8("アプリケーションを終了"));
         for (const CommandText& command : CommandTexts()) {
             QVERIFY(frame.Action(command.id));
             QVERIFY(!frame.Action(command.id)->statusTip().isEmpty());
         }
-        QVERIFY(!frame.Action(12345));
+        QVERIFY(!frame.Action(static_cast<CommandId>(12345)));
     }
 
     void ctrlOIsTheOnlyShortcut()
     {
         MainWindow frame;
         for (const QAction* action : frame.findChildren<QAction*>()) {
-            if (action == frame.Action(ID_FILE_OPEN))
+            if (action == frame.Action(CommandId::FileOpen))
                 QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
             else
                 QVERIFY2(action->shortcut().isEmpty(), qPrintable(action->text()));
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(commands.count(), 0);
         QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(commands.count(), 1);
-        QCOMPARE(commands.at(0).at(0).toInt(), int(ID_FILE_OPEN));
+        QCOMPARE(commands.at(0).at(0).value<CommandId>(), CommandId::FileOpen);
     }
 
     void altFThenNChoosesNew()
@@ -146,7 +146,7 @@ private slots:
         QTRY_VERIFY(TopMenu(frame, 0)->isVisible());
         QTest::keyClick(TopMenu(frame, 0), Qt::Key_N);
         QTRY_COMPARE(commands.count(), 1);
-        QCOMPARE(commands.at(0).at(0).toInt(), int(ID_FILE_NEW));
+        QCOMPARE(commands.at(0).at(0).value<CommandId>(), CommandId::FileNew);
     }
 
     void toolbarHoldsTheButtonsWithPaintedIcons()
@@ -155,23 +155,27 @@ private slots:
         QToolBar* toolBar = frame.MainToolBar();
         QCOMPARE(toolBar->windowTitle(), QString::fromUtf8("標準"));
         QCOMPARE(toolBar->iconSize(), QSize(20, 20));
+        // The toolbar's buttons as the layout's commands, a separator as -1.
         QList<int> layout;
         for (QAction* action : toolBar->actions()) {
             if (action->isSeparator()) {
-                layout << kSeparator;
+                layout << -1;
                 continue;
             }
             layout << action->objectName().mid(QString("command").size()).toInt();
             QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
         }
-        const std::span<const int> expected = MainToolbarLayout();
-        QCOMPARE(layout, QList<int>(expected.begin(), expected.end()));
+        QList<int> expected;
+        for (const MenuEntry& entry : MainToolbarLayout())
+            expected << (entry.kind == MenuEntry::Kind::Command ? static_cast<int>(entry.command) : -1);
+        QCOMPARE(layout, expected);
 
         // Nine different images, each 20 x 20 with something drawn on it.
         QList<QImage> images;
-        for (int id : expected) {
-            if (id == kSeparator)
+        for (const MenuEntry& entry : MainToolbarLayout()) {
+            if (entry.kind != MenuEntry::Kind::Command)
                 continue;
+            const CommandId id = entry.command;
             const QImage image = PaintToolbarImage(id, 1);
             QCOMPARE(image.size(), QSize(20, 20));
             QVERIFY(!images.contains(image));
@@ -179,11 +183,11 @@ private slots:
             for (int y = 0; y < 20; ++y)
                 for (int x = 0; x < 20; ++x)
                     opaque += qAlpha(image.pixel(x, y)) > 128;
-            QVERIFY2(opaque > 20, qPrintable(QString::number(id)));
+            QVERIFY2(opaque > 20, qPrintable(QString::number(static_cast<int>(id))));
             images << image;
         }
         QCOMPARE(images.size(), 9);
-        QVERIFY(PaintToolbarImage(ID_APP_EXIT, 1).isNull());
+        QVERIFY(PaintToolbarImage(CommandId::AppExit, 1).isNull());
         QCOMPARE(PaintAppIcon(48).size(), QSize(48, 48));
         QVERIFY(!AppIcon().isNull());
     }
@@ -217,7 +221,7 @@ private slots:
         MainWindow frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        QStatusTipEvent highlighted(frame.Action(ID_VIEW_FIT)->statusTip());
+        QStatusTipEvent highlighted(frame.Action(CommandId::ViewFit)->statusTip());
         QApplication::sendEvent(&frame, &highlighted);
         QCOMPARE(frame.statusBar()->currentMessage(), QString::fromUtf8("全体表示"));
         QVERIFY(!frame.IdleMessage()->isVisible());
@@ -231,7 +235,7 @@ private slots:
         MainWindow frame;
         frame.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frame));
-        QAction* toggle = frame.Action(ID_VIEW_STATUS_BAR);
+        QAction* toggle = frame.Action(CommandId::ViewStatusBar);
         QVERIFY(toggle->isCheckable() && toggle->isChecked());
         toggle->trigger();
         QVERIFY(!frame.statusBar()->isVisible());
@@ -249,7 +253,7 @@ private slots:
             frame.show();
             QVERIFY(QTest::qWaitForWindowExposed(&frame));
             frame.resize(700, 500);
-            frame.Action(ID_VIEW_STATUS_BAR)->trigger();
+            frame.Action(CommandId::ViewStatusBar)->trigger();
             frame.SaveLayout(profile);
         }
         MainWindow restored;
@@ -258,7 +262,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&restored));
         QCOMPARE(restored.size(), QSize(700, 500));
         QVERIFY(!restored.statusBar()->isVisible());
-        QVERIFY(!restored.Action(ID_VIEW_STATUS_BAR)->isChecked());
+        QVERIFY(!restored.Action(CommandId::ViewStatusBar)->isChecked());
     }
 
     void recentFilesListAtMostEight()

@@ -25,7 +25,7 @@ class ViewWindowInputTest : public QObject {
         const QString settings = m_dir->filePath("orrisk.ini");
         m_app = std::make_unique<Application>(
             AppOptions{std::filesystem::path(QFile::encodeName(settings).toStdString()), m_dir->filePath("profile.ini")});
-        return m_app->InitInstance(arguments) && guitest::ShowActive(*m_app->Window());
+        return m_app->Start(arguments) && guitest::ShowActive(*m_app->Window());
     }
     ViewWidget* Window() const { return m_app->ViewWindow(); }
     SceneView& View() const { return Window()->View(); }
