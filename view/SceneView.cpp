@@ -3,6 +3,7 @@
 #include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
 #include "render/PointCloudRenderer.h"
+#include "render/StreamedPointRenderer.h"
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
 #include "view/StatusTexts.h"
@@ -12,6 +13,17 @@
 namespace {
 
 constexpr const char* kNoOpenGl = "Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.";
+
+bool HoldsPoints(const GaussianData& splats)
+{
+    return !splats.positions.empty();
+}
+
+// A streamed cloud's points are on disk, not in its arrays.
+bool HoldsPoints(const PointCloudData& cloud)
+{
+    return !cloud.positions.empty() || cloud.streamed;
+}
 
 }  // namespace
 
@@ -172,7 +184,9 @@ void SceneView::OnUpdate(int hint)
 
 void SceneView::MatchRendererToScene(bool wantSplat)
 {
-    if (m_renderer && wantSplat == m_rendererIsSplat)
+    const bool wantStreamed = !wantSplat && m_document && m_document->m_pointCloud.streamed;
+    const bool isStreamed = dynamic_cast<StreamedPointRenderer*>(m_renderer.get()) != nullptr;
+    if (m_renderer && wantSplat == m_rendererIsSplat && wantStreamed == isStreamed)
         return;
     // The old renderer gives back its GPU objects while the context is current.
     if (m_renderer)
@@ -180,6 +194,8 @@ void SceneView::MatchRendererToScene(bool wantSplat)
     std::unique_ptr<IRenderer> renderer;
     if (wantSplat)
         renderer = std::make_unique<GaussianSplatRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
+    else if (wantStreamed)  // arriving nodes repaint through the resort message
+        renderer = std::make_unique<StreamedPointRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
     else
         renderer = std::make_unique<PointCloudRenderer>();
     m_renderer = std::move(renderer);
@@ -198,7 +214,7 @@ void SceneView::UploadScene()
         }
     } else {
         const PointCloudData& cloud = m_document->m_pointCloud;
-        m_sceneDrawable = m_renderer->UploadPoints(cloud) && !cloud.positions.empty();
+        m_sceneDrawable = m_renderer->UploadPoints(cloud) && HoldsPoints(cloud);
     }
 }
 
@@ -215,7 +231,7 @@ bool SceneView::GetSceneBounds(Eigen::Vector3f& boundsMin, Eigen::Vector3f& boun
     if (!m_document)
         return false;
     const auto take = [&](const auto& scene) {
-        if (scene.positions.empty())
+        if (!HoldsPoints(scene))
             return false;
         boundsMin = scene.boundsMin;
         boundsMax = scene.boundsMax;
