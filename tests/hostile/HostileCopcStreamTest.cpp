@@ -1,6 +1,7 @@
 #include "AllocationCounter.h"
 #include "io/copc/CopcHierarchy.h"
 #include "io/copc/CopcStreamedReader.h"
+#include "platform/Log.h"
 #include "platform/ThreadPool.h"
 #include "scene/PointCloudData.h"
 #include "scene/StreamedCloud.h"
@@ -174,6 +175,48 @@ TEST_F(HostileCopcStream, EveryNodeButTheRootDamagedStillEnds)
     const StreamedCloud::Stats stats = cloud.streamed->GetStats();
     EXPECT_EQ(stats.loadedNodes + stats.failed, stats.decoded + 1);
     EXPECT_TRUE(cloud.streamed->IsLoaded(0));
+}
+
+// Entries that turn into pages pointing back at the root page (a cycle) or into keys deeper
+// than the levels read: the hierarchy drops them and what hangs below them, the open says so in
+// the log and goes on with the rest.
+TEST_F(HostileCopcStream, BadHierarchyEntriesAreLoggedAndTheRestStreams)
+{
+    const CopcNode& cyclic = SomeChild();
+    const CopcNode* deep = nullptr;
+    for (const CopcNode& node : hierarchy.nodes)
+        if (node.key.level > 0 && &node != &cyclic && node.key.level == hierarchy.depth - 1)
+            deep = &node;
+    ASSERT_NE(deep, nullptr);
+    std::string broken = bytes;
+    const std::size_t cyclicAt = EntryAt(cyclic);
+    const std::size_t deepAt = EntryAt(*deep);
+    const std::int32_t pageMark = -1;
+    const auto rootPageSize = static_cast<std::int32_t>(hierarchy.info.rootPageSize);
+    std::memcpy(broken.data() + cyclicAt + 16, &hierarchy.info.rootPageOffset, 8);
+    std::memcpy(broken.data() + cyclicAt + 24, &rootPageSize, 4);
+    std::memcpy(broken.data() + cyclicAt + 28, &pageMark, 4);
+    const std::int32_t tooDeep = 40;
+    std::memcpy(broken.data() + deepAt, &tooDeep, 4);
+
+    const auto file = dir.Write("bad-entries.copc.laz", broken);
+    ThreadPool pool(2);
+    ScopedLogCapture capture;
+    const auto start = std::chrono::steady_clock::now();
+    ReadResult<PointCloudData> opened = ReadCopcStreamed(file.string(), {{}, &pool});
+    ASSERT_TRUE(opened) << opened.Failure().reason;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_NE(capture.Text().find("overlaps a page already read"), std::string::npos) << capture.Text();
+    EXPECT_NE(capture.Text().find("levels read"), std::string::npos) << capture.Text();
+    StreamedCloud& cloud = *opened.Value().streamed;
+    EXPECT_LT(cloud.Nodes().size(), hierarchy.nodes.size() - 1);
+    EXPECT_LT(cloud.TotalPoints(), hierarchy.header.pointCount);
+    std::vector<std::uint32_t> all(cloud.Nodes().size());
+    std::iota(all.begin(), all.end(), 0u);
+    cloud.Request(all);
+    cloud.WaitUntilIdle();
+    EXPECT_EQ(cloud.GetStats().failed, 0u);
+    EXPECT_EQ(cloud.GetStats().loadedNodes, cloud.GetStats().decoded + 1);
 }
 
 // Hand-made hierarchies whose chunks are placeholder bytes: the open fails with a reason, or
