@@ -13,6 +13,9 @@ namespace {
 
 constexpr GLuint kPositionLocation = 0;
 constexpr GLuint kColorLocation = 1;
+// GPU copies of nodes not drawn for this many frames are given back, so that the GPU holds
+// about what the recent views drew, not everything the (larger) cache holds.
+constexpr std::uint64_t kGpuKeepFrames = 60;
 
 void SetMatrix(GLint location, const Eigen::Matrix4f& matrix)
 {
@@ -82,14 +85,14 @@ StreamedSelection Select(const StreamedCloud& cloud, const SelectionView& view, 
 void StreamedPointRenderer::DropEvictedNodes(const StreamedCloud& cloud)
 {
     for (auto it = m_gpuNodes.begin(); it != m_gpuNodes.end();) {
-        if (cloud.IsLoaded(it->first))
+        if (cloud.IsLoaded(it->first) && m_frame - it->second.lastDrawn <= kGpuKeepFrames)
             ++it;
         else
             it = m_gpuNodes.erase(it);
     }
 }
 
-const StreamedPointRenderer::GpuNode* StreamedPointRenderer::Upload(const StreamedCloud& cloud, std::uint32_t node)
+StreamedPointRenderer::GpuNode* StreamedPointRenderer::Upload(const StreamedCloud& cloud, std::uint32_t node)
 {
     if (const auto found = m_gpuNodes.find(node); found != m_gpuNodes.end())
         return &found->second;
@@ -111,6 +114,7 @@ const StreamedPointRenderer::GpuNode* StreamedPointRenderer::Upload(const Stream
     if (gpu.colors.Name() != 0)
         AttachFloatAttributes(gpu.vao, 1, gpu.colors, sizeof(Eigen::Vector4f), {{kColorLocation, 4, 0}});
     gpu.count = static_cast<GLsizei>(points->positions.size());
+    gpu.lastDrawn = m_frame;
     return &m_gpuNodes.emplace(node, std::move(gpu)).first->second;
 }
 
@@ -149,6 +153,7 @@ void StreamedPointRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matri
         cloud->Request(selection.missing);
     }
     cloud->MarkDrawn(selection.drawn);
+    ++m_frame;
     DropEvictedNodes(*cloud);
 
     glUseProgram(m_program.Name());
@@ -158,9 +163,10 @@ void StreamedPointRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matri
     glUniform1f(m_uniforms.pointSize, m_pointSize);
     glUniform1i(m_uniforms.roundPoints, m_roundPoints ? 1 : 0);
     for (const std::uint32_t node : selection.drawn) {
-        const GpuNode* gpu = Upload(*cloud, node);
+        GpuNode* gpu = Upload(*cloud, node);
         if (!gpu)
             continue;
+        gpu->lastDrawn = m_frame;
         // A disabled attribute's constant belongs to the context: set it for every draw.
         if (gpu->colors.Name() == 0)
             glVertexAttrib4f(kColorLocation, 1.0f, 1.0f, 1.0f, 1.0f);

@@ -15,9 +15,10 @@ class StreamedCloud;
 // Draws a cloud read node by node from disk (PointCloudData::streamed): each frame it selects
 // the nodes the view needs under the point budget, asks the cloud for those not loaded (drawn
 // meanwhile as their parents), uploads the loaded ones it has not uploaded yet, gives back the
-// GPU copies of nodes the cache dropped, and draws the selection as the point renderer draws a
-// cloud. A frame whose camera differs from the last one's counts as moving and draws a quarter
-// of the budget; it then asks for a repaint, so that the still frame after it draws them all.
+// GPU copies of nodes the cache dropped or that have not been drawn for a while, and draws the
+// selection as the point renderer draws a cloud. A frame whose camera differs from the last
+// one's counts as moving and draws a quarter of the budget; it then asks for a repaint, so that
+// the still frame after it draws them all.
 //
 // Every operation runs with the view's context current; requestRepaint is called on worker
 // threads as nodes arrive and must be thread-safe.
@@ -52,6 +53,7 @@ private:
         GlBuffer positions;
         GlBuffer colors;
         GLsizei count = 0;
+        std::uint64_t lastDrawn = 0;  // frame number
     };
     struct UniformLocations {
         GLint model = -1;
@@ -63,7 +65,7 @@ private:
 
     bool EnsureProgram();
     void DropEvictedNodes(const StreamedCloud& cloud);
-    const GpuNode* Upload(const StreamedCloud& cloud, std::uint32_t node);
+    GpuNode* Upload(const StreamedCloud& cloud, std::uint32_t node);
     void ReleaseCloud();
 
     std::function<void()> m_requestRepaint;
@@ -82,4 +84,5 @@ private:
     Eigen::Matrix4f m_lastProjection = Eigen::Matrix4f::Zero();
     std::uint64_t m_drawnPoints = 0;
     std::size_t m_nodesDrawn = 0;
+    std::uint64_t m_frame = 0;
 };

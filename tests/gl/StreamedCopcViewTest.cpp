@@ -104,6 +104,23 @@ TEST_F(StreamedCopcView, ABudgetBelowTheCloudDrawsTheCoarsestNodesWithinIt)
     EXPECT_LT(Streamed()->NodesDrawn(), document.m_pointCloud.streamed->Nodes().size());
 }
 
+TEST_F(StreamedCopcView, GpuCopiesOfNodesNoLongerDrawnAreGivenBack)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/lone-star.copc.laz").string()));
+    document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
+    Paint();
+    EXPECT_EQ(Streamed()->NodesOnGpu(), 15u);
+    // A budget that the root alone fills: after a while only its copy stays on the GPU, while
+    // the cache, far from its budget, keeps every node.
+    Streamed()->SetPointBudgetSetting(60'000);
+    for (int frame = 0; frame < 70; ++frame)
+        Paint();
+    EXPECT_EQ(Streamed()->NodesDrawn(), 1u);
+    EXPECT_EQ(Streamed()->NodesOnGpu(), 1u);
+    EXPECT_EQ(document.m_pointCloud.streamed->GetStats().loadedNodes, 15u);
+}
+
 TEST_F(StreamedCopcView, ClosingTheDocumentStopsTheCloudWhileTheRendererLives)
 {
     ORRISK_REQUIRE_TESTDATA();
