@@ -153,7 +153,6 @@ const char* KindName(SceneKind kind)
     return "None";
 }
 
-// The bounds tail both scene records share.
 std::uint64_t PointCount(const GaussianData& splats)
 {
     return splats.positions.size();
@@ -165,6 +164,7 @@ std::uint64_t PointCount(const PointCloudData& cloud)
     return cloud.streamed ? cloud.streamed->TotalPoints() : cloud.positions.size();
 }
 
+// The bounds tail both scene records share.
 template <typename Scene>
 void WriteGeometry(JsonWriter& json, const Scene& scene)
 {
