@@ -3,6 +3,7 @@
 #include "io/GaussianPlyLoader.h"
 #include "io/LasReader.h"
 #include "io/PlyLoader.h"
+#include "io/copc/CopcStreamedReader.h"
 #include "io/laz/LazReader.h"
 #include "io/splat/SplatFormats.h"
 
@@ -29,6 +30,11 @@ ReadResult<GaussianData> ReadDetectedSplatFormat(const std::string& path, const 
     return ReadSplatFormat(DetectSplatFormat(path), path, options);
 }
 
+ReadResult<PointCloudData> ReadStreamedCopc(const std::string& path, const ReadOptions& options)
+{
+    return ReadCopcStreamed(path, options);
+}
+
 const std::array kReaders{
     SceneReader{[](const std::string& path, std::string_view) { return IsGaussianSplatPly(path); },
                 ReadScene<GaussianData, ReadGaussianPly>, kSplatLoadFailed},
@@ -37,6 +43,11 @@ const std::array kReaders{
                 ReadScene<GaussianData, ReadDetectedSplatFormat>, kSplatLoadFailed},
     SceneReader{[](const std::string&, std::string_view extension) { return extension == "ply"; },
                 ReadScene<PointCloudData, ReadPly>, kPointCloudLoadFailed},
+    // COPC: a LAZ file whose hierarchy lets it be drawn node by node, read as it is drawn.
+    SceneReader{[](const std::string& path, std::string_view extension) {
+                    return (extension == "laz" || extension == "las") && IsCopcFile(path);
+                },
+                ReadScene<PointCloudData, ReadStreamedCopc>, kPointCloudLoadFailed},
     // LAZ: by name, or a LAS file whose points LASzip compressed.
     SceneReader{[](const std::string& path, std::string_view extension) {
                     return extension == "laz" || (extension == "las" && IsLaszipCompressedLas(path));

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
-all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_camera_poses fuzz_trainer_cameras fuzz_settings
+all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_copc_stream fuzz_camera_poses fuzz_trainer_cameras fuzz_settings
              fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
@@ -29,7 +29,7 @@ seed_dirs() {
     fuzz_gaussian_ply) echo "$testdata/splat $testdata/ply" ;;
     fuzz_las) echo "$testdata/las" ;;
     fuzz_laz) echo "$testdata/laz" ;;
-    fuzz_copc_hierarchy) echo "$testdata/laz" ;;
+    fuzz_copc_hierarchy | fuzz_copc_stream) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
     fuzz_trainer_cameras) echo "fuzz/seeds/cameras $testdata/poses" ;;
     fuzz_settings) echo "fuzz/seeds/ini" ;;
@@ -48,7 +48,7 @@ dictionary() {
   case $1 in
     fuzz_las) echo fuzz/dict/las.dict ;;
     fuzz_laz) echo fuzz/dict/laz.dict ;;
-    fuzz_copc_hierarchy) echo fuzz/dict/copc.dict ;;
+    fuzz_copc_hierarchy | fuzz_copc_stream) echo fuzz/dict/copc.dict ;;
     fuzz_camera_poses | fuzz_trainer_cameras) echo fuzz/dict/json.dict ;;
     fuzz_settings) echo fuzz/dict/ini.dict ;;
     fuzz_sog) echo fuzz/dict/json.dict ;;

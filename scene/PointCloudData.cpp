@@ -7,6 +7,7 @@ void PointCloudData::Clear()
     positions.clear();
     colors.clear();
     hasColors = false;
+    streamed.reset();
     ClearBounds();
 }
 

@@ -5,7 +5,10 @@
 
 #include <Eigen/Core>
 
+#include <memory>
 #include <vector>
+
+class StreamedCloud;
 
 // One loaded point cloud. Positions are single-precision offsets from a double-precision
 // origin (the readers subtract the per-axis minimum corner before narrowing), so huge
@@ -15,6 +18,9 @@ struct PointCloudData : SceneBounds {
     LargeArray<Eigen::Vector3f> positions;
     LargeArray<Eigen::Vector4f> colors;  // empty, or one RGBA per position
     bool hasColors = false;
+    // Set for a file read node by node as it is drawn (the arrays then stay empty): its nodes,
+    // their cache and their decoding. The bounds and origin are the file's all the same.
+    std::shared_ptr<StreamedCloud> streamed;
 
     void Clear();
     // Recomputes bounds, centre and radius from the positions; does nothing when empty.

@@ -14,6 +14,7 @@
 #include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
+#include "scene/StreamedCloud.h"
 
 #include <nlohmann/json.hpp>
 
@@ -152,12 +153,23 @@ const char* KindName(SceneKind kind)
     return "None";
 }
 
+std::uint64_t PointCount(const GaussianData& splats)
+{
+    return splats.positions.size();
+}
+
+// A streamed cloud's points stay on disk: its count is the hierarchy's.
+std::uint64_t PointCount(const PointCloudData& cloud)
+{
+    return cloud.streamed ? cloud.streamed->TotalPoints() : cloud.positions.size();
+}
+
 // The bounds tail both scene records share.
 template <typename Scene>
 void WriteGeometry(JsonWriter& json, const Scene& scene)
 {
     json.Key("count");
-    json.Count(scene.positions.size());
+    json.Count(PointCount(scene));
     json.Key("origin");
     json.Numbers(scene.origin);
     json.Key("boundsMin");
@@ -205,6 +217,12 @@ std::string SceneSummary(const Document& document, bool ok, const ConsoleDesktop
     json.Int(splats ? document.m_gaussianData.shRestCount : 0);
     json.Key("hasObjectIds");
     json.Bool(splats && document.m_gaussianData.hasObjectIds);
+    if (const StreamedCloud* streamed = document.m_pointCloud.streamed.get()) {
+        json.Key("copcNodes");
+        json.Count(streamed->Nodes().size());
+        json.Key("copcDepth");
+        json.Int(streamed->Depth());
+    }
     json.Key("message");
     if (desktop.MessageBoxes().empty())
         json.Null();

@@ -6,6 +6,7 @@
 #include "document/Document.h"
 #include "gl/HeadlessEglBackend.h"
 #include "platform/ThreadPool.h"
+#include "scene/StreamedCloud.h"
 #include "settings/AppSettings.h"
 #include "tools/PngFile.h"
 #include "view/ConsoleDesktop.h"
@@ -393,6 +394,9 @@ int Run(Options options)
 
     if (!document.OnOpenDocument(options.file))
         return kExitFailure;
+    // Images must not depend on how fast nodes arrive: every draw waits for what it selects.
+    if (document.m_pointCloud.streamed)
+        document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
 
     FrameWriter writer(desktop, view);
     if (options.poses.empty()) {

@@ -3,6 +3,7 @@
 #include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
 #include "render/PointCloudRenderer.h"
+#include "render/StreamedPointRenderer.h"
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
 #include "view/StatusTexts.h"
@@ -12,6 +13,17 @@
 namespace {
 
 constexpr const char* kNoOpenGl = "Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.";
+
+bool HoldsPoints(const GaussianData& splats)
+{
+    return !splats.positions.empty();
+}
+
+// A streamed cloud's points are on disk, not in its arrays.
+bool HoldsPoints(const PointCloudData& cloud)
+{
+    return !cloud.positions.empty() || cloud.streamed;
+}
 
 }  // namespace
 
@@ -76,6 +88,7 @@ void SceneView::ReleaseRenderer()
     m_renderer = nullptr;
     m_pointRenderer.reset();
     m_splatRenderer.reset();
+    m_streamedRenderer.reset();
 }
 
 bool SceneView::Create()
@@ -169,13 +182,17 @@ void SceneView::OnSceneChanged()
 
 void SceneView::MatchRendererToScene(bool wantSplat)
 {
-    if (m_renderer && wantSplat == ShowsSplats())
+    const bool wantStreamed = !wantSplat && m_document && m_document->m_pointCloud.streamed;
+    if (m_renderer && wantSplat == ShowsSplats() && wantStreamed == (m_streamedRenderer != nullptr))
         return;
     // The old renderer gives back its GPU objects while the context is current.
     ReleaseRenderer();
     if (wantSplat) {
         m_splatRenderer = std::make_unique<GaussianSplatRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
         m_renderer = m_splatRenderer.get();
+    } else if (wantStreamed) {  // arriving nodes repaint through the resort message
+        m_streamedRenderer = std::make_unique<StreamedPointRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
+        m_renderer = m_streamedRenderer.get();
     } else {
         m_pointRenderer = std::make_unique<PointCloudRenderer>();
         m_renderer = m_pointRenderer.get();
@@ -194,7 +211,10 @@ void SceneView::UploadScene()
         }
     } else if (m_pointRenderer) {
         const PointCloudData& cloud = m_document->m_pointCloud;
-        m_sceneDrawable = m_pointRenderer->UploadPoints(cloud) && !cloud.positions.empty();
+        m_sceneDrawable = m_pointRenderer->UploadPoints(cloud) && HoldsPoints(cloud);
+    } else if (m_streamedRenderer) {
+        const PointCloudData& cloud = m_document->m_pointCloud;
+        m_sceneDrawable = m_streamedRenderer->UploadPoints(cloud) && HoldsPoints(cloud);
     }
 }
 
@@ -211,7 +231,7 @@ bool SceneView::GetSceneBounds(Eigen::Vector3f& boundsMin, Eigen::Vector3f& boun
     if (!m_document)
         return false;
     const auto take = [&](const auto& scene) {
-        if (scene.positions.empty())
+        if (!HoldsPoints(scene))
             return false;
         boundsMin = scene.boundsMin;
         boundsMax = scene.boundsMax;

@@ -7,6 +7,7 @@
 #include "render/GaussianSplatRenderer.h"
 #include "render/IRenderer.h"
 #include "render/PointCloudRenderer.h"
+#include "render/StreamedPointRenderer.h"
 #include "view/CameraController.h"
 #include "view/InputEvents.h"
 #include "view/ViewCamera.h"
@@ -119,6 +120,8 @@ public:
     GaussianSplatRenderer* SplatRenderer() const { return m_splatRenderer.get(); }
     // The point renderer when it is the current renderer, else null.
     PointCloudRenderer* PointRenderer() const { return m_pointRenderer.get(); }
+    // The renderer of a streamed cloud when it is the current renderer, else null.
+    StreamedPointRenderer* StreamedRenderer() const { return m_streamedRenderer.get(); }
 
 private:
     void Invalidate();
@@ -138,9 +141,10 @@ private:
     float m_pointSizeMin = 1.0f;
     float m_pointSizeMax = 32.0f;
     Eigen::Vector3f m_background = Eigen::Vector3f::Zero();
-    // Exactly one of the two renderers exists while the view is created; m_renderer is it.
+    // Exactly one of the renderers exists while the view is created; m_renderer is it.
     std::unique_ptr<PointCloudRenderer> m_pointRenderer;
     std::unique_ptr<GaussianSplatRenderer> m_splatRenderer;
+    std::unique_ptr<StreamedPointRenderer> m_streamedRenderer;  // a cloud read node by node from disk
     IRenderer* m_renderer = nullptr;
     bool m_sceneDrawable = false;
     AxisGizmo m_gizmo;

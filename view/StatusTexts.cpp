@@ -1,6 +1,7 @@
 #include "view/StatusTexts.h"
 
 #include "document/Document.h"
+#include "scene/StreamedCloud.h"
 #include "view/ViewCamera.h"
 
 StatusTexts ComposeStatusTexts(const Document& document, const ViewCamera& camera, int frameIndex)
@@ -9,7 +10,9 @@ StatusTexts ComposeStatusTexts(const Document& document, const ViewCamera& camer
     if (document.m_sceneKind == SceneKind::GaussianSplats)
         texts.count = "Splats: " + std::to_string(document.m_gaussianData.positions.size());
     else if (document.m_sceneKind == SceneKind::PointCloud)
-        texts.count = "Points: " + std::to_string(document.m_pointCloud.positions.size());
+        texts.count = "Points: " + std::to_string(document.m_pointCloud.streamed
+                                                      ? document.m_pointCloud.streamed->TotalPoints()
+                                                      : document.m_pointCloud.positions.size());
 
     texts.mode = std::string("Mode: ") + (camera.navMode == Fly ? "Fly" : "Orbit") + " | " +
                  (camera.projection == Orthographic ? "Ortho" : "Persp");
