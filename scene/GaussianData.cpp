@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Per-axis half size of the box that holds a splat out to kSplatExtentSigmas standard
-// deviations. Zero for a splat whose shape cannot be trusted (non-finite or degenerate
-// rotation, non-finite scale, or a covariance that overflows).
 Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f& rotation)
 {
     const float lengthSquared = rotation.squaredNorm();
@@ -24,8 +19,6 @@ Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f&
         return Eigen::Vector3f::Zero();
     return extent;
 }
-
-}  // namespace
 
 Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz)
 {
@@ -86,6 +79,11 @@ void GaussianData::ComputeBounds()
                 hi[axis] = high[axis];
         }
     }
+    SetBounds(lo, hi);
+}
+
+void GaussianData::SetBounds(const Eigen::Vector3f& lo, const Eigen::Vector3f& hi)
+{
     boundsMin = lo;
     boundsMax = hi;
     center = (lo + hi) * 0.5f;

@@ -26,11 +26,18 @@ struct GaussianData : SceneBounds {
     // Recomputes bounds, centre and radius from the splat centres grown by each splat's
     // extent; does nothing when there are no splats.
     void ComputeBounds();
+    // Sets bounds, centre and radius from the box that holds every splat.
+    void SetBounds(const Eigen::Vector3f& low, const Eigen::Vector3f& high);
 };
 
 // How far a splat reaches, in standard deviations, for bounds and for the on-screen
 // footprint alike: sqrt(8) rounded to float.
 inline constexpr float kSplatExtentSigmas = 2.828427f;
+
+// Per-axis half size of the box that holds a splat out to kSplatExtentSigmas standard
+// deviations. Zero for a splat whose shape cannot be trusted (non-finite or degenerate
+// rotation, non-finite scale, or a covariance that overflows).
+Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f& rotation);
 
 // Rotation matrix of a unit quaternion stored as (w, x, y, z), w being the scalar part.
 Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz);

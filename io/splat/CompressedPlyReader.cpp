@@ -2,9 +2,12 @@
 
 #include "io/ReadOnlyFile.h"
 #include "io/ply/PlyRecordReader.h"
+#include "io/splat/OverwriteBuffer.h"
+#include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
 #include "io/splat/SplatShared.h"
+#include "platform/ThreadPool.h"
 
 #include <array>
 #include <cmath>
@@ -126,6 +129,37 @@ std::vector<T> ReadColumns(orrisk::ply::PlyRecordReader& reader, const orrisk::p
     return values;
 }
 
+// An element's records as the file lays them out, and where each wanted property lies in a
+// record: read in one go, decoded where they lie.
+struct RecordBytes {
+    OverwriteBuffer bytes;
+    std::size_t recordBytes = 0;
+    std::vector<std::size_t> offsets;
+
+    const std::uint8_t* At(std::size_t record, std::size_t property) const
+    {
+        return bytes.data() + record * recordBytes + offsets[property];
+    }
+};
+
+template <typename Names>
+RecordBytes ReadRecordBytes(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& element,
+                            const Names& names, std::size_t nameCount)
+{
+    RecordBytes records;
+    records.offsets.resize(nameCount);
+    for (std::size_t k = 0; k < nameCount; ++k)
+        records.offsets[k] = reader.OffsetOf(element, names(k));
+    records.recordBytes = reader.RecordBytes(element);
+    records.bytes = OverwriteBuffer(static_cast<std::size_t>(element.recordCount) * records.recordBytes);
+    std::size_t next = 0;
+    reader.ReadRecords(element, [&](const std::byte* block, std::size_t count) {
+        std::memcpy(records.bytes.data() + next, block, count * records.recordBytes);
+        next += count * records.recordBytes;
+    });
+    return records;
+}
+
 float Unpack(std::uint32_t value, int shift, int bits)
 {
     const std::uint32_t mask = (1u << bits) - 1;
@@ -160,6 +194,25 @@ float UnpackSh(std::uint8_t n)
     return (t - 0.5f) * 8.0f;
 }
 
+// Reads the chunk ranges and the packed splat and SH records.
+std::optional<ReadFailure> ReadBody(orrisk::ply::PlyRecordReader& reader, const Layout& layout,
+                                    std::vector<float>& chunks, RecordBytes& packed, RecordBytes& sh)
+{
+    try {
+        const orrisk::ply::PlyFile& header = reader.Header();
+        chunks = ReadColumns<float>(reader, header.ElementNamed("chunk"),
+                                    [](std::size_t k) { return std::string(kChunkNames[k]); }, layout.chunkValues);
+        packed = ReadRecordBytes(reader, header.ElementNamed("vertex"),
+                                 [](std::size_t k) { return std::string(kPackedNames[k]); }, kPackedNames.size());
+        if (layout.restCount)
+            sh = ReadRecordBytes(reader, header.ElementNamed("sh"),
+                                 [](std::size_t k) { return "f_rest_" + std::to_string(k); }, layout.restCount);
+    } catch (const std::exception& error) {
+        return Fail(ReadError::Malformed, std::string("compressed PLY: ") + error.what());
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool IsCompressedSplatPly(const std::string& path)
@@ -178,59 +231,73 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
     if (!ReadOnlyFile(path).RegularFileSize())
         return Fail(ReadError::CannotOpen, "compressed PLY: cannot open " + path + " as a regular file");
     Layout layout;
-    std::vector<float> chunks;
-    std::vector<std::uint32_t> packed;
-    std::vector<std::uint8_t> sh;
+    std::optional<orrisk::ply::PlyRecordReader> reader;
     try {
-        orrisk::ply::PlyRecordReader reader(path);
-        if (auto failure = CheckHeader(reader, layout))
+        reader.emplace(path);
+        if (auto failure = CheckHeader(*reader, layout))
             return *failure;
         try {
-            reader.RequireCompleteBody();
+            reader->RequireCompleteBody();
         } catch (const std::exception& error) {
             return Fail(ReadError::Truncated, std::string("compressed PLY: ") + error.what());
         }
-        const orrisk::ply::PlyFile& header = reader.Header();
-        chunks = ReadColumns<float>(reader, header.ElementNamed("chunk"),
-                                    [](std::size_t k) { return std::string(kChunkNames[k]); }, layout.chunkValues);
-        if (!ReportProgress(options, 0.3))
-            return CancelledFailure(kFormat);
-        packed = ReadColumns<std::uint32_t>(reader, header.ElementNamed("vertex"),
-                                            [](std::size_t k) { return std::string(kPackedNames[k]); }, 4);
-        if (layout.restCount)
-            sh = ReadColumns<std::uint8_t>(reader, header.ElementNamed("sh"),
-                                           [](std::size_t k) { return "f_rest_" + std::to_string(k); },
-                                           layout.restCount);
     } catch (const std::exception& error) {
         return Fail(ReadError::Malformed, std::string("compressed PLY: ") + error.what());
     }
+    if (!ReportProgress(options, 0.1))
+        return CancelledFailure(kFormat);
+
+    // The records are read while the scene is sized, in two parts, on other threads.
+    std::vector<float> chunks;
+    RecordBytes packed;
+    RecordBytes sh;
+    GaussianData data;
+    std::optional<ReadFailure> failure;
+    ParallelFor(options.pool, 3, [&](std::size_t job) {
+        if (job == 0)
+            failure = ReadBody(*reader, layout, chunks, packed, sh);
+        else if (job == 1)
+            SizeSplatShRest(data, layout.count, layout.restCount);
+        else
+            SizeSplatAttributes(data, layout.count);
+    });
+    if (failure)
+        return *failure;
     if (!ReportProgress(options, 0.6))
         return CancelledFailure(kFormat);
 
-    GaussianData data;
-    SizeSplatScene(data, layout.count, layout.restCount);
     const std::size_t restCount = layout.restCount;
-    ForSplatRanges(options.pool, layout.count, [&](std::size_t first, std::size_t end) {
+    const auto opacity = OpacityOfAlphaByte();
+    std::array<float, 256> shValue;
+    for (int n = 0; n < 256; ++n)
+        shValue[n] = UnpackSh(static_cast<std::uint8_t>(n));
+    DecodeSplatScene(data, restCount, options.pool, [&](std::size_t first, std::size_t end) {
         for (std::size_t i = first; i < end; ++i) {
             const float* range = chunks.data() + (i / kSplatsPerChunk) * layout.chunkValues;
-            const std::uint32_t* words = packed.data() + 4 * i;
+            std::array<std::uint32_t, 4> words;
+            for (std::size_t k = 0; k < words.size(); ++k)
+                words[k] = LoadU32(packed.At(i, k));
             const std::array<int, 3> shifts = {21, 11, 0};
             const std::array<int, 3> bits = {11, 10, 11};
             for (int a = 0; a < 3; ++a) {
                 data.positions[i][a] = Lerp(range[a], range[3 + a], Unpack(words[0], shifts[a], bits[a]));
-                data.scales[i][a] = Lerp(range[6 + a], range[9 + a], Unpack(words[2], shifts[a], bits[a]));
+                data.scales[i][a] =
+                    SplatScaleFromLog(Lerp(range[6 + a], range[9 + a], Unpack(words[2], shifts[a], bits[a])));
                 float colour = Unpack(words[3], 24 - 8 * a, 8);
                 if (layout.chunkValues > kChunkRequired)
                     colour = Lerp(range[12 + a], range[15 + a], colour);
                 data.shDc[i][a] = (colour - 0.5f) / kSplatShC0;
             }
-            data.opacities[i] = OpacityLogit(Unpack(words[3], 0, 8));
+            data.opacities[i] = opacity[words[3] & 255];
             data.rotations[i] = UnpackRotation(words[1]);
+            NormaliseSplatRotation(data.rotations[i]);
+        }
+        for (std::size_t i = first; i < end && restCount > 0; ++i) {
+            float* rest = data.shRest.data() + i * restCount;
             for (std::size_t k = 0; k < restCount; ++k)
-                data.shRest[i * restCount + k] = UnpackSh(sh[i * restCount + k]);
+                rest[k] = shValue[*sh.At(i, k)];
         }
     });
-    FinishSplatScene(data, restCount, options.pool);
     LogLoadedSplats("CompressedPlyReader", data);
     ReportProgress(options, 1.0);
     return data;

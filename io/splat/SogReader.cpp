@@ -1,6 +1,7 @@
 #include "io/splat/SogReader.h"
 
 #include "io/ReadOnlyFile.h"
+#include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
 #include "io/splat/SplatShared.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -146,28 +148,60 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
 
-    const std::size_t imageCount = meta.shCoefficients ? 7 : 5;
+    const bool hasSh = meta.shCoefficients > 0;
     const std::size_t maxPixels = meta.count * 2 + 65536;
     const std::size_t centroidRows = (meta.paletteCount + kCentroidsPerRow - 1) / kCentroidsPerRow;
-    std::array<std::optional<ReadResult<RgbaImage>>, 7> images;
-    ParallelFor(options.pool, imageCount, [&](std::size_t slot) {
-        const bool centroids = slot == kCentroids;
-        const std::size_t minPixels = centroids ? centroidRows * kCentroidsPerRow * meta.shCoefficients : meta.count;
-        const std::size_t most = centroids ? minPixels : maxPixels;
-        ReadResult<Bytes> bytes = fetch(meta.files[slot], std::uint64_t{8} * most + (1u << 20));
-        if (!bytes) {
-            images[slot] = bytes.Failure();
+    const std::size_t coefficients = meta.shCoefficients;
+    const std::size_t restCount = coefficients * 3;
+    // Every image is fetched and its size checked before anything is sized for the count.
+    const std::vector<std::size_t> slots =
+        hasSh ? std::vector<std::size_t>{kMeansLow, kMeansHigh, kQuats, kScales, kSh0, kCentroids, kLabels}
+              : std::vector<std::size_t>{kMeansLow, kMeansHigh, kQuats, kScales, kSh0};
+    const auto pixelRange = [&](std::size_t slot) {
+        const std::size_t centroidPixels = centroidRows * kCentroidsPerRow * coefficients;
+        return slot == kCentroids ? std::pair(centroidPixels, centroidPixels) : std::pair(meta.count, maxPixels);
+    };
+    std::array<std::optional<ReadResult<Bytes>>, 7> files;
+    ParallelFor(options.pool, slots.size(), [&](std::size_t s) {
+        const std::size_t slot = slots[s];
+        const auto [fewest, most] = pixelRange(slot);
+        files[slot] = fetch(meta.files[slot], std::uint64_t{8} * most + (1u << 20));
+        if (!*files[slot])
             return;
-        }
-        images[slot] = DecodeWebp(bytes.Value(), minPixels, most, meta.files[slot]);
+        if (ReadResult<WebpSize> size = ReadWebpSize(files[slot]->Value(), fewest, most, meta.files[slot]); !size)
+            files[slot] = size.Failure();
+        else if (slot == kCentroids && static_cast<std::size_t>(size.Value().width) != kCentroidsPerRow * coefficients)
+            files[slot] = Malformed(meta.files[kCentroids] + " is not " +
+                                    std::to_string(kCentroidsPerRow * coefficients) + " pixels wide");
     });
-    for (std::size_t slot = 0; slot < imageCount; ++slot)
+    for (std::size_t slot : slots)
+        if (!*files[slot])
+            return files[slot]->Failure();
+
+    // The images decode side by side, and the scene is sized among them in two parts.
+    GaussianData data;
+    constexpr std::size_t kSizeShRest = 7;
+    constexpr std::size_t kSizeAttributes = 8;
+    const std::vector<std::size_t> tasks =
+        hasSh ? std::vector<std::size_t>{kSizeShRest, kLabels, kMeansLow, kSizeAttributes, kMeansHigh, kQuats, kScales,
+                                         kSh0, kCentroids}
+              : std::vector<std::size_t>{kMeansLow, kSizeAttributes, kMeansHigh, kQuats, kScales, kSh0};
+    std::array<std::optional<ReadResult<RgbaImage>>, 7> images;
+    ParallelFor(options.pool, tasks.size(), [&](std::size_t task) {
+        const std::size_t slot = tasks[task];
+        if (slot == kSizeShRest) {
+            SizeSplatShRest(data, meta.count, restCount);
+        } else if (slot == kSizeAttributes) {
+            SizeSplatAttributes(data, meta.count);
+        } else {
+            const auto [fewest, most] = pixelRange(slot);
+            images[slot] = DecodeWebp(files[slot]->Value(), fewest, most, meta.files[slot]);
+            files[slot].reset();
+        }
+    });
+    for (std::size_t slot : slots)
         if (!*images[slot])
             return images[slot]->Failure();
-    if (meta.shCoefficients &&
-        static_cast<std::size_t>(images[kCentroids]->Value().width) != kCentroidsPerRow * meta.shCoefficients)
-        return Malformed(meta.files[kCentroids] + " is not " + std::to_string(kCentroidsPerRow * meta.shCoefficients) +
-                         " pixels wide");
     if (!ReportProgress(options, 0.7))
         return CancelledFailure(kFormat);
 
@@ -176,25 +210,30 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
     const RgbaImage& quats = images[kQuats]->Value();
     const RgbaImage& scales = images[kScales]->Value();
     const RgbaImage& sh0 = images[kSh0]->Value();
-    const std::size_t coefficients = meta.shCoefficients;
-    const std::size_t restCount = coefficients * 3;
-    GaussianData data;
-    SizeSplatScene(data, meta.count, restCount);
+    std::array<float, kCodebookSize> scaleOfByte;
+    for (std::size_t b = 0; b < kCodebookSize; ++b)
+        scaleOfByte[b] = SplatScaleFromLog(meta.scaleCodebook[b]);
+    const auto opacity = OpacityOfAlphaByte();
     std::atomic<bool> badLabel{false};
-    ForSplatRanges(options.pool, meta.count, [&](std::size_t first, std::size_t end) {
+    DecodeSplatScene(data, restCount, options.pool, [&](std::size_t first, std::size_t end) {
         for (std::size_t i = first; i < end; ++i) {
             for (int a = 0; a < 3; ++a) {
                 const unsigned quantised = low.Pixel(i)[a] | (high.Pixel(i)[a] << 8);
                 const float n = Lerp(meta.meansMin[a], meta.meansMax[a], static_cast<float>(quantised) / 65535.0f);
                 data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
-                data.scales[i][a] = meta.scaleCodebook[scales.Pixel(i)[a]];
+                data.scales[i][a] = scaleOfByte[scales.Pixel(i)[a]];
                 data.shDc[i][a] = meta.sh0Codebook[sh0.Pixel(i)[a]];
             }
-            data.opacities[i] = OpacityLogit(static_cast<float>(sh0.Pixel(i)[3]) / 255.0f);
+            data.opacities[i] = opacity[sh0.Pixel(i)[3]];
             data.rotations[i] = UnpackQuaternion(quats.Pixel(i));
-            if (coefficients == 0)
-                continue;
-            const std::uint8_t* label = images[kLabels]->Value().Pixel(i);
+            NormaliseSplatRotation(data.rotations[i]);
+        }
+        if (!hasSh)
+            return;
+        const RgbaImage& labels = images[kLabels]->Value();
+        const RgbaImage& centroids = images[kCentroids]->Value();
+        for (std::size_t i = first; i < end; ++i) {
+            const std::uint8_t* label = labels.Pixel(i);
             const std::size_t entry = label[0] | (label[1] << 8);
             if (entry >= meta.paletteCount) {
                 badLabel = true;
@@ -205,12 +244,11 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
             float* rest = data.shRest.data() + i * restCount;
             for (std::size_t k = 0; k < coefficients; ++k)
                 for (std::size_t c = 0; c < 3; ++c)
-                    rest[c * coefficients + k] = meta.shNCodebook[images[kCentroids]->Value().Pixel(pixel + k)[c]];
+                    rest[c * coefficients + k] = meta.shNCodebook[centroids.Pixel(pixel + k)[c]];
         }
     });
     if (badLabel)
         return Malformed("an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
-    FinishSplatScene(data, restCount, options.pool);
     Log(LogLevel::Info, "SogReader", meta.antialias ? "antialiased: yes" : "antialiased: no");
     LogLoadedSplats("SogReader", data);
     ReportProgress(options, 1.0);

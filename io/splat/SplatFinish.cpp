@@ -1,12 +1,11 @@
 #include "io/splat/SplatFinish.h"
 
 #include "io/splat/SplatActivation.h"
+#include "io/splat/SplatShared.h"
 #include "platform/Log.h"
-#include "platform/MemoryHints.h"
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -20,30 +19,57 @@ std::size_t RangeCount(std::size_t count)
     return (count + kSplatsPerRange - 1) / kSplatsPerRange;
 }
 
-// The per-axis minimum as the PLY loader finds it: the first splat's position, replaced by
-// every smaller value after it; a NaN never becomes the minimum, but a NaN in the first splat
-// stays. Each range after the first starts from +inf so that its result is the smallest of its
-// numbers, which then competes with the first range's minimum by the same rule.
-Eigen::Vector3f PositionMinimum(const LargeArray<Eigen::Vector3f>& positions, ThreadPool* pool)
+// Lowers minimum[a] to every smaller value[a]; strict, so that a NaN never becomes the
+// minimum (and one already there stays).
+void Lower(Eigen::Vector3f& minimum, const Eigen::Vector3f& value)
 {
-    const std::size_t ranges = RangeCount(positions.size());
-    std::vector<Eigen::Vector3f> minima(ranges);
-    ParallelFor(pool, ranges, [&](std::size_t r) {
-        const std::size_t first = r * kSplatsPerRange;
-        const std::size_t end = std::min(positions.size(), first + kSplatsPerRange);
-        Eigen::Vector3f minimum = r == 0 ? positions[0] : Eigen::Vector3f::Constant(std::numeric_limits<float>::infinity());
-        for (std::size_t i = first; i < end; ++i)
-            for (int a = 0; a < 3; ++a)
-                if (positions[i][a] < minimum[a])
-                    minimum[a] = positions[i][a];
-        minima[r] = minimum;
-    });
-    Eigen::Vector3f minimum = minima[0];
-    for (std::size_t r = 1; r < ranges; ++r)
-        for (int a = 0; a < 3; ++a)
-            if (minima[r][a] < minimum[a])
-                minimum[a] = minima[r][a];
+    for (int a = 0; a < 3; ++a)
+        if (value[a] < minimum[a])
+            minimum[a] = value[a];
+}
+
+void Raise(Eigen::Vector3f& maximum, const Eigen::Vector3f& value)
+{
+    for (int a = 0; a < 3; ++a)
+        if (value[a] > maximum[a])
+            maximum[a] = value[a];
+}
+
+// A range's smallest position, or the first range's running minimum as the PLY loader keeps
+// it: its first splat's position, lowered by every smaller value after it. Later ranges start
+// from +inf so that merging them in order by the same rule gives the serial result.
+Eigen::Vector3f RangeMinimum(const Eigen::Vector3f* positions, std::size_t first, std::size_t end)
+{
+    Eigen::Vector3f minimum =
+        first == 0 ? positions[0] : Eigen::Vector3f::Constant(std::numeric_limits<float>::infinity());
+    for (std::size_t i = first; i < end; ++i)
+        Lower(minimum, positions[i]);
     return minimum;
+}
+
+struct RangeBounds {
+    Eigen::Vector3f low;
+    Eigen::Vector3f high;
+};
+
+// Moves a range's positions relative to origin and returns the box of its splats grown by
+// their extents, started as GaussianData::ComputeBounds starts it (from the first splat's
+// centre) for the first range and empty for the others.
+RangeBounds MoveAndBound(GaussianData& data, const Eigen::Vector3d& origin, std::size_t first, std::size_t end)
+{
+    Eigen::Vector3f* positions = data.positions.data();
+    for (std::size_t i = first; i < end; ++i)
+        for (int a = 0; a < 3; ++a)
+            positions[i][a] = static_cast<float>(static_cast<double>(positions[i][a]) - origin[a]);
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    RangeBounds bounds = first == 0 ? RangeBounds{positions[0], positions[0]}
+                                    : RangeBounds{Eigen::Vector3f::Constant(kInfinity), Eigen::Vector3f::Constant(-kInfinity)};
+    for (std::size_t i = first; i < end; ++i) {
+        const Eigen::Vector3f extent = SplatExtent(data.scales[i], data.rotations[i]);
+        Lower(bounds.low, positions[i] - extent);
+        Raise(bounds.high, positions[i] + extent);
+    }
+    return bounds;
 }
 
 }  // namespace
@@ -56,32 +82,29 @@ void ForSplatRanges(ThreadPool* pool, std::size_t count, const std::function<voi
     });
 }
 
-namespace {
-
-// Sizes the array with its pages mapped in one go rather than faulted in one by one as the
-// first writes (or a number array's zero fill) reach them.
-template <typename T>
-void SizeMapped(LargeArray<T>& array, std::size_t count)
+// LargeArray's blocks come populated for writing: sizing maps every page once.
+void SizeSplatShRest(GaussianData& data, std::size_t count, std::size_t restCount)
 {
-    array.reserve(count);
-    PrefaultForWriting(array.data(), count * sizeof(T));
-    array.resize(count);
+    data.shRest.resize(count * restCount);
 }
 
-}  // namespace
+void SizeSplatAttributes(GaussianData& data, std::size_t count)
+{
+    data.positions.resize(count);
+    data.shDc.resize(count);
+    data.opacities.resize(count);
+    data.scales.resize(count);
+    data.rotations.resize(count);
+}
 
 void SizeSplatScene(GaussianData& data, std::size_t count, std::size_t restCount)
 {
     data.Clear();
-    SizeMapped(data.positions, count);
-    SizeMapped(data.shDc, count);
-    SizeMapped(data.shRest, count * restCount);
-    SizeMapped(data.opacities, count);
-    SizeMapped(data.scales, count);
-    SizeMapped(data.rotations, count);
+    SizeSplatShRest(data, count, restCount);
+    SizeSplatAttributes(data, count);
 }
 
-void FinishSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* pool)
+void DecodeSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* pool, const SplatRangeDecoder& decode)
 {
     const std::size_t count = data.positions.size();
     data.shRestCount = static_cast<std::int32_t>(restCount);
@@ -89,21 +112,35 @@ void FinishSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* poo
     data.hasObjectIds = false;
     if (count == 0)
         return;
-    const Eigen::Vector3f minimum = PositionMinimum(data.positions, pool);
-    data.origin = minimum.cast<double>();
-    const Eigen::Vector3d origin = data.origin;
+
+    std::vector<Eigen::Vector3f> minima(RangeCount(count));
     ForSplatRanges(pool, count, [&](std::size_t first, std::size_t end) {
-        for (std::size_t i = first; i < end; ++i) {
-            Eigen::Vector3f& p = data.positions[i];
-            for (int a = 0; a < 3; ++a)
-                p[a] = static_cast<float>(static_cast<double>(p[a]) - origin[a]);
-            data.opacities[i] = SplatOpacityFromLogit(data.opacities[i]);
-            for (float& s : data.scales[i])
-                s = SplatScaleFromLog(s);
-            NormaliseSplatRotation(data.rotations[i]);
-        }
+        decode(first, end);
+        minima[first / kSplatsPerRange] = RangeMinimum(data.positions.data(), first, end);
     });
-    data.ComputeBounds();
+    Eigen::Vector3f minimum = minima[0];
+    for (std::size_t r = 1; r < minima.size(); ++r)
+        Lower(minimum, minima[r]);
+    data.origin = minimum.cast<double>();
+
+    std::vector<RangeBounds> bounds(minima.size());
+    ForSplatRanges(pool, count, [&](std::size_t first, std::size_t end) {
+        bounds[first / kSplatsPerRange] = MoveAndBound(data, data.origin, first, end);
+    });
+    RangeBounds all = bounds[0];
+    for (std::size_t r = 1; r < bounds.size(); ++r) {
+        Lower(all.low, bounds[r].low);
+        Raise(all.high, bounds[r].high);
+    }
+    data.SetBounds(all.low, all.high);
+}
+
+std::array<float, 256> OpacityOfAlphaByte()
+{
+    std::array<float, 256> table;
+    for (int b = 0; b < 256; ++b)
+        table[b] = SplatOpacityFromLogit(OpacityLogit(static_cast<float>(b) / 255.0f));
+    return table;
 }
 
 void LogLoadedSplats(std::string_view tag, const GaussianData& data)

@@ -2,22 +2,36 @@
 
 #include "scene/GaussianData.h"
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string_view>
 
 class ThreadPool;
 
-// Turns a scene holding a splat file's stored values (absolute positions, SH as stored, opacity
-// logits, log scales, unnormalised (w, x, y, z) rotations, shRest with restCount values a
-// splat, channel-major) into the scene the viewer shows: the activations of SplatActivation.h,
-// positions relative to their per-axis minimum (kept in origin), the SH degree and the bounds.
-// The same steps, with the same NaN rules, as loading a 3DGS PLY file. Runs over ranges of
-// splats on the pool when there is one.
-void FinishSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* pool);
-
 // Sizes every per-splat array of a scene about to be filled with count splats.
 void SizeSplatScene(GaussianData& data, std::size_t count, std::size_t restCount);
+
+// The same for a freshly made scene in two parts that may run on two threads at once, since
+// mapping the pages of large arrays costs much of a load: the SH rest (by far the largest
+// array where there is SH) and every other array.
+void SizeSplatShRest(GaussianData& data, std::size_t count, std::size_t restCount);
+void SizeSplatAttributes(GaussianData& data, std::size_t count);
+
+// Fills one range [first, end) of a sized scene with the values the viewer shows: opacity and
+// scale through the activations of SplatActivation.h, unit (w, x, y, z) rotations, SH as
+// stored (restCount values a splat, channel-major) and absolute positions.
+using SplatRangeDecoder = std::function<void(std::size_t first, std::size_t end)>;
+
+// Decodes a sized scene on ranges of splats over the pool (or this thread), each range in one
+// pass while its data is in cache, then makes positions relative to their per-axis minimum
+// (kept in origin) and sets the SH degree and the bounds. The result is bit for bit the one
+// the 3DGS PLY loader gives for the same stored values, whatever the pool.
+void DecodeSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* pool, const SplatRangeDecoder& decode);
+
+// The opacity an alpha byte a stands for, a / 255 being the opacity itself: the logistic
+// function of its logit, which is what loading the logit from a 3DGS PLY gives.
+std::array<float, 256> OpacityOfAlphaByte();
 
 // The log lines every splat reader ends with: "[tag] SH degree: N" and "[tag] Loaded N
 // gaussians.".

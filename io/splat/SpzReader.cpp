@@ -1,6 +1,8 @@
 #include "io/splat/SpzReader.h"
 
 #include "io/splat/Decompress.h"
+#include "io/splat/OverwriteBuffer.h"
+#include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
 #include "io/splat/SplatShared.h"
@@ -10,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 // SPZ keeps its scene in right-up-back axes; a 3DGS PLY in right-down-front. Reading flips y
 // and z: in positions, in the rotation's vector part, and in the sign of every SH function
@@ -39,6 +42,12 @@ struct SpzHeader {
 std::size_t ShCoefficients(std::uint32_t degree)
 {
     return (degree + 1) * (degree + 1) - 1;
+}
+
+// The SH values a splat keeps: degrees up to 3, three channels.
+std::size_t RestCount(const SpzHeader& header)
+{
+    return std::min(ShCoefficients(header.shDegree), kKeptShCoefficients) * 3;
 }
 
 // The byte size of each attribute block for count splats, in file order: positions, alphas,
@@ -140,60 +149,106 @@ std::array<float, 256> ByteTable(Decode decode)
     return table;
 }
 
-// Dequantises the attribute blocks into the scene's stored values, in PLY axes.
-void Dequantise(const SpzHeader& header, const std::array<const std::uint8_t*, 6>& blocks, GaussianData& data,
-                std::size_t restCount, ThreadPool* pool)
-{
-    const float unit = 1.0f / static_cast<float>(1u << header.fractionalBits);
-    const std::size_t stored = ShCoefficients(header.shDegree);
-    const std::size_t kept = restCount / 3;
-    const auto opacity = ByteTable([](float b) { return OpacityLogit(b / 255.0f); });
-    const auto colour = ByteTable([](float b) { return (b / 255.0f - 0.5f) / kColourScale; });
-    const auto scale = ByteTable([](float b) { return b / 16.0f - 10.0f; });
-    const auto shValue = ByteTable([](float b) { return (b - 128.0f) / 128.0f; });
-    Eigen::Vector3f* positions = data.positions.data();
-    Eigen::Vector3f* shDc = data.shDc.data();
-    Eigen::Vector3f* scales = data.scales.data();
-    Eigen::Vector4f* rotations = data.rotations.data();
-    float* opacities = data.opacities.data();
-    float* shRest = data.shRest.data();
-    ForSplatRanges(pool, header.count, [&](std::size_t first, std::size_t end) {
+// The decoded attribute blocks, in file order.
+using Blocks = std::array<const std::uint8_t*, 6>;
+
+// Turns ranges of splats of the attribute blocks into the scene the viewer shows, in PLY axes.
+class SplatDecoder {
+public:
+    SplatDecoder(const SpzHeader& header, const Blocks& blocks, GaussianData& data)
+        : m_header(header), m_blocks(blocks), m_data(data),
+          m_unit(1.0f / static_cast<float>(1u << header.fractionalBits)),
+          m_stored(ShCoefficients(header.shDegree)),
+          m_kept(RestCount(header) / 3),
+          m_opacity(OpacityOfAlphaByte()),
+          m_colour(ByteTable([](float b) { return (b / 255.0f - 0.5f) / kColourScale; })),
+          m_scale(ByteTable([](float b) { return SplatScaleFromLog(b / 16.0f - 10.0f); })),
+          m_shValue(ByteTable([](float b) { return (b - 128.0f) / 128.0f; }))
+    {
+    }
+
+    // Everything but the SH rest.
+    void Attributes(std::size_t first, std::size_t end) const
+    {
         for (std::size_t i = first; i < end; ++i) {
-            Eigen::Vector3f& p = positions[i];
+            Eigen::Vector3f& p = m_data.positions[i];
             for (int a = 0; a < 3; ++a)
-                p[a] = header.version == 1 ? HalfToFloat(LoadU16(blocks[0] + 6 * i + 2 * a))
-                                           : FixedPoint24(blocks[0] + 9 * i + 3 * a, unit);
+                p[a] = m_header.version == 1 ? HalfToFloat(LoadU16(m_blocks[0] + 6 * i + 2 * a))
+                                             : FixedPoint24(m_blocks[0] + 9 * i + 3 * a, m_unit);
             p[1] = -p[1];
             p[2] = -p[2];
-            opacities[i] = opacity[blocks[1][i]];
+            m_data.opacities[i] = m_opacity[m_blocks[1][i]];
             for (int c = 0; c < 3; ++c) {
-                shDc[i][c] = colour[blocks[2][3 * i + c]];
-                scales[i][c] = scale[blocks[3][3 * i + c]];
+                m_data.shDc[i][c] = m_colour[m_blocks[2][3 * i + c]];
+                m_data.scales[i][c] = m_scale[m_blocks[3][3 * i + c]];
             }
-            const Eigen::Vector4f xyzw = header.version >= 3 ? SmallestThreeRotation(LoadU32(blocks[4] + 4 * i))
-                                                             : ByteVectorRotation(blocks[4] + 3 * i);
-            rotations[i] = Eigen::Vector4f(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
-            // SPZ interleaves the channels per coefficient; the scene keeps each channel's
-            // coefficients together.
-            const std::uint8_t* sh = blocks[5] + i * stored * 3;
-            float* rest = shRest + i * restCount;
-            for (std::size_t k = 0; k < kept; ++k)
-                for (std::size_t c = 0; c < 3; ++c)
-                    rest[c * kept + k] = kShFlip[k] * shValue[sh[3 * k + c]];
+            const Eigen::Vector4f xyzw = m_header.version >= 3 ? SmallestThreeRotation(LoadU32(m_blocks[4] + 4 * i))
+                                                               : ByteVectorRotation(m_blocks[4] + 3 * i);
+            Eigen::Vector4f& q = m_data.rotations[i];
+            q = Eigen::Vector4f(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
+            NormaliseSplatRotation(q);
+        }
+    }
+
+    // SPZ interleaves the channels per coefficient; the scene keeps each channel's
+    // coefficients together.
+    void Sh(std::size_t first, std::size_t end) const
+    {
+        const std::size_t restCount = m_kept * 3;
+        for (std::size_t i = first; i < end; ++i) {
+            const std::uint8_t* sh = m_blocks[5] + i * m_stored * 3;
+            float* rest = m_data.shRest.data() + i * restCount;
+            for (std::size_t c = 0; c < 3; ++c)
+                for (std::size_t k = 0; k < m_kept; ++k)
+                    rest[c * m_kept + k] = kShFlip[k] * m_shValue[sh[3 * k + c]];
+        }
+    }
+
+private:
+    const SpzHeader& m_header;
+    const Blocks& m_blocks;
+    GaussianData& m_data;
+    const float m_unit;
+    const std::size_t m_stored;
+    const std::size_t m_kept;
+    const std::array<float, 256> m_opacity;
+    const std::array<float, 256> m_colour;
+    const std::array<float, 256> m_scale;
+    const std::array<float, 256> m_shValue;
+};
+
+using Decompress = std::function<std::optional<ReadFailure>()>;
+
+// Decompresses the blocks while the scene is sized, on as many threads as the pool gives (three
+// jobs: the largest block, the SH array, the other arrays with the remaining blocks), then
+// decodes the scene over the pool.
+ReadResult<GaussianData> DecompressAndDecode(const SpzHeader& header, const Blocks& blocks, const Decompress& largest,
+                                             const Decompress& rest, const ReadOptions& options)
+{
+    const std::size_t restCount = RestCount(header);
+    GaussianData data;
+    std::array<std::optional<ReadFailure>, 2> failures;
+    ParallelFor(options.pool, 3, [&](std::size_t job) {
+        if (job == 0) {
+            failures[0] = largest();
+        } else if (job == 1) {
+            SizeSplatShRest(data, header.count, restCount);
+        } else {
+            SizeSplatAttributes(data, header.count);
+            failures[1] = rest();
         }
     });
-}
-
-ReadResult<GaussianData> BuildScene(const SpzHeader& header, const std::array<const std::uint8_t*, 6>& blocks,
-                                    const ReadOptions& options)
-{
-    if (!ReportProgress(options, 0.7))
+    for (const auto& failure : failures)
+        if (failure)
+            return *failure;
+    if (!ReportProgress(options, 0.8))
         return CancelledFailure(kFormat);
-    const std::size_t restCount = std::min(ShCoefficients(header.shDegree), kKeptShCoefficients) * 3;
-    GaussianData data;
-    SizeSplatScene(data, header.count, restCount);
-    Dequantise(header, blocks, data, restCount, options.pool);
-    FinishSplatScene(data, restCount, options.pool);
+    const SplatDecoder decoder(header, blocks, data);
+    DecodeSplatScene(data, restCount, options.pool, [&](std::size_t first, std::size_t end) {
+        decoder.Attributes(first, end);
+        if (restCount > 0)
+            decoder.Sh(first, end);
+    });
 
     Log(LogLevel::Info, "SpzReader",
         "version " + std::to_string(header.version) + ", antialiased: " + ((header.flags & 1) ? "yes" : "no"));
@@ -226,17 +281,16 @@ ReadResult<GaussianData> ReadGzipped(const Bytes& file, const ReadOptions& optio
                                              std::to_string(file.size()) + " compressed bytes can hold");
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
-    Bytes payload(static_cast<std::size_t>(total));
-    if (auto failure = stream.ReadExactly(payload.data(), payload.size()))
-        return *failure;
-
-    std::array<const std::uint8_t*, 6> blocks;
+    OverwriteBuffer payload(static_cast<std::size_t>(total));
+    Blocks blocks;
     std::uint64_t offset = 0;
     for (std::size_t b = 0; b < blocks.size(); ++b) {
         blocks[b] = payload.data() + offset;
         offset += sizes[b];
     }
-    return BuildScene(header, blocks, options);
+    return DecompressAndDecode(
+        header, blocks, [&] { return stream.ReadExactly(payload.data(), payload.size()); },
+        [] { return std::optional<ReadFailure>(); }, options);
 }
 
 ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& options)
@@ -282,19 +336,26 @@ ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& opti
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
 
-    std::array<Bytes, 6> streams;
-    std::array<std::optional<ReadFailure>, 6> failures;
-    ParallelFor(options.pool, streamCount, [&](std::size_t s) {
-        streams[s].resize(static_cast<std::size_t>(sizes[s]));
-        failures[s] = ZstdDecodeExactly(compressed[s], streams[s].data(), streams[s].size(), kFormat);
-    });
-    for (const auto& failure : failures)
-        if (failure)
-            return *failure;
-    std::array<const std::uint8_t*, 6> blocks;
-    for (std::size_t b = 0; b < blocks.size(); ++b)
-        blocks[b] = streams[b].data();
-    return BuildScene(header, blocks, options);
+    std::array<OverwriteBuffer, 6> streams;
+    Blocks blocks{};
+    for (std::size_t s = 0; s < streamCount; ++s) {
+        streams[s] = OverwriteBuffer(static_cast<std::size_t>(sizes[s]));
+        blocks[s] = streams[s].data();
+    }
+    const auto decode = [&](std::size_t s) {
+        return ZstdDecodeExactly(compressed[s], streams[s].data(), streams[s].size(), kFormat);
+    };
+    const std::size_t largest = streamCount == 6 ? 5 : 0;
+    return DecompressAndDecode(
+        header, blocks, [&] { return decode(largest); },
+        [&]() -> std::optional<ReadFailure> {
+            for (std::size_t s = 0; s < streamCount; ++s)
+                if (s != largest)
+                    if (auto failure = decode(s))
+                        return failure;
+            return std::nullopt;
+        },
+        options);
 }
 
 }  // namespace

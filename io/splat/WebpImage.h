@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/ReadResult.h"
+#include "io/splat/OverwriteBuffer.h"
 #include "io/splat/SplatBytes.h"
 
 #include <cstddef>
@@ -11,10 +12,18 @@
 struct RgbaImage {
     int width = 0;
     int height = 0;
-    Bytes pixels;
+    OverwriteBuffer pixels;
 
     const std::uint8_t* Pixel(std::size_t index) const { return pixels.data() + 4 * index; }
 };
+
+struct WebpSize {
+    int width = 0;
+    int height = 0;
+};
+
+// A WebP image's size from its header, checked as DecodeWebp checks it.
+ReadResult<WebpSize> ReadWebpSize(ByteSpan bytes, std::size_t minPixels, std::size_t maxPixels, const std::string& name);
 
 // Decodes a WebP image after checking its size: at least minPixels and at most maxPixels
 // pixels. `name` names the image in failure reasons.

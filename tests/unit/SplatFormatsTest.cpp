@@ -155,7 +155,8 @@ TEST(SplatFormats, ResultsDoNotDependOnThePool)
 {
     ORRISK_REQUIRE_TESTDATA();
     ThreadPool pool(3);
-    for (const char* name : {"donut.spz", "sh3_5k.sog", "donut.compressed.ply", "donut.splat"}) {
+    for (const char* name : {"donut.spz", "donut_v3.spz", "sh3_5k_v3.spz", "donut.sog", "sh3_5k.sog",
+                             "donut.compressed.ply", "sh3_5k.compressed.ply", "donut.splat"}) {
         const std::string path = TestDataFile(std::string("splat-formats/") + name).string();
         ReadResult<GaussianData> serial = ReadSplatFormat(DetectSplatFormat(path), path);
         ReadResult<GaussianData> parallel = ReadSplatFormat(DetectSplatFormat(path), path, ReadOptions{{}, &pool});
