@@ -7,6 +7,11 @@ void PointCloudData::Clear()
     positions.clear();
     colors.clear();
     hasColors = false;
+    intensity.clear();
+    classification.clear();
+    returnNumber.clear();
+    numberOfReturns.clear();
+    upAxis = 2;
     ClearBounds();
 }
 
