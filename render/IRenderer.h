@@ -1,14 +1,19 @@
 #pragma once
 
+#include "scene/PointColoring.h"
+
 #include <Eigen/Core>
 
 struct GaussianData;
 struct PointCloudData;
 
-// Point size and shape handed to renderers.
+// Point size, shape and colouring handed to renderers.
 struct PointStyle {
     float size = 2.0f;  // pixels
     bool isRound = true;
+    ColorMode colorMode = ColorMode::Rgb;  // drawn as RGB when the cloud lacks the attribute
+    float edlStrength = 0.0f;              // eye-dome lighting; 0 is off
+    float edlRadius = 1.4f;                // pixels
 };
 
 // The view holds exactly one renderer at a time: points (also for the empty scene) or
