@@ -106,6 +106,18 @@ public:
     // The GL context back-end the view draws with; null before Create.
     IGlContextBackend* GlBackend() const { return m_glSurface.Backend(); }
 
+    // Point colouring and eye-dome lighting (ViewColoring.cpp). The chosen mode is kept
+    // across scenes; a cloud that cannot show it is drawn as RGB, which ShownColorMode says.
+    void SetColorMode(ColorMode mode);
+    ColorMode ChosenColorMode() const { return m_pointStyle.colorMode; }
+    ColorMode ShownColorMode() const;
+    bool CanShowColorMode(ColorMode mode) const;
+    // The C key: the next mode the document's cloud can show.
+    void CycleColorMode();
+    void SetEyeDomeLighting(float strength, float radius);
+    float EdlStrength() const { return m_pointStyle.edlStrength; }
+    float EdlRadius() const { return m_pointStyle.edlRadius; }
+
     // The splat renderer when it is the current renderer, else null.
     GaussianSplatRenderer* SplatRenderer() const;
 
@@ -117,6 +129,7 @@ private:
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
     void StepSegmentBlend(float delta);
+    void ApplyPointStyle();
 
     ViewHost& m_desktop;
     GlContextBackendFactory m_glBackendFactory;
