@@ -86,17 +86,17 @@ TEST(PointColoring, StretchMapsTheRangeOntoZeroToOne)
 
 TEST(PointColoring, StandardClassesHaveTheConventionalColours)
 {
-    const auto green = [](std::uint8_t c) { return ClassificationColor(c); };
+    const auto colour = [](std::uint8_t c) { return ClassificationColor(c); };
     const Eigen::Vector3f ground = ClassificationColor(2);
     EXPECT_GT(ground.x(), ground.y());
     EXPECT_GT(ground.y(), ground.z());  // brown
-    for (std::uint8_t c : {3, 4, 5}) {
-        EXPECT_GT(green(c).y(), green(c).x()) << int{c};
-        EXPECT_GT(green(c).y(), green(c).z()) << int{c};
+    for (std::uint8_t c : {3, 4, 5}) {  // vegetation is green
+        EXPECT_GT(colour(c).y(), colour(c).x()) << int{c};
+        EXPECT_GT(colour(c).y(), colour(c).z()) << int{c};
     }
     // Vegetation darkens as it grows.
-    EXPECT_GT(green(3).sum(), green(4).sum());
-    EXPECT_GT(green(4).sum(), green(5).sum());
+    EXPECT_GT(colour(3).sum(), colour(4).sum());
+    EXPECT_GT(colour(4).sum(), colour(5).sum());
     const Eigen::Vector3f water = ClassificationColor(9);
     EXPECT_GT(water.z(), water.x());
     EXPECT_GT(water.z(), water.y());
