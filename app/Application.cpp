@@ -10,6 +10,7 @@
 #include "app/SettingsLocation.h"
 #include "document/Document.h"
 #include "app/qt/ViewWidget.h"
+#include "app/ColoringControls.h"
 #include "view/SceneView.h"
 
 #include <QCoreApplication>
@@ -121,6 +122,11 @@ bool Application::CreateFrameAndView()
     });
     m_frame->setCentralWidget(m_viewWidget);
     m_viewWidget->View().SetDocument(m_document.get());
+
+    m_coloring = new ColoringControls(*m_frame, [this]() -> SceneView* {
+        return m_viewWidget && m_viewWidget->IsViewCreated() ? &m_viewWidget->View() : nullptr;
+    });
+    m_viewWidget->installEventFilter(m_coloring);
 
     connect(m_frame.get(), &MainWindow::commandTriggered, this, &Application::OnCommand);
     connect(m_frame.get(), &MainWindow::recentFileChosen, this, &Application::OnOpenRecentFile);
@@ -245,6 +251,8 @@ void Application::AfterDocumentChanged()
     if (m_viewWidget)
         m_viewWidget->View().OnInitialUpdate();
     UpdateCommandStates();
+    if (m_coloring)
+        m_coloring->Refresh();
 }
 
 void Application::UpdateCommandStates()
@@ -300,6 +308,8 @@ void Application::OnCommand(CommandId commandId)
         break;
     case CommandId::Settings:
         view.ShowSettingsDialog();
+        if (m_coloring)
+            m_coloring->Refresh();
         break;
     default:
         break;

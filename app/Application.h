@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 
+class ColoringControls;
 class LoadProgressPane;
 class MainWindow;
 class Document;
@@ -96,6 +97,7 @@ private:
     std::unique_ptr<Document> m_document;
     std::unique_ptr<MainWindow> m_frame;
     ViewWidget* m_viewWidget = nullptr;  // owned by the frame
+    ColoringControls* m_coloring = nullptr;  // owned by the frame
     TrainingPhotoOverlay* m_photoOverlay = nullptr;  // owned by the view widget
     QPointer<LoadProgressPane> m_loadPane;  // owned by the frame's status bar
     QPointer<QShortcut> m_cancelLoadShortcut;  // owned by the frame

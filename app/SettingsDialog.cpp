@@ -1,11 +1,13 @@
 #include "app/SettingsDialog.h"
 
 #include "app/ColorButton.h"
+#include "settings/ColoringSettings.h"
 #include "settings/DecimalText.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -147,6 +149,27 @@ void SettingsDialog::BuildControls()
     grid->addWidget(label(tr("言語")), 6, 0);
     grid->addWidget(leftAligned({m_language, label(tr("（次回の起動から）"))}), 6, 1);
 
+    m_colorMode = new QComboBox(this);
+    m_colorMode->setObjectName("colorMode");
+    for (const char* text : {QT_TR_NOOP("RGB"), QT_TR_NOOP("強度"), QT_TR_NOOP("分類"), QT_TR_NOOP("標高"),
+                             QT_TR_NOOP("リターン番号")})
+        m_colorMode->addItem(tr(text));
+    const auto spin = [this](const char* name, double low, double high) {
+        auto* box = new QDoubleSpinBox(this);
+        box->setObjectName(name);
+        box->setDecimals(1);
+        box->setSingleStep(0.1);
+        box->setRange(low, high);
+        return box;
+    };
+    m_edlStrength = spin("edlStrength", 0.0, kMaxEdlStrength);
+    m_edlRadius = spin("edlRadius", kMinEdlRadius, kMaxEdlRadius);
+    grid->addWidget(label(tr("点群の色")), 7, 0);
+    grid->addWidget(leftAligned({m_colorMode}), 7, 1);
+    grid->addWidget(label(tr("アイドームライティング")), 8, 0);
+    grid->addWidget(leftAligned({label(tr("強さ")), m_edlStrength, label(tr("（0 で無効）")), label(tr("半径")),
+                                 m_edlRadius}), 8, 1);
+
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName("ok");
     ok->setDefault(true);
@@ -171,6 +194,9 @@ void SettingsDialog::BuildControls()
     setTabOrder(m_pointSize, m_showAxes);
     setTabOrder(m_showAxes, m_background);
     setTabOrder(m_background, m_language);
+    setTabOrder(m_language, m_colorMode);
+    setTabOrder(m_colorMode, m_edlStrength);
+    setTabOrder(m_edlStrength, m_edlRadius);
 }
 
 void SettingsDialog::FillControls()
@@ -184,6 +210,9 @@ void SettingsDialog::FillControls()
     m_orthographic->setChecked(m_settings.projection != 0);
     m_showAxes->setChecked(m_settings.showAxisGizmo);
     m_background->SetColor(ColorFromBackground(m_settings.background));
+    m_colorMode->setCurrentIndex(std::clamp(m_settings.colorMode, 0, kColorModeCount - 1));
+    m_edlStrength->setValue(m_settings.edlStrength);
+    m_edlRadius->setValue(m_settings.edlRadius);
 }
 
 bool SettingsDialog::ReadControls()
@@ -194,6 +223,9 @@ bool SettingsDialog::ReadControls()
     m_settings.navMode = m_orbit->isChecked() ? 0 : 1;
     m_settings.projection = m_perspective->isChecked() ? 0 : 1;
     m_settings.showAxisGizmo = m_showAxes->isChecked();
+    m_settings.colorMode = m_colorMode->currentIndex();
+    m_settings.edlStrength = static_cast<float>(m_edlStrength->value());
+    m_settings.edlRadius = static_cast<float>(m_edlRadius->value());
     const QColor color = m_background->Color();
     if (!color.isValid())
         return false;

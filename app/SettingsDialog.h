@@ -10,6 +10,7 @@
 class ColorButton;
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -22,7 +23,7 @@ QColor ColorFromBackground(const Eigen::Vector3f& background);
 Eigen::Vector3f BackgroundFromColor(const QColor& color);
 
 // The settings dialog: point shape and size, navigation mode, projection, axis gizmo,
-// background colour and the interface language. It edits m_settings, which the caller fills before exec() and reads
+// background colour, the interface language, the point colour mode and eye-dome lighting. It edits m_settings, which the caller fills before exec() and reads
 // after an accepted run. Enter and Escape do nothing here: only the buttons and the close
 // box end the dialog.
 class SettingsDialog : public QDialog {
@@ -60,4 +61,7 @@ private:
     QCheckBox* m_showAxes = nullptr;
     ColorButton* m_background = nullptr;
     QComboBox* m_language = nullptr;
+    QComboBox* m_colorMode = nullptr;  // the ColorMode numbers in order
+    QDoubleSpinBox* m_edlStrength = nullptr;
+    QDoubleSpinBox* m_edlRadius = nullptr;
 };

@@ -1,5 +1,6 @@
 // The LAZ decoder: every field of every record, then the viewer's load of the same bytes.
 #include "FuzzInputFile.h"
+#include "PointCloudChecks.h"
 #include "scene/PointCloudData.h"
 #include "io/laz/LazReader.h"
 
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (decoded.Ok() && (loaded.Value().positions.size() != delivered
                          || (loaded.Value().hasColors && loaded.Value().colors.size() != delivered)))
         std::abort();
-    if (loaded.Ok() && loaded.Value().hasColors && loaded.Value().colors.size() != loaded.Value().positions.size())
+    if (loaded.Ok() && !ArraysMatchPositions(loaded.Value()))
         std::abort();
     return 0;
 }

@@ -1,5 +1,6 @@
 // The point-cloud PLY loader, streamed binary and stored roads alike.
 #include "FuzzInputFile.h"
+#include "PointCloudChecks.h"
 #include "io/PlyLoader.h"
 #include "platform/Log.h"
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const PointCloudData& cloud = result.Value();
-    if (cloud.positions.empty() || (cloud.hasColors && cloud.colors.size() != cloud.positions.size()))
+    if (cloud.positions.empty() || !ArraysMatchPositions(cloud))
         std::abort();
     return 0;
 }

@@ -52,6 +52,8 @@ ReadResult<std::uint16_t> ReadPoints(const ReadOnlyFile& file, const LasHeader& 
         if (!file.ReadAt(header.pointDataOffset + done * recordLength, chunk.data(), n * recordLength))
             return Fail(ReadError::Truncated, "LAS: the point block ends before point " + std::to_string(done + n));
         DecodePositions(chunk.data(), n, header, cloud.positions.data() + done);
+        if (!cloud.intensity.empty())
+            las::DecodePointAttributes(chunk.data(), n, header, las::PointAttributesAt(cloud, done));
         if (colourOffset)
             maxChannel = std::max(maxChannel, DecodeRawColours(chunk.data(), n, recordLength, *colourOffset,
                                                                cloud.colors.data() + done));
@@ -96,6 +98,8 @@ std::optional<ReadFailure> ReadInto(const std::string& path, const ReadOptions& 
     cloud.positions.resize(count);
     if (colourOffset)
         cloud.colors.resize(count);
+    if (las::HasPointAttributes(header))
+        las::ResizePointAttributes(cloud, count);
 
     const ReadResult<std::uint16_t> maxChannel = ReadPoints(file, header, colourOffset, options, cloud);
     if (!maxChannel)

@@ -1,5 +1,7 @@
 #include "io/LasRecords.h"
 
+#include "scene/PointCloudData.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -71,6 +73,59 @@ std::optional<std::size_t> ColourOffset(const LasHeader& header)
     if (offset + 3 * sizeof(std::uint16_t) > header.recordLength)
         return std::nullopt;
     return offset;
+}
+
+namespace {
+
+constexpr std::uint8_t kLastLegacyFormat = 5;
+constexpr std::uint8_t kLastStandardFormat = 10;
+
+bool ExtendedFormat(const LasHeader& header)
+{
+    return header.format > kLastLegacyFormat;
+}
+
+}  // namespace
+
+bool HasPointAttributes(const LasHeader& header)
+{
+    const std::size_t needed = ExtendedFormat(header) ? 17 : 16;
+    return header.format <= kLastStandardFormat && header.recordLength >= needed;
+}
+
+void ResizePointAttributes(PointCloudData& cloud, std::size_t count)
+{
+    cloud.intensity.resize(count);
+    cloud.classification.resize(count);
+    cloud.returnNumber.resize(count);
+    cloud.numberOfReturns.resize(count);
+}
+
+PointAttributesOut PointAttributesAt(PointCloudData& cloud, std::size_t first)
+{
+    return {cloud.intensity.data() + first, cloud.classification.data() + first, cloud.returnNumber.data() + first,
+            cloud.numberOfReturns.data() + first};
+}
+
+void DecodePointAttributes(const unsigned char* records, std::size_t count, const LasHeader& header,
+                           const PointAttributesOut& out)
+{
+    const std::size_t recordLength = header.recordLength;
+    if (ExtendedFormat(header)) {
+        for (std::size_t i = 0; i < count; ++i, records += recordLength) {
+            out.intensity[i] = ReadField<std::uint16_t>(records + 12);
+            out.returnNumber[i] = records[14] & 15;
+            out.numberOfReturns[i] = records[14] >> 4;
+            out.classification[i] = records[16];
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i, records += recordLength) {
+        out.intensity[i] = ReadField<std::uint16_t>(records + 12);
+        out.returnNumber[i] = records[14] & 7;
+        out.numberOfReturns[i] = (records[14] >> 3) & 7;
+        out.classification[i] = records[15] & 31;
+    }
 }
 
 void DecodePositions(const unsigned char* records, std::size_t count, const LasHeader& header, Eigen::Vector3f* out)

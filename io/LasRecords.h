@@ -12,6 +12,8 @@
 #include <span>
 #include <vector>
 
+struct PointCloudData;
+
 // The LAS public header and the conversion of raw point records into positions and colours,
 // shared by the uncompressed reader and the LAZ decoder so that both yield the same arrays.
 namespace las {
@@ -40,6 +42,25 @@ LasHeader ParseHeader(const HeaderImage& image);
 // Where the 16-bit red, green and blue sit in the record, when the format has them and the
 // record is long enough to hold all three.
 std::optional<std::size_t> ColourOffset(const LasHeader& header);
+
+// Intensity, return number, number of returns and classification, which every standard
+// format holds at fixed places when the record is long enough. Formats 0 to 5 pack the
+// returns in 3 bits each and the class in the low 5 bits of byte 15; formats 6 to 10 give
+// the returns 4 bits each and the class a byte of its own at 16.
+bool HasPointAttributes(const LasHeader& header);
+
+struct PointAttributesOut {
+    std::uint16_t* intensity;
+    std::uint8_t* classification;
+    std::uint8_t* returnNumber;
+    std::uint8_t* numberOfReturns;
+};
+// Sizes the cloud's four attribute arrays to `count` points; where point `first` goes in them.
+void ResizePointAttributes(PointCloudData& cloud, std::size_t count);
+PointAttributesOut PointAttributesAt(PointCloudData& cloud, std::size_t first);
+// Only for headers with HasPointAttributes.
+void DecodePointAttributes(const unsigned char* records, std::size_t count, const LasHeader& header,
+                           const PointAttributesOut& out);
 
 // Coordinates go to float only after the offset from the minimum corner is taken in double,
 // so large world coordinates keep their precision.

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <initializer_list>
 #include <exception>
 #include <limits>
 #include <optional>
@@ -58,6 +60,27 @@ double ColorScale(double maxChannel)
     return 1.0 / maxChannel;
 }
 
+// The first of the names the vertex element has as a scalar property.
+std::optional<Column> FirstColumnOf(VertexValues& values, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (std::optional<Column> column = values.ColumnOf(name))
+            return column;
+    return std::nullopt;
+}
+
+// An attribute stored as any numeric type, rounded to the nearest integer of T and held to
+// T's range; NaN gives 0.
+template <typename T>
+void ConvertAttribute(const Column& column, const std::byte* at, std::size_t count, T* out)
+{
+    constexpr double kHighest = std::numeric_limits<T>::max();
+    for (std::size_t i = 0; i < count; ++i) {
+        const double value = column.codec->first(at + i * column.stride);
+        out[i] = value > 0.0 ? static_cast<T>(std::nearbyint(std::min(value, kHighest))) : T{0};
+    }
+}
+
 // Fills positions, origin and (when a colour family is complete and readable) colours from
 // the vertex values; false when x, y or z is missing or unreadable or there are no points.
 bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
@@ -75,6 +98,8 @@ bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, Poin
         colors = {values.ColumnOf(family->red), values.ColumnOf(family->green), values.ColumnOf(family->blue),
                   values.ColumnOf(family->alpha)};
     const bool hasColors = colors[0] && colors[1] && colors[2];
+    const std::optional<Column> intensity = FirstColumnOf(values, {"intensity", "scalar_intensity"});
+    const std::optional<Column> classification = FirstColumnOf(values, {"classification", "scalar_classification"});
 
     // First pass: the origin (per-axis minimum) and the largest colour channel.
     std::array<double, 3> minimum{};
@@ -99,12 +124,21 @@ bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, Poin
         cloud.colors.resize(count);
         PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
     }
+    if (intensity)
+        cloud.intensity.resize(count);
+    if (classification)
+        cloud.classification.resize(count);
     values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
         ForEachPiece(n, [&](std::size_t begin, std::size_t pieceCount) {
             const std::size_t point = first + begin;
             for (std::size_t a = 0; a < 3; ++a)
                 axes[a]->codec->offsetTo(axes[a]->At(records, begin, point), axes[a]->stride, pieceCount,
                                          cloud.origin[static_cast<int>(a)], cloud.positions[point].data() + a, 3);
+            if (intensity)
+                ConvertAttribute(*intensity, intensity->At(records, begin, point), pieceCount, cloud.intensity.data() + point);
+            if (classification)
+                ConvertAttribute(*classification, classification->At(records, begin, point), pieceCount,
+                                 cloud.classification.data() + point);
             if (!hasColors)
                 return;
             for (std::size_t c = 0; c < 3; ++c)
@@ -119,6 +153,7 @@ bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, Poin
         });
     });
     cloud.hasColors = hasColors;
+    cloud.upAxis = 1;
     return true;
 }
 

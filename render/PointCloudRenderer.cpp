@@ -43,6 +43,7 @@ bool PointCloudRenderer::EnsureProgram()
     m_uniforms.projection = glGetUniformLocation(program, "uProjection");
     m_uniforms.pointSize = glGetUniformLocation(program, "uPointSize");
     m_uniforms.roundPoints = glGetUniformLocation(program, "uRoundPoints");
+    m_colorUniforms = PointColorBuffers::FindUniforms(program);
     return true;
 }
 
@@ -77,6 +78,9 @@ bool PointCloudRenderer::UploadPoints(const PointCloudData& cloud)
     // Draw sets.
     if (withColors)
         AttachFloatAttributes(vao, 1, colors, sizeof(Eigen::Vector4f), {{kColorLocation, 4, 0}});
+    if (!m_colorBuffers.Upload(cloud, vao))
+        Log(LogLevel::Error, "PointCloudRenderer", "cannot allocate GPU memory for the point attributes; "
+                                                   "only RGB colouring is available.\n");
 
     m_vao = std::move(vao);
     m_positionBuffer = std::move(positions);
@@ -89,6 +93,16 @@ void PointCloudRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f
 {
     if (m_vertexCount == 0 || m_program.Name() == 0)
         return;
+    if (m_edlStrength > 0.0f && m_edl.Begin()) {
+        DrawPoints(view, projection);
+        m_edl.End(projection, m_edlStrength, m_edlRadius);
+        return;
+    }
+    DrawPoints(view, projection);
+}
+
+void PointCloudRenderer::DrawPoints(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
+{
     static const Eigen::Matrix4f model = Eigen::Matrix4f::Identity();
 
     glUseProgram(m_program.Name());
@@ -97,6 +111,7 @@ void PointCloudRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f
     SetMatrix(m_uniforms.projection, projection);
     glUniform1f(m_uniforms.pointSize, m_pointSize);
     glUniform1i(m_uniforms.roundPoints, m_roundPoints ? 1 : 0);
+    m_colorBuffers.Apply(m_colorUniforms, m_colorMode);
     // The constant value of a disabled attribute belongs to the context, not to the vertex
     // array, and other passes may change it: set it for every draw.
     if (m_colorBuffer.Name() == 0)
@@ -110,13 +125,17 @@ void PointCloudRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f
 
 void PointCloudRenderer::DrawPick(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
 {
-    Draw(view, projection);
+    if (m_vertexCount != 0 && m_program.Name() != 0)
+        DrawPoints(view, projection);
 }
 
 void PointCloudRenderer::SetPointStyle(const PointStyle& style)
 {
     m_pointSize = style.size;
     m_roundPoints = style.isRound;
+    m_colorMode = style.colorMode;
+    m_edlStrength = style.edlStrength;
+    m_edlRadius = style.edlRadius;
 }
 
 void PointCloudRenderer::Resize(int, int) {}
@@ -126,6 +145,7 @@ void PointCloudRenderer::ReleaseCloud()
     m_positionBuffer.Reset();
     m_colorBuffer.Reset();
     m_vao.Reset();
+    m_colorBuffers.Release();
     m_vertexCount = 0;
 }
 
@@ -134,4 +154,7 @@ void PointCloudRenderer::ReleaseGpuResources()
     ReleaseCloud();
     m_program.Reset();
     m_uniforms = {};
+    m_colorUniforms = {};
+    m_colorBuffers.ReleasePalette();
+    m_edl.Release();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "gl/GlObject.h"
+#include "render/EyeDomeLighting.h"
 #include "render/IRenderer.h"
+#include "render/PointColorBuffers.h"
 
 #include <cstdint>
 
@@ -9,7 +11,9 @@ struct PointCloudData;
 
 // Draws a point cloud as GL points of a fixed pixel size, round or square. The cloud's
 // positions and colours are copied to GPU buffers once per upload; a cloud without usable
-// colours is drawn white. Also serves as the renderer of the empty scene.
+// colours is drawn white. Per-point attributes go to small buffers of their own beside them,
+// so the colour mode is a uniform; eye-dome lighting, when on, is a pass after the points.
+// Also serves as the renderer of the empty scene.
 //
 // Every operation runs with the view's context current, destruction included: whatever GL
 // object is still held then is deleted. A renderer that holds nothing makes no GL call.
@@ -37,6 +41,9 @@ public:
     GLuint Program() const { return m_program.Name(); }
     float PointSize() const { return m_pointSize; }
     bool RoundPoints() const { return m_roundPoints; }
+    // The mode the points are drawn in: the chosen one, or RGB when the cloud lacks it.
+    ColorMode DrawnColorMode() const { return m_colorBuffers.Effective(m_colorMode); }
+    const PointColorBuffers& ColorBuffers() const { return m_colorBuffers; }
 
 private:
     struct UniformLocations {
@@ -49,6 +56,7 @@ private:
 
     bool EnsureProgram();
     void ReleaseCloud();
+    void DrawPoints(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection);
 
     GlVertexArray m_vao;
     GlBuffer m_positionBuffer;
@@ -58,4 +66,10 @@ private:
     float m_pointSize = 2.0f;
     bool m_roundPoints = true;
     UniformLocations m_uniforms;
+    PointColorBuffers m_colorBuffers;
+    PointColorBuffers::Uniforms m_colorUniforms;
+    ColorMode m_colorMode = ColorMode::Rgb;
+    EyeDomeLighting m_edl;
+    float m_edlStrength = 0.0f;
+    float m_edlRadius = 1.4f;
 };

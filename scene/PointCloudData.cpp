@@ -8,6 +8,11 @@ void PointCloudData::Clear()
     colors.clear();
     hasColors = false;
     streamed.reset();
+    intensity.clear();
+    classification.clear();
+    returnNumber.clear();
+    numberOfReturns.clear();
+    upAxis = 2;
     ClearBounds();
 }
 

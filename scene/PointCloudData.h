@@ -5,6 +5,7 @@
 
 #include <Eigen/Core>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,16 @@ struct PointCloudData : SceneBounds {
     // Set for a file read node by node as it is drawn (the arrays then stay empty): its nodes,
     // their cache and their decoding. The bounds and origin are the file's all the same.
     std::shared_ptr<StreamedCloud> streamed;
+
+    // Per-point attributes of airborne LiDAR, each empty or one per position, filled only
+    // where the file has the field.
+    LargeArray<std::uint16_t> intensity;
+    LargeArray<std::uint8_t> classification;
+    LargeArray<std::uint8_t> returnNumber;
+    LargeArray<std::uint8_t> numberOfReturns;
+    // The axis that points up in the file's convention (0 x, 1 y, 2 z): LAS is z-up, PLY
+    // scans are mostly y-up. Elevation colouring measures height along it.
+    int upAxis = 2;
 
     void Clear();
     // Recomputes bounds, centre and radius from the positions; does nothing when empty.

@@ -1,5 +1,6 @@
 #include "settings/AppSettings.h"
 
+#include "settings/ColoringSettings.h"
 #include "settings/DecimalText.h"
 #include "settings/IniFile.h"
 #include "settings/TextFileAccess.h"
@@ -133,6 +134,7 @@ void ReadSettings(const IniFile& ini, AppSettings& settings)
 
     if (const auto text = ReadNonEmptyString(ini, kView, "SegSeed"))
         settings.segSeed = ParseUnsignedDecimalPrefix(*text);
+    ReadColoringSettings(ini, settings);
 }
 
 void WriteSettings(IniFile& ini, const AppSettings& settings)
@@ -150,6 +152,7 @@ void WriteSettings(IniFile& ini, const AppSettings& settings)
     ini.SetString(kView, "NavMode", ZeroOrOne(settings.navMode == 1));
     ini.SetString(kView, "segBlend", std::to_string(TruncateToInt(settings.segBlend * 100.0f + 0.5f)));
     ini.SetString(kView, "SegSeed", std::to_string(settings.segSeed));
+    WriteColoringSettings(ini, settings);
 }
 
 void LoadSettingsFrom(const std::filesystem::path& file, AppSettings& settings)

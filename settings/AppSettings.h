@@ -20,6 +20,9 @@ struct AppSettings {
     std::int32_t navMode = 0;     // NavMode: 0 orbit, 1 fly
     float segBlend = 0.5f;        // segmentation tint, nominally 0..1
     std::uint32_t segSeed = 1;    // segmentation colour seed
+    std::int32_t colorMode = 0;   // ColorMode: 0 RGB, 1 intensity, 2 classification, 3 elevation, 4 return
+    float edlStrength = 0.0f;     // eye-dome lighting, 0 (off) to kMaxEdlStrength
+    float edlRadius = 1.4f;       // pixels, kMinEdlRadius to kMaxEdlRadius
 
     bool operator==(const AppSettings&) const = default;
 };

@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -46,7 +47,8 @@ constexpr const char* kHelp =
     "information, segment ids, the message the viewer would show and the loader's log lines.\n"
     "\n"
     "  --dump DIR   also write the scene's arrays to DIR as raw little-endian files\n"
-    "               (positions.f32, colors.f32 for point clouds; positions.f32, shDc.f32,\n"
+    "               (positions.f32, colors.f32, and where the file has them intensity.u16,\n"
+    "               classification.u8 and returnNumber.u8 for point clouds; positions.f32, shDc.f32,\n"
     "               shRest.f32, opacities.f32, scales.f32, rotations.f32 (w x y z) and\n"
     "               objectIds.u32 for splat scenes) and the summary as summary.json\n"
     "  --progress   print the fraction read to standard error as the reader reports it,\n"
@@ -271,19 +273,20 @@ std::string PosesSummary(bool ok, const std::string& errorText, const CameraPose
     return json.Text();
 }
 
-// Writes 4-byte values as little-endian bytes; false when the file cannot be written.
+// Writes values of 1, 2 or 4-byte components as little-endian bytes; false when the file
+// cannot be written.
 template <typename T>
 bool WriteLittleEndian(const std::filesystem::path& path, const T* values, std::size_t count)
 {
-    static_assert(sizeof(T) % 4 == 0);
+    constexpr std::size_t kComponent = sizeof(T) % 4 == 0 ? 4 : sizeof(T);
+    static_assert(kComponent == 1 || kComponent == 2 || kComponent == 4);
     std::vector<char> bytes(count * sizeof(T));
     if (count != 0)
         std::memcpy(bytes.data(), values, bytes.size());
-    if constexpr (std::endian::native == std::endian::big) {
-        for (std::size_t i = 0; i < bytes.size(); i += 4) {
-            std::swap(bytes[i], bytes[i + 3]);
-            std::swap(bytes[i + 1], bytes[i + 2]);
-        }
+    if constexpr (std::endian::native == std::endian::big && kComponent > 1) {
+        for (std::size_t i = 0; i < bytes.size(); i += kComponent)
+            std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(i + kComponent));
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -306,6 +309,12 @@ bool DumpScene(const std::filesystem::path& dir, const Document& document, const
         written = written && Dump(dir, "positions.f32", cloud.positions);
         if (cloud.hasColors)
             written = written && Dump(dir, "colors.f32", cloud.colors);
+        if (!cloud.intensity.empty())
+            written = written && Dump(dir, "intensity.u16", cloud.intensity);
+        if (!cloud.classification.empty())
+            written = written && Dump(dir, "classification.u8", cloud.classification);
+        if (!cloud.returnNumber.empty())
+            written = written && Dump(dir, "returnNumber.u8", cloud.returnNumber);
     } else if (document.m_sceneKind == SceneKind::GaussianSplats) {
         const GaussianData& splats = document.m_gaussianData;
         written = written && Dump(dir, "positions.f32", splats.positions) && Dump(dir, "shDc.f32", splats.shDc) &&

@@ -7,7 +7,9 @@
 #include "gl/HeadlessEglBackend.h"
 #include "platform/ThreadPool.h"
 #include "scene/StreamedCloud.h"
+#include "scene/PointColoring.h"
 #include "settings/AppSettings.h"
+#include "settings/ColoringSettings.h"
 #include "tools/PngFile.h"
 #include "view/ConsoleDesktop.h"
 #include "view/SceneView.h"
@@ -40,6 +42,8 @@ constexpr const char* kUsage =
     "                    [--view home|x|-x|y|-y|z|-z] [--ortho] [--size WxH]\n"
     "                    [--point-size S] [--square] [--background R,G,B]\n"
     "                    [--seg-blend B] [--seg-seed N] [--no-gizmo] [--out PATH]\n"
+    "                    [--color-by rgb|intensity|classification|elevation|return]\n"
+    "                    [--edl STRENGTH] [--edl-radius PIXELS]\n"
     "\n"
     "Draws FILE (PLY, LAS or LAZ point cloud, Gaussian splat scene) as the viewer shows it and\n"
     "writes an 8-bit RGB PNG (default 1280x720, render.png).\n"
@@ -62,6 +66,10 @@ constexpr const char* kUsage =
     "  --seg-blend B     segment colour blend 0..1 of splat scenes with segments (default 0.5)\n"
     "  --seg-seed N      segment colour seed (default 1)\n"
     "  --no-gizmo        leave out the axis gizmo\n"
+    "  --color-by MODE   what a point cloud's colours show (default rgb: the file's colours);\n"
+    "                    a cloud without that attribute is drawn as rgb, with a warning\n"
+    "  --edl STRENGTH    eye-dome lighting, 0 (off, the default) to 10; 1 is moderate\n"
+    "  --edl-radius PX   eye-dome lighting radius in pixels, 1 to 10 (default 1.4)\n"
     "  --out PATH        where to write the picture\n";
 
 struct AxisView {
@@ -85,6 +93,9 @@ struct Options {
     std::optional<float> segBlend;
     std::optional<std::uint32_t> segSeed;
     bool noGizmo = false;
+    std::optional<ColorMode> colorMode;
+    std::optional<float> edlStrength;
+    std::optional<float> edlRadius;
     std::filesystem::path out = "render.png";
     std::filesystem::path video;
     int fps = 30;
@@ -220,6 +231,21 @@ Options ParseOptions(int argc, char** argv)
                 throw bad(given);
         } else if (arg == "--no-gizmo") {
             options.noGizmo = true;
+        } else if (arg == "--color-by") {
+            const std::string_view given = value();
+            options.colorMode = ColorModeFromKey(given);
+            if (!options.colorMode)
+                throw bad(given);
+        } else if (arg == "--edl") {
+            const std::string_view given = value();
+            options.edlStrength = ParseFiniteFloat(given);
+            if (!options.edlStrength || *options.edlStrength < 0.0f || *options.edlStrength > kMaxEdlStrength)
+                throw bad(given);
+        } else if (arg == "--edl-radius") {
+            const std::string_view given = value();
+            options.edlRadius = ParseFiniteFloat(given);
+            if (!options.edlRadius || *options.edlRadius < kMinEdlRadius || *options.edlRadius > kMaxEdlRadius)
+                throw bad(given);
         } else if (arg == "--out") {
             const std::string_view given = value();
             if (given.empty())
@@ -303,6 +329,12 @@ void ApplyDisplayOptions(const Options& options, SceneView& view)
         settings.segSeed = *options.segSeed;
     if (options.noGizmo)
         settings.showAxisGizmo = false;
+    if (options.colorMode)
+        settings.colorMode = static_cast<std::int32_t>(*options.colorMode);
+    if (options.edlStrength)
+        settings.edlStrength = *options.edlStrength;
+    if (options.edlRadius)
+        settings.edlRadius = *options.edlRadius;
     // The projection is in place before the scene is framed, so the fit sets its half height.
     if (options.ortho)
         settings.projection = Orthographic;
@@ -397,6 +429,9 @@ int Run(Options options)
     // Images must not depend on how fast nodes arrive: every draw waits for what it selects.
     if (document.m_pointCloud.streamed)
         document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
+    if (options.colorMode && view.ShownColorMode() != *options.colorMode)
+        std::cerr << "orrisk-render: " << options.file << " has nothing to colour by " << ColorModeKey(*options.colorMode)
+                  << "; drawn as rgb\n";
 
     FrameWriter writer(desktop, view);
     if (options.poses.empty()) {

@@ -11,6 +11,7 @@ enum class ViewKey {
     Digit1,
     Digit2,
     A,
+    C,
     D,
     E,
     F,

@@ -292,6 +292,13 @@ void SceneView::UpdateStatusTexts()
     // Without a status bar (or one of its panes) the desktop reports false; nothing to do then.
     const StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
     m_desktop.SetStatusPaneText(StatusPane::Count, texts.count);
-    m_desktop.SetStatusPaneText(StatusPane::Mode, texts.mode);
+    // The colour mode and eye-dome lighting are named only when asked for, so the texts of a
+    // view that never asks stay as they were.
+    std::string mode = texts.mode;
+    if (m_document->m_sceneKind == SceneKind::PointCloud && ShownColorMode() != ColorMode::Rgb)
+        mode += std::string(" | ") + ColorModeName(ShownColorMode());
+    if (m_document->m_sceneKind == SceneKind::PointCloud && m_pointStyle.edlStrength > 0.0f)
+        mode += " | EDL";
+    m_desktop.SetStatusPaneText(StatusPane::Mode, mode);
     m_desktop.SetStatusPaneText(StatusPane::Frame, texts.frame);
 }

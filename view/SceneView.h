@@ -116,6 +116,18 @@ public:
     // The GL context back-end the view draws with; null before Create.
     IGlContextBackend* GlBackend() const { return m_glSurface.Backend(); }
 
+    // Point colouring and eye-dome lighting (ViewColoring.cpp). The chosen mode is kept
+    // across scenes; a cloud that cannot show it is drawn as RGB, which ShownColorMode says.
+    void SetColorMode(ColorMode mode);
+    ColorMode ChosenColorMode() const { return m_pointStyle.colorMode; }
+    ColorMode ShownColorMode() const;
+    bool CanShowColorMode(ColorMode mode) const;
+    // The C key: the next mode the document's cloud can show.
+    void CycleColorMode();
+    void SetEyeDomeLighting(float strength, float radius);
+    float EdlStrength() const { return m_pointStyle.edlStrength; }
+    float EdlRadius() const { return m_pointStyle.edlRadius; }
+
     // The splat renderer when it is the current renderer, else null.
     GaussianSplatRenderer* SplatRenderer() const { return m_splatRenderer.get(); }
     // The point renderer when it is the current renderer, else null.
@@ -133,6 +145,7 @@ private:
     void MoveAlongForward(float amount);
     void StepPointSize(float delta);
     void StepSegmentBlend(float delta);
+    void ApplyPointStyle();
 
     GlSurface m_glSurface;
     ViewCamera m_camera;

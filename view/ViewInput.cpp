@@ -141,6 +141,9 @@ void SceneView::OnKeyDown(ViewKey key)
     case ViewKey::Q:
         flyMove([&] { m_camera.Pan(0.0f, -step); });
         break;
+    case ViewKey::C:
+        CycleColorMode();
+        break;
     case ViewKey::F:
         OnViewFit();
         break;

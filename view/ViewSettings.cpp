@@ -17,6 +17,9 @@ AppSettings SceneView::DisplaySettings() const
     settings.navMode = m_camera.navMode;
     settings.segBlend = m_segBlend;
     settings.segSeed = m_segSeed;
+    settings.colorMode = static_cast<std::int32_t>(m_pointStyle.colorMode);
+    settings.edlStrength = m_pointStyle.edlStrength;
+    settings.edlRadius = m_pointStyle.edlRadius;
     // The blend keys change the live renderer only, so it holds the user's latest choice.
     if (const GaussianSplatRenderer* splat = SplatRenderer(); splat) {
         settings.segBlend = splat->segBlend;
@@ -38,6 +41,9 @@ void SceneView::SetDisplaySettings(const AppSettings& settings)
     m_camera.navMode = settings.navMode;
     m_segBlend = settings.segBlend;
     m_segSeed = settings.segSeed;
+    m_pointStyle.colorMode = ColorModeFromNumber(settings.colorMode).value_or(ColorMode::Rgb);
+    m_pointStyle.edlStrength = settings.edlStrength;
+    m_pointStyle.edlRadius = settings.edlRadius;
 }
 
 void SceneView::ShowSettingsDialog()
@@ -51,6 +57,9 @@ void SceneView::ShowSettingsDialog()
     m_pointSizeMin = settings.pointSizeMin;
     m_pointSizeMax = settings.pointSizeMax;
     m_background = settings.background;
+    m_pointStyle.colorMode = ColorModeFromNumber(settings.colorMode).value_or(ColorMode::Rgb);
+    m_pointStyle.edlStrength = settings.edlStrength;
+    m_pointStyle.edlRadius = settings.edlRadius;
     if (m_renderer) {
         m_glSurface.MakeCurrent();
         m_renderer->SetPointStyle(m_pointStyle);

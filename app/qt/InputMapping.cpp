@@ -16,6 +16,7 @@ constexpr PhysicalKey kPhysicalKeys[] = {
     {29, ViewKey::Y},      {33, ViewKey::P},      {34, ViewKey::LeftBracket}, {35, ViewKey::RightBracket},
     {38, ViewKey::A},      {39, ViewKey::S},      {40, ViewKey::D},           {41, ViewKey::F},
     {42, ViewKey::G},      {52, ViewKey::Z},      {53, ViewKey::X},           {58, ViewKey::M},
+    {54, ViewKey::C},
 };
 
 // What a typed letter or digit means to the view: its key, or nothing for the letters and
@@ -26,6 +27,7 @@ std::optional<ViewKey> ViewKeyOfCharacter(int qtKey)
     case Qt::Key_1: return ViewKey::Digit1;
     case Qt::Key_2: return ViewKey::Digit2;
     case Qt::Key_A: return ViewKey::A;
+    case Qt::Key_C: return ViewKey::C;
     case Qt::Key_D: return ViewKey::D;
     case Qt::Key_E: return ViewKey::E;
     case Qt::Key_F: return ViewKey::F;

@@ -98,6 +98,46 @@
         <source>キャンセル</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>RGB</source>
+        <translation>RGB</translation>
+    </message>
+    <message>
+        <source>強度</source>
+        <translation>Intensity</translation>
+    </message>
+    <message>
+        <source>分類</source>
+        <translation>Classification</translation>
+    </message>
+    <message>
+        <source>標高</source>
+        <translation>Elevation</translation>
+    </message>
+    <message>
+        <source>リターン番号</source>
+        <translation>Return Number</translation>
+    </message>
+    <message>
+        <source>点群の色</source>
+        <translation>Point colours</translation>
+    </message>
+    <message>
+        <source>アイドームライティング</source>
+        <translation>Eye-dome lighting</translation>
+    </message>
+    <message>
+        <source>強さ</source>
+        <translation>Strength</translation>
+    </message>
+    <message>
+        <source>（0 で無効）</source>
+        <translation>(0: off)</translation>
+    </message>
+    <message>
+        <source>半径</source>
+        <translation>Radius</translation>
+    </message>
 </context>
 <context>
     <name>LoadProgressPane</name>
@@ -369,6 +409,49 @@
     <message>
         <source>PSNR を計算できません</source>
         <translation>Cannot compute the PSNR</translation>
+    </message>
+</context>
+<context>
+    <name>ColoringControls</name>
+    <message>
+        <source>RGB</source>
+        <translation>RGB</translation>
+    </message>
+    <message>
+        <source>強度</source>
+        <translation>Intensity</translation>
+    </message>
+    <message>
+        <source>分類</source>
+        <translation>Classification</translation>
+    </message>
+    <message>
+        <source>標高</source>
+        <translation>Elevation</translation>
+    </message>
+    <message>
+        <source>リターン番号</source>
+        <translation>Return Number</translation>
+    </message>
+    <message>
+        <source>点群の色で示すものを選びます（C キーで順に切り替え）</source>
+        <translation>Choose what the point colours show (C cycles through them)</translation>
+    </message>
+    <message>
+        <source>アイドームライティング（EDL）</source>
+        <translation>Eye-Dome Lighting (EDL)</translation>
+    </message>
+    <message>
+        <source>深度から陰影を付けて点群の形を見やすくします</source>
+        <translation>Shades the points by depth so that the cloud's shape shows</translation>
+    </message>
+    <message>
+        <source>点群の色</source>
+        <translation>Point Colours</translation>
+    </message>
+    <message>
+        <source>分類 %1</source>
+        <translation>Class %1</translation>
     </message>
 </context>
 </TS>

@@ -322,6 +322,7 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
         const OpenedLaz& laz = opened.Value();
         const las::LasHeader& header = laz.header;
         const std::optional<std::size_t> colourOffset = las::ColourOffset(header);
+        const bool withAttributes = las::HasPointAttributes(header);
 
         ReadResult<ChunkPlan> plan = PlanChunks(file, laz);
         if (!plan)
@@ -338,6 +339,8 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
             cloud.positions.resize(count);
             if (colourOffset)
                 cloud.colors.resize(count);
+            if (withAttributes)
+                las::ResizePointAttributes(cloud, count);
         }
 
         std::atomic<std::uint32_t> maxChannel{0};
@@ -346,8 +349,12 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
                 cloud.positions.resize(firstPoint + n);
                 if (colourOffset)
                     cloud.colors.resize(firstPoint + n);
+                if (withAttributes)
+                    las::ResizePointAttributes(cloud, firstPoint + n);
             }
             las::DecodePositions(records, n, header, cloud.positions.data() + firstPoint);
+            if (withAttributes)
+                las::DecodePointAttributes(records, n, header, las::PointAttributesAt(cloud, firstPoint));
             if (!colourOffset)
                 return;
             const std::uint32_t chunkMax = las::DecodeRawColours(records, n, header.recordLength, *colourOffset,
@@ -356,7 +363,9 @@ ReadResult<PointCloudData> ReadLaz(const std::string& path, const ReadOptions& o
             while (chunkMax > seen && !maxChannel.compare_exchange_weak(seen, chunkMax, std::memory_order_relaxed)) {
             }
         };
-        const laz::FieldMask fields = laz::kFieldXyz | (colourOffset ? laz::kFieldRgb : 0u);
+        // Returns share the coordinates' layer; intensity and class have layers of their own.
+        const laz::FieldMask fields = laz::kFieldXyz | (colourOffset ? laz::kFieldRgb : 0u)
+                                    | (withAttributes ? laz::kFieldIntensity | laz::kFieldClassification : 0u);
         ReadResult<LazFileInfo> decoded = DecodePlanned(file, laz, plan.Value(), fields, sink, options);
         if (!decoded)
             return decoded.Failure();

@@ -35,6 +35,7 @@ private slots:
         QTest::newRow("w") << int(Qt::Key_W) << none << Code(ViewKey::W);
         QTest::newRow("shift+x") << int(Qt::Key_X) << shift << Code(ViewKey::X);
         QTest::newRow("m") << int(Qt::Key_M) << none << Code(ViewKey::M);
+        QTest::newRow("c") << int(Qt::Key_C) << none << Code(ViewKey::C);
         QTest::newRow("keypad plus") << int(Qt::Key_Plus) << keypad << Code(ViewKey::NumpadPlus);
         QTest::newRow("keypad minus") << int(Qt::Key_Minus) << keypad << Code(ViewKey::NumpadMinus);
         QTest::newRow("equals") << int(Qt::Key_Equal) << none << Code(ViewKey::PlusEquals);

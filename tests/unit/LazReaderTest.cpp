@@ -84,6 +84,10 @@ void ExpectSameCloud(const PointCloudData& expected, const PointCloudData& actua
     EXPECT_EQ(expected.hasColors, actual.hasColors) << what;
     EXPECT_TRUE(expected.positions == actual.positions) << what;
     EXPECT_TRUE(expected.colors == actual.colors) << what;
+    EXPECT_TRUE(expected.intensity == actual.intensity) << what;
+    EXPECT_TRUE(expected.classification == actual.classification) << what;
+    EXPECT_TRUE(expected.returnNumber == actual.returnNumber) << what;
+    EXPECT_TRUE(expected.numberOfReturns == actual.numberOfReturns) << what;
     EXPECT_EQ(expected.boundsMin, actual.boundsMin) << what;
     EXPECT_EQ(expected.boundsMax, actual.boundsMax) << what;
 }

@@ -209,6 +209,18 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     EXPECT_EQ(dumped("cloud", "positions.f32"), RawBytes(document.m_pointCloud.positions));
     EXPECT_EQ(dumped("cloud", "colors.f32"), RawBytes(document.m_pointCloud.colors));
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "cloud" / "shDc.f32"));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "cloud" / "intensity.u16"));
+
+    // A LAS cloud adds its intensity, classes and return numbers.
+    const std::string lasFile = TestDataFile("las/synthetic_format6.las").string();
+    run = RunInfo({lasFile, "--dump", (dir.Path() / "las").string()});
+    ASSERT_EQ(run.status, 0);
+    ASSERT_TRUE(document.OnOpenDocument(lasFile));
+    const PointCloudData& las = document.m_pointCloud;
+    ASSERT_FALSE(las.intensity.empty());
+    EXPECT_EQ(dumped("las", "intensity.u16"), RawBytes(las.intensity));
+    EXPECT_EQ(dumped("las", "classification.u8"), RawBytes(las.classification));
+    EXPECT_EQ(dumped("las", "returnNumber.u8"), RawBytes(las.returnNumber));
 }
 
 TEST(OrriskInfo, CameraPoseFiles)
