@@ -6,6 +6,9 @@ class IDocumentView {
 public:
     virtual ~IDocumentView() = default;
     virtual void OnUpdate(int hint) = 0;
+    // Called before the document drops or replaces its scene: a view stops whatever still
+    // reads the scene's arrays (a background job) before they go.
+    virtual void OnSceneLeaving() {}
 };
 
 // The hint a document sends after each successful load.

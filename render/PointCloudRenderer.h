@@ -1,13 +1,15 @@
 #pragma once
 
 #include "gl/GlObject.h"
+#include "render/BudgetedPointDraw.h"
 #include "render/IRenderer.h"
 
 #include <cstdint>
 
 // Draws a point cloud as GL points of a fixed pixel size, round or square. The cloud's
 // positions and colours are copied to GPU buffers once per upload; a cloud without usable
-// colours is drawn white. Also serves as the renderer of the empty scene.
+// colours is drawn white. Also serves as the renderer of the empty scene. A frame draws at
+// most the point budget (see BudgetedPointDraw); picking draws the same points.
 //
 // Every operation runs with the view's context current, destruction included: whatever GL
 // object is still held then is deleted. A renderer that holds nothing makes no GL call.
@@ -28,6 +30,14 @@ public:
     void SetPointStyle(const PointStyle& style) override;
     void Resize(int width, int height) override;
     void ReleaseGpuResources() override;
+
+    // Points a frame may draw; kEveryPoint (the default) draws every point.
+    void SetPointBudget(std::uint64_t budget) { m_budgetedDraw.SetBudget(budget); }
+    // The octree of the uploaded arrays, which must be in its order; null drops it. A new
+    // upload drops it too.
+    void SetOctree(std::shared_ptr<const PointOctree> tree) { m_budgetedDraw.SetOctree(std::move(tree)); }
+    const PointOctree* Octree() const { return m_budgetedDraw.Octree(); }
+    const PointDrawStats& LastDrawStats() const { return m_budgetedDraw.LastDraw(); }
 
     GLuint Vao() const { return m_vao.Name(); }
     GLuint PositionBuffer() const { return m_positionBuffer.Name(); }
@@ -57,4 +67,5 @@ private:
     float m_pointSize = 2.0f;
     bool m_roundPoints = true;
     UniformLocations m_uniforms;
+    BudgetedPointDraw m_budgetedDraw;
 };

@@ -39,6 +39,7 @@ constexpr const char* kUsage =
     "                    [--view home|x|-x|y|-y|z|-z] [--ortho] [--size WxH]\n"
     "                    [--point-size S] [--square] [--background R,G,B]\n"
     "                    [--seg-blend B] [--seg-seed N] [--no-gizmo] [--out PATH]\n"
+    "                    [--point-budget N] [--stats]\n"
     "\n"
     "Draws FILE (PLY, LAS or LAZ point cloud, Gaussian splat scene) as the viewer shows it and\n"
     "writes an 8-bit RGB PNG (default 1280x720, render.png).\n"
@@ -61,6 +62,10 @@ constexpr const char* kUsage =
     "  --seg-blend B     segment colour blend 0..1 of splat scenes with segments (default 0.5)\n"
     "  --seg-seed N      segment colour seed (default 1)\n"
     "  --no-gizmo        leave out the axis gizmo\n"
+    "  --point-budget N  points a picture may draw: -1 automatic (default), 0 every point; a\n"
+    "                    larger cloud is drawn through its level-of-detail octree\n"
+    "  --stats           print a JSON line a picture instead of its path: total, drawn,\n"
+    "                    nodesDrawn, nodesLoaded, drawMs\n"
     "  --out PATH        where to write the picture\n";
 
 struct AxisView {
@@ -84,6 +89,8 @@ struct Options {
     std::optional<float> segBlend;
     std::optional<std::uint32_t> segSeed;
     bool noGizmo = false;
+    std::optional<std::int64_t> pointBudget;
+    bool stats = false;
     std::filesystem::path out = "render.png";
     std::filesystem::path video;
     int fps = 30;
@@ -217,6 +224,13 @@ Options ParseOptions(int argc, char** argv)
             options.segSeed = ParseNumber<std::uint32_t>(given);
             if (!options.segSeed)
                 throw bad(given);
+        } else if (arg == "--point-budget") {
+            const std::string_view given = value();
+            options.pointBudget = ParseNumber<std::int64_t>(given);
+            if (!options.pointBudget || *options.pointBudget < kAutomaticPointBudgetSetting)
+                throw bad(given);
+        } else if (arg == "--stats") {
+            options.stats = true;
         } else if (arg == "--no-gizmo") {
             options.noGizmo = true;
         } else if (arg == "--out") {
@@ -302,6 +316,8 @@ void ApplyDisplayOptions(const Options& options, SceneView& view)
         settings.segSeed = *options.segSeed;
     if (options.noGizmo)
         settings.showAxisGizmo = false;
+    if (options.pointBudget)
+        settings.pointBudget = *options.pointBudget;
     // The projection is in place before the scene is framed, so the fit sets its half height.
     if (options.ortho)
         settings.projection = Orthographic;
@@ -310,9 +326,10 @@ void ApplyDisplayOptions(const Options& options, SceneView& view)
 
 class FrameWriter {
 public:
-    FrameWriter(ConsoleDesktop& desktop, SceneView& view) : m_desktop(desktop), m_view(view) {}
+    FrameWriter(ConsoleDesktop& desktop, SceneView& view, bool stats) : m_desktop(desktop), m_view(view), m_stats(stats) {}
 
-    // Draws the view's current frame and writes it to `path`; prints the path and draw time.
+    // Draws the view's current frame and writes it to `path`; prints the path and draw time,
+    // or with stats what the frame drew as one JSON line.
     bool RenderTo(const std::filesystem::path& path)
     {
         double drawMilliseconds = 0.0;
@@ -324,7 +341,14 @@ public:
             std::cerr << "orrisk-render: cannot write " << path.string() << ": " << error << "\n";
             return false;
         }
-        std::printf("%s %.2f ms\n", path.string().c_str(), drawMilliseconds);
+        if (m_stats) {
+            const PointDrawStats drawn = m_view.LastDrawStats();
+            std::printf("{\"total\":%llu,\"drawn\":%llu,\"nodesDrawn\":%zu,\"nodesLoaded\":%zu,\"drawMs\":%.3f}\n",
+                        static_cast<unsigned long long>(drawn.total), static_cast<unsigned long long>(drawn.drawn),
+                        drawn.nodesDrawn, drawn.nodesLoaded, drawMilliseconds);
+        } else {
+            std::printf("%s %.2f ms\n", path.string().c_str(), drawMilliseconds);
+        }
         std::fflush(stdout);
         return true;
     }
@@ -332,6 +356,7 @@ public:
 private:
     ConsoleDesktop& m_desktop;
     SceneView& m_view;
+    bool m_stats = false;
 };
 
 // The folder a file is to be written in, created when missing. False, with a message on
@@ -379,6 +404,7 @@ int Run(Options options)
     const int height = options.height;
     SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); }, {});
     view.SetDocument(&document);
+    view.SetWorkerPool(&pool);
     ApplyDisplayOptions(options, view);
 
     // The message box texts of failures are already on standard error.
@@ -393,8 +419,10 @@ int Run(Options options)
 
     if (!document.OnOpenDocument(options.file))
         return kExitFailure;
+    // Pictures never depend on how far a background build has come.
+    view.FinishOctreeBuild();
 
-    FrameWriter writer(desktop, view);
+    FrameWriter writer(desktop, view, options.stats);
     if (options.poses.empty()) {
         if (options.axisView)
             view.SetViewAxis(options.axisView->axis, options.axisView->reversed);

@@ -5,6 +5,7 @@
 #include "render/PointCloudRenderer.h"
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
+#include "view/OctreeBuildJob.h"
 #include "view/StatusTexts.h"
 
 #include <utility>
@@ -42,6 +43,7 @@ void SceneView::SetDocument(Document* document)
 {
     if (document == m_document)
         return;
+    StopOctreeBuild();
     if (m_document)
         m_document->RemoveView(this);
     m_document = document;
@@ -73,6 +75,8 @@ bool SceneView::Create()
         SetDisplaySettings(settings);
     }
 
+    if (const GLubyte* renderer = glGetString(GL_RENDERER))
+        m_glRenderer = reinterpret_cast<const char*>(renderer);
     m_renderer = std::make_unique<PointCloudRenderer>();
     m_renderer->SetPointStyle(m_pointStyle);
     m_rendererIsSplat = false;
@@ -87,6 +91,7 @@ void SceneView::OnDestroy()
     if (m_created && !m_settingsFile.empty())
         SaveSettingsTo(m_settingsFile, DisplaySettings());
     m_created = false;
+    StopOctreeBuild();
 
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
@@ -138,7 +143,9 @@ void SceneView::DrawScene()
     if (m_document && m_renderer && m_sceneDrawable && GetSceneBounds(boundsMin, boundsMax, center, radius)) {
         m_camera.UpdateClipPlanes(boundsMin, boundsMax);
         const float aspect = static_cast<float>(client.width) / static_cast<float>(client.height);
+        ApplyPointBudget();
         m_renderer->Draw(m_camera.ViewMatrix(), m_camera.ProjectionMatrix(aspect));
+        ShowDrawnCount();
     }
     if (m_showGizmo)
         m_gizmo.Draw(m_camera.ViewMatrix(), client.width, client.height);
@@ -156,6 +163,7 @@ void SceneView::OnUpdate(int hint)
         Invalidate();
         return;
     }
+    StopOctreeBuild();
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
         if (m_document) {
@@ -163,9 +171,11 @@ void SceneView::OnUpdate(int hint)
             UploadScene();
             ResetView();
             RequestSplatResort();
+            StartOctreeBuildIfNeeded();
         }
     }
     m_frameIndex = -1;
+    m_shownDrawnPoints = 0;
     UpdateStatusTexts();
     Invalidate();
 }
@@ -204,6 +214,12 @@ void SceneView::UploadScene()
 
 void SceneView::OnResortMessage()
 {
+    if (m_octreeBuild && m_octreeBuild->Finished()) {
+        std::optional<PointOctree> tree = m_octreeBuild->TakeResult();
+        m_octreeBuild.reset();
+        if (tree)
+            AdoptOctree(std::move(*tree));
+    }
     // A drag repaints on every step anyway.
     if (m_controller.dragMode == DragMode::Idle)
         Invalidate();
@@ -274,7 +290,9 @@ void SceneView::UpdateStatusTexts()
     if (!m_document)
         return;
     // Without a status bar (or one of its panes) the desktop reports false; nothing to do then.
-    const StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
+    StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
+    if (const PointDrawStats drawn = LastDrawStats(); !m_rendererIsSplat && drawn.drawn < drawn.total)
+        texts.count = BudgetedPointCountText(drawn.drawn, drawn.total);
     m_desktop.SetStatusPaneText(StatusPane::Count, texts.count);
     m_desktop.SetStatusPaneText(StatusPane::Mode, texts.mode);
     m_desktop.SetStatusPaneText(StatusPane::Frame, texts.frame);

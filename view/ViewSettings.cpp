@@ -17,6 +17,7 @@ AppSettings SceneView::DisplaySettings() const
     settings.navMode = m_camera.navMode;
     settings.segBlend = m_segBlend;
     settings.segSeed = m_segSeed;
+    settings.pointBudget = m_pointBudgetSetting;
     // The blend keys change the live renderer only, so it holds the user's latest choice.
     if (const GaussianSplatRenderer* splat = SplatRenderer(); m_rendererIsSplat && splat) {
         settings.segBlend = splat->segBlend;
@@ -38,6 +39,8 @@ void SceneView::SetDisplaySettings(const AppSettings& settings)
     m_camera.navMode = settings.navMode;
     m_segBlend = settings.segBlend;
     m_segSeed = settings.segSeed;
+    m_pointBudgetSetting = settings.pointBudget;
+    StartOctreeBuildIfNeeded();
 }
 
 void SceneView::ShowSettingsDialog()
@@ -64,6 +67,9 @@ void SceneView::ShowSettingsDialog()
     }
     m_segSeed = settings.segSeed;
     m_segBlend = settings.segBlend;
+    // A budget lowered below the cloud's size needs the tree.
+    m_pointBudgetSetting = settings.pointBudget;
+    StartOctreeBuildIfNeeded();
 
     RequestSplatResort();
     UpdateStatusTexts();
