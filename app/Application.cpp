@@ -121,6 +121,8 @@ bool Application::CreateFrameAndView()
     });
     m_frame->setCentralWidget(m_viewWidget);
     m_viewWidget->View().SetDocument(m_document.get());
+    // Octrees of large clouds are built on the same threads; the pool outlives the frame.
+    m_viewWidget->View().SetWorkerPool(&m_pool);
 
     connect(m_frame.get(), &MainWindow::commandTriggered, this, &Application::OnCommand);
     connect(m_frame.get(), &MainWindow::recentFileChosen, this, &Application::OnOpenRecentFile);

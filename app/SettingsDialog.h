@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 // The point size typed into the dialog: the leading decimal number of the text, clamped to
 // [minSize, maxSize]; text without a number (or "nan") gives minSize.
@@ -21,8 +22,8 @@ float PointSizeFromText(std::string_view text, float minSize, float maxSize);
 QColor ColorFromBackground(const Eigen::Vector3f& background);
 Eigen::Vector3f BackgroundFromColor(const QColor& color);
 
-// The settings dialog: point shape and size, navigation mode, projection, axis gizmo,
-// background colour and the interface language. It edits m_settings, which the caller fills before exec() and reads
+// The settings dialog: point shape and size, point budget, navigation mode, projection, axis
+// gizmo, background colour and the interface language. It edits m_settings, which the caller fills before exec() and reads
 // after an accepted run. Enter and Escape do nothing here: only the buttons and the close
 // box end the dialog.
 class SettingsDialog : public QDialog {
@@ -60,4 +61,6 @@ private:
     QCheckBox* m_showAxes = nullptr;
     ColorButton* m_background = nullptr;
     QComboBox* m_language = nullptr;
+    QComboBox* m_pointBudgetMode = nullptr;  // automatic, every point, a count
+    QSpinBox* m_pointBudget = nullptr;       // the count
 };
