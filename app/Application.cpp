@@ -122,6 +122,8 @@ bool Application::CreateFrameAndView()
     });
     m_frame->setCentralWidget(m_viewWidget);
     m_viewWidget->View().SetDocument(m_document.get());
+    // Octrees of large clouds are built on the same threads; the pool outlives the frame.
+    m_viewWidget->View().SetWorkerPool(&m_pool);
 
     m_coloring = new ColoringControls(*m_frame, [this]() -> SceneView* {
         return m_viewWidget && m_viewWidget->IsViewCreated() ? &m_viewWidget->View() : nullptr;

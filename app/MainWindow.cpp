@@ -31,7 +31,8 @@ struct PaneSample {
 // Each pane is as wide as its sample text in the status bar's font.
 constexpr PaneSample kPanes[] = {
     {StatusPane::Frame, "framePane", "Frame: 99999/99999", ""},
-    {StatusPane::Count, "countPane", "Points: 999,999,999", ""},
+    // Room for "drawn / total" while the point budget binds.
+    {StatusPane::Count, "countPane", "Points: 999999999 / 999999999", ""},
     {StatusPane::Mode, "modePane", "Mode: Orbit | Ortho ", kInitialModeText},
 };
 

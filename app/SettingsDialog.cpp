@@ -16,10 +16,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -30,6 +32,12 @@ int ChannelToByte(float channel)
         return 0;
     return scaled >= 255.0f ? 255 : static_cast<int>(scaled);
 }
+
+// The entries of the point budget's mode box, in order.
+enum PointBudgetMode { AutomaticBudget = 0, EveryPointBudget = 1, CountedBudget = 2 };
+
+// What the count box offers when the setting holds no count: the software renderer's automatic budget.
+constexpr int kDefaultBudgetCount = 1'000'000;
 
 bool IsEnterOrEscape(const QEvent* event)
 {
@@ -114,6 +122,18 @@ void SettingsDialog::BuildControls()
     m_background->setObjectName("backgroundColor");
     m_background->SetOtherColorsText(tr("その他の色..."));
     m_background->setFixedWidth(m_pointSize->width() * 2);
+    m_pointBudgetMode = new QComboBox(this);
+    m_pointBudgetMode->setObjectName("pointBudgetMode");
+    m_pointBudgetMode->addItem(tr("自動"));
+    m_pointBudgetMode->addItem(tr("すべての点"));
+    m_pointBudgetMode->addItem(tr("点数を指定"));
+    m_pointBudget = new QSpinBox(this);
+    m_pointBudget->setObjectName("pointBudget");
+    m_pointBudget->setRange(1, std::numeric_limits<int>::max());
+    m_pointBudget->setSingleStep(100'000);
+    m_pointBudget->setGroupSeparatorShown(true);
+    connect(m_pointBudgetMode, &QComboBox::currentIndexChanged, this,
+            [this](int mode) { m_pointBudget->setEnabled(mode == CountedBudget); });
     m_language = new QComboBox(this);
     m_language->setObjectName("language");
     m_language->addItem(tr("システムに従う"), QString());
@@ -138,16 +158,18 @@ void SettingsDialog::BuildControls()
     grid->addWidget(RadioPair(this, m_round, m_square), 0, 1);
     grid->addWidget(label(tr("点群の点の大きさ")), 1, 0);
     grid->addWidget(leftAligned({m_pointSize, label(tr("(1～32)"))}), 1, 1);
-    grid->addWidget(label(tr("操作モード")), 2, 0);
-    grid->addWidget(RadioPair(this, m_orbit, m_fly), 2, 1);
-    grid->addWidget(label(tr("投影の種類")), 3, 0);
-    grid->addWidget(RadioPair(this, m_perspective, m_orthographic), 3, 1);
-    grid->addWidget(label(tr("座標軸")), 4, 0);
-    grid->addWidget(m_showAxes, 4, 1);
-    grid->addWidget(label(tr("背景色")), 5, 0);
-    grid->addWidget(leftAligned({m_background}), 5, 1);
-    grid->addWidget(label(tr("言語")), 6, 0);
-    grid->addWidget(leftAligned({m_language, label(tr("（次回の起動から）"))}), 6, 1);
+    grid->addWidget(label(tr("一度に描く点の上限")), 2, 0);
+    grid->addWidget(leftAligned({m_pointBudgetMode, m_pointBudget}), 2, 1);
+    grid->addWidget(label(tr("操作モード")), 3, 0);
+    grid->addWidget(RadioPair(this, m_orbit, m_fly), 3, 1);
+    grid->addWidget(label(tr("投影の種類")), 4, 0);
+    grid->addWidget(RadioPair(this, m_perspective, m_orthographic), 4, 1);
+    grid->addWidget(label(tr("座標軸")), 5, 0);
+    grid->addWidget(m_showAxes, 5, 1);
+    grid->addWidget(label(tr("背景色")), 6, 0);
+    grid->addWidget(leftAligned({m_background}), 6, 1);
+    grid->addWidget(label(tr("言語")), 7, 0);
+    grid->addWidget(leftAligned({m_language, label(tr("（次回の起動から）"))}), 7, 1);
 
     m_colorMode = new QComboBox(this);
     m_colorMode->setObjectName("colorMode");
@@ -191,7 +213,9 @@ void SettingsDialog::BuildControls()
     // Tab order as the controls are laid out; the radio pairs are reached with the arrows.
     setTabOrder(ok, cancel);
     setTabOrder(cancel, m_pointSize);
-    setTabOrder(m_pointSize, m_showAxes);
+    setTabOrder(m_pointSize, m_pointBudgetMode);
+    setTabOrder(m_pointBudgetMode, m_pointBudget);
+    setTabOrder(m_pointBudget, m_showAxes);
     setTabOrder(m_showAxes, m_background);
     setTabOrder(m_background, m_language);
     setTabOrder(m_language, m_colorMode);
@@ -213,6 +237,12 @@ void SettingsDialog::FillControls()
     m_colorMode->setCurrentIndex(std::clamp(m_settings.colorMode, 0, kColorModeCount - 1));
     m_edlStrength->setValue(m_settings.edlStrength);
     m_edlRadius->setValue(m_settings.edlRadius);
+    const std::int64_t budget = m_settings.pointBudget.value_or(kAutomaticPointBudgetSetting);
+    const int mode = budget < 0 ? AutomaticBudget : budget == 0 ? EveryPointBudget : CountedBudget;
+    m_pointBudget->setValue(budget > 0 ? static_cast<int>(std::min<std::int64_t>(budget, std::numeric_limits<int>::max()))
+                                       : kDefaultBudgetCount);
+    m_pointBudgetMode->setCurrentIndex(mode);
+    m_pointBudget->setEnabled(mode == CountedBudget);
 }
 
 bool SettingsDialog::ReadControls()
@@ -226,6 +256,19 @@ bool SettingsDialog::ReadControls()
     m_settings.colorMode = m_colorMode->currentIndex();
     m_settings.edlStrength = static_cast<float>(m_edlStrength->value());
     m_settings.edlRadius = static_cast<float>(m_edlRadius->value());
+    switch (m_pointBudgetMode->currentIndex()) {
+    case EveryPointBudget:
+        m_settings.pointBudget = kEveryPointBudgetSetting;
+        break;
+    case CountedBudget:
+        m_settings.pointBudget = m_pointBudget->value();
+        break;
+    default:
+        // Automatic stays unwritten until the user has chosen another value once.
+        if (m_settings.pointBudget)
+            m_settings.pointBudget = kAutomaticPointBudgetSetting;
+        break;
+    }
     const QColor color = m_background->Color();
     if (!color.isValid())
         return false;

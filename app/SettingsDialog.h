@@ -13,6 +13,7 @@ class QComboBox;
 class QDoubleSpinBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 // The point size typed into the dialog: the leading decimal number of the text, clamped to
 // [minSize, maxSize]; text without a number (or "nan") gives minSize.
@@ -22,8 +23,9 @@ float PointSizeFromText(std::string_view text, float minSize, float maxSize);
 QColor ColorFromBackground(const Eigen::Vector3f& background);
 Eigen::Vector3f BackgroundFromColor(const QColor& color);
 
-// The settings dialog: point shape and size, navigation mode, projection, axis gizmo,
-// background colour, the interface language, the point colour mode and eye-dome lighting. It edits m_settings, which the caller fills before exec() and reads
+// The settings dialog: point shape and size, point budget, navigation mode, projection, axis
+// gizmo, background colour, the interface language, the point colour mode and eye-dome
+// lighting. It edits m_settings, which the caller fills before exec() and reads
 // after an accepted run. Enter and Escape do nothing here: only the buttons and the close
 // box end the dialog.
 class SettingsDialog : public QDialog {
@@ -64,4 +66,6 @@ private:
     QComboBox* m_colorMode = nullptr;  // the ColorMode numbers in order
     QDoubleSpinBox* m_edlStrength = nullptr;
     QDoubleSpinBox* m_edlRadius = nullptr;
+    QComboBox* m_pointBudgetMode = nullptr;  // automatic, every point, a count
+    QSpinBox* m_pointBudget = nullptr;       // the count
 };

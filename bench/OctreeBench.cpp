@@ -4,6 +4,7 @@
 #include "scene/PointCloudData.h"
 #include "io/LasReader.h"
 #include "platform/ThreadPool.h"
+#include "render/CloudReorder.h"
 #include "render/OctreeSelection.h"
 #include "render/PointOctree.h"
 
@@ -77,9 +78,7 @@ static void BM_OctreeBuild(benchmark::State& state, const char* name)
             state.SkipWithError("build failed");
             return;
         }
-        ReorderToOctree(cloud.positions, tree->order, &pool);
-        if (cloud.hasColors)
-            ReorderToOctree(cloud.colors, tree->order, &pool);
+        ReorderCloudToOctree(cloud, tree->order, &pool);
         benchmark::DoNotOptimize(cloud.positions.data());
 
         state.PauseTiming();

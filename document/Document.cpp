@@ -63,6 +63,8 @@ void Document::TakeScene(Scene scene)
 
 void Document::DeleteContents()
 {
+    for (IDocumentView* view : std::vector<IDocumentView*>(m_views))
+        view->OnSceneLeaving();
     m_pointCloud.Clear();
     m_gaussianData.Clear();
     m_cameraPoses.Clear();

@@ -5,4 +5,7 @@ class IDocumentView {
 public:
     virtual ~IDocumentView() = default;
     virtual void OnSceneChanged() = 0;
+    // Called before the document drops or replaces its scene: a view stops whatever still
+    // reads the scene's arrays (a background job) before they go.
+    virtual void OnSceneLeaving() {}
 };

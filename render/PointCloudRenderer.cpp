@@ -86,6 +86,7 @@ bool PointCloudRenderer::UploadPoints(const PointCloudData& cloud)
     m_positionBuffer = std::move(positions);
     m_colorBuffer = std::move(colors);
     m_vertexCount = static_cast<std::uint32_t>(count);
+    m_budgetedDraw.Reset(m_vertexCount);
     return true;
 }
 
@@ -118,7 +119,7 @@ void PointCloudRenderer::DrawPoints(const Eigen::Matrix4f& view, const Eigen::Ma
         glVertexAttrib4f(kColorLocation, 1.0f, 1.0f, 1.0f, 1.0f);
 
     glBindVertexArray(m_vao.Name());
-    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(m_vertexCount));
+    m_budgetedDraw.Draw(m_vao.Name(), projection * view * model);
     glBindVertexArray(0);
     glUseProgram(0);
 }
@@ -147,6 +148,7 @@ void PointCloudRenderer::ReleaseCloud()
     m_vao.Reset();
     m_colorBuffers.Release();
     m_vertexCount = 0;
+    m_budgetedDraw.Reset(0);
 }
 
 void PointCloudRenderer::ReleaseGpuResources()

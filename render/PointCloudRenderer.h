@@ -2,6 +2,7 @@
 
 #include "gl/GlObject.h"
 #include "render/EyeDomeLighting.h"
+#include "render/BudgetedPointDraw.h"
 #include "render/IRenderer.h"
 #include "render/PointColorBuffers.h"
 
@@ -13,7 +14,8 @@ struct PointCloudData;
 // positions and colours are copied to GPU buffers once per upload; a cloud without usable
 // colours is drawn white. Per-point attributes go to small buffers of their own beside them,
 // so the colour mode is a uniform; eye-dome lighting, when on, is a pass after the points.
-// Also serves as the renderer of the empty scene.
+// A frame draws at most the point budget (see BudgetedPointDraw); picking draws the same
+// points. Also serves as the renderer of the empty scene.
 //
 // Every operation runs with the view's context current, destruction included: whatever GL
 // object is still held then is deleted. A renderer that holds nothing makes no GL call.
@@ -33,6 +35,14 @@ public:
     void SetPointStyle(const PointStyle& style) override;
     void Resize(int width, int height) override;
     void ReleaseGpuResources() override;
+
+    // Points a frame may draw; kEveryPoint (the default) draws every point.
+    void SetPointBudget(std::uint64_t budget) { m_budgetedDraw.SetBudget(budget); }
+    // The octree of the uploaded arrays, which must be in its order; null drops it. A new
+    // upload drops it too.
+    void SetOctree(std::shared_ptr<const PointOctree> tree) { m_budgetedDraw.SetOctree(std::move(tree)); }
+    const PointOctree* Octree() const { return m_budgetedDraw.Octree(); }
+    const PointDrawStats& LastDrawStats() const { return m_budgetedDraw.LastDraw(); }
 
     GLuint Vao() const { return m_vao.Name(); }
     GLuint PositionBuffer() const { return m_positionBuffer.Name(); }
@@ -72,4 +82,5 @@ private:
     EyeDomeLighting m_edl;
     float m_edlStrength = 0.0f;
     float m_edlRadius = 1.4f;
+    BudgetedPointDraw m_budgetedDraw;
 };

@@ -7,6 +7,7 @@
 #include "platform/Log.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -28,7 +29,7 @@ constexpr std::size_t kMaxSettingsFileBytes = std::size_t{16} << 20;
 
 constexpr std::string_view kDeletedMark = " (deleted)";
 
-// Both sections and all ten keys with their longest values fit in this.
+// Both sections and all eleven keys with their longest values fit in this.
 constexpr std::size_t kRoomForAddedKeys = 1024;
 
 void ReadFlag(const IniFile& ini, std::string_view section, std::string_view key, bool& field)
@@ -93,6 +94,20 @@ std::filesystem::path SettingsFilePath()
     return SettingsFilePathFor(executable);
 }
 
+std::optional<std::int64_t> ParsePointBudget(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end || value < kAutomaticPointBudgetSetting)
+        return std::nullopt;
+    return value;
+}
+
 double ClampPointSize(double size, float minSize, float maxSize)
 {
     if (size < minSize)
@@ -135,6 +150,10 @@ void ReadSettings(const IniFile& ini, AppSettings& settings)
     if (const auto text = ReadNonEmptyString(ini, kView, "SegSeed"))
         settings.segSeed = ParseUnsignedDecimalPrefix(*text);
     ReadColoringSettings(ini, settings);
+
+    if (const auto text = ReadNonEmptyString(ini, kDisplay, "PointBudget"))
+        if (const std::optional<std::int64_t> budget = ParsePointBudget(*text))
+            settings.pointBudget = budget;
 }
 
 void WriteSettings(IniFile& ini, const AppSettings& settings)
@@ -153,6 +172,8 @@ void WriteSettings(IniFile& ini, const AppSettings& settings)
     ini.SetString(kView, "segBlend", std::to_string(TruncateToInt(settings.segBlend * 100.0f + 0.5f)));
     ini.SetString(kView, "SegSeed", std::to_string(settings.segSeed));
     WriteColoringSettings(ini, settings);
+    if (settings.pointBudget)
+        ini.SetString(kDisplay, "PointBudget", std::to_string(*settings.pointBudget));
 }
 
 void LoadSettingsFrom(const std::filesystem::path& file, AppSettings& settings)

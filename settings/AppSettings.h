@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 class IniFile;
 
@@ -23,9 +25,21 @@ struct AppSettings {
     std::int32_t colorMode = 0;   // ColorMode: 0 RGB, 1 intensity, 2 classification, 3 elevation, 4 return
     float edlStrength = 0.0f;     // eye-dome lighting, 0 (off) to kMaxEdlStrength
     float edlRadius = 1.4f;       // pixels, kMinEdlRadius to kMaxEdlRadius
+    // Points a frame may draw: -1 automatic, 0 every point, N. Stored only once the user has
+    // chosen (empty: never chosen, which is automatic), so a file made on one machine does not
+    // pin another's.
+    std::optional<std::int64_t> pointBudget;
 
     bool operator==(const AppSettings&) const = default;
 };
+
+// The point budget setting's values besides a count N > 0.
+inline constexpr std::int64_t kAutomaticPointBudgetSetting = -1;
+inline constexpr std::int64_t kEveryPointBudgetSetting = 0;
+
+// A PointBudget value as the file holds it: a whole number, -1 or more, blanks around it
+// allowed; anything else is no value.
+std::optional<std::int64_t> ParsePointBudget(std::string_view text);
 
 // A point size limited to minSize..maxSize; a NaN stays NaN (callers decide what it means).
 double ClampPointSize(double size, float minSize, float maxSize);

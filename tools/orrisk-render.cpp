@@ -44,6 +44,7 @@ constexpr const char* kUsage =
     "                    [--seg-blend B] [--seg-seed N] [--no-gizmo] [--out PATH]\n"
     "                    [--color-by rgb|intensity|classification|elevation|return]\n"
     "                    [--edl STRENGTH] [--edl-radius PIXELS]\n"
+    "                    [--point-budget N] [--stats]\n"
     "\n"
     "Draws FILE (PLY, LAS or LAZ point cloud, Gaussian splat scene) as the viewer shows it and\n"
     "writes an 8-bit RGB PNG (default 1280x720, render.png).\n"
@@ -70,6 +71,10 @@ constexpr const char* kUsage =
     "                    a cloud without that attribute is drawn as rgb, with a warning\n"
     "  --edl STRENGTH    eye-dome lighting, 0 (off, the default) to 10; 1 is moderate\n"
     "  --edl-radius PX   eye-dome lighting radius in pixels, 1 to 10 (default 1.4)\n"
+    "  --point-budget N  points a picture may draw: -1 automatic (default), 0 every point; a\n"
+    "                    larger cloud is drawn through its level-of-detail octree\n"
+    "  --stats           print a JSON line a picture instead of its path: total, drawn,\n"
+    "                    nodesDrawn, nodesLoaded, drawMs\n"
     "  --out PATH        where to write the picture\n";
 
 struct AxisView {
@@ -96,6 +101,8 @@ struct Options {
     std::optional<ColorMode> colorMode;
     std::optional<float> edlStrength;
     std::optional<float> edlRadius;
+    std::optional<std::int64_t> pointBudget;
+    bool stats = false;
     std::filesystem::path out = "render.png";
     std::filesystem::path video;
     int fps = 30;
@@ -229,6 +236,13 @@ Options ParseOptions(int argc, char** argv)
             options.segSeed = ParseNumber<std::uint32_t>(given);
             if (!options.segSeed)
                 throw bad(given);
+        } else if (arg == "--point-budget") {
+            const std::string_view given = value();
+            options.pointBudget = ParseNumber<std::int64_t>(given);
+            if (!options.pointBudget || *options.pointBudget < kAutomaticPointBudgetSetting)
+                throw bad(given);
+        } else if (arg == "--stats") {
+            options.stats = true;
         } else if (arg == "--no-gizmo") {
             options.noGizmo = true;
         } else if (arg == "--color-by") {
@@ -335,6 +349,8 @@ void ApplyDisplayOptions(const Options& options, SceneView& view)
         settings.edlStrength = *options.edlStrength;
     if (options.edlRadius)
         settings.edlRadius = *options.edlRadius;
+    if (options.pointBudget)
+        settings.pointBudget = *options.pointBudget;
     // The projection is in place before the scene is framed, so the fit sets its half height.
     if (options.ortho)
         settings.projection = Orthographic;
@@ -343,9 +359,10 @@ void ApplyDisplayOptions(const Options& options, SceneView& view)
 
 class FrameWriter {
 public:
-    FrameWriter(ConsoleDesktop& desktop, SceneView& view) : m_desktop(desktop), m_view(view) {}
+    FrameWriter(ConsoleDesktop& desktop, SceneView& view, bool stats) : m_desktop(desktop), m_view(view), m_stats(stats) {}
 
-    // Draws the view's current frame and writes it to `path`; prints the path and draw time.
+    // Draws the view's current frame and writes it to `path`; prints the path and draw time,
+    // or with stats what the frame drew as one JSON line.
     bool RenderTo(const std::filesystem::path& path)
     {
         double drawMilliseconds = 0.0;
@@ -357,7 +374,14 @@ public:
             std::cerr << "orrisk-render: cannot write " << path.string() << ": " << error << "\n";
             return false;
         }
-        std::printf("%s %.2f ms\n", path.string().c_str(), drawMilliseconds);
+        if (m_stats) {
+            const PointDrawStats drawn = m_view.LastDrawStats();
+            std::printf("{\"total\":%llu,\"drawn\":%llu,\"nodesDrawn\":%zu,\"nodesLoaded\":%zu,\"drawMs\":%.3f}\n",
+                        static_cast<unsigned long long>(drawn.total), static_cast<unsigned long long>(drawn.drawn),
+                        drawn.nodesDrawn, drawn.nodesLoaded, drawMilliseconds);
+        } else {
+            std::printf("%s %.2f ms\n", path.string().c_str(), drawMilliseconds);
+        }
         std::fflush(stdout);
         return true;
     }
@@ -365,6 +389,7 @@ public:
 private:
     ConsoleDesktop& m_desktop;
     SceneView& m_view;
+    bool m_stats = false;
 };
 
 // The folder a file is to be written in, created when missing. False, with a message on
@@ -412,6 +437,7 @@ int Run(Options options)
     const int height = options.height;
     SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); });
     view.SetDocument(&document);
+    view.SetWorkerPool(&pool);
     ApplyDisplayOptions(options, view);
 
     // The message box texts of failures are already on standard error.
@@ -432,8 +458,10 @@ int Run(Options options)
     if (options.colorMode && view.ShownColorMode() != *options.colorMode)
         std::cerr << "orrisk-render: " << options.file << " has nothing to colour by " << ColorModeKey(*options.colorMode)
                   << "; drawn as rgb\n";
+    // Pictures never depend on how far a background build has come.
+    view.FinishOctreeBuild();
 
-    FrameWriter writer(desktop, view);
+    FrameWriter writer(desktop, view, options.stats);
     if (options.poses.empty()) {
         if (options.axisView)
             view.SetViewAxis(options.axisView->axis, options.axisView->reversed);

@@ -6,6 +6,7 @@
 #include "render/StreamedPointRenderer.h"
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
+#include "view/OctreeBuildJob.h"
 #include "view/StatusTexts.h"
 
 #include <utility>
@@ -49,6 +50,7 @@ void SceneView::SetDocument(Document* document)
 {
     if (document == m_document)
         return;
+    StopOctreeBuild();
     if (m_document)
         m_document->RemoveView(this);
     m_document = document;
@@ -98,6 +100,8 @@ bool SceneView::Create()
         return false;
     }
 
+    if (const GLubyte* renderer = glGetString(GL_RENDERER))
+        m_glRenderer = reinterpret_cast<const char*>(renderer);
     MatchRendererToScene(false);
     m_gizmo.Create();  // a failure is logged by the gizmo, which then draws nothing
     return true;
@@ -105,6 +109,8 @@ bool SceneView::Create()
 
 void SceneView::OnDestroy()
 {
+    StopOctreeBuild();
+
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
         m_gizmo.Release();
@@ -152,7 +158,9 @@ void SceneView::DrawScene()
     if (m_document && m_renderer && m_sceneDrawable && GetSceneBounds(boundsMin, boundsMax, center, radius)) {
         m_camera.UpdateClipPlanes(boundsMin, boundsMax);
         const float aspect = static_cast<float>(client.width) / static_cast<float>(client.height);
+        ApplyPointBudget();
         m_renderer->Draw(m_camera.ViewMatrix(), m_camera.ProjectionMatrix(aspect));
+        ShowDrawnCount();
     }
     if (m_showGizmo)
         m_gizmo.Draw(m_camera.ViewMatrix(), client.width, client.height);
@@ -166,6 +174,7 @@ void SceneView::OnInitialUpdate()
 
 void SceneView::OnSceneChanged()
 {
+    StopOctreeBuild();
     if (m_glSurface.HasContext()) {
         m_glSurface.MakeCurrent();
         if (m_document) {
@@ -173,9 +182,11 @@ void SceneView::OnSceneChanged()
             UploadScene();
             ResetView();
             RequestSplatResort();
+            StartOctreeBuildIfNeeded();
         }
     }
     m_frameIndex = -1;
+    m_shownDrawnPoints = 0;
     UpdateStatusTexts();
     Invalidate();
 }
@@ -220,6 +231,12 @@ void SceneView::UploadScene()
 
 void SceneView::OnResortMessage()
 {
+    if (m_octreeBuild && m_octreeBuild->Finished()) {
+        std::optional<PointOctree> tree = m_octreeBuild->TakeResult();
+        m_octreeBuild.reset();
+        if (tree)
+            AdoptOctree(std::move(*tree));
+    }
     // A drag repaints on every step anyway.
     if (m_controller.dragMode == DragMode::Idle)
         Invalidate();
@@ -290,7 +307,9 @@ void SceneView::UpdateStatusTexts()
     if (!m_document)
         return;
     // Without a status bar (or one of its panes) the desktop reports false; nothing to do then.
-    const StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
+    StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
+    if (const PointDrawStats drawn = LastDrawStats(); !ShowsSplats() && drawn.drawn < drawn.total)
+        texts.count = BudgetedPointCountText(drawn.drawn, drawn.total);
     m_desktop.SetStatusPaneText(StatusPane::Count, texts.count);
     // The colour mode and eye-dome lighting are named only when asked for, so the texts of a
     // view that never asks stay as they were.

@@ -4,6 +4,7 @@
 #include "gl/GlSurface.h"
 #include "document/DocumentView.h"
 #include "render/AxisGizmo.h"
+#include "render/BudgetedPointDraw.h"
 #include "render/GaussianSplatRenderer.h"
 #include "render/IRenderer.h"
 #include "render/PointCloudRenderer.h"
@@ -15,14 +16,19 @@
 #include <Eigen/Core>
 #include <Eigen/Geometry>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 struct CameraFrame;
 
 class Document;
+class OctreeBuildJob;
+class ThreadPool;
+struct PointOctree;
 struct AppSettings;
 
 // The single view: owns the GL surface, the camera, the drag state, the current renderer and
@@ -53,7 +59,10 @@ public:
     void OnDraw();
     void OnInitialUpdate();
     void OnSceneChanged() override;
-    void OnResortMessage();  // the repaint message posted by the splat sort thread
+    void OnSceneLeaving() override;  // stops a background octree build
+    // The message posted by the splat sort thread (repaint) or by a finished octree build
+    // (swap the tree in).
+    void OnResortMessage();
 
     // Input (client pixels, y down).
     void OnButtonDown(MouseButton button, int x, int y, MouseModifiers modifiers);
@@ -135,6 +144,18 @@ public:
     // The renderer of a streamed cloud when it is the current renderer, else null.
     StreamedPointRenderer* StreamedRenderer() const { return m_streamedRenderer.get(); }
 
+    // Level of detail of point clouds larger than the point budget. With a worker pool (which
+    // must outlive the view) the octree is built in the background after each load, an even
+    // subset being drawn meanwhile; without one only FinishOctreeBuild builds it.
+    void SetWorkerPool(ThreadPool* pool);
+    // Builds the octree the budget needs now, or waits for the background build, and swaps it
+    // in: for tools whose pictures must not depend on timing.
+    void FinishOctreeBuild();
+    // What the last frame drew; a splat scene draws every splat.
+    PointDrawStats LastDrawStats() const;
+    // Points a frame with the camera at rest may draw now (kEveryPoint: all).
+    std::uint64_t StillBudget() const;
+
 private:
     void Invalidate();
     // Replaces the renderer by one of the other kind when the scene kind asks for it.
@@ -166,7 +187,25 @@ private:
     float m_segBlend = 0.5f;
     std::int32_t m_frameIndex = -1;
 
+    // Level of detail (ViewLevelOfDetail.cpp).
+    bool CameraMoving() const;
+    // A wheel notch or fly key: a quarter of the budget until the camera rests again.
+    void NoteCameraStep();
+    void ApplyPointBudget();
+    bool OctreeWanted() const;
+    void StartOctreeBuildIfNeeded();
+    void StopOctreeBuild();
+    void AdoptOctree(PointOctree tree);
+    // Updates the point pane when the last frame drew a different number of points.
+    void ShowDrawnCount();
+
     ViewHost& m_desktop;
     GlContextBackendFactory m_glBackendFactory;
     Document* m_document = nullptr;
+    ThreadPool* m_workerPool = nullptr;
+    std::optional<std::int64_t> m_pointBudgetSetting;  // as AppSettings::pointBudget
+    std::string m_glRenderer;                           // GL_RENDERER, for the automatic budget
+    std::unique_ptr<OctreeBuildJob> m_octreeBuild;
+    std::optional<std::chrono::steady_clock::time_point> m_lastCameraStep;
+    std::uint64_t m_shownDrawnPoints = 0;
 };

@@ -4,6 +4,11 @@
 #include "scene/StreamedCloud.h"
 #include "view/ViewCamera.h"
 
+std::string BudgetedPointCountText(std::uint64_t drawn, std::uint64_t total)
+{
+    return "Points: " + std::to_string(drawn) + " / " + std::to_string(total);
+}
+
 StatusTexts ComposeStatusTexts(const Document& document, const ViewCamera& camera, int frameIndex)
 {
     StatusTexts texts;

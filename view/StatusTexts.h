@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class Document;
@@ -11,5 +12,8 @@ struct StatusTexts {
     std::string mode;   // "Mode: Orbit | Persp"
     std::string frame;  // "Frame: 3/67" once a camera frame is applied; else empty
 };
+
+// The point pane while the point budget binds: "Points: 1000000 / 20000000" (drawn / total).
+std::string BudgetedPointCountText(std::uint64_t drawn, std::uint64_t total);
 
 StatusTexts ComposeStatusTexts(const Document& document, const ViewCamera& camera, int frameIndex);

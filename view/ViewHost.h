@@ -46,6 +46,9 @@ public:
 
     // View window services.
     virtual void InvalidateView() = 0;                 // repaint soon, never erasing first
+    // Repaint once the time has passed: the view draws the full point budget again when the
+    // camera has stopped. A desktop without timers may ignore it (the next repaint does it).
+    virtual void InvalidateViewAfter(int milliseconds) { (void)milliseconds; }
     virtual void PostResortMessage() = 0;              // thread-safe; delivered later on the UI thread
     virtual void SetViewFocus() = 0;
     virtual void CaptureMouse() = 0;

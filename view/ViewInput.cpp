@@ -64,6 +64,7 @@ void SceneView::OnMouseWheel(int delta)
 {
     // Fractions of a notch (touchpads, free-spinning wheels) zoom by the matching fraction.
     m_camera.ZoomBy(std::pow(m_controller.wheelBase, static_cast<float>(delta) / 120.0f));
+    NoteCameraStep();
     Invalidate();
 }
 
@@ -104,6 +105,7 @@ void SceneView::OnKeyDown(ViewKey key)
             return;
         move();
         RequestSplatResort();
+        NoteCameraStep();
         Invalidate();
     };
 

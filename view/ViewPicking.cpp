@@ -34,6 +34,8 @@ bool SceneView::PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint)
     glDepthFunc(GL_LESS);
     glClear(GL_DEPTH_BUFFER_BIT);
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    // The points of the frame on screen, no others: a point not drawn cannot be picked.
+    ApplyPointBudget();
     m_renderer->DrawPick(view, projection);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     glFinish();

@@ -20,6 +20,7 @@ AppSettings SceneView::DisplaySettings() const
     settings.colorMode = static_cast<std::int32_t>(m_pointStyle.colorMode);
     settings.edlStrength = m_pointStyle.edlStrength;
     settings.edlRadius = m_pointStyle.edlRadius;
+    settings.pointBudget = m_pointBudgetSetting;
     // The blend keys change the live renderer only, so it holds the user's latest choice.
     if (const GaussianSplatRenderer* splat = SplatRenderer(); splat) {
         settings.segBlend = splat->segBlend;
@@ -44,6 +45,8 @@ void SceneView::SetDisplaySettings(const AppSettings& settings)
     m_pointStyle.colorMode = ColorModeFromNumber(settings.colorMode).value_or(ColorMode::Rgb);
     m_pointStyle.edlStrength = settings.edlStrength;
     m_pointStyle.edlRadius = settings.edlRadius;
+    m_pointBudgetSetting = settings.pointBudget;
+    StartOctreeBuildIfNeeded();
 }
 
 void SceneView::ShowSettingsDialog()
@@ -73,6 +76,9 @@ void SceneView::ShowSettingsDialog()
     }
     m_segSeed = settings.segSeed;
     m_segBlend = settings.segBlend;
+    // A budget lowered below the cloud's size needs the tree.
+    m_pointBudgetSetting = settings.pointBudget;
+    StartOctreeBuildIfNeeded();
 
     RequestSplatResort();
     UpdateStatusTexts();

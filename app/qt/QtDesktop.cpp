@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace {
 
@@ -138,6 +139,13 @@ void QtDesktop::InvalidateView()
 {
     if (m_view)
         m_view->update();
+}
+
+void QtDesktop::InvalidateViewAfter(int milliseconds)
+{
+    // The widget as the timer's context: a timer outliving it never fires.
+    if (m_view)
+        QTimer::singleShot(milliseconds, Qt::PreciseTimer, m_view, [view = m_view] { view->update(); });
 }
 
 void QtDesktop::PostResortMessage()

@@ -32,6 +32,7 @@ public:
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;
+    void InvalidateViewAfter(int milliseconds) override;
     void PostResortMessage() override;
     void SetViewFocus() override;
     void CaptureMouse() override;

@@ -71,6 +71,22 @@
         <translation>(1 to 32)</translation>
     </message>
     <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>すべての点</source>
+        <translation>Every point</translation>
+    </message>
+    <message>
+        <source>点数を指定</source>
+        <translation>At most</translation>
+    </message>
+    <message>
+        <source>一度に描く点の上限</source>
+        <translation>Points drawn per frame</translation>
+    </message>
+    <message>
         <source>操作モード</source>
         <translation>Navigation mode</translation>
     </message>

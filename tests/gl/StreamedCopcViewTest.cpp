@@ -2,6 +2,7 @@
 #include "ViewTestFixture.h"
 #include "io/laz/LazReader.h"
 #include "render/StreamedPointRenderer.h"
+#include "settings/AppSettings.h"
 #include "scene/StreamedCloud.h"
 #include "support/TestData.h"
 
@@ -15,6 +16,14 @@ using testsupport::TestDataFile;
 
 class StreamedCopcView : public testsupport::ViewTest {
 protected:
+    // The point budget as the settings dialog sets it.
+    void UseBudget(std::int64_t budget)
+    {
+        AppSettings settings = view->DisplaySettings();
+        settings.pointBudget = budget;
+        view->SetDisplaySettings(settings);
+    }
+
     StreamedPointRenderer* Streamed() const { return view->StreamedRenderer(); }
 
     std::vector<std::uint8_t> Paint()
@@ -97,7 +106,7 @@ TEST_F(StreamedCopcView, ABudgetBelowTheCloudDrawsTheCoarsestNodesWithinIt)
     ORRISK_REQUIRE_TESTDATA();
     ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/lone-star.copc.laz").string()));
     document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
-    Streamed()->SetPointBudgetSetting(200'000);
+    UseBudget(200'000);
     Paint();
     EXPECT_LE(Streamed()->DrawnPoints(), 200'000u);
     EXPECT_GE(Streamed()->DrawnPoints(), 58'393u);  // at least the root
@@ -113,7 +122,7 @@ TEST_F(StreamedCopcView, GpuCopiesOfNodesNoLongerDrawnAreGivenBack)
     EXPECT_EQ(Streamed()->NodesOnGpu(), 15u);
     // A budget that the root alone fills: after a while only its copy stays on the GPU, while
     // the cache, far from its budget, keeps every node.
-    Streamed()->SetPointBudgetSetting(60'000);
+    UseBudget(60'000);
     for (int frame = 0; frame < 70; ++frame)
         Paint();
     EXPECT_EQ(Streamed()->NodesDrawn(), 1u);

@@ -209,8 +209,10 @@ private slots:
         };
         QVERIFY(fits(StatusPane::Frame, "Frame: 99999/99999"));
         QVERIFY(fits(StatusPane::Count, "Points: 999,999,999"));
+        QVERIFY(fits(StatusPane::Count, "Points: 999999999 / 999999999"));
         QVERIFY(fits(StatusPane::Mode, "Mode: Orbit | Ortho "));
-        QVERIFY(frame.Pane(StatusPane::Count)->width() < metrics.horizontalAdvance("Points: 999,999,999") + 20);
+        QVERIFY(frame.Pane(StatusPane::Count)->width() <
+                metrics.horizontalAdvance("Points: 999999999 / 999999999") + 20);
 
         QVERIFY(frame.SetPaneText(StatusPane::Count, "Points: 1234567"));
         QCOMPARE(frame.PaneText(StatusPane::Count), QString("Points: 1234567"));

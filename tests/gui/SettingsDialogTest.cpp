@@ -2,20 +2,25 @@
 #include "app/ColorButton.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QColorDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -139,6 +144,44 @@ private slots:
         QCOMPARE(passThrough.m_settings.segBlend, 0.3f);
         QCOMPARE(passThrough.m_settings.segSeed, 77u);
         QCOMPARE(passThrough.m_settings.pointSize, 7.2f);  // what the box showed
+    }
+
+    void pointBudgetIsAutomaticEveryPointOrACount()
+    {
+        // A setting never chosen stays unchosen on OK, and the count box waits disabled.
+        SettingsDialog fresh{AppSettings{}};
+        auto* mode = Control<QComboBox>(fresh, "pointBudgetMode");
+        auto* count = Control<QSpinBox>(fresh, "pointBudget");
+        QCOMPARE(mode->currentIndex(), 0);
+        QVERIFY(!count->isEnabled());
+        QVERIFY(fresh.ReadControls());
+        QVERIFY(!fresh.m_settings.pointBudget.has_value());
+
+        mode->setCurrentIndex(2);
+        QVERIFY(count->isEnabled());
+        count->setValue(250000);
+        QVERIFY(fresh.ReadControls());
+        QCOMPARE(fresh.m_settings.pointBudget, std::optional<std::int64_t>(250000));
+        mode->setCurrentIndex(1);
+        QVERIFY(!count->isEnabled());
+        QVERIFY(fresh.ReadControls());
+        QCOMPARE(fresh.m_settings.pointBudget, std::optional<std::int64_t>(0));
+        // Back to automatic once chosen: written as -1 from now on.
+        mode->setCurrentIndex(0);
+        QVERIFY(fresh.ReadControls());
+        QCOMPARE(fresh.m_settings.pointBudget, std::optional<std::int64_t>(-1));
+
+        for (const auto& [budget, index] : {std::pair<std::int64_t, int>{-1, 0}, {0, 1}, {3'000'000, 2}}) {
+            AppSettings settings;
+            settings.pointBudget = budget;
+            SettingsDialog shown(settings);
+            QCOMPARE(Control<QComboBox>(shown, "pointBudgetMode")->currentIndex(), index);
+            QCOMPARE(Control<QSpinBox>(shown, "pointBudget")->isEnabled(), index == 2);
+            if (index == 2)
+                QCOMPARE(Control<QSpinBox>(shown, "pointBudget")->value(), 3'000'000);
+            QVERIFY(shown.ReadControls());
+            QCOMPARE(shown.m_settings.pointBudget, std::optional<std::int64_t>(budget));
+        }
     }
 
     void pointSizeTextIsClampedToTheBounds_data()
