@@ -330,6 +330,7 @@ private slots:
 
         ChooseInNextFileDialog(poses);
         Command(ID_FILE_OPEN_CAMERA_POSES);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
         QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         QVERIFY(View().m_camera.eyeAnchored);
         Key(Qt::Key_PageDown);
@@ -359,6 +360,7 @@ private slots:
         QVERIFY(!exportVideo->isEnabled());
         ChooseInNextFileDialog(WritePoses(*m_dir, 3));
         Command(ID_FILE_OPEN_CAMERA_POSES);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
         QVERIFY(exportVideo->isEnabled());
 
         FlyThroughOptions options;
@@ -412,6 +414,7 @@ private slots:
         file.close();
         ChooseInNextFileDialog(poses);
         Command(ID_FILE_OPEN_CAMERA_POSES);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
 
         TrainingPhotoOverlay* overlay = m_app->PhotoOverlay();
         QVERIFY(overlay);
@@ -448,6 +451,7 @@ private slots:
         guitest::MessageBoxAnswerer answerer;
         ChooseInNextFileDialog(bad);
         Command(ID_FILE_OPEN_CAMERA_POSES);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the camera pose file (transforms.json).\n"));
         QCOMPARE(Pane(StatusPane::Frame), QString());
