@@ -3,6 +3,7 @@
 #include "io/FixedRecordRead.h"
 #include "io/LasRecords.h"
 #include "io/ReadOnlyFile.h"
+#include "io/SizeArrays.h"
 #include "platform/ThreadPool.h"
 #include "scene/PointCloudData.h"
 
@@ -113,9 +114,11 @@ std::optional<ReadFailure> ReadInto(const std::string& path, const ReadOptions& 
     // Fits: the count is bounded by the file size above.
     const auto count = static_cast<std::size_t>(header.pointCount);
     cloud.origin = {header.minimum[0], header.minimum[1], header.minimum[2]};
-    cloud.positions.resize(count);
-    if (colourOffset)
-        cloud.colors.resize(count);
+    SizeArraysOn(options.pool, {[&] { cloud.positions.resize(count); },
+                                [&] {
+                                    if (colourOffset)
+                                        cloud.colors.resize(count);
+                                }});
 
     const ReadResult<std::uint16_t> maxChannel = ReadPoints(file, header, colourOffset, options, cloud);
     if (!maxChannel)

@@ -2,6 +2,7 @@
 
 #include "io/PlyVertexValues.h"
 #include "io/PlyReadFailure.h"
+#include "io/SizeArrays.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -124,12 +125,16 @@ std::optional<ReadFailure> FillCloud(const orrisk::ply::PlyElement& vertex, Vert
     constexpr double kUnlimited = std::numeric_limits<double>::infinity();
 
     // Second pass: the values, a piece of points at a time so each is written once.
-    cloud.positions.resize(count);
-    PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
-    if (hasColors) {
-        cloud.colors.resize(count);
-        PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
-    }
+    SizeArraysOn(options.pool, {[&] {
+                                     cloud.positions.resize(count);
+                                     PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
+                                 },
+                                 [&] {
+                                     if (!hasColors)
+                                         return;
+                                     cloud.colors.resize(count);
+                                     PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
+                                 }});
     const bool filled = values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
         ForEachPiece(n, [&](std::size_t begin, std::size_t pieceCount) {
             const std::size_t point = first + begin;
