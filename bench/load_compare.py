@@ -32,12 +32,13 @@ BENCH_FILTER = "BM_PlainRead/|BM_LoadLas/|BM_LoadPly/|BM_LoadGaussianPly/splat_1
 
 def stream_read(path):
     start = time.perf_counter()
+    cpu_start = time.process_time()
     buffer = bytearray(1 << 20)
     view = memoryview(buffer)
     with open(path, "rb", buffering=0) as f:
         while f.readinto(view):
             pass
-    return time.perf_counter() - start, 0
+    return time.perf_counter() - start, 0, time.process_time() - cpu_start
 
 
 def run_process(command, env=None):
@@ -47,12 +48,26 @@ def run_process(command, env=None):
     elapsed = time.perf_counter() - start
     if os.waitstatus_to_exitcode(status) != 0:
         raise RuntimeError(f"{command[0]} failed on {command[-1]}")
-    return elapsed, usage.ru_maxrss * 1024
+    return elapsed, usage.ru_maxrss * 1024, usage.ru_utime + usage.ru_stime
 
 
 def measure(runs, action):
     results = [action() for _ in range(runs)]
     return statistics.median(r[0] for r in results), max(r[1] for r in results)
+
+
+def measure_side_by_side(runs, floor_action, action):
+    """Runs the floor and the action in turns, so that both meet the same machine load.
+    Returns (median, best, peak memory, median CPU seconds) for each."""
+    floors, results = [], []
+    for _ in range(runs):
+        floors.append(floor_action())
+        results.append(action())
+
+    def summary(rs):
+        return (statistics.median(r[0] for r in rs), min(r[0] for r in rs), max(r[1] for r in rs),
+                statistics.median(r[2] for r in rs))
+    return summary(floors), summary(results)
 
 
 def run_benchmarks(bench, data_dir, repetitions):
@@ -72,7 +87,7 @@ def render_memory(orrisk_info, orrisk_render, path):
     summary = json.loads(subprocess.run([orrisk_info, path], stdout=subprocess.PIPE, check=True).stdout)
     array_bytes = summary["count"] * (12 + (16 if summary["hasColors"] else 0))
     out = os.path.join(tempfile.mkdtemp(prefix="orrisk-render-"), "render.png")
-    seconds, peak = run_process([orrisk_render, path, "--out", out])
+    seconds, peak, _ = run_process([orrisk_render, path, "--out", out])
     shutil.rmtree(os.path.dirname(out), ignore_errors=True)
     print(f"\norrisk-render {os.path.basename(path)}: {seconds:.1f} s, peak RSS {peak / 1e6:.0f} MB, "
           f"arrays {array_bytes / 1e6:.0f} MB, peak / arrays {peak / array_bytes:.2f}", flush=True)
@@ -92,17 +107,20 @@ def main():
         print("CloudCompare is not installed (Debian package cloudcompare): its column is skipped", file=sys.stderr)
     cc_env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
 
-    print(f"{'input':22} {'stream s':>9} {'orrisk s':>9} {'x stream':>9} {'orrisk MB':>10} "
-          f"{'CC s':>8} {'CC/orrisk':>10}")
+    # Medians, and the ratio of the best runs too: on a shared machine other work only ever
+    # adds time. CPU is the process's user and system time, every thread together.
+    print(f"{'input':22} {'stream s':>9} {'orrisk s':>9} {'x stream':>9} {'best x':>7} {'CPU s':>6} "
+          f"{'orrisk MB':>10} {'CC s':>8} {'CC/orrisk':>10}")
     for name in INPUTS:
         path = os.path.join(args.data_dir, name)
         if not os.path.exists(path):
             print(f"{name}: missing, skipped (scripts/bench.sh writes it)", file=sys.stderr)
             continue
         stream_read(path)  # into the page cache
-        floor, _ = measure(args.runs, lambda: stream_read(path))
-        orrisk, orrisk_peak = measure(args.runs, lambda: run_process([args.orrisk_info, path]))
-        line = f"{name:22} {floor:9.3f} {orrisk:9.3f} {orrisk / floor:9.1f} {orrisk_peak / 1e6:10.0f}"
+        (floor, best_floor, _, _), (orrisk, best_orrisk, orrisk_peak, orrisk_cpu) = measure_side_by_side(
+            args.runs, lambda: stream_read(path), lambda: run_process([args.orrisk_info, path]))
+        line = (f"{name:22} {floor:9.3f} {orrisk:9.3f} {orrisk / floor:9.1f} {best_orrisk / best_floor:7.1f} "
+                f"{orrisk_cpu:6.3f} {orrisk_peak / 1e6:10.0f}")
         if cloudcompare and not name.endswith(".las"):
             cc, _ = measure(max(1, args.runs // 2),
                             lambda: run_process([cloudcompare, "-SILENT", "-NO_TIMESTAMP", "-O", path], cc_env))
