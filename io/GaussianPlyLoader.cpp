@@ -3,6 +3,7 @@
 #include "io/FixedRecordRead.h"
 #include "io/GaussianPlyColumns.h"
 #include "io/PlyReadFailure.h"
+#include "io/SizeArrays.h"
 #include "io/splat/SplatActivation.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyError.h"
@@ -244,17 +245,22 @@ void ConvertComponents(const std::array<SplatColumn, N>& columns, const std::byt
 // stored as read and moved to the origin once it is known.
 class SplatFiller {
 public:
-    SplatFiller(const SplatPlan& plan, GaussianData& data) : m_plan(plan), m_data(data)
+    // The arrays are sized side by side on the pool when there is one.
+    SplatFiller(const SplatPlan& plan, GaussianData& data, ThreadPool* pool) : m_plan(plan), m_data(data)
     {
         const std::size_t n = plan.count;
-        SizeForFilling(data.positions, n);
-        SizeForFilling(data.shDc, n);
-        SizeForFilling(data.scales, n);
-        SizeForFilling(data.rotations, n);
-        SizeForFilling(data.shRest, n * plan.rest.size());
-        SizeForFilling(data.opacities, n);
-        if (plan.objectId || !plan.masks.empty())
-            SizeForFilling(data.objectIds, n);
+        SizeArraysOn(pool, {[&] { SizeForFilling(data.shRest, n * plan.rest.size()); },
+                            [&] {
+                                SizeForFilling(data.positions, n);
+                                SizeForFilling(data.shDc, n);
+                                SizeForFilling(data.scales, n);
+                            },
+                            [&] {
+                                SizeForFilling(data.rotations, n);
+                                SizeForFilling(data.opacities, n);
+                                if (plan.objectId || !plan.masks.empty())
+                                    SizeForFilling(data.objectIds, n);
+                            }});
     }
 
     void Block(const std::byte* records, std::size_t first, std::size_t count) const
@@ -351,14 +357,14 @@ ReadFailure Cancelled()
     return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
 }
 
-std::optional<ReadFailure> LoadSplats(VertexSource& source, GaussianData& data)
+std::optional<ReadFailure> LoadSplats(VertexSource& source, ThreadPool* pool, GaussianData& data)
 {
     SplatPlan plan;
     if (const char* failure = PlanSplats(source, plan)) {
         Log(LogLevel::Error, "CGaussianPlyLoader", failure);
         return SplatFailure(ReadError::Malformed, failure);
     }
-    SplatFiller filler(plan, data);
+    SplatFiller filler(plan, data, pool);
     if (!source.forEachBlock(
             [&](const std::byte* records, std::size_t first, std::size_t count) { filler.Block(records, first, count); }))
         return Cancelled();
@@ -411,7 +417,7 @@ std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, co
             return read.outcome == FixedRecordsRead::Outcome::Complete;
         },
     };
-    return LoadSplats(source, data);
+    return LoadSplats(source, options.pool, data);
 }
 
 std::optional<ReadFailure> LoadStored(const std::string& path, const ReadOptions& options, GaussianData& data)
@@ -435,7 +441,7 @@ std::optional<ReadFailure> LoadStored(const std::string& path, const ReadOptions
             return ReportProgress(options, 1.0);
         },
     };
-    return LoadSplats(source, data);
+    return LoadSplats(source, options.pool, data);
 }
 
 std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, GaussianData& data)
