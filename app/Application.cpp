@@ -6,6 +6,7 @@
 #include "app/FlyThroughExport.h"
 #include "app/LoadProgressPane.h"
 #include "app/SceneLoadJob.h"
+#include "io/CameraPoseReader.h"
 #include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
 #include "document/Document.h"
@@ -193,9 +194,24 @@ void Application::BeginOpenDocumentFile(const QString& path, bool fromRecentList
     SceneFileReader reader = m_options.readSceneFile ? m_options.readSceneFile : SceneFileReader(ReadSceneFile);
     m_load = std::make_unique<SceneLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader), &m_pool);
     m_loadFromRecentList = fromRecentList;
+    StartLoadDisplay(absolute);
+}
+
+void Application::BeginOpenCameraPoseFile(const QString& path)
+{
+    CancelLoad();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    CameraPoseFileReader reader = m_options.readCameraPoses ? m_options.readCameraPoses
+                                                            : CameraPoseFileReader(ReadCameraPoses);
+    m_poseLoad = std::make_unique<CameraPoseLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader));
+    StartLoadDisplay(absolute);
+}
+
+void Application::StartLoadDisplay(const QString& absolutePath)
+{
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     if (m_loadPane)
-        m_loadPane->Start(QFileInfo(absolute).fileName());
+        m_loadPane->Start(QFileInfo(absolutePath).fileName());
     if (m_cancelLoadShortcut)
         m_cancelLoadShortcut->setEnabled(true);
     m_loadPoll->start();
@@ -208,9 +224,11 @@ LoadProgressPane* Application::LoadProgress() const
 
 void Application::CancelLoad()
 {
-    if (!m_load)
+    if (!IsLoading())
         return;
-    m_load.reset();  // cancels, then waits for the worker; its record is dropped
+    // Each cancels, then waits for its worker; the record is dropped.
+    m_load.reset();
+    m_poseLoad.reset();
     EndLoadDisplay();
 }
 
@@ -226,6 +244,8 @@ void Application::EndLoadDisplay()
 
 void Application::PollLoad()
 {
+    if (m_poseLoad)
+        PollPoseLoad();
     if (!m_load)
         return;
     if (m_loadPane)
@@ -245,6 +265,23 @@ void Application::PollLoad()
         m_recentFiles.Remove(static_cast<int>(m_recentFiles.Paths().indexOf(absolute)));
         RefreshRecentFiles();
     }
+}
+
+void Application::PollPoseLoad()
+{
+    if (m_loadPane)
+        m_loadPane->SetFraction(m_poseLoad->Fraction());
+    if (!m_poseLoad->Finished())
+        return;
+    const std::unique_ptr<CameraPoseLoadJob> job = std::move(m_poseLoad);
+    EndLoadDisplay();
+    ReadResult<CameraPoseSet> poses = job->TakeResult();
+    if (!poses && poses.Failure().code == ReadError::Cancelled)
+        return;
+    // The document reports a failure itself and keeps its previous frames.
+    if (m_document->ApplyCameraPoses(std::move(poses)) && m_viewWidget && m_viewWidget->IsViewCreated())
+        m_viewWidget->View().ApplyCameraFrame(0);
+    UpdateCommandStates();
 }
 
 void Application::AfterDocumentChanged()
@@ -287,8 +324,8 @@ void Application::OnCommand(CommandId commandId)
     SceneView& view = m_viewWidget->View();
     switch (commandId) {
     case CommandId::FileOpenCameraPoses:
-        view.OpenCameraPoseFile();
-        UpdateCommandStates();
+        if (const std::optional<std::string> path = view.ChooseCameraPoseFile())
+            BeginOpenCameraPoseFile(QFile::decodeName(QByteArray::fromStdString(*path)));
         break;
     case CommandId::FileExportFlyThrough:
         OnExportFlyThrough();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandTable.h"
+#include "app/CameraPoseLoadJob.h"
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
 #include "document/SceneFileRead.h"
@@ -34,6 +35,8 @@ struct AppOptions {
     QString profileFile;
     // Reads the scene files the window opens; empty: ReadSceneFile. Tests put a slow one here.
     SceneFileReader readSceneFile = {};
+    // Reads the camera pose files the window opens; empty: ReadCameraPoses.
+    CameraPoseFileReader readCameraPoses = {};
 };
 
 // The application: one document, the main window with its view, the recent-file list and the
@@ -57,9 +60,13 @@ public:
     // and a busy cursor. A load already running is cancelled. `fromRecentList`: a file that
     // fails to open leaves the recent-file list.
     void BeginOpenDocumentFile(const QString& path, bool fromRecentList = false);
+    // Reads a camera pose file on a worker as BeginOpenDocumentFile reads a scene, with the
+    // same progress, cancel and busy cursor; on success the view moves to its first frame.
+    // A load already running, of either kind, is cancelled.
+    void BeginOpenCameraPoseFile(const QString& path);
     // Stops a background load and waits for its worker; the document stays as it was.
     void CancelLoad();
-    bool IsLoading() const { return m_load != nullptr; }
+    bool IsLoading() const { return m_load != nullptr || m_poseLoad != nullptr; }
     LoadProgressPane* LoadProgress() const;
     void OnCommand(CommandId commandId);
     void OnFileNew();
@@ -86,6 +93,8 @@ private:
     void AfterDocumentChanged();
     void AfterOpen(const QString& absolutePath, bool opened);
     void PollLoad();
+    void PollPoseLoad();
+    void StartLoadDisplay(const QString& absolutePath);
     void EndLoadDisplay();
     void UpdateCommandStates();
 
@@ -104,4 +113,5 @@ private:
     QTimer* m_loadPoll = nullptr;  // owned by this
     std::unique_ptr<SceneLoadJob> m_load;  // the background load; uses m_pool, so it is declared after it
     bool m_loadFromRecentList = false;
+    std::unique_ptr<CameraPoseLoadJob> m_poseLoad;  // a pose file read in the background; never beside m_load
 };

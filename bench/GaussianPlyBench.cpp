@@ -1,4 +1,5 @@
 #include "BenchData.h"
+#include "BenchPool.h"
 #include "PeakMemory.h"
 
 #include "scene/GaussianData.h"
@@ -10,7 +11,7 @@
 // counters give the file size and the most memory one load held beyond what the process had
 // before it, beside the size of the record it produced; compare the time with
 // BM_PlainRead/splat_1m_sh3 of the same run.
-static void BM_LoadGaussianPly(benchmark::State& state, const char* name)
+static void BM_LoadGaussianPly(benchmark::State& state, const char* name, bool onPool)
 {
     const auto path = BenchDataFile(name);
     if (!RequireBenchFile(state, path))
@@ -21,7 +22,7 @@ static void BM_LoadGaussianPly(benchmark::State& state, const char* name)
         const std::uint64_t before = ResidentBytes();
         ResetPeakResidentBytes();
         {
-            ReadResult<GaussianData> result = ReadGaussianPly(path.string());
+            ReadResult<GaussianData> result = ReadGaussianPly(path.string(), BenchReadOptions(onPool));
             if (!result) {
                 state.SkipWithError(result.Failure().reason.c_str());
                 return;
@@ -39,5 +40,6 @@ static void BM_LoadGaussianPly(benchmark::State& state, const char* name)
     state.counters["record_MB"] = static_cast<double>(recordBytes) / 1e6;
     state.counters["peak_MB"] = static_cast<double>(peakExtra) / 1e6;
 }
-BENCHMARK_CAPTURE(BM_LoadGaussianPly, splat_1m_sh3, "splat-1m-sh3.ply")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_LoadGaussianPly, splat_200k_sh0_ids, "splat-200k-sh0-ids.ply")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadGaussianPly, splat_1m_sh3, "splat-1m-sh3.ply", false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadGaussianPly, splat_1m_sh3_pool, "splat-1m-sh3.ply", true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadGaussianPly, splat_200k_sh0_ids, "splat-200k-sh0-ids.ply", false)->Unit(benchmark::kMillisecond);

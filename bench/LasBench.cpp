@@ -1,4 +1,5 @@
 #include "BenchData.h"
+#include "BenchPool.h"
 
 #include "scene/PointCloudData.h"
 #include "io/LasReader.h"
@@ -9,14 +10,14 @@
 // iteration loads into a fresh record, as a document opening the file would.
 // peak_rss_MiB is the process's peak, so it describes ReadLas only when the filter selects
 // this benchmark alone.
-static void BM_LoadLas(benchmark::State& state, const char* name)
+static void BM_LoadLas(benchmark::State& state, const char* name, bool onPool)
 {
     const auto path = BenchDataFile(name);
     if (!RequireBenchFile(state, path))
         return;
     std::size_t points = 0;
     for (auto _ : state) {
-        ReadResult<PointCloudData> result = ReadLas(path.string());
+        ReadResult<PointCloudData> result = ReadLas(path.string(), BenchReadOptions(onPool));
         if (!result) {
             state.SkipWithError(result.Failure().reason.c_str());
             return;
@@ -32,4 +33,5 @@ static void BM_LoadLas(benchmark::State& state, const char* name)
     getrusage(RUSAGE_SELF, &usage);
     state.counters["peak_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
-BENCHMARK_CAPTURE(BM_LoadLas, cloud_20m_f3, "cloud-20m-f3.las")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadLas, cloud_20m_f3, "cloud-20m-f3.las", false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadLas, cloud_20m_f3_pool, "cloud-20m-f3.las", true)->Unit(benchmark::kMillisecond);

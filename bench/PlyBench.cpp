@@ -1,4 +1,5 @@
 #include "BenchData.h"
+#include "BenchPool.h"
 #include "PeakMemory.h"
 
 #include "scene/PointCloudData.h"
@@ -63,7 +64,7 @@ static void BM_PlyParseAndValuesAsFloat(benchmark::State& state, const char* nam
 BENCHMARK_CAPTURE(BM_PlyParseAndValuesAsFloat, splat_1m_sh3, "splat-1m-sh3.ply")->Unit(benchmark::kMillisecond);
 
 // A point cloud opened as the document opens it (a fresh record, as on a first open).
-static void BM_LoadPly(benchmark::State& state, const char* name)
+static void BM_LoadPly(benchmark::State& state, const char* name, bool onPool)
 {
     const auto path = BenchDataFile(name);
     if (!RequireBenchFile(state, path))
@@ -72,7 +73,7 @@ static void BM_LoadPly(benchmark::State& state, const char* name)
     for (auto _ : state) {
         meter.BeginIteration();
         {
-            ReadResult<PointCloudData> result = ReadPly(path.string());
+            ReadResult<PointCloudData> result = ReadPly(path.string(), BenchReadOptions(onPool));
             if (!result) {
                 state.SkipWithError(result.Failure().reason.c_str());
                 return;
@@ -84,4 +85,5 @@ static void BM_LoadPly(benchmark::State& state, const char* name)
     }
     meter.Report(state);
 }
-BENCHMARK_CAPTURE(BM_LoadPly, cloud_10m_rgb, "cloud-10m-rgb.ply")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadPly, cloud_10m_rgb, "cloud-10m-rgb.ply", false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadPly, cloud_10m_rgb_pool, "cloud-10m-rgb.ply", true)->Unit(benchmark::kMillisecond);

@@ -73,7 +73,11 @@ void Document::DeleteContents()
 
 bool Document::LoadCameraPoses(const std::string& path)
 {
-    ReadResult<CameraPoseSet> poses = ReadCameraPoses(path);
+    return ApplyCameraPoses(ReadCameraPoses(path));
+}
+
+bool Document::ApplyCameraPoses(ReadResult<CameraPoseSet> poses)
+{
     if (!poses) {
         m_host.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/ReadResult.h"
 #include "scene/CameraPoses.h"
 #include "scene/GaussianData.h"
 #include "scene/PointCloudData.h"
@@ -44,6 +45,8 @@ public:
     // Reads a camera pose file and, only on success, replaces the camera frames; a failure
     // is shown in a message box and keeps the previous frames.
     bool LoadCameraPoses(const std::string& path);
+    // The second half of LoadCameraPoses, for a file read elsewhere (on a worker).
+    bool ApplyCameraPoses(ReadResult<CameraPoseSet> poses);
 
     // The path of the open file; empty for a new document.
     const std::string& GetPathName() const { return m_pathName; }

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_copc_stream fuzz_camera_poses fuzz_trainer_cameras fuzz_settings
-             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat)
+             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat fuzz_parallel_decode)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -28,6 +28,7 @@ seed_dirs() {
     fuzz_ply_file | fuzz_load_ply) echo "$testdata/ply $testdata/splat" ;;
     fuzz_gaussian_ply) echo "$testdata/splat $testdata/ply" ;;
     fuzz_las) echo "$testdata/las" ;;
+    fuzz_parallel_decode) echo "$testdata/las $testdata/ply $testdata/splat" ;;
     fuzz_laz) echo "$testdata/laz" ;;
     fuzz_copc_hierarchy | fuzz_copc_stream) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
@@ -41,6 +42,8 @@ seed_dirs() {
 max_len() {
   case $1 in
     fuzz_spz | fuzz_sog | fuzz_compressed_ply) echo 400000 ;;
+    # Long enough for the records to be split into several ranges on the pool.
+    fuzz_parallel_decode) echo 1100000 ;;
     *) echo 65536 ;;
   esac
 }

@@ -1,9 +1,12 @@
 #include "io/GaussianPlyLoader.h"
 
+#include "io/FixedRecordRead.h"
 #include "io/GaussianPlyColumns.h"
 #include "io/PlyReadFailure.h"
+#include "io/SizeArrays.h"
 #include "io/splat/SplatActivation.h"
 #include "io/ply/PlyFile.h"
+#include "io/ply/PlyError.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
 #include "platform/MemoryHints.h"
@@ -72,9 +75,11 @@ struct VertexSource {
     // The property as a column of records `recordBytes` long; nothing when it is a list
     // property.
     std::function<std::optional<SplatColumn>(const PropertiesByName::Entry& entry, std::size_t recordBytes)> columnOf;
-    // Calls visit for consecutive blocks of records, from the first to the last; `records`
-    // holds the block's records (null when the values are stored arrays).
-    std::function<void(const BlockVisitor& visit)> forEachBlock;
+    // Calls visit for blocks of records that together cover every record once; `records`
+    // holds the block's records (null when the values are stored arrays). Blocks may be
+    // visited on several threads at once, in no set order. False when the progress callback
+    // asked to stop.
+    std::function<bool(const BlockVisitor& visit)> forEachBlock;
 
     bool Has(const std::string& name) const { return properties.Find(name) != nullptr; }
     // The first property of that name when it is a scalar property.
@@ -192,28 +197,14 @@ const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
     return nullptr;
 }
 
-// Sizes a vector of Eigen vectors without writing it (their default constructor leaves them
-// uninitialised) and maps its pages up front.
-template <typename Vector>
-void SizeForFilling(LargeArray<Vector>& array, std::size_t count)
+// Sizes an array for filling at any index and maps its pages up front. Eigen vectors are
+// left unwritten (their default constructor does nothing); numbers are zeroed once, the
+// price of letting blocks be filled out of order.
+template <typename T>
+void SizeForFilling(LargeArray<T>& array, std::size_t count)
 {
     array.resize(count);
-    PrefaultForWriting(array.data(), count * sizeof(Vector));
-}
-
-// Reserves a vector of numbers that will be appended to block by block: resize() would first
-// write zeros over every page.
-template <typename T>
-void ReserveForAppending(LargeArray<T>& array, std::size_t count)
-{
-    array.reserve(count);
     PrefaultForWriting(array.data(), count * sizeof(T));
-}
-
-template <typename T>
-void Append(LargeArray<T>& array, const std::vector<T>& block, std::size_t count)
-{
-    array.insert(array.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 // True when the columns are consecutive native floats within each streamed record, so a
@@ -249,45 +240,46 @@ void ConvertComponents(const std::array<SplatColumn, N>& columns, const std::byt
     ConvertRun(columns.data(), N, records, first, count, out->data(), N);
 }
 
-// Fills the scene from the planned columns, one block of records at a time. Positions are
-// first stored as read and moved to the origin once it is known.
+// Fills the scene from the planned columns, one block of records at a time; blocks may be
+// filled on several threads at once, each writing only its own splats. Positions are first
+// stored as read and moved to the origin once it is known.
 class SplatFiller {
 public:
-    SplatFiller(const SplatPlan& plan, GaussianData& data) : m_plan(plan), m_data(data)
+    // The arrays are sized side by side on the pool when there is one.
+    SplatFiller(const SplatPlan& plan, GaussianData& data, ThreadPool* pool) : m_plan(plan), m_data(data)
     {
         const std::size_t n = plan.count;
-        SizeForFilling(data.positions, n);
-        SizeForFilling(data.shDc, n);
-        SizeForFilling(data.scales, n);
-        SizeForFilling(data.rotations, n);
-        ReserveForAppending(data.shRest, n * plan.rest.size());
-        ReserveForAppending(data.opacities, n);
-        if (plan.objectId || !plan.masks.empty())
-            ReserveForAppending(data.objectIds, n);
+        SizeArraysOn(pool, {[&] { SizeForFilling(data.shRest, n * plan.rest.size()); },
+                            [&] {
+                                SizeForFilling(data.positions, n);
+                                SizeForFilling(data.shDc, n);
+                                SizeForFilling(data.scales, n);
+                            },
+                            [&] {
+                                SizeForFilling(data.rotations, n);
+                                SizeForFilling(data.opacities, n);
+                                if (plan.objectId || !plan.masks.empty())
+                                    SizeForFilling(data.objectIds, n);
+                            }});
     }
 
-    void Block(const std::byte* records, std::size_t first, std::size_t count)
+    void Block(const std::byte* records, std::size_t first, std::size_t count) const
     {
         ConvertComponents(m_plan.position, records, first, count, &m_data.positions[first]);
-        TrackMinimum(first, count);
         ConvertComponents(m_plan.baseColor, records, first, count, &m_data.shDc[first]);
         if (m_plan.baseColorIsRgb)
             for (std::size_t i = first; i < first + count; ++i)
                 for (float& c : m_data.shDc[i])
                     c = (c / 255.0f - 0.5f) / kShC0;
 
-        m_floats.resize(std::max(m_floats.size(), count * std::max<std::size_t>(1, m_plan.rest.size())));
-        if (!m_plan.rest.empty()) {
-            ConvertRun(m_plan.rest.data(), m_plan.rest.size(), records, first, count, m_floats.data(),
-                       m_plan.rest.size());
-            Append(m_data.shRest, m_floats, count * m_plan.rest.size());
-        }
+        if (!m_plan.rest.empty())
+            ConvertRun(m_plan.rest.data(), m_plan.rest.size(), records, first, count,
+                       &m_data.shRest[first * m_plan.rest.size()], m_plan.rest.size());
 
-        m_plan.opacity.toFloat(m_plan.opacity.ValuesFrom(records, first), m_plan.opacity.stride, count,
-                               m_floats.data(), 1);
+        float* opacities = &m_data.opacities[first];
+        m_plan.opacity.toFloat(m_plan.opacity.ValuesFrom(records, first), m_plan.opacity.stride, count, opacities, 1);
         for (std::size_t i = 0; i < count; ++i)
-            m_floats[i] = SplatOpacityFromLogit(m_floats[i]);
-        Append(m_data.opacities, m_floats, count);
+            opacities[i] = SplatOpacityFromLogit(opacities[i]);
 
         ConvertComponents(m_plan.scale, records, first, count, &m_data.scales[first]);
         for (std::size_t i = first; i < first + count; ++i)
@@ -298,21 +290,17 @@ public:
         for (std::size_t i = first; i < first + count; ++i)
             NormaliseSplatRotation(m_data.rotations[i]);
 
-        if (m_plan.objectId) {
-            m_ids.resize(std::max(m_ids.size(), count));
+        if (m_plan.objectId)
             m_plan.objectId->toUInt32(m_plan.objectId->ValuesFrom(records, first), m_plan.objectId->stride, count,
-                                      m_ids.data());
-            Append(m_data.objectIds, m_ids, count);
-        } else if (!m_plan.masks.empty()) {
-            MaskArgMax(records, first, count);
-            Append(m_data.objectIds, m_ids, count);
-        }
+                                      &m_data.objectIds[first]);
+        else if (!m_plan.masks.empty())
+            MaskArgMax(records, first, count, &m_data.objectIds[first]);
     }
 
     // After the last block: moves the positions to the origin and completes the record.
     void Finish()
     {
-        m_data.origin = m_minimum.cast<double>();
+        m_data.origin = Minimum().cast<double>();
         for (Eigen::Vector3f& p : m_data.positions)
             for (int a = 0; a < 3; ++a)
                 p[a] = static_cast<float>(static_cast<double>(p[a]) - m_data.origin[a]);
@@ -322,30 +310,31 @@ public:
     }
 
 private:
-    // A NaN never becomes the minimum, but a NaN in the first splat stays.
-    void TrackMinimum(std::size_t first, std::size_t count)
+    // The per-axis minimum of the positions as read: a NaN never becomes the minimum, but a
+    // NaN in the first splat stays.
+    Eigen::Vector3f Minimum() const
     {
-        if (first == 0)
-            m_minimum = m_data.positions[0];
-        for (std::size_t i = first; i < first + count; ++i)
+        Eigen::Vector3f minimum = m_data.positions[0];
+        for (const Eigen::Vector3f& p : m_data.positions)
             for (int a = 0; a < 3; ++a)
-                if (m_data.positions[i][a] < m_minimum[a])
-                    m_minimum[a] = m_data.positions[i][a];
+                if (p[a] < minimum[a])
+                    minimum[a] = p[a];
+        return minimum;
     }
 
     // Id = index of the largest mask, the lowest index on ties; a NaN never wins.
-    void MaskArgMax(const std::byte* records, std::size_t first, std::size_t count)
+    void MaskArgMax(const std::byte* records, std::size_t first, std::size_t count, std::uint32_t* ids) const
     {
-        m_ids.assign(std::max(m_ids.size(), count), 0);
-        m_best.assign(std::max(m_best.size(), count), -std::numeric_limits<float>::infinity());
-        m_floats.resize(std::max(m_floats.size(), count));
+        std::fill_n(ids, count, 0u);
+        std::vector<float> best(count, -std::numeric_limits<float>::infinity());
+        std::vector<float> values(count);
         for (std::size_t k = 0; k < m_plan.masks.size(); ++k) {
             const SplatColumn& mask = m_plan.masks[k];
-            mask.toFloat(mask.ValuesFrom(records, first), mask.stride, count, m_floats.data(), 1);
+            mask.toFloat(mask.ValuesFrom(records, first), mask.stride, count, values.data(), 1);
             for (std::size_t i = 0; i < count; ++i) {
-                if (m_floats[i] > m_best[i]) {
-                    m_best[i] = m_floats[i];
-                    m_ids[i] = static_cast<std::uint32_t>(k);
+                if (values[i] > best[i]) {
+                    best[i] = values[i];
+                    ids[i] = static_cast<std::uint32_t>(k);
                 }
             }
         }
@@ -353,10 +342,6 @@ private:
 
     const SplatPlan& m_plan;
     GaussianData& m_data;
-    Eigen::Vector3f m_minimum = Eigen::Vector3f::Zero();
-    std::vector<float> m_floats;  // one block's values of a float array
-    std::vector<float> m_best;
-    std::vector<std::uint32_t> m_ids;
 };
 
 // The reason a person is given: the log line's text without its final full stop.
@@ -367,16 +352,22 @@ ReadFailure SplatFailure(ReadError code, std::string_view text)
     return Fail(code, "Gaussian splat PLY: " + std::string(text));
 }
 
-std::optional<ReadFailure> LoadSplats(VertexSource& source, GaussianData& data)
+ReadFailure Cancelled()
+{
+    return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
+}
+
+std::optional<ReadFailure> LoadSplats(VertexSource& source, ThreadPool* pool, GaussianData& data)
 {
     SplatPlan plan;
     if (const char* failure = PlanSplats(source, plan)) {
         Log(LogLevel::Error, "CGaussianPlyLoader", failure);
         return SplatFailure(ReadError::Malformed, failure);
     }
-    SplatFiller filler(plan, data);
-    source.forEachBlock(
-        [&](const std::byte* records, std::size_t first, std::size_t count) { filler.Block(records, first, count); });
+    SplatFiller filler(plan, data, pool);
+    if (!source.forEachBlock(
+            [&](const std::byte* records, std::size_t first, std::size_t count) { filler.Block(records, first, count); }))
+        return Cancelled();
     filler.Finish();
 
     if (plan.segmentationNote)
@@ -404,7 +395,8 @@ ReadFailure NoVertexElement()
     return SplatFailure(ReadError::Malformed, "no 'vertex' element.");
 }
 
-std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, GaussianData& data)
+std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, const ReadOptions& options,
+                                        GaussianData& data)
 {
     reader.RequireCompleteBody();  // a short body fails before anything else is looked at
     const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
@@ -418,17 +410,17 @@ std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, Ga
             return RecordField(*entry.property, entry.offset, recordBytes, swapsBytes);
         },
         [&](const VertexSource::BlockVisitor& visit) {
-            std::size_t first = 0;
-            reader.ReadRecords(*vertex, [&](const std::byte* records, std::size_t count) {
-                visit(records, first, count);
-                first += count;
-            });
+            const ReadOnlyFile file(reader.Path());
+            const FixedRecordsRead read = ReadFixedRecords(file, reader.Layout(*vertex), options, {}, visit);
+            if (read.outcome == FixedRecordsRead::Outcome::FileEnded)
+                throw orrisk::ply::UnexpectedEndOfFile("element " + vertex->name);
+            return read.outcome == FixedRecordsRead::Outcome::Complete;
         },
     };
-    return LoadSplats(source, data);
+    return LoadSplats(source, options.pool, data);
 }
 
-std::optional<ReadFailure> LoadStored(const std::string& path, GaussianData& data)
+std::optional<ReadFailure> LoadStored(const std::string& path, const ReadOptions& options, GaussianData& data)
 {
     const orrisk::ply::PlyFile ply(path);
     const orrisk::ply::PlyElement* vertex = FindVertex(ply);
@@ -446,19 +438,20 @@ std::optional<ReadFailure> LoadStored(const std::string& path, GaussianData& dat
             const std::size_t block = std::max<std::size_t>(1, kValuesPerBlock / std::max<std::size_t>(1, vertex->properties.size()));
             for (std::size_t first = 0; first < count; first += block)
                 visit(nullptr, first, std::min(block, count - first));
+            return ReportProgress(options, 1.0);
         },
     };
-    return LoadSplats(source, data);
+    return LoadSplats(source, options.pool, data);
 }
 
-std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, GaussianData& data)
+std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, GaussianData& data)
 {
     {
         orrisk::ply::PlyRecordReader reader(path);
         if (reader.HasFixedSizeRecords())
-            return LoadStreamed(reader, data);
+            return LoadStreamed(reader, options, data);
     }
-    return LoadStored(path, data);
+    return LoadStored(path, options, data);
 }
 
 }  // namespace
@@ -466,13 +459,11 @@ std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, GaussianData
 ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOptions& options)
 {
     if (!ReportProgress(options, 0.0))
-        return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
+        return Cancelled();
     try {
         GaussianData data;
-        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, data))
+        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, options, data))
             return *std::move(failure);
-        if (!ReportProgress(options, 1.0))
-            return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
         return data;
     } catch (...) {
         return FailureOfCurrentException("CGaussianPlyLoader", "Gaussian splat PLY");

@@ -1,23 +1,24 @@
 #include "io/LasReader.h"
 
+#include "io/FixedRecordRead.h"
 #include "io/LasRecords.h"
 #include "io/ReadOnlyFile.h"
+#include "io/SizeArrays.h"
+#include "platform/ThreadPool.h"
 #include "scene/PointCloudData.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <optional>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace {
 
 // X, Y and Z as 32-bit integers: the least a point record holds.
 constexpr std::uint16_t kMinimumRecordLength = 12;
-constexpr std::size_t kRecordsPerChunk = 65536;
-// Records may be up to 64 KiB long; this keeps one chunk of them from needing gigabytes.
-constexpr std::size_t kMaxChunkBytes = std::size_t{64} << 20;
 
 using las::ColourFactor;
 using las::ColourOffset;
@@ -36,32 +37,52 @@ bool FileHoldsPoints(const LasHeader& header, std::uint64_t fileSize)
         && header.pointCount <= (fileSize - header.pointDataOffset) / header.recordLength;
 }
 
-// Reads the point block chunk by chunk into the already sized arrays; returns the largest
-// colour channel, or why the block could not be read in full.
+// Raises `maximum` to `value` when it is larger; several threads may race on it.
+void RaiseTo(std::atomic<std::uint16_t>& maximum, std::uint16_t value)
+{
+    std::uint16_t seen = maximum.load(std::memory_order_relaxed);
+    while (value > seen && !maximum.compare_exchange_weak(seen, value, std::memory_order_relaxed)) {
+    }
+}
+
+// Reads the point block into the already sized arrays, in ranges on the pool when there is
+// one; returns the largest colour channel, or why the block could not be read in full.
 ReadResult<std::uint16_t> ReadPoints(const ReadOnlyFile& file, const LasHeader& header,
                                      std::optional<std::size_t> colourOffset, const ReadOptions& options,
                                      PointCloudData& cloud)
 {
-    const std::size_t count = cloud.positions.size();
-    const std::size_t recordLength = header.recordLength;
-    const std::size_t chunkRecords = std::min({count, kRecordsPerChunk, std::max<std::size_t>(1, kMaxChunkBytes / recordLength)});
-    std::vector<unsigned char> chunk(chunkRecords * recordLength);
-    std::uint16_t maxChannel = 0;
-    for (std::size_t done = 0; done < count;) {
-        const std::size_t n = std::min(count - done, chunkRecords);
-        if (!file.ReadAt(header.pointDataOffset + done * recordLength, chunk.data(), n * recordLength))
-            return Fail(ReadError::Truncated, "LAS: the point block ends before point " + std::to_string(done + n));
-        DecodePositions(chunk.data(), n, header, cloud.positions.data() + done);
-        if (!cloud.intensity.empty())
-            las::DecodePointAttributes(chunk.data(), n, header, las::PointAttributesAt(cloud, done));
-        if (colourOffset)
-            maxChannel = std::max(maxChannel, DecodeRawColours(chunk.data(), n, recordLength, *colourOffset,
-                                                               cloud.colors.data() + done));
-        done += n;
-        if (!ReportProgress(options, static_cast<double>(done) / static_cast<double>(count)))
-            return Fail(ReadError::Cancelled, "LAS: cancelled");
+    const FixedRecords records{header.pointDataOffset, header.recordLength, cloud.positions.size()};
+    std::atomic<std::uint16_t> maxChannel{0};
+    const FixedRecordsRead read =
+        ReadFixedRecords(file, records, options, {}, [&](const std::byte* block, std::size_t first, std::size_t n) {
+            const auto* bytes = reinterpret_cast<const unsigned char*>(block);
+            DecodePositions(bytes, n, header, cloud.positions.data() + first);
+            if (!cloud.intensity.empty())
+                las::DecodePointAttributes(bytes, n, header, las::PointAttributesAt(cloud, first));
+            if (colourOffset)
+                RaiseTo(maxChannel, DecodeRawColours(bytes, n, header.recordLength, *colourOffset,
+                                                     cloud.colors.data() + first));
+        });
+    switch (read.outcome) {
+    case FixedRecordsRead::Outcome::Cancelled:
+        return Fail(ReadError::Cancelled, "LAS: cancelled");
+    case FixedRecordsRead::Outcome::FileEnded:
+        return Fail(ReadError::Truncated, "LAS: the point block ends before point " + std::to_string(read.endedBefore));
+    case FixedRecordsRead::Outcome::Complete:
+        break;
     }
-    return maxChannel;
+    return maxChannel.load();
+}
+
+// Scales the colours in slices on the pool when there is one.
+void ScaleColoursOn(ThreadPool* pool, LargeArray<Eigen::Vector4f>& colours, float factor)
+{
+    constexpr std::size_t kSlice = std::size_t{1} << 18;
+    const std::size_t slices = (colours.size() + kSlice - 1) / kSlice;
+    ParallelFor(pool, slices, [&](std::size_t slice) {
+        const std::size_t begin = slice * kSlice;
+        ScaleColours(std::span(colours).subspan(begin, std::min(kSlice, colours.size() - begin)), factor);
+    });
 }
 
 // Why the header cannot describe a point block this reader reads; nothing when it can.
@@ -95,17 +116,19 @@ std::optional<ReadFailure> ReadInto(const std::string& path, const ReadOptions& 
     // Fits: the count is bounded by the file size above.
     const auto count = static_cast<std::size_t>(header.pointCount);
     cloud.origin = {header.minimum[0], header.minimum[1], header.minimum[2]};
-    cloud.positions.resize(count);
-    if (colourOffset)
-        cloud.colors.resize(count);
-    if (las::HasPointAttributes(header))
-        las::ResizePointAttributes(cloud, count);
+    SizeArraysOn(options.pool, {[&] { cloud.positions.resize(count); },
+                                [&] {
+                                    if (colourOffset)
+                                        cloud.colors.resize(count);
+                                    if (las::HasPointAttributes(header))
+                                        las::ResizePointAttributes(cloud, count);
+                                }});
 
     const ReadResult<std::uint16_t> maxChannel = ReadPoints(file, header, colourOffset, options, cloud);
     if (!maxChannel)
         return maxChannel.Failure();
     if (colourOffset) {
-        ScaleColours(cloud.colors, ColourFactor(maxChannel.Value()));
+        ScaleColoursOn(options.pool, cloud.colors, ColourFactor(maxChannel.Value()));
         cloud.hasColors = true;
     }
     cloud.ComputeBounds();

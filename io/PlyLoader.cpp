@@ -2,6 +2,7 @@
 
 #include "io/PlyVertexValues.h"
 #include "io/PlyReadFailure.h"
+#include "io/SizeArrays.h"
 #include "io/ply/PlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "platform/Log.h"
@@ -13,6 +14,7 @@
 #include <initializer_list>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <optional>
 
 // A binary file is read straight into the cloud, block by block (twice: once for the origin
@@ -81,14 +83,31 @@ void ConvertAttribute(const Column& column, const std::byte* at, std::size_t cou
     }
 }
 
+// The first pass reads a third of what the second does.
+constexpr ProgressSpan kScanPass{0.0, 0.25};
+constexpr ProgressSpan kFillPass{0.25, 1.0};
+
+ReadFailure Cancelled()
+{
+    return Fail(ReadError::Cancelled, "PLY: cancelled");
+}
+
+ReadFailure NoReadablePositions()
+{
+    Log(LogLevel::Error, "CPlyLoader", "failed to read x/y/z properties.");
+    return Fail(ReadError::Malformed, "PLY: the vertex element has no readable x, y and z properties");
+}
+
 // Fills positions, origin and (when a colour family is complete and readable) colours from
-// the vertex values; false when x, y or z is missing or unreadable or there are no points.
-bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, PointCloudData& cloud)
+// the vertex values. Ranges of records may be filled on several threads at once; the result
+// is the same as in file order.
+std::optional<ReadFailure> FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values,
+                                     const ReadOptions& options, PointCloudData& cloud)
 {
     const auto count = static_cast<std::size_t>(vertex.recordCount);
     const std::array<std::optional<Column>, 3> axes = {values.ColumnOf("x"), values.ColumnOf("y"), values.ColumnOf("z")};
     if (count == 0 || !axes[0] || !axes[1] || !axes[2])
-        return false;
+        return NoReadablePositions();
 
     std::array<std::optional<Column>, 4> colors;  // red, green, blue, alpha
     const auto family = std::find_if(kColorFamilies.begin(), kColorFamilies.end(), [&](const ColorFamily& f) {
@@ -101,34 +120,53 @@ bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, Poin
     const std::optional<Column> intensity = FirstColumnOf(values, {"intensity", "scalar_intensity"});
     const std::optional<Column> classification = FirstColumnOf(values, {"classification", "scalar_classification"});
 
-    // First pass: the origin (per-axis minimum) and the largest colour channel.
+    // First pass: the origin (per-axis minimum) and the largest colour channel. Every range
+    // starts its minimum from the first record's value, so the ranges merge to what one scan
+    // in file order finds: a NaN never replaces a minimum, a NaN in the first record stays.
+    const std::vector<std::byte> firstRecord = values.FirstRecord();
     std::array<double, 3> minimum{};
+    for (std::size_t a = 0; a < 3; ++a)
+        minimum[a] = axes[a]->codec->first(axes[a]->At(firstRecord.data(), 0, 0));
+    const std::array<double, 3> firstValues = minimum;
     std::array<double, 3> maximum{};
-    values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
-        for (std::size_t a = 0; a < 3; ++a) {
-            const std::byte* at = axes[a]->At(records, 0, first);
-            const double start = first == 0 ? axes[a]->codec->first(at) : minimum[a];
-            minimum[a] = axes[a]->codec->minimum(at, axes[a]->stride, n, start);
-        }
+    std::mutex merge;
+    const bool scanned = values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+        std::array<double, 3> rangeMinimum{};
+        std::array<double, 3> rangeMaximum{};
+        for (std::size_t a = 0; a < 3; ++a)
+            rangeMinimum[a] = axes[a]->codec->minimum(axes[a]->At(records, 0, first), axes[a]->stride, n, firstValues[a]);
         for (std::size_t c = 0; hasColors && c < 3; ++c)
-            maximum[c] = colors[c]->codec->maximum(colors[c]->At(records, 0, first), colors[c]->stride, n, maximum[c]);
-    });
+            rangeMaximum[c] = colors[c]->codec->maximum(colors[c]->At(records, 0, first), colors[c]->stride, n, 0.0);
+        std::lock_guard lock(merge);
+        for (std::size_t a = 0; a < 3; ++a)
+            minimum[a] = rangeMinimum[a] < minimum[a] ? rangeMinimum[a] : minimum[a];
+        for (std::size_t c = 0; c < 3; ++c)
+            maximum[c] = std::max(maximum[c], rangeMaximum[c]);
+    }, options, kScanPass);
+    if (!scanned)
+        return Cancelled();
     cloud.origin = {minimum[0], minimum[1], minimum[2]};
     const double scale = ColorScale(std::max({0.0, maximum[0], maximum[1], maximum[2]}));
     constexpr double kUnlimited = std::numeric_limits<double>::infinity();
 
     // Second pass: the values, a piece of points at a time so each is written once.
-    cloud.positions.resize(count);
-    PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
-    if (hasColors) {
-        cloud.colors.resize(count);
-        PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
-    }
-    if (intensity)
-        cloud.intensity.resize(count);
-    if (classification)
-        cloud.classification.resize(count);
-    values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+    SizeArraysOn(options.pool, {[&] {
+                                     cloud.positions.resize(count);
+                                     PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
+                                 },
+                                 [&] {
+                                     if (!hasColors)
+                                         return;
+                                     cloud.colors.resize(count);
+                                     PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
+                                 },
+                                 [&] {
+                                     if (intensity)
+                                         cloud.intensity.resize(count);
+                                     if (classification)
+                                         cloud.classification.resize(count);
+                                 }});
+    const bool filled = values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
         ForEachPiece(n, [&](std::size_t begin, std::size_t pieceCount) {
             const std::size_t point = first + begin;
             for (std::size_t a = 0; a < 3; ++a)
@@ -151,10 +189,12 @@ bool FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values, Poin
                 for (std::size_t i = 0; i < pieceCount; ++i)
                     cloud.colors[point + i][3] = 1.0f;
         });
-    });
+    }, options, kFillPass);
+    if (!filled)
+        return Cancelled();
     cloud.hasColors = hasColors;
     cloud.upAxis = 1;
-    return true;
+    return std::nullopt;
 }
 
 // The "vertex" element, or null after logging that there is none.
@@ -172,17 +212,15 @@ ReadFailure NoVertexElement()
 }
 
 std::optional<ReadFailure> LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values,
-                                        PointCloudData& cloud)
+                                        const ReadOptions& options, PointCloudData& cloud)
 {
-    if (!FillCloud(vertex, values, cloud)) {
-        Log(LogLevel::Error, "CPlyLoader", "failed to read x/y/z properties.");
-        return Fail(ReadError::Malformed, "PLY: the vertex element has no readable x, y and z properties");
-    }
+    if (std::optional<ReadFailure> failure = FillCloud(vertex, values, options, cloud))
+        return failure;
     cloud.ComputeBounds();
     return std::nullopt;
 }
 
-std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, PointCloudData& cloud)
+std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, PointCloudData& cloud)
 {
     {
         orrisk::ply::PlyRecordReader reader(path);
@@ -191,14 +229,14 @@ std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, PointCloudDa
             const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
             if (!vertex)
                 return NoVertexElement();
-            return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), cloud);
+            return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), options, cloud);
         }
     }
     const orrisk::ply::PlyFile ply(path);
     const orrisk::ply::PlyElement* vertex = FindVertex(ply);
     if (!vertex)
         return NoVertexElement();
-    return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), cloud);
+    return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), options, cloud);
 }
 
 }  // namespace
@@ -217,13 +255,11 @@ std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element,
 ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& options)
 {
     if (!ReportProgress(options, 0.0))
-        return Fail(ReadError::Cancelled, "PLY: cancelled");
+        return Cancelled();
     try {
         PointCloudData cloud;
-        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, cloud))
+        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, options, cloud))
             return *std::move(failure);
-        if (!ReportProgress(options, 1.0))
-            return Fail(ReadError::Cancelled, "PLY: cancelled");
         return cloud;
     } catch (...) {
         return FailureOfCurrentException("CPlyLoader", "PLY");

@@ -1,6 +1,7 @@
 #include "io/PlyVertexValues.h"
 
 #include "io/ply/PlyByteOrder.h"
+#include "io/ply/PlyError.h"
 
 #include <algorithm>
 #include <limits>
@@ -74,7 +75,13 @@ public:
         return column;
     }
 
-    void ForEachRange(const RangeVisitor& visit) override { visit(nullptr, 0, m_vertex.recordCount); }
+    std::vector<std::byte> FirstRecord() const override { return {}; }  // the stored arrays hold it
+
+    bool ForEachRange(const RangeVisitor& visit, const ReadOptions& options, ProgressSpan span) override
+    {
+        visit(nullptr, 0, m_vertex.recordCount);
+        return ReportProgress(options, span.to);
+    }
 
 private:
     const orrisk::ply::PlyElement& m_vertex;
@@ -83,7 +90,7 @@ private:
 class StreamedValues final : public VertexValues {
 public:
     StreamedValues(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& vertex)
-        : m_reader(reader), m_vertex(vertex)
+        : m_reader(reader), m_vertex(vertex), m_file(reader.Path())
     {
     }
 
@@ -101,18 +108,27 @@ public:
         return column;
     }
 
-    void ForEachRange(const RangeVisitor& visit) override
+    std::vector<std::byte> FirstRecord() const override
     {
-        std::size_t first = 0;
-        m_reader.ReadRecords(m_vertex, [&](const std::byte* records, std::size_t count) {
-            visit(records, first, count);
-            first += count;
-        });
+        const FixedRecords layout = m_reader.Layout(m_vertex);
+        std::vector<std::byte> record(layout.recordBytes);
+        if (!m_file.ReadAt(layout.offset, record.data(), record.size()))
+            throw orrisk::ply::UnexpectedEndOfFile("element " + m_vertex.name);
+        return record;
+    }
+
+    bool ForEachRange(const RangeVisitor& visit, const ReadOptions& options, ProgressSpan span) override
+    {
+        const FixedRecordsRead read = ReadFixedRecords(m_file, m_reader.Layout(m_vertex), options, span, visit);
+        if (read.outcome == FixedRecordsRead::Outcome::FileEnded)
+            throw orrisk::ply::UnexpectedEndOfFile("element " + m_vertex.name);
+        return read.outcome == FixedRecordsRead::Outcome::Complete;
     }
 
 private:
     orrisk::ply::PlyRecordReader& m_reader;
     const orrisk::ply::PlyElement& m_vertex;
+    ReadOnlyFile m_file;  // positioned reads, shared by the threads of a range read
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "io/FixedRecordRead.h"
+#include "io/ReadResult.h"
 #include "io/ply/PlyElement.h"
 #include "io/ply/PlyRecordReader.h"
 
@@ -78,9 +80,14 @@ public:
     virtual ~VertexValues() = default;
     // The first property of that name, when it is a scalar property.
     virtual std::optional<Column> ColumnOf(const std::string& name) const = 0;
-    // Calls visit for consecutive ranges of records from the first to the last; `records`
-    // is the block holding the range (null for stored arrays).
-    virtual void ForEachRange(const RangeVisitor& visit) = 0;
+    // The block to find the first record's values in through Column::At(block, 0, 0);
+    // the element has records.
+    virtual std::vector<std::byte> FirstRecord() const = 0;
+    // Calls visit for ranges of records that together cover every record once; `records` is
+    // the block holding the range (null for stored arrays). With a pool in the options the
+    // ranges may be visited on several threads at once, in no set order. Progress rises over
+    // `span`; false when the progress callback asked to stop.
+    virtual bool ForEachRange(const RangeVisitor& visit, const ReadOptions& options, ProgressSpan span) = 0;
 };
 
 // The values of a PlyFile's vertex element, all in one range.

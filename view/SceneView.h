@@ -84,6 +84,8 @@ public:
     void OnViewFit();  // the Fit command: fit, re-sort, repaint
     void ShowSettingsDialog();
     void OpenCameraPoseFile();
+    // The pose file the user picks in the open dialog; nothing when they cancel.
+    std::optional<std::string> ChooseCameraPoseFile();
     void ApplyCameraFrame(int index);
     // Puts the eye at a recorded camera (a frame of a pose file or a point of a camera path);
     // the field of view falls back to fallbackFovY when the frame gives none. False, leaving

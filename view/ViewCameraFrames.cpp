@@ -36,13 +36,18 @@ Eigen::Vector3d SceneOrigin(const Document& document)
 
 }  // namespace
 
+std::optional<std::string> SceneView::ChooseCameraPoseFile()
+{
+    const OpenFileDialogRequest request{
+        "json", "transforms.json", {{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}};
+    return m_desktop.ChooseFileToOpen(request);
+}
+
 void SceneView::OpenCameraPoseFile()
 {
     if (!m_document)
         return;
-    const OpenFileDialogRequest request{
-        "json", "transforms.json", {{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}};
-    const std::optional<std::string> path = m_desktop.ChooseFileToOpen(request);
+    const std::optional<std::string> path = ChooseCameraPoseFile();
     if (!path)
         return;
     // The document reports a failure itself and keeps its previous frames.

@@ -9,7 +9,7 @@
 namespace orrisk::ply {
 
 PlyRecordReader::PlyRecordReader(const std::string& path)
-    : m_stream(OpenPlyFile(path)), m_header(PlyFile::HeaderOnly(m_stream))
+    : m_path(path), m_stream(OpenPlyFile(path)), m_header(PlyFile::HeaderOnly(m_stream))
 {
     // A header that ran into the end of the file leaves the stream failed; the body is
     // then simply empty.
@@ -71,6 +71,12 @@ void PlyRecordReader::ReadRecords(const PlyElement& element,
     m_stream.clear();
     m_stream.seekg(static_cast<std::streamoff>(BodyOffsetOf(element)));
     ReadRecordBlocks(m_stream, element, RecordBytes(element), m_block, consume);
+}
+
+FixedRecords PlyRecordReader::Layout(const PlyElement& element)
+{
+    RequireCompleteBody();  // the count then fits in memory: its records are in the file
+    return {BodyOffsetOf(element), RecordBytes(element), static_cast<std::size_t>(element.recordCount)};
 }
 
 }  // namespace orrisk::ply

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/FixedRecordRead.h"
 #include "io/ply/PlyFile.h"
 
 #include <cstddef>
@@ -44,9 +45,15 @@ public:
     void ReadRecords(const PlyElement& element,
                      const std::function<void(const std::byte* records, std::size_t count)>& consume);
 
+    // Where the element's records lie in the file, for reading them with positioned reads
+    // (ReadFixedRecords); the whole body is checked first, as for ReadRecords.
+    FixedRecords Layout(const PlyElement& element);
+    const std::string& Path() const { return m_path; }
+
 private:
     std::uint64_t BodyOffsetOf(const PlyElement& element) const;
 
+    std::string m_path;
     std::ifstream m_stream;
     PlyFile m_header;
     std::uint64_t m_bodyStart = 0;

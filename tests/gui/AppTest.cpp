@@ -337,6 +337,7 @@ private slots:
 
         ChooseInNextFileDialog(poses);
         Command(CommandId::FileOpenCameraPoses);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
         QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         QVERIFY(View().Camera().eyeAnchored);
         Key(Qt::Key_PageDown);
@@ -366,6 +367,7 @@ private slots:
         QVERIFY(!exportVideo->isEnabled());
         ChooseInNextFileDialog(WritePoses(*m_dir, 3));
         Command(CommandId::FileOpenCameraPoses);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
         QVERIFY(exportVideo->isEnabled());
 
         FlyThroughOptions options;
@@ -419,6 +421,7 @@ private slots:
         file.close();
         ChooseInNextFileDialog(poses);
         Command(CommandId::FileOpenCameraPoses);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
 
         TrainingPhotoOverlay* overlay = m_app->PhotoOverlay();
         QVERIFY(overlay);
@@ -455,6 +458,7 @@ private slots:
         guitest::MessageBoxAnswerer answerer;
         ChooseInNextFileDialog(bad);
         Command(CommandId::FileOpenCameraPoses);
+        QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
         QCOMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the camera pose file (transforms.json).\n"));
         QCOMPARE(Pane(StatusPane::Frame), QString());

@@ -3,6 +3,7 @@
 #include "AllocationCounter.h"
 #include "document/Document.h"
 #include "platform/Log.h"
+#include "platform/ThreadPool.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
 
@@ -106,7 +107,10 @@ protected:
 
     testsupport::ScratchDir dir;
     testsupport::RecordingDesktop desktop;
-    Document document{desktop};
+    // The readers decode in ranges on a pool, as in the application: those ranges must be as
+    // careful as one thread.
+    ThreadPool pool{3};
+    Document document{desktop, &pool};
     ScopedLogCapture log;
 
 private:
