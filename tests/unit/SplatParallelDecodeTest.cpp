@@ -23,7 +23,7 @@ constexpr std::uint32_t kManySplats = 150'000;  // several decoding ranges
 template <typename T>
 bool SameBits(const T& a, const T& b)
 {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0])) == 0;
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0])) == 0);
 }
 
 void ExpectBitIdentical(const GaussianData& a, const GaussianData& b)
