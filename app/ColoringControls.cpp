@@ -1,5 +1,7 @@
 #include "app/ColoringControls.h"
 
+#include "app/ClassificationNames.h"
+
 #include "app/CommandTable.h"
 #include "app/MainWindow.h"
 #include "document/Document.h"
@@ -115,9 +117,7 @@ void ColoringControls::RefreshLegend(const SceneView& view)
                                    .arg(qRound(color.x() * 255.0f), 2, 16, QLatin1Char('0'))
                                    .arg(qRound(color.y() * 255.0f), 2, 16, QLatin1Char('0'))
                                    .arg(qRound(color.z() * 255.0f), 2, 16, QLatin1Char('0'));
-        const char* name = ClassificationName(code);
-        const QString shown = name ? QCoreApplication::translate("ClassificationNames", name)
-                                   : tr("分類 %1").arg(code);
+        const QString shown = ClassificationDisplayName(code);
         text += QStringLiteral("<span style=\"color:%1\">&#9632;</span>&nbsp;%2&nbsp; ").arg(swatch, shown.toHtmlEscaped());
     }
     m_legend->setText(text);

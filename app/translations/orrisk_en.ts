@@ -465,6 +465,85 @@
         <source>点群の色</source>
         <translation>Point Colours</translation>
     </message>
+</context>
+<context>
+    <name>ClassificationNames</name>
+    <message>
+        <source>未分類（作成時のまま）</source>
+        <translation>Created, never classified</translation>
+    </message>
+    <message>
+        <source>未分類</source>
+        <translation>Unclassified</translation>
+    </message>
+    <message>
+        <source>地面</source>
+        <translation>Ground</translation>
+    </message>
+    <message>
+        <source>低い植生</source>
+        <translation>Low vegetation</translation>
+    </message>
+    <message>
+        <source>中くらいの植生</source>
+        <translation>Medium vegetation</translation>
+    </message>
+    <message>
+        <source>高い植生</source>
+        <translation>High vegetation</translation>
+    </message>
+    <message>
+        <source>建物</source>
+        <translation>Building</translation>
+    </message>
+    <message>
+        <source>低い点（ノイズ）</source>
+        <translation>Low point (noise)</translation>
+    </message>
+    <message>
+        <source>モデルのキーポイント</source>
+        <translation>Model key point</translation>
+    </message>
+    <message>
+        <source>水面</source>
+        <translation>Water</translation>
+    </message>
+    <message>
+        <source>鉄道</source>
+        <translation>Rail</translation>
+    </message>
+    <message>
+        <source>道路面</source>
+        <translation>Road surface</translation>
+    </message>
+    <message>
+        <source>重複</source>
+        <translation>Overlap</translation>
+    </message>
+    <message>
+        <source>架空地線</source>
+        <translation>Wire guard (shield)</translation>
+    </message>
+    <message>
+        <source>電線（導体）</source>
+        <translation>Wire conductor (phase)</translation>
+    </message>
+    <message>
+        <source>送電鉄塔</source>
+        <translation>Transmission tower</translation>
+    </message>
+    <message>
+        <source>電線と構造物の接続部</source>
+        <translation>Wire-structure connector</translation>
+    </message>
+    <message>
+        <source>橋の床版</source>
+        <translation>Bridge deck</translation>
+    </message>
+    <message>
+        <source>高いノイズ</source>
+        <translation>High noise</translation>
+    </message>
     <message>
         <source>分類 %1</source>
         <translation>Class %1</translation>

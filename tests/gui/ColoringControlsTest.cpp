@@ -142,7 +142,7 @@ private slots:
         Mode("classification")->trigger();
         QCOMPARE(View().ShownColorMode(), ColorMode::Classification);
         QVERIFY(legend->isVisible());
-        QVERIFY(legend->text().contains("Ground"));
+        QVERIFY(legend->text().contains(QString::fromUtf8("地面")));  // the program's own Japanese
         m_app->Window()->findChild<QAction*>("eyeDomeLighting")->trigger();
         QVERIFY(View().EdlStrength() > 0.0f);
         QCOMPARE(ModePane(), QString("Mode: Orbit | Persp | Classification | EDL"));

@@ -4,7 +4,9 @@
 #include "app/SettingsDialog.h"
 #include "app/MainWindow.h"
 #include "app/Application.h"
+#include "app/ClassificationNames.h"
 #include "app/CommandTable.h"
+#include "scene/PointColoring.h"
 #include "app/Language.h"
 #include "settings/LanguageSetting.h"
 
@@ -147,6 +149,18 @@ private slots:
         check(ViewDirectionSubmenuCaption());
         check(kRecentFilesPlaceholder);
         check(kRecentFilePrompt);
+    }
+
+    // The legend's class names: Japanese in the program, the engine's English names in English.
+    void classNamesInBothLanguages()
+    {
+        QCOMPARE(ClassificationSourceNames().size(), std::size_t{19});
+        QCOMPARE(ClassificationDisplayName(2), Utf8("地面"));
+        QCOMPARE(ClassificationDisplayName(40), Utf8("分類 40"));
+        const AppTranslations english("en");
+        for (std::uint8_t code = 0; code < ClassificationSourceNames().size(); ++code)
+            QCOMPARE(ClassificationDisplayName(code), QString::fromLatin1(ClassificationName(code)));
+        QCOMPARE(ClassificationDisplayName(40), QString("Class 40"));
     }
 
     void menusToolbarAndStatusInEnglish()
