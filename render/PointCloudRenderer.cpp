@@ -3,7 +3,7 @@
 #include "scene/PointCloudData.h"
 #include "platform/Log.h"
 #include "render/GpuObjects.h"
-#include "render/PointCloudShaders.h"
+#include "render/PointProgram.h"
 
 #include <limits>
 #include <string>
@@ -16,11 +16,6 @@ constexpr GLuint kColorLocation = 1;
 // glDrawArrays takes a signed count, so that is the most points one cloud can have.
 constexpr std::size_t kMaxDrawablePoints = static_cast<std::size_t>(std::numeric_limits<GLsizei>::max());
 
-void SetMatrix(GLint location, const Eigen::Matrix4f& matrix)
-{
-    glUniformMatrix4fv(location, 1, GL_FALSE, matrix.data());
-}
-
 bool UsableColors(const PointCloudData& cloud)
 {
     return cloud.hasColors && cloud.colors.size() == cloud.positions.size();
@@ -32,18 +27,10 @@ bool PointCloudRenderer::EnsureProgram()
 {
     if (m_program.Name() != 0)
         return true;
-    m_program = BuildProgram(kPointVertexShader, kPointFragmentShader);
-    if (m_program.Name() == 0) {
-        Log(LogLevel::Error, "PointCloudRenderer", "failed to create shader program.\n");
+    m_program = BuildPointProgram("PointCloudRenderer", m_uniforms);
+    if (m_program.Name() == 0)
         return false;
-    }
-    const GLuint program = m_program.Name();
-    m_uniforms.model = glGetUniformLocation(program, "uModel");
-    m_uniforms.view = glGetUniformLocation(program, "uView");
-    m_uniforms.projection = glGetUniformLocation(program, "uProjection");
-    m_uniforms.pointSize = glGetUniformLocation(program, "uPointSize");
-    m_uniforms.roundPoints = glGetUniformLocation(program, "uRoundPoints");
-    m_colorUniforms = PointColorBuffers::FindUniforms(program);
+    m_colorUniforms = PointColorBuffers::FindUniforms(m_program.Name());
     return true;
 }
 
@@ -104,14 +91,7 @@ void PointCloudRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matrix4f
 
 void PointCloudRenderer::DrawPoints(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection)
 {
-    static const Eigen::Matrix4f model = Eigen::Matrix4f::Identity();
-
-    glUseProgram(m_program.Name());
-    SetMatrix(m_uniforms.model, model);
-    SetMatrix(m_uniforms.view, view);
-    SetMatrix(m_uniforms.projection, projection);
-    glUniform1f(m_uniforms.pointSize, m_pointSize);
-    glUniform1i(m_uniforms.roundPoints, m_roundPoints ? 1 : 0);
+    UsePointProgram(m_program, m_uniforms, view, projection, m_pointSize, m_roundPoints);
     m_colorBuffers.Apply(m_colorUniforms, m_colorMode);
     // The constant value of a disabled attribute belongs to the context, not to the vertex
     // array, and other passes may change it: set it for every draw.
@@ -119,7 +99,7 @@ void PointCloudRenderer::DrawPoints(const Eigen::Matrix4f& view, const Eigen::Ma
         glVertexAttrib4f(kColorLocation, 1.0f, 1.0f, 1.0f, 1.0f);
 
     glBindVertexArray(m_vao.Name());
-    m_budgetedDraw.Draw(m_vao.Name(), projection * view * model);
+    m_budgetedDraw.Draw(m_vao.Name(), projection * view);
     glBindVertexArray(0);
     glUseProgram(0);
 }

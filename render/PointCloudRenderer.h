@@ -4,6 +4,7 @@
 #include "render/EyeDomeLighting.h"
 #include "render/BudgetedPointDraw.h"
 #include "render/IRenderer.h"
+#include "render/PointProgram.h"
 #include "render/PointColorBuffers.h"
 
 #include <cstdint>
@@ -56,13 +57,6 @@ public:
     const PointColorBuffers& ColorBuffers() const { return m_colorBuffers; }
 
 private:
-    struct UniformLocations {
-        GLint model = -1;
-        GLint view = -1;
-        GLint projection = -1;
-        GLint pointSize = -1;
-        GLint roundPoints = -1;
-    };
 
     bool EnsureProgram();
     void ReleaseCloud();
@@ -75,7 +69,7 @@ private:
     GlProgram m_program;
     float m_pointSize = 2.0f;
     bool m_roundPoints = true;
-    UniformLocations m_uniforms;
+    PointProgramUniforms m_uniforms;
     PointColorBuffers m_colorBuffers;
     PointColorBuffers::Uniforms m_colorUniforms;
     ColorMode m_colorMode = ColorMode::Rgb;

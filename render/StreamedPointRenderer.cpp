@@ -3,7 +3,7 @@
 #include "platform/Log.h"
 #include "render/GpuObjects.h"
 #include "render/PointBudget.h"
-#include "render/PointCloudShaders.h"
+#include "render/PointProgram.h"
 #include "scene/PointCloudData.h"
 #include "scene/StreamedCloud.h"
 
@@ -16,11 +16,6 @@ constexpr GLuint kColorLocation = 1;
 // GPU copies of nodes not drawn for this many frames are given back, so that the GPU holds
 // about what the recent views drew, not everything the (larger) cache holds.
 constexpr std::uint64_t kGpuKeepFrames = 60;
-
-void SetMatrix(GLint location, const Eigen::Matrix4f& matrix)
-{
-    glUniformMatrix4fv(location, 1, GL_FALSE, matrix.data());
-}
 
 }  // namespace
 
@@ -39,17 +34,9 @@ bool StreamedPointRenderer::EnsureProgram()
 {
     if (m_program.Name() != 0)
         return true;
-    m_program = BuildProgram(kPointVertexShader, kPointFragmentShader);
-    if (m_program.Name() == 0) {
-        Log(LogLevel::Error, "StreamedPointRenderer", "failed to create shader program.\n");
+    m_program = BuildPointProgram("StreamedPointRenderer", m_uniforms);
+    if (m_program.Name() == 0)
         return false;
-    }
-    const GLuint program = m_program.Name();
-    m_uniforms.model = glGetUniformLocation(program, "uModel");
-    m_uniforms.view = glGetUniformLocation(program, "uView");
-    m_uniforms.projection = glGetUniformLocation(program, "uProjection");
-    m_uniforms.pointSize = glGetUniformLocation(program, "uPointSize");
-    m_uniforms.roundPoints = glGetUniformLocation(program, "uRoundPoints");
     return true;
 }
 
@@ -151,12 +138,7 @@ void StreamedPointRenderer::Draw(const Eigen::Matrix4f& view, const Eigen::Matri
     ++m_frame;
     DropEvictedNodes(*cloud);
 
-    glUseProgram(m_program.Name());
-    SetMatrix(m_uniforms.model, Eigen::Matrix4f::Identity());
-    SetMatrix(m_uniforms.view, view);
-    SetMatrix(m_uniforms.projection, projection);
-    glUniform1f(m_uniforms.pointSize, m_pointSize);
-    glUniform1i(m_uniforms.roundPoints, m_roundPoints ? 1 : 0);
+    UsePointProgram(m_program, m_uniforms, view, projection, m_pointSize, m_roundPoints);
     for (const std::uint32_t node : selection.drawn) {
         GpuNode* gpu = Upload(*cloud, node);
         if (!gpu)

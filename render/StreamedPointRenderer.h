@@ -2,6 +2,7 @@
 
 #include "gl/GlObject.h"
 #include "render/IRenderer.h"
+#include "render/PointProgram.h"
 #include "render/StreamedSelection.h"
 
 #include <cstdint>
@@ -55,13 +56,6 @@ private:
         GLsizei count = 0;
         std::uint64_t lastDrawn = 0;  // frame number
     };
-    struct UniformLocations {
-        GLint model = -1;
-        GLint view = -1;
-        GLint projection = -1;
-        GLint pointSize = -1;
-        GLint roundPoints = -1;
-    };
 
     bool EnsureProgram();
     void DropEvictedNodes(const StreamedCloud& cloud);
@@ -73,7 +67,7 @@ private:
     std::weak_ptr<StreamedCloud> m_cloud;
     std::unordered_map<std::uint32_t, GpuNode> m_gpuNodes;
     GlProgram m_program;
-    UniformLocations m_uniforms;
+    PointProgramUniforms m_uniforms;
     float m_pointSize = 2.0f;
     bool m_roundPoints = true;
     float m_viewportHeight = 1.0f;
