@@ -1,5 +1,6 @@
 #include "io/PlyLoader.h"
 
+#include "io/PlyCloudColumns.h"
 #include "io/PlyVertexValues.h"
 #include "io/PlyReadFailure.h"
 #include "io/SizeArrays.h"
@@ -11,21 +12,22 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <initializer_list>
 #include <exception>
 #include <limits>
-#include <mutex>
 #include <optional>
 
-// A binary file is read straight into the cloud, block by block (twice: once for the origin
-// and the colour scale, once for the values), so its values are never held a second time;
-// ASCII files and files with list properties are read into a PlyFile first. Both roads give
+// A binary file is read straight into the cloud, block by block, so its values are never held
+// a second time (see FillCloud for when it is read once and when twice); ASCII files and files with list properties are read into a PlyFile first. Both roads give
 // the same cloud: every stored type widens to double exactly, and the arithmetic below is
 // the same for both.
 
 namespace {
 
+using plyloader::CloudColumns;
 using plyloader::Column;
+using plyloader::ExtremesInFileOrder;
+using plyloader::StoredExtremes;
+using plyloader::ValueRange;
 using plyloader::VertexValues;
 
 // Calls f(begin, count) for consecutive pieces of a range of `count` records, small enough
@@ -38,19 +40,6 @@ void ForEachPiece(std::size_t count, F&& f)
         f(begin, std::min(kPiece, count - begin));
 }
 
-struct ColorFamily {
-    const char* red;
-    const char* green;
-    const char* blue;
-    const char* alpha;
-};
-
-constexpr std::array<ColorFamily, 3> kColorFamilies = {{
-    {"red", "green", "blue", "alpha"},
-    {"r", "g", "b", "a"},
-    {"diffuse_red", "diffuse_green", "diffuse_blue", "diffuse_alpha"},
-}};
-
 // 8-bit colours (largest channel above 1.001 and at most 256) are divided by 255, colours
 // already within 0..1.001 are kept, wider ones are normalised by their largest channel.
 double ColorScale(double maxChannel)
@@ -60,15 +49,6 @@ double ColorScale(double maxChannel)
     if (maxChannel <= 256.0)
         return 1.0 / 255.0;
     return 1.0 / maxChannel;
-}
-
-// The first of the names the vertex element has as a scalar property.
-std::optional<Column> FirstColumnOf(VertexValues& values, std::initializer_list<const char*> names)
-{
-    for (const char* name : names)
-        if (std::optional<Column> column = values.ColumnOf(name))
-            return column;
-    return std::nullopt;
 }
 
 // An attribute stored as any numeric type, rounded to the nearest integer of T and held to
@@ -83,9 +63,13 @@ void ConvertAttribute(const Column& column, const std::byte* at, std::size_t cou
     }
 }
 
-// The first pass reads a third of what the second does.
+// With the origin first, its pass reads a third of what the filling pass does.
 constexpr ProgressSpan kScanPass{0.0, 0.25};
-constexpr ProgressSpan kFillPass{0.25, 1.0};
+constexpr ProgressSpan kFillAfterScan{0.25, 1.0};
+// Otherwise the one pass is nearly all of it; a second look at the colours, when their scale
+// was guessed wrong, takes the rest.
+constexpr ProgressSpan kOnlyPass{0.0, 0.95};
+constexpr ProgressSpan kColorPass{0.95, 1.0};
 
 ReadFailure Cancelled()
 {
@@ -98,102 +82,167 @@ ReadFailure NoReadablePositions()
     return Fail(ReadError::Malformed, "PLY: the vertex element has no readable x, y and z properties");
 }
 
-// Fills positions, origin and (when a colour family is complete and readable) colours from
-// the vertex values. Ranges of records may be filled on several threads at once; the result
-// is the same as in file order.
+// The scale colours of red's type most likely have, before their values are seen: 8-bit
+// integers (the usual colour) are divided by 255, floating-point colours are kept.
+double LikelyColorScale(const Column& red)
+{
+    return red.codec->integral ? 1.0 / 255.0 : 1.0;
+}
+
+// Writes the colours of `count` points; returns the largest red, green or blue value read,
+// or `floor` when none is larger.
+double WriteColors(const CloudColumns& columns, const std::byte* records, std::size_t begin, std::size_t point,
+                   std::size_t count, double scale, double floor, PointCloudData& cloud)
+{
+    constexpr double kUnlimited = std::numeric_limits<double>::infinity();
+    double largest = floor;
+    for (std::size_t c = 0; c < 3; ++c) {
+        const Column& channel = *columns.colors[c];
+        largest = channel.codec->scaleTo(channel.At(records, begin, point), channel.stride, count, scale, kUnlimited,
+                                         cloud.colors[point].data() + c, 4, largest);
+    }
+    if (const std::optional<Column>& alpha = columns.colors[3])
+        alpha->codec->scaleTo(alpha->At(records, begin, point), alpha->stride, count, scale, 1.0,
+                              cloud.colors[point].data() + 3, 4, 0.0);
+    else
+        for (std::size_t i = 0; i < count; ++i)
+            cloud.colors[point + i][3] = 1.0f;
+    return largest;
+}
+
+void SizeCloud(const CloudColumns& columns, std::size_t count, ThreadPool* pool, PointCloudData& cloud)
+{
+    SizeArraysOn(pool, {[&] {
+                            cloud.positions.resize(count);
+                            PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
+                        },
+                        [&] {
+                            if (!columns.HasColors())
+                                return;
+                            cloud.colors.resize(count);
+                            PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
+                        },
+                        [&] {
+                            if (columns.intensity)
+                                cloud.intensity.resize(count);
+                            if (columns.classification)
+                                cloud.classification.resize(count);
+                        }});
+}
+
+// Moves positions written as stored by the origin, as the reading would have with the
+// origin known: exact for values that float holds exactly.
+void MovePositions(PointCloudData& cloud, const Eigen::Vector3d& origin, ThreadPool* pool)
+{
+    constexpr std::size_t kSlice = std::size_t{1} << 16;
+    const std::size_t count = cloud.positions.size();
+    ParallelFor(pool, (count + kSlice - 1) / kSlice, [&](std::size_t slice) {
+        const std::size_t end = std::min(count, (slice + 1) * kSlice);
+        for (std::size_t i = slice * kSlice; i < end; ++i)
+            for (int a = 0; a < 3; ++a)
+                cloud.positions[i][a] = static_cast<float>(static_cast<double>(cloud.positions[i][a]) - origin[a]);
+    });
+}
+
+// Fills positions, origin, bounds and (when a colour family is complete and readable) colours
+// from the vertex values. Ranges of records may be filled on several threads at once; the
+// result is the same as in file order.
+//
+// Positions stored as float or narrower are written as stored in the one pass over the
+// file, then moved by the origin; wider ones need the origin first, from a pass of their own.
+// Colours are scaled in the same pass by the scale their type makes likely and read again
+// in the rare file where their largest value says otherwise. The bounds follow from the
+// extremes of the stored values: moving by a finite origin and rounding keep their order.
 std::optional<ReadFailure> FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values,
                                      const ReadOptions& options, PointCloudData& cloud)
 {
     const auto count = static_cast<std::size_t>(vertex.recordCount);
-    const std::array<std::optional<Column>, 3> axes = {values.ColumnOf("x"), values.ColumnOf("y"), values.ColumnOf("z")};
-    if (count == 0 || !axes[0] || !axes[1] || !axes[2])
+    const std::optional<CloudColumns> found = FindColumns(vertex, values);
+    if (count == 0 || !found)
         return NoReadablePositions();
+    const CloudColumns& columns = *found;
 
-    std::array<std::optional<Column>, 4> colors;  // red, green, blue, alpha
-    const auto family = std::find_if(kColorFamilies.begin(), kColorFamilies.end(), [&](const ColorFamily& f) {
-        return vertex.ContainsProperty(f.red) && vertex.ContainsProperty(f.green) && vertex.ContainsProperty(f.blue);
-    });
-    if (family != kColorFamilies.end())
-        colors = {values.ColumnOf(family->red), values.ColumnOf(family->green), values.ColumnOf(family->blue),
-                  values.ColumnOf(family->alpha)};
-    const bool hasColors = colors[0] && colors[1] && colors[2];
-    const std::optional<Column> intensity = FirstColumnOf(values, {"intensity", "scalar_intensity"});
-    const std::optional<Column> classification = FirstColumnOf(values, {"classification", "scalar_classification"});
-
-    // First pass: the origin (per-axis minimum) and the largest colour channel. Every range
-    // starts its minimum from the first record's value, so the ranges merge to what one scan
-    // in file order finds: a NaN never replaces a minimum, a NaN in the first record stays.
     const std::vector<std::byte> firstRecord = values.FirstRecord();
-    std::array<double, 3> minimum{};
+    std::array<double, 3> firstValues{};
     for (std::size_t a = 0; a < 3; ++a)
-        minimum[a] = axes[a]->codec->first(axes[a]->At(firstRecord.data(), 0, 0));
-    const std::array<double, 3> firstValues = minimum;
-    std::array<double, 3> maximum{};
-    std::mutex merge;
-    const bool scanned = values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
-        std::array<double, 3> rangeMinimum{};
-        std::array<double, 3> rangeMaximum{};
-        for (std::size_t a = 0; a < 3; ++a)
-            rangeMinimum[a] = axes[a]->codec->minimum(axes[a]->At(records, 0, first), axes[a]->stride, n, firstValues[a]);
-        for (std::size_t c = 0; hasColors && c < 3; ++c)
-            rangeMaximum[c] = colors[c]->codec->maximum(colors[c]->At(records, 0, first), colors[c]->stride, n, 0.0);
-        std::lock_guard lock(merge);
-        for (std::size_t a = 0; a < 3; ++a)
-            minimum[a] = rangeMinimum[a] < minimum[a] ? rangeMinimum[a] : minimum[a];
-        for (std::size_t c = 0; c < 3; ++c)
-            maximum[c] = std::max(maximum[c], rangeMaximum[c]);
-    }, options, kScanPass);
-    if (!scanned)
-        return Cancelled();
-    cloud.origin = {minimum[0], minimum[1], minimum[2]};
-    const double scale = ColorScale(std::max({0.0, maximum[0], maximum[1], maximum[2]}));
-    constexpr double kUnlimited = std::numeric_limits<double>::infinity();
+        firstValues[a] = columns.axes[a].codec->first(columns.axes[a].At(firstRecord.data(), 0, 0));
+    ExtremesInFileOrder extremes(firstValues);
 
-    // Second pass: the values, a piece of points at a time so each is written once.
-    SizeArraysOn(options.pool, {[&] {
-                                     cloud.positions.resize(count);
-                                     PrefaultForWriting(cloud.positions.data(), count * sizeof(Eigen::Vector3f));
-                                 },
-                                 [&] {
-                                     if (!hasColors)
-                                         return;
-                                     cloud.colors.resize(count);
-                                     PrefaultForWriting(cloud.colors.data(), count * sizeof(Eigen::Vector4f));
-                                 },
-                                 [&] {
-                                     if (intensity)
-                                         cloud.intensity.resize(count);
-                                     if (classification)
-                                         cloud.classification.resize(count);
-                                 }});
+    const bool originFirst = std::any_of(columns.axes.begin(), columns.axes.end(),
+                                         [](const Column& axis) { return !axis.codec->exactInFloat; });
+    StoredExtremes extremesFound;
+    if (originFirst) {
+        const bool scanned = values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+            extremes.Scan(columns, records, first, n);
+        }, options, kScanPass);
+        if (!scanned)
+            return Cancelled();
+        extremesFound = extremes.Merged();
+    }
+    const Eigen::Vector3d offset = originFirst ? Eigen::Vector3d(extremesFound.axes[0].minimum, extremesFound.axes[1].minimum,
+                                                                 extremesFound.axes[2].minimum)
+                                               : Eigen::Vector3d::Zero();
+    const double colorScale = !columns.HasColors() ? 1.0
+                              : originFirst         ? ColorScale(extremesFound.colorMaximum)
+                                                    : LikelyColorScale(*columns.colors[0]);
+
+    SizeCloud(columns, count, options.pool, cloud);
     const bool filled = values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+        StoredExtremes range = extremes.Start();
+        // A piece of points at a time, so each is written once while it is in cache.
         ForEachPiece(n, [&](std::size_t begin, std::size_t pieceCount) {
             const std::size_t point = first + begin;
-            for (std::size_t a = 0; a < 3; ++a)
-                axes[a]->codec->offsetTo(axes[a]->At(records, begin, point), axes[a]->stride, pieceCount,
-                                         cloud.origin[static_cast<int>(a)], cloud.positions[point].data() + a, 3);
-            if (intensity)
-                ConvertAttribute(*intensity, intensity->At(records, begin, point), pieceCount, cloud.intensity.data() + point);
-            if (classification)
-                ConvertAttribute(*classification, classification->At(records, begin, point), pieceCount,
+            for (std::size_t a = 0; a < 3; ++a) {
+                const Column& axis = columns.axes[a];
+                float* out = cloud.positions[point].data() + a;
+                if (originFirst)
+                    axis.codec->offsetTo(axis.At(records, begin, point), axis.stride, pieceCount, offset[static_cast<int>(a)], out, 3);
+                else
+                    axis.codec->storeTo(axis.At(records, begin, point), axis.stride, pieceCount, out, 3, range.axes[a]);
+            }
+            if (columns.intensity)
+                ConvertAttribute(*columns.intensity, columns.intensity->At(records, begin, point), pieceCount,
+                                 cloud.intensity.data() + point);
+            if (columns.classification)
+                ConvertAttribute(*columns.classification, columns.classification->At(records, begin, point), pieceCount,
                                  cloud.classification.data() + point);
-            if (!hasColors)
-                return;
-            for (std::size_t c = 0; c < 3; ++c)
-                colors[c]->codec->scaleTo(colors[c]->At(records, begin, point), colors[c]->stride, pieceCount, scale,
-                                          kUnlimited, cloud.colors[point].data() + c, 4);
-            if (colors[3])
-                colors[3]->codec->scaleTo(colors[3]->At(records, begin, point), colors[3]->stride, pieceCount, scale,
-                                          1.0, cloud.colors[point].data() + 3, 4);
-            else
-                for (std::size_t i = 0; i < pieceCount; ++i)
-                    cloud.colors[point + i][3] = 1.0f;
+            if (columns.HasColors())
+                range.colorMaximum = WriteColors(columns, records, begin, point, pieceCount, colorScale, range.colorMaximum, cloud);
         });
-    }, options, kFillPass);
+        if (!originFirst)
+            extremes.Add(first, range);
+    }, options, originFirst ? kFillAfterScan : kOnlyPass);
     if (!filled)
         return Cancelled();
-    cloud.hasColors = hasColors;
+
+    if (!originFirst) {
+        extremesFound = extremes.Merged();
+        MovePositions(cloud, {extremesFound.axes[0].minimum, extremesFound.axes[1].minimum, extremesFound.axes[2].minimum},
+                      options.pool);
+        const double scale = ColorScale(extremesFound.colorMaximum);
+        const bool recolored = !columns.HasColors() || scale == colorScale ||
+                               values.ForEachRange([&](const std::byte* records, std::size_t first, std::size_t n) {
+                                   WriteColors(columns, records, 0, first, n, scale, 0.0, cloud);
+                               }, options, kColorPass);
+        if (!recolored || !ReportProgress(options, 1.0))
+            return Cancelled();
+    }
+    cloud.origin = {extremesFound.axes[0].minimum, extremesFound.axes[1].minimum, extremesFound.axes[2].minimum};
+    cloud.hasColors = columns.HasColors();
     cloud.upAxis = 1;
+
+    if (cloud.origin.allFinite()) {
+        Eigen::Vector3f lo;
+        Eigen::Vector3f hi;
+        for (int a = 0; a < 3; ++a) {
+            const ValueRange& axis = extremesFound.axes[static_cast<std::size_t>(a)];
+            lo[a] = static_cast<float>(axis.minimum - cloud.origin[a]);
+            hi[a] = static_cast<float>(axis.maximum - cloud.origin[a]);
+        }
+        cloud.SetBounds(lo, hi);
+    } else {
+        cloud.ComputeBounds();  // an infinite origin moves values out of order
+    }
     return std::nullopt;
 }
 
@@ -214,10 +263,7 @@ ReadFailure NoVertexElement()
 std::optional<ReadFailure> LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values,
                                         const ReadOptions& options, PointCloudData& cloud)
 {
-    if (std::optional<ReadFailure> failure = FillCloud(vertex, values, options, cloud))
-        return failure;
-    cloud.ComputeBounds();
-    return std::nullopt;
+    return FillCloud(vertex, values, options, cloud);
 }
 
 std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, PointCloudData& cloud)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <type_traits>
 
 namespace plyloader {
 namespace {
@@ -42,18 +43,32 @@ struct CodecFor {
         for (std::size_t i = 0; i < count; ++i)
             out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) - offset);
     }
-    static void ScaleTo(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
-                        float* out, std::size_t outStride)
+    static void StoreTo(const std::byte* values, std::size_t stride, std::size_t count, float* out,
+                        std::size_t outStride, ValueRange& range)
     {
-        if (upper == std::numeric_limits<double>::infinity()) {  // min(x, inf) is x, NaN included
-            for (std::size_t i = 0; i < count; ++i)
-                out[i * outStride] = static_cast<float>(static_cast<double>(At(values, stride, i)) * scale);
-            return;
+        auto minimum = static_cast<T>(range.minimum);  // exact: the range holds values of T
+        auto maximum = static_cast<T>(range.maximum);
+        for (std::size_t i = 0; i < count; ++i) {
+            const T value = At(values, stride, i);
+            minimum = value < minimum ? value : minimum;
+            maximum = value > maximum ? value : maximum;
+            out[i * outStride] = static_cast<float>(value);
         }
-        for (std::size_t i = 0; i < count; ++i)
-            out[i * outStride] = static_cast<float>(std::min(static_cast<double>(At(values, stride, i)) * scale, upper));
+        range = {static_cast<double>(minimum), static_cast<double>(maximum)};
     }
-    static constexpr ColumnCodec codec = {&First, &Minimum, &Maximum, &OffsetTo, &ScaleTo};
+    static double ScaleTo(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
+                          float* out, std::size_t outStride, double floor)
+    {
+        double largest = floor;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto value = static_cast<double>(At(values, stride, i));
+            largest = value > largest ? value : largest;
+            out[i * outStride] = static_cast<float>(std::min(value * scale, upper));  // a NaN stays
+        }
+        return largest;
+    }
+    static constexpr bool kExactInFloat = std::is_same_v<T, float> || (std::is_integral_v<T> && sizeof(T) <= 2);
+    static constexpr ColumnCodec codec = {kExactInFloat, std::is_integral_v<T>, &First, &Minimum, &Maximum, &OffsetTo, &StoreTo, &ScaleTo};
 };
 
 template <typename T>

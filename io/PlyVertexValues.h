@@ -41,20 +41,34 @@ bool WithScalarValues(const orrisk::ply::PlyElement& element, const std::string&
     return element.ContainsProperty(name) && WithScalarValues(*element.PropertyNamed(name), std::forward<F>(f));
 }
 
+// The smallest and largest of some values, found with plain comparisons: a NaN never
+// replaces either, a NaN start stays, and of equal values the first is kept.
+struct ValueRange {
+    double minimum;
+    double maximum;
+};
+
 // What the loader does with one property's values, for its stored type and byte order.
 // Values lie `stride` bytes apart; converted values are written `outStride` floats apart.
-// The running minimum and maximum start from `start` and follow plain comparisons: a NaN
-// never replaces, a NaN start stays.
+// The running minimum and maximum start from `start`.
 struct ColumnCodec {
+    // Whether every value of the stored type is a float as well (float and the types of up to
+    // 16 bits), so that converting to float and back to double gives the value itself.
+    bool exactInFloat;
+    bool integral;
     double (*first)(const std::byte* values);
     double (*minimum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
     double (*maximum)(const std::byte* values, std::size_t stride, std::size_t count, double start);
     // out = value - offset, in double, rounded once.
     void (*offsetTo)(const std::byte* values, std::size_t stride, std::size_t count, double offset, float* out,
                      std::size_t outStride);
-    // out = min(value * scale, upper), in double, rounded once.
-    void (*scaleTo)(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
-                    float* out, std::size_t outStride);
+    // out = value, rounded once; `range` grows by the values read.
+    void (*storeTo)(const std::byte* values, std::size_t stride, std::size_t count, float* out, std::size_t outStride,
+                    ValueRange& range);
+    // out = min(value * scale, upper), in double, rounded once. Returns the largest value read,
+    // or `floor` when none is larger.
+    double (*scaleTo)(const std::byte* values, std::size_t stride, std::size_t count, double scale, double upper,
+                      float* out, std::size_t outStride, double floor);
 };
 
 // One scalar property's values: a stored array, or a field of the file's records.

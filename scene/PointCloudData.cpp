@@ -36,11 +36,16 @@ void PointCloudData::ComputeBounds()
         hiY = p.y() > hiY ? p.y() : hiY;
         hiZ = p.z() > hiZ ? p.z() : hiZ;
     }
-    boundsMin = {loX, loY, loZ};
-    boundsMax = {hiX, hiY, hiZ};
+    SetBounds({loX, loY, loZ}, {hiX, hiY, hiZ});
+}
+
+void PointCloudData::SetBounds(const Eigen::Vector3f& lo, const Eigen::Vector3f& hi)
+{
+    boundsMin = lo;
+    boundsMax = hi;
     center = (boundsMin + boundsMax) * 0.5f;
-    const float dx = hiX - loX;
-    const float dy = hiY - loY;
-    const float dz = hiZ - loZ;
+    const float dx = hi.x() - lo.x();
+    const float dy = hi.y() - lo.y();
+    const float dz = hi.z() - lo.z();
     radius = std::sqrt(dy * dy + dz * dz + dx * dx) * 0.5f;
 }

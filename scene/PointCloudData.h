@@ -36,6 +36,9 @@ struct PointCloudData : SceneBounds {
     void Clear();
     // Recomputes bounds, centre and radius from the positions; does nothing when empty.
     void ComputeBounds();
+    // Sets bounds, centre and radius from corners found elsewhere, as ComputeBounds does from
+    // the corners it finds.
+    void SetBounds(const Eigen::Vector3f& lo, const Eigen::Vector3f& hi);
 };
 
 static_assert(sizeof(Eigen::Vector3f) == 12, "positions must be tightly packed");

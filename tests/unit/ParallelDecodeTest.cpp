@@ -51,6 +51,8 @@ void ExpectSameCloud(const PointCloudData& serial, const PointCloudData& paralle
     EXPECT_TRUE(SameBytes(serial.colors, parallel.colors));
     EXPECT_TRUE(SameBytes(serial.origin, parallel.origin));
     EXPECT_EQ(serial.hasColors, parallel.hasColors);
+    EXPECT_EQ(std::memcmp(serial.boundsMin.data(), parallel.boundsMin.data(), sizeof(float) * 3), 0);
+    EXPECT_EQ(std::memcmp(serial.boundsMax.data(), parallel.boundsMax.data(), sizeof(float) * 3), 0);
 }
 
 void ExpectSameSplats(const GaussianData& serial, const GaussianData& parallel)
@@ -101,14 +103,20 @@ struct ProgressLog {
     }
 };
 
-// A binary cloud of `count` points: double x (descending, so the minimum is in the last
-// range), float y and z, uchar colours, in the given byte order. `nanAt` records get NaN
-// coordinates.
-std::string BinaryCloud(std::size_t count, bool bigEndian, const std::vector<std::size_t>& nanAt = {})
+// The two ways positions are read: with the origin found first (axes wider than float) or
+// moved by it afterwards (axes that float holds exactly).
+enum class AxisType { Double, Float };
+
+// A binary cloud of `count` points: x of the given type (descending, so the minimum is in
+// the last range), float y and z, uchar colours, in the given byte order. `nanAt` records get
+// NaN coordinates.
+std::string BinaryCloud(std::size_t count, bool bigEndian, const std::vector<std::size_t>& nanAt = {},
+                        AxisType xType = AxisType::Double)
 {
+    const bool doubleX = xType == AxisType::Double;
     PlyBytes bytes(std::string("ply\nformat ") + (bigEndian ? "binary_big_endian" : "binary_little_endian") +
-                   " 1.0\nelement vertex " + std::to_string(count) +
-                   "\nproperty double x\nproperty float y\nproperty float z\n"
+                   " 1.0\nelement vertex " + std::to_string(count) + "\nproperty " + (doubleX ? "double" : "float") +
+                   " x\nproperty float y\nproperty float z\n"
                    "property uchar red\nproperty uchar green\nproperty uchar blue\nend_header\n");
     for (std::size_t i = 0; i < count; ++i) {
         const bool nan = std::find(nanAt.begin(), nanAt.end(), i) != nanAt.end();
@@ -118,10 +126,19 @@ std::string BinaryCloud(std::size_t count, bool bigEndian, const std::vector<std
         const auto red = static_cast<unsigned char>(i % 200);
         const auto green = static_cast<unsigned char>((i / 3) % 256);
         const auto blue = static_cast<unsigned char>(i % 7);
-        if (bigEndian)
-            bytes.Be(x).Be(y).Be(z).Be(red).Be(green).Be(blue);
-        else
-            bytes.Le(x).Le(y).Le(z).Le(red).Le(green).Le(blue);
+        if (bigEndian) {
+            if (doubleX)
+                bytes.Be(x);
+            else
+                bytes.Be(static_cast<float>(x));
+            bytes.Be(y).Be(z).Be(red).Be(green).Be(blue);
+        } else {
+            if (doubleX)
+                bytes.Le(x);
+            else
+                bytes.Le(static_cast<float>(x));
+            bytes.Le(y).Le(z).Le(red).Le(green).Le(blue);
+        }
     }
     return bytes.Bytes();
 }
@@ -253,12 +270,16 @@ TEST(ParallelLas, ProgressEndsAtOneAndCancellingStopsTheRead)
 TEST(ParallelPly, ArraysEqualTheSerialReadInBothByteOrders)
 {
     ScratchDir dir;
-    std::vector<std::string> paths = {
-        dir.Write("le.ply", BinaryCloud(kManyPoints, false)).string(),
-        dir.Write("be.ply", BinaryCloud(kManyPoints, true)).string(),
+    std::vector<std::string> paths;
+    for (const AxisType type : {AxisType::Double, AxisType::Float}) {
+        const std::string name = type == AxisType::Double ? "double" : "float";
+        paths.push_back(dir.Write(name + "-le.ply", BinaryCloud(kManyPoints, false, {}, type)).string());
+        paths.push_back(dir.Write(name + "-be.ply", BinaryCloud(kManyPoints, true, {}, type)).string());
         // A NaN at the start of a later range must not become the minimum there.
-        dir.Write("nan-inside.ply", BinaryCloud(kManyPoints, false, {1, 50000, 100000, kManyPoints - 1})).string(),
-    };
+        paths.push_back(dir.Write(name + "-nan-inside.ply",
+                                  BinaryCloud(kManyPoints, false, {1, 50000, 100000, kManyPoints - 1}, type))
+                            .string());
+    }
     if (!testsupport::TestDataDir().empty())
         for (const char* name : {"ply/donut_color.ply", "ply/cloud_binary_be.ply", "ply/cloud_ascii.ply"})
             paths.push_back(TestDataFile(name).string());
@@ -285,10 +306,103 @@ TEST(ParallelPly, TheOriginIsTheMinimumInFileOrder)
     EXPECT_TRUE(SameBytes(serialNan.origin, parallelNan.origin));
 }
 
+void ExpectProgressAndCancelling(const std::string& path);
+
 TEST(ParallelPly, ProgressEndsAtOneAndCancellingStopsTheRead)
 {
     ScratchDir dir;
-    const std::string path = dir.Write("cloud.ply", BinaryCloud(kManyPoints, false)).string();
+    for (const AxisType type : {AxisType::Double, AxisType::Float}) {
+        SCOPED_TRACE(type == AxisType::Double ? "double x" : "float x");
+        ExpectProgressAndCancelling(dir.Write("cloud.ply", BinaryCloud(kManyPoints, false, {}, type)).string());
+    }
+}
+
+// Loads x values (y and z zero) on one thread and on the pool: both must give the same cloud,
+// with the bounds that ComputeBounds finds over the positions loaded.
+void ExpectBoundsOfThePositions(const std::vector<double>& xs, AxisType type)
+{
+    const bool doubleX = type == AxisType::Double;
+    PlyBytes bytes("ply\nformat binary_little_endian 1.0\nelement vertex " + std::to_string(xs.size()) + "\nproperty " +
+                   (doubleX ? "double" : "float") + " x\nproperty float y\nproperty float z\nend_header\n");
+    for (const double x : xs) {
+        if (doubleX)
+            bytes.Le(x);
+        else
+            bytes.Le(static_cast<float>(x));
+        bytes.Le(0.0f).Le(0.0f);
+    }
+    ScratchDir dir;
+    const auto [serial, parallel] = SerialAndParallel<PointCloudData>(ReadPly, dir.Write("x.ply", bytes).string());
+    ExpectSameCloud(serial, parallel);
+    // The origin is the minimum as a plain scan in file order finds it, signed zeros and all.
+    double minimum = doubleX ? xs.front() : static_cast<float>(xs.front());
+    for (const double x : xs) {
+        const double stored = doubleX ? x : static_cast<float>(x);
+        minimum = stored < minimum ? stored : minimum;
+    }
+    EXPECT_EQ(std::memcmp(&serial.origin.x(), &minimum, sizeof(double)), 0) << serial.origin.x() << " against " << minimum;
+    for (const PointCloudData* cloud : {&serial, &parallel}) {
+        PointCloudData recomputed;
+        recomputed.positions = cloud->positions;
+        recomputed.ComputeBounds();
+        EXPECT_EQ(std::memcmp(cloud->boundsMin.data(), recomputed.boundsMin.data(), sizeof(float) * 3), 0)
+            << cloud->boundsMin.transpose() << " against " << recomputed.boundsMin.transpose();
+        EXPECT_EQ(std::memcmp(cloud->boundsMax.data(), recomputed.boundsMax.data(), sizeof(float) * 3), 0)
+            << cloud->boundsMax.transpose() << " against " << recomputed.boundsMax.transpose();
+        EXPECT_EQ(std::memcmp(cloud->center.data(), recomputed.center.data(), sizeof(float) * 3), 0);
+        EXPECT_EQ(std::memcmp(&cloud->radius, &recomputed.radius, sizeof(float)), 0);
+    }
+}
+
+TEST(ParallelPly, BoundsAreThoseOfTheLoadedPositions)
+{
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    // Values spread over many ranges, with the special ones placed at the start, inside and at
+    // the end.
+    const auto spread = [](std::vector<std::pair<std::size_t, double>> special) {
+        std::vector<double> xs(kManyPoints);
+        for (std::size_t i = 0; i < xs.size(); ++i)
+            xs[i] = 5.0 + static_cast<double>(i % 977) * 0.125;
+        for (const auto& [at, value] : special)
+            xs[at] = value;
+        return xs;
+    };
+    struct Case {
+        const char* what;
+        std::vector<double> xs;
+    };
+    const std::vector<Case> cases = {
+        {"plain", spread({})},
+        {"zeros of both signs, the negative first", spread({{3, -0.0}, {90000, 0.0}, {150000, -0.0}})},
+        {"zeros of both signs, the positive first", spread({{3, 0.0}, {90000, -0.0}})},
+        {"a negative zero alone", spread({{120000, -0.0}})},
+        {"a NaN first", spread({{0, nan}, {7, -3.0}})},
+        {"NaNs inside", spread({{1, nan}, {100000, nan}, {kManyPoints - 1, nan}})},
+        {"minus infinity", spread({{60000, -kInf}, {80000, -kInf}})},
+        {"minus infinity first", spread({{0, -kInf}})},
+        {"plus infinity", spread({{60000, kInf}})},
+        {"infinities only", std::vector<double>(kManyPoints, kInf)},
+        {"both infinities", spread({{10, kInf}, {190000, -kInf}})},
+        {"largest floats", spread({{10, 3.4e38}, {190000, -3.4e38}})},
+    };
+    for (const Case& c : cases) {
+        for (const AxisType type : {AxisType::Double, AxisType::Float}) {
+            SCOPED_TRACE(std::string(c.what) + (type == AxisType::Double ? ", double x" : ", float x"));
+            ExpectBoundsOfThePositions(c.xs, type);
+        }
+    }
+    // Only a double axis holds these: moved by the origin they round together, or beyond the
+    // largest float.
+    for (const Case& c : {Case{"values that round together", spread({{4, -1e10}, {20, 1.0}, {70000, 1.0000001}})},
+                          Case{"differences beyond float", spread({{4, 1e300}, {9, -1e300}})}}) {
+        SCOPED_TRACE(c.what);
+        ExpectBoundsOfThePositions(c.xs, AxisType::Double);
+    }
+}
+
+void ExpectProgressAndCancelling(const std::string& path)
+{
     for (bool onPool : {false, true}) {
         ProgressLog log;
         ASSERT_TRUE(ReadPly(path, log.Options(onPool)).Ok());
