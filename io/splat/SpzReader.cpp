@@ -1,5 +1,6 @@
 #include "io/splat/SpzReader.h"
 
+#include "io/splat/BytesFilled.h"
 #include "io/splat/Decompress.h"
 #include "io/splat/OverwriteBuffer.h"
 #include "io/splat/SplatActivation.h"
@@ -9,7 +10,9 @@
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -217,6 +220,18 @@ private:
     const std::array<float, 256> m_shValue;
 };
 
+// The log lines and the last progress every SPZ version ends with.
+ReadResult<GaussianData> Finish(const SpzHeader& header, GaussianData data, const ReadOptions& options)
+{
+    Log(LogLevel::Info, "SpzReader",
+        "version " + std::to_string(header.version) + ", antialiased: " + ((header.flags & 1) ? "yes" : "no"));
+    if (header.shDegree > 3)
+        Log(LogLevel::Warning, "SpzReader", "SH degree 4 in the file: the fourth band was dropped.");
+    LogLoadedSplats("SpzReader", data);
+    ReportProgress(options, 1.0);
+    return data;
+}
+
 using Decompress = std::function<std::optional<ReadFailure>()>;
 
 // Decompresses the blocks while the scene is sized, on as many threads as the pool gives (three
@@ -249,14 +264,80 @@ ReadResult<GaussianData> DecompressAndDecode(const SpzHeader& header, const Bloc
         if (restCount > 0)
             decoder.Sh(first, end);
     });
+    return Finish(header, std::move(data), options);
+}
 
-    Log(LogLevel::Info, "SpzReader",
-        "version " + std::to_string(header.version) + ", antialiased: " + ((header.flags & 1) ? "yes" : "no"));
-    if (header.shDegree > 3)
-        Log(LogLevel::Warning, "SpzReader", "SH degree 4 in the file: the fourth band was dropped.");
-    LogLoadedSplats("SpzReader", data);
-    ReportProgress(options, 1.0);
-    return data;
+// Inflates the one gzip stream of versions 1 to 3 on one thread while another sizes the scene
+// and decodes behind it: every attribute but the SH as soon as their blocks are in, then the
+// SH (the last block, most of the payload) a range of splats at a time as the stream reaches
+// it. The inflating thread joins in the SH once the stream has ended. Without a second
+// thread the jobs run one after the other and nothing waits.
+ReadResult<GaussianData> InflateAndDecode(InflateStream& stream, const SpzHeader& header,
+                                          const std::array<std::uint64_t, 6>& sizes, const ReadOptions& options)
+{
+    constexpr std::size_t kInflateChunk = std::size_t{1} << 20;
+    constexpr std::size_t kShSplatsPerRange = 16 * 1024;
+    const std::size_t count = header.count;
+    const std::size_t restCount = RestCount(header);
+    const std::size_t shStride = ShCoefficients(header.shDegree) * 3;
+    std::size_t total = 0;
+    for (const std::uint64_t size : sizes)
+        total += static_cast<std::size_t>(size);
+    const std::size_t attributeBytes = total - static_cast<std::size_t>(sizes[5]);
+
+    OverwriteBuffer payload(total);
+    Blocks blocks;
+    std::size_t offset = 0;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        blocks[b] = payload.data() + offset;
+        offset += static_cast<std::size_t>(sizes[b]);
+    }
+    GaussianData data;
+    const SplatDecoder decoder(header, blocks, data);
+    BytesFilled inflated;
+    std::optional<ReadFailure> failure;
+    std::atomic<bool> sized{false};
+    std::atomic<std::size_t> nextShRange{0};
+    const std::size_t shRanges = restCount > 0 ? (count + kShSplatsPerRange - 1) / kShSplatsPerRange : 0;
+    const auto decodeSh = [&](bool waitForStream) {
+        for (std::size_t range; (range = nextShRange.fetch_add(1)) < shRanges;) {
+            const std::size_t first = range * kShSplatsPerRange;
+            const std::size_t end = std::min(count, first + kShSplatsPerRange);
+            if (waitForStream && !inflated.WaitFor(attributeBytes + end * shStride))
+                return;
+            decoder.Sh(first, end);
+        }
+    };
+
+    ParallelFor(options.pool, 2, [&](std::size_t job) {
+        if (job == 0) {
+            {
+                const BytesFilled::EndOnExit ending(inflated);
+                for (std::size_t at = 0; at < total; at += kInflateChunk) {
+                    const std::size_t size = std::min(kInflateChunk, total - at);
+                    if ((failure = stream.ReadExactly(payload.data() + at, size)))
+                        return;
+                    inflated.Publish(at + size);
+                }
+            }
+            if (sized.load(std::memory_order_acquire))
+                decodeSh(false);
+        } else {
+            SizeSplatShRest(data, count, restCount);
+            SizeSplatAttributes(data, count);
+            sized.store(true, std::memory_order_release);
+            if (!inflated.WaitFor(attributeBytes))
+                return;
+            DecodeSplatScene(data, restCount, nullptr,
+                             [&](std::size_t first, std::size_t end) { decoder.Attributes(first, end); });
+            decodeSh(true);
+        }
+    });
+    if (failure)
+        return *failure;
+    if (!ReportProgress(options, 0.8))
+        return CancelledFailure(kFormat);
+    return Finish(header, std::move(data), options);
 }
 
 ReadResult<GaussianData> ReadGzipped(const Bytes& file, const ReadOptions& options)
@@ -281,16 +362,7 @@ ReadResult<GaussianData> ReadGzipped(const Bytes& file, const ReadOptions& optio
                                              std::to_string(file.size()) + " compressed bytes can hold");
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
-    OverwriteBuffer payload(static_cast<std::size_t>(total));
-    Blocks blocks;
-    std::uint64_t offset = 0;
-    for (std::size_t b = 0; b < blocks.size(); ++b) {
-        blocks[b] = payload.data() + offset;
-        offset += sizes[b];
-    }
-    return DecompressAndDecode(
-        header, blocks, [&] { return stream.ReadExactly(payload.data(), payload.size()); },
-        [] { return std::optional<ReadFailure>(); }, options);
+    return InflateAndDecode(stream, header, sizes, options);
 }
 
 ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& options)

@@ -101,6 +101,37 @@ TEST(SplatParallelDecode, SpzWithShGivesTheSameSceneOnEveryPool)
     }
 }
 
+// A gzip stream that ends early fails the same way however many threads decode behind the
+// one inflating it: in the attribute blocks, in the SH, or just before its end.
+TEST(SplatParallelDecode, SpzGzipCutShortFailsOnEveryPool)
+{
+    std::mt19937 random(11);
+    testsupport::ScratchDir dir;
+    testsupport::SpzHeaderFields header;
+    header.count = kManySplats;
+    header.shDegree = 3;
+    // Random bytes hardly compress, so a cut at a share of the file is a cut at that share
+    // of the payload.
+    const std::string file = testsupport::SpzGzipFile(
+        header, {RandomBytes(random, kManySplats * 9), RandomBytes(random, kManySplats), RandomBytes(random, kManySplats * 3),
+                 RandomBytes(random, kManySplats * 3), RandomBytes(random, kManySplats * 4),
+                 RandomBytes(random, kManySplats * 45)});
+    for (const double share : {0.1, 0.5, 0.9, 0.999}) {
+        const std::string path =
+            dir.Write("cut.spz", file.substr(0, static_cast<std::size_t>(static_cast<double>(file.size()) * share))).string();
+        const ReadResult<GaussianData> serial = ReadSplatFormat(SplatFormat::Spz, path);
+        ASSERT_FALSE(serial.Ok()) << share;
+        EXPECT_EQ(serial.Failure().code, ReadError::Truncated) << serial.Failure().reason;
+        for (unsigned threads : {2u, 5u}) {
+            ThreadPool pool(threads);
+            const ReadResult<GaussianData> parallel = ReadSplatFormat(SplatFormat::Spz, path, ReadOptions{{}, &pool});
+            ASSERT_FALSE(parallel.Ok()) << share;
+            EXPECT_EQ(parallel.Failure().code, serial.Failure().code);
+            EXPECT_EQ(parallel.Failure().reason, serial.Failure().reason);
+        }
+    }
+}
+
 // .splat stores plain floats, so positions can be NaN or infinite: the minimum and the bounds
 // follow the PLY loader's rules (a NaN never wins, but one in the first splat stays) across
 // the ranges as within one.
