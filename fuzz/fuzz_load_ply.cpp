@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const PointCloudData& cloud = result.Value();
-    if (cloud.positions.empty() || !ArraysMatchPositions(cloud))
+    if (cloud.positions.empty() || !ArraysMatchPositions(cloud) || !BoundsMatchPositions(cloud))
         std::abort();
     return 0;
 }

@@ -38,6 +38,9 @@ void SameCloud(const PointCloudData& a, const PointCloudData& b)
 {
     RequireSame(a.positions, b.positions);
     RequireSame(a.colors, b.colors);
+    if (std::memcmp(&a.boundsMin, &b.boundsMin, sizeof a.boundsMin) != 0 ||
+        std::memcmp(&a.boundsMax, &b.boundsMax, sizeof a.boundsMax) != 0)
+        std::abort();
 }
 
 void SameSplats(const GaussianData& a, const GaussianData& b)

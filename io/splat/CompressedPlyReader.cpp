@@ -1,8 +1,8 @@
 #include "io/splat/CompressedPlyReader.h"
 
+#include "io/FixedRecordRead.h"
 #include "io/ReadOnlyFile.h"
 #include "io/ply/PlyRecordReader.h"
-#include "io/splat/OverwriteBuffer.h"
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
@@ -129,35 +129,26 @@ std::vector<T> ReadColumns(orrisk::ply::PlyRecordReader& reader, const orrisk::p
     return values;
 }
 
-// An element's records as the file lays them out, and where each wanted property lies in a
-// record: read in one go, decoded where they lie.
-struct RecordBytes {
-    OverwriteBuffer bytes;
+// Where each wanted property lies in an element's records.
+struct RecordFields {
     std::size_t recordBytes = 0;
     std::vector<std::size_t> offsets;
 
-    const std::uint8_t* At(std::size_t record, std::size_t property) const
+    const std::uint8_t* At(const std::byte* records, std::size_t record, std::size_t property) const
     {
-        return bytes.data() + record * recordBytes + offsets[property];
+        return reinterpret_cast<const std::uint8_t*>(records) + record * recordBytes + offsets[property];
     }
 };
 
 template <typename Names>
-RecordBytes ReadRecordBytes(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& element,
-                            const Names& names, std::size_t nameCount)
+RecordFields FieldsOf(const orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& element,
+                      const Names& names, std::size_t nameCount)
 {
-    RecordBytes records;
-    records.offsets.resize(nameCount);
+    RecordFields fields;
+    fields.recordBytes = reader.RecordBytes(element);
     for (std::size_t k = 0; k < nameCount; ++k)
-        records.offsets[k] = reader.OffsetOf(element, names(k));
-    records.recordBytes = reader.RecordBytes(element);
-    records.bytes = OverwriteBuffer(static_cast<std::size_t>(element.recordCount) * records.recordBytes);
-    std::size_t next = 0;
-    reader.ReadRecords(element, [&](const std::byte* block, std::size_t count) {
-        std::memcpy(records.bytes.data() + next, block, count * records.recordBytes);
-        next += count * records.recordBytes;
-    });
-    return records;
+        fields.offsets.push_back(reader.OffsetOf(element, names(k)));
+    return fields;
 }
 
 float Unpack(std::uint32_t value, int shift, int bits)
@@ -194,22 +185,34 @@ float UnpackSh(std::uint8_t n)
     return (t - 0.5f) * 8.0f;
 }
 
-// Reads the chunk ranges and the packed splat and SH records.
-std::optional<ReadFailure> ReadBody(orrisk::ply::PlyRecordReader& reader, const Layout& layout,
-                                    std::vector<float>& chunks, RecordBytes& packed, RecordBytes& sh)
+// The values of one splat's packed record, with its chunk's ranges.
+void DecodePacked(const RecordFields& packed, const std::byte* records, std::size_t record, const float* range,
+                  const Layout& layout, const std::array<float, 256>& opacity, GaussianData& data, std::size_t i)
 {
-    try {
-        const orrisk::ply::PlyFile& header = reader.Header();
-        chunks = ReadColumns<float>(reader, header.ElementNamed("chunk"),
-                                    [](std::size_t k) { return std::string(kChunkNames[k]); }, layout.chunkValues);
-        packed = ReadRecordBytes(reader, header.ElementNamed("vertex"),
-                                 [](std::size_t k) { return std::string(kPackedNames[k]); }, kPackedNames.size());
-        if (layout.restCount)
-            sh = ReadRecordBytes(reader, header.ElementNamed("sh"),
-                                 [](std::size_t k) { return "f_rest_" + std::to_string(k); }, layout.restCount);
-    } catch (const std::exception& error) {
-        return Fail(ReadError::Malformed, std::string("compressed PLY: ") + error.what());
+    std::array<std::uint32_t, 4> words;
+    for (std::size_t k = 0; k < words.size(); ++k)
+        words[k] = LoadU32(packed.At(records, record, k));
+    constexpr std::array<int, 3> kShifts = {21, 11, 0};
+    constexpr std::array<int, 3> kBits = {11, 10, 11};
+    for (int a = 0; a < 3; ++a) {
+        data.positions[i][a] = Lerp(range[a], range[3 + a], Unpack(words[0], kShifts[a], kBits[a]));
+        data.scales[i][a] = SplatScaleFromLog(Lerp(range[6 + a], range[9 + a], Unpack(words[2], kShifts[a], kBits[a])));
+        float colour = Unpack(words[3], 24 - 8 * a, 8);
+        if (layout.chunkValues > kChunkRequired)
+            colour = Lerp(range[12 + a], range[15 + a], colour);
+        data.shDc[i][a] = (colour - 0.5f) / kSplatShC0;
     }
+    data.opacities[i] = opacity[words[3] & 255];
+    data.rotations[i] = UnpackRotation(words[1]);
+    NormaliseSplatRotation(data.rotations[i]);
+}
+
+std::optional<ReadFailure> FailureOf(const FixedRecordsRead& read, const std::string& element)
+{
+    if (read.outcome == FixedRecordsRead::Outcome::Cancelled)
+        return CancelledFailure(kFormat);
+    if (read.outcome == FixedRecordsRead::Outcome::FileEnded)
+        return Fail(ReadError::Truncated, "compressed PLY: unexpected end of file in element " + element);
     return std::nullopt;
 }
 
@@ -247,57 +250,67 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
 
-    // The records are read while the scene is sized, in two parts, on other threads.
+    // The chunk ranges are read while the scene is sized, in two parts, on other threads; then
+    // the packed records and the SH records are decoded where they are read, over the pool.
+    const orrisk::ply::PlyFile& header = reader->Header();
+    const orrisk::ply::PlyElement& vertex = header.ElementNamed("vertex");
     std::vector<float> chunks;
-    RecordBytes packed;
-    RecordBytes sh;
     GaussianData data;
     std::optional<ReadFailure> failure;
     ParallelFor(options.pool, 3, [&](std::size_t job) {
-        if (job == 0)
-            failure = ReadBody(*reader, layout, chunks, packed, sh);
-        else if (job == 1)
+        if (job == 0) {
+            try {
+                chunks = ReadColumns<float>(*reader, header.ElementNamed("chunk"),
+                                            [](std::size_t k) { return std::string(kChunkNames[k]); }, layout.chunkValues);
+            } catch (const std::exception& error) {
+                failure = Fail(ReadError::Malformed, std::string("compressed PLY: ") + error.what());
+            }
+        } else if (job == 1) {
             SizeSplatShRest(data, layout.count, layout.restCount);
-        else
+        } else {
             SizeSplatAttributes(data, layout.count);
+        }
     });
     if (failure)
         return *failure;
-    if (!ReportProgress(options, 0.6))
-        return CancelledFailure(kFormat);
+
+    const ReadOnlyFile file(path);
+    const RecordFields packed = FieldsOf(*reader, vertex, [](std::size_t k) { return std::string(kPackedNames[k]); },
+                                         kPackedNames.size());
+    const auto opacity = OpacityOfAlphaByte();
+    const FixedRecordsRead packedRead = ReadFixedRecords(
+        file, reader->Layout(vertex), options, {0.1, 0.5}, [&](const std::byte* records, std::size_t first, std::size_t count) {
+            for (std::size_t r = 0; r < count; ++r) {
+                const std::size_t i = first + r;
+                DecodePacked(packed, records, r, chunks.data() + (i / kSplatsPerChunk) * layout.chunkValues, layout,
+                             opacity, data, i);
+            }
+        });
+    if (auto readFailure = FailureOf(packedRead, "vertex"))
+        return *readFailure;
 
     const std::size_t restCount = layout.restCount;
-    const auto opacity = OpacityOfAlphaByte();
-    std::array<float, 256> shValue;
-    for (int n = 0; n < 256; ++n)
-        shValue[n] = UnpackSh(static_cast<std::uint8_t>(n));
-    DecodeSplatScene(data, restCount, options.pool, [&](std::size_t first, std::size_t end) {
-        for (std::size_t i = first; i < end; ++i) {
-            const float* range = chunks.data() + (i / kSplatsPerChunk) * layout.chunkValues;
-            std::array<std::uint32_t, 4> words;
-            for (std::size_t k = 0; k < words.size(); ++k)
-                words[k] = LoadU32(packed.At(i, k));
-            const std::array<int, 3> shifts = {21, 11, 0};
-            const std::array<int, 3> bits = {11, 10, 11};
-            for (int a = 0; a < 3; ++a) {
-                data.positions[i][a] = Lerp(range[a], range[3 + a], Unpack(words[0], shifts[a], bits[a]));
-                data.scales[i][a] =
-                    SplatScaleFromLog(Lerp(range[6 + a], range[9 + a], Unpack(words[2], shifts[a], bits[a])));
-                float colour = Unpack(words[3], 24 - 8 * a, 8);
-                if (layout.chunkValues > kChunkRequired)
-                    colour = Lerp(range[12 + a], range[15 + a], colour);
-                data.shDc[i][a] = (colour - 0.5f) / kSplatShC0;
-            }
-            data.opacities[i] = opacity[words[3] & 255];
-            data.rotations[i] = UnpackRotation(words[1]);
-            NormaliseSplatRotation(data.rotations[i]);
-        }
-        for (std::size_t i = first; i < end && restCount > 0; ++i) {
-            float* rest = data.shRest.data() + i * restCount;
-            for (std::size_t k = 0; k < restCount; ++k)
-                rest[k] = shValue[*sh.At(i, k)];
-        }
-    });
+    if (restCount > 0) {
+        const orrisk::ply::PlyElement& shElement = header.ElementNamed("sh");
+        const RecordFields sh = FieldsOf(*reader, shElement, [](std::size_t k) { return "f_rest_" + std::to_string(k); },
+                                         restCount);
+        std::array<float, 256> shValue;
+        for (int n = 0; n < 256; ++n)
+            shValue[n] = UnpackSh(static_cast<std::uint8_t>(n));
+        const FixedRecordsRead shRead = ReadFixedRecords(
+            file, reader->Layout(shElement), options, {0.5, 0.9},
+            [&](const std::byte* records, std::size_t first, std::size_t count) {
+                for (std::size_t r = 0; r < count; ++r) {
+                    float* rest = data.shRest.data() + (first + r) * restCount;
+                    for (std::size_t k = 0; k < restCount; ++k)
+                        rest[k] = shValue[*sh.At(records, r, k)];
+                }
+            });
+        if (auto readFailure = FailureOf(shRead, "sh"))
+            return *readFailure;
+    }
+    // Everything is decoded: what is left is the origin and the bounds.
+    DecodeSplatScene(data, restCount, options.pool, [](std::size_t, std::size_t) {});
     LogLoadedSplats("CompressedPlyReader", data);
     ReportProgress(options, 1.0);
     return data;

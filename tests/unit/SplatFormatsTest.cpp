@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -162,6 +163,38 @@ TEST(SplatFormats, ResultsDoNotDependOnThePool)
         ReadResult<GaussianData> parallel = ReadSplatFormat(DetectSplatFormat(path), path, ReadOptions{{}, &pool});
         ASSERT_TRUE(serial.Ok() && parallel.Ok()) << name;
         ExpectIdentical(serial.Value(), parallel.Value());
+    }
+}
+
+// Progress rises to 1 on every format, and a request to stop, at the start or half way,
+// cancels the read with nothing reported after it.
+TEST(SplatFormats, ProgressRisesToOneAndAStopCancels)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    ThreadPool pool(3);
+    for (const char* name : {"sh3_5k.spz", "sh3_5k_v3.spz", "sh3_5k.sog", "sh3_5k.compressed.ply", "donut.splat"}) {
+        SCOPED_TRACE(name);
+        const std::string path = TestDataFile(std::string("splat-formats/") + name).string();
+        for (const double stopAt : {2.0, 0.0, 0.5}) {
+            std::vector<double> fractions;
+            const ReadOptions options{[&](double f) {
+                                          fractions.push_back(f);
+                                          return f < stopAt;
+                                      },
+                                      &pool};
+            const ReadResult<GaussianData> read = ReadSplatFormat(DetectSplatFormat(path), path, options);
+            ASSERT_FALSE(fractions.empty());
+            EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+            if (stopAt > 1.0) {
+                ASSERT_TRUE(read.Ok()) << read.Failure().reason;
+                EXPECT_EQ(fractions.back(), 1.0);
+                continue;
+            }
+            ASSERT_FALSE(read.Ok()) << stopAt;
+            EXPECT_EQ(read.Failure().code, ReadError::Cancelled) << read.Failure().reason;
+            EXPECT_EQ(std::count_if(fractions.begin(), fractions.end(), [&](double f) { return f >= stopAt; }), 1)
+                << "nothing is reported after the request to stop";
+        }
     }
 }
 
