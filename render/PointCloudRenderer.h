@@ -36,6 +36,9 @@ public:
     void SetPointStyle(const PointStyle& style) override;
     void Resize(int width, int height) override;
     void ReleaseGpuResources() override;
+    // Gives back the GPU copy of the cloud (buffers and vertex array); nothing is drawn until
+    // the next upload. The program stays.
+    void ReleaseCloud();
 
     // Points a frame may draw; kEveryPoint (the default) draws every point.
     void SetPointBudget(std::uint64_t budget) { m_budgetedDraw.SetBudget(budget); }
@@ -59,7 +62,6 @@ public:
 private:
 
     bool EnsureProgram();
-    void ReleaseCloud();
     void DrawPoints(const Eigen::Matrix4f& view, const Eigen::Matrix4f& projection);
 
     GlVertexArray m_vao;

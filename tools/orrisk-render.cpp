@@ -438,6 +438,7 @@ int Run(Options options)
     SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); });
     view.SetDocument(&document);
     view.SetWorkerPool(&pool);
+    view.SetOctreeBeforeUpload(true);
     ApplyDisplayOptions(options, view);
 
     // The message box texts of failures are already on standard error.

@@ -179,7 +179,10 @@ void SceneView::OnSceneChanged()
         m_glSurface.MakeCurrent();
         if (m_document) {
             MatchRendererToScene(m_document->m_sceneKind == SceneKind::GaussianSplats);
+            std::optional<PointOctree> tree = OctreeBeforeUpload();
             UploadScene();
+            if (tree && m_sceneDrawable && m_pointRenderer)
+                m_pointRenderer->SetOctree(std::make_shared<const PointOctree>(std::move(*tree)));
             ResetView();
             RequestSplatResort();
             StartOctreeBuildIfNeeded();

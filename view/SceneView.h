@@ -153,6 +153,10 @@ public:
     // Builds the octree the budget needs now, or waits for the background build, and swaps it
     // in: for tools whose pictures must not depend on timing.
     void FinishOctreeBuild();
+    // Whether a cloud larger than the budget gets its octree before it is first uploaded,
+    // rather than in the background while it is drawn: for tools, which draw nothing before
+    // it and so never hold the cloud's GPU copy and the build's memory at once.
+    void SetOctreeBeforeUpload(bool before) { m_octreeBeforeUpload = before; }
     // What the last frame drew; a splat scene draws every splat.
     PointDrawStats LastDrawStats() const;
     // Points a frame with the camera at rest may draw now (kEveryPoint: all).
@@ -198,6 +202,9 @@ private:
     void StartOctreeBuildIfNeeded();
     void StopOctreeBuild();
     void AdoptOctree(PointOctree tree);
+    // With SetOctreeBeforeUpload, the octree of a new cloud that needs one, the cloud already
+    // reordered to it; otherwise nothing.
+    std::optional<PointOctree> OctreeBeforeUpload();
     // Updates the point pane when the last frame drew a different number of points.
     void ShowDrawnCount();
 
@@ -208,6 +215,7 @@ private:
     std::optional<std::int64_t> m_pointBudgetSetting;  // as AppSettings::pointBudget
     std::string m_glRenderer;                           // GL_RENDERER, for the automatic budget
     std::unique_ptr<OctreeBuildJob> m_octreeBuild;
+    bool m_octreeBeforeUpload = false;
     std::optional<std::chrono::steady_clock::time_point> m_lastCameraStep;
     std::uint64_t m_shownDrawnPoints = 0;
 };

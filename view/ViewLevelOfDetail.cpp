@@ -112,6 +112,20 @@ void SceneView::FinishOctreeBuild()
         AdoptOctree(std::move(*tree));
 }
 
+std::optional<PointOctree> SceneView::OctreeBeforeUpload()
+{
+    if (!m_octreeBeforeUpload || !m_pointRenderer || !m_document || m_document->m_sceneKind != SceneKind::PointCloud)
+        return std::nullopt;
+    PointCloudData& cloud = m_document->m_pointCloud;
+    if (cloud.streamed || !NeedsOctree(cloud.positions.size(), StillBudget()))
+        return std::nullopt;
+    std::optional<PointOctree> tree = BuildPointOctree(cloud.positions, CancellationToken{}, m_workerPool);
+    if (!tree || !ReorderCloudToOctree(cloud, tree->order, m_workerPool))
+        return std::nullopt;
+    tree->order = {};  // the arrays are in node order now; drawing needs only the nodes
+    return tree;
+}
+
 void SceneView::AdoptOctree(PointOctree tree)
 {
     // The document may have changed since the build began only through a new scene, which
@@ -120,12 +134,14 @@ void SceneView::AdoptOctree(PointOctree tree)
     if (!points || !m_document || !m_glSurface.HasContext())
         return;
     PointCloudData& cloud = m_document->m_pointCloud;
-    if (!ReorderCloudToOctree(cloud, tree.order, m_workerPool))
-        return;
-    tree.order = {};  // the arrays are in node order now; drawing needs only the nodes
+    // The GPU copy is given back first: it is replaced below anyway, and the reorder holds a
+    // second copy of one array at a time, so the two never add up.
     m_glSurface.MakeCurrent();
+    points->ReleaseCloud();
+    const bool reordered = ReorderCloudToOctree(cloud, tree.order, m_workerPool);
+    tree.order = {};  // the arrays are in node order now; drawing needs only the nodes
     m_sceneDrawable = points->UploadPoints(cloud) && !cloud.positions.empty();
-    if (m_sceneDrawable)
+    if (m_sceneDrawable && reordered)
         points->SetOctree(std::make_shared<const PointOctree>(std::move(tree)));
     Invalidate();
 }

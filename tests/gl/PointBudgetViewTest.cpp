@@ -145,6 +145,39 @@ TEST_F(PointBudgetViewTest, ACloudOverTheBudgetDrawsItsRootAndPicksOnlyDrawnPoin
     EXPECT_GT(PickAtRaisedPoints().first, kPairsPerSide * kPairsPerSide / 2);
 }
 
+// A tool's view builds the tree before the first upload: the first frame already draws
+// through it, nothing is left to build in the background, and the arrays, the frame and the
+// picks are those the background build gives once swapped in.
+TEST_F(PointBudgetViewTest, BuildingTheTreeBeforeTheUploadDrawsWhatTheBackgroundBuildDraws)
+{
+    view->SetWorkerPool(&pool);
+    view->SetOctreeBeforeUpload(true);
+    SetBudget(kBudget);
+    const std::vector<Vector3f> cloud = PairedCloud();
+    ShowPoints(cloud);
+    ASSERT_NE(view->PointRenderer()->Octree(), nullptr) << "the tree comes with the upload";
+    LookDown();
+    view->OnDraw();
+    const PointDrawStats before = view->LastDrawStats();
+    EXPECT_EQ(before.drawn, kRootPoints);
+    EXPECT_EQ(before.nodesDrawn, 1u);
+    EXPECT_EQ(desktop.DeliverPostedResorts([this] { view->OnResortMessage(); }), 0u) << "nothing built in the background";
+    const std::vector<Vector3f> ordered(document.m_pointCloud.positions.begin(), document.m_pointCloud.positions.end());
+    const auto picks = PickAtRaisedPoints();
+
+    view->SetOctreeBeforeUpload(false);
+    ShowPoints(cloud);
+    ASSERT_TRUE(WaitForTree());
+    LookDown();
+    view->OnDraw();
+    const PointDrawStats after = view->LastDrawStats();
+    EXPECT_EQ(after.drawn, before.drawn);
+    EXPECT_EQ(after.nodesDrawn, before.nodesDrawn);
+    EXPECT_EQ(after.nodesLoaded, before.nodesLoaded);
+    EXPECT_TRUE(std::equal(ordered.begin(), ordered.end(), document.m_pointCloud.positions.begin()));
+    EXPECT_EQ(PickAtRaisedPoints(), picks);
+}
+
 TEST_F(PointBudgetViewTest, ACloudWithinTheBudgetKeepsItsFileOrderAndNeedsNoTree)
 {
     view->SetWorkerPool(&pool);
