@@ -260,12 +260,6 @@ ReadFailure NoVertexElement()
     return Fail(ReadError::Malformed, "PLY: the file has no vertex element");
 }
 
-std::optional<ReadFailure> LoadVertices(const orrisk::ply::PlyElement& vertex, VertexValues& values,
-                                        const ReadOptions& options, PointCloudData& cloud)
-{
-    return FillCloud(vertex, values, options, cloud);
-}
-
 std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, PointCloudData& cloud)
 {
     {
@@ -275,14 +269,14 @@ std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOp
             const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
             if (!vertex)
                 return NoVertexElement();
-            return LoadVertices(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), options, cloud);
+            return FillCloud(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), options, cloud);
         }
     }
     const orrisk::ply::PlyFile ply(path);
     const orrisk::ply::PlyElement* vertex = FindVertex(ply);
     if (!vertex)
         return NoVertexElement();
-    return LoadVertices(*vertex, *plyloader::StoredVertexValues(*vertex), options, cloud);
+    return FillCloud(*vertex, *plyloader::StoredVertexValues(*vertex), options, cloud);
 }
 
 }  // namespace
