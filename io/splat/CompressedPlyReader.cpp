@@ -110,25 +110,6 @@ std::optional<ReadFailure> CheckHeader(const orrisk::ply::PlyRecordReader& reade
     return std::nullopt;
 }
 
-// The named properties of every record, nameCount values a record.
-template <typename T, typename Names>
-std::vector<T> ReadColumns(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& element, const Names& names,
-                           std::size_t nameCount)
-{
-    std::vector<std::size_t> offsets(nameCount);
-    for (std::size_t k = 0; k < nameCount; ++k)
-        offsets[k] = reader.OffsetOf(element, names(k));
-    std::vector<T> values(static_cast<std::size_t>(element.recordCount) * nameCount);
-    const std::size_t recordBytes = reader.RecordBytes(element);
-    std::size_t next = 0;
-    reader.ReadRecords(element, [&](const std::byte* records, std::size_t count) {
-        for (std::size_t r = 0; r < count; ++r)
-            for (std::size_t k = 0; k < nameCount; ++k)
-                std::memcpy(&values[next++], records + r * recordBytes + offsets[k], sizeof(T));
-    });
-    return values;
-}
-
 // Where each wanted property lies in an element's records.
 struct RecordFields {
     std::size_t recordBytes = 0;
@@ -149,6 +130,22 @@ RecordFields FieldsOf(const orrisk::ply::PlyRecordReader& reader, const orrisk::
     for (std::size_t k = 0; k < nameCount; ++k)
         fields.offsets.push_back(reader.OffsetOf(element, names(k)));
     return fields;
+}
+
+// The named properties of every record, nameCount values a record.
+template <typename T, typename Names>
+std::vector<T> ReadColumns(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& element, const Names& names,
+                           std::size_t nameCount)
+{
+    const RecordFields fields = FieldsOf(reader, element, names, nameCount);
+    std::vector<T> values(static_cast<std::size_t>(element.recordCount) * nameCount);
+    std::size_t next = 0;
+    reader.ReadRecords(element, [&](const std::byte* records, std::size_t count) {
+        for (std::size_t r = 0; r < count; ++r)
+            for (std::size_t k = 0; k < nameCount; ++k)
+                std::memcpy(&values[next++], fields.At(records, r, k), sizeof(T));
+    });
+    return values;
 }
 
 float Unpack(std::uint32_t value, int shift, int bits)
