@@ -378,7 +378,7 @@ std::optional<ReadFailure> LoadSplats(VertexSource& source, ThreadPool* pool, Ga
                       plan.masks.size());
         Log(LogLevel::Info, "CGaussianPlyLoader", line);
     }
-    data.ComputeBounds();
+    data.ComputeBounds(pool);
     return std::nullopt;
 }
 

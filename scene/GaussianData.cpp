@@ -1,24 +1,10 @@
 #include "scene/GaussianData.h"
 
+#include "platform/ThreadPool.h"
+
 #include <algorithm>
 #include <cmath>
-
-Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f& rotation)
-{
-    const float lengthSquared = rotation.squaredNorm();
-    if (!rotation.allFinite() || !(lengthSquared > 1e-12f) || !scale.allFinite())
-        return Eigen::Vector3f::Zero();
-
-    const Eigen::Vector4f unit = rotation / std::sqrt(lengthSquared);
-    const Eigen::Matrix3f m = RotationMatrixFromQuaternion(unit) * scale.cwiseAbs().asDiagonal();
-    const Eigen::Matrix3f covariance = m * m.transpose();
-    Eigen::Vector3f extent;
-    for (int axis = 0; axis < 3; ++axis)
-        extent[axis] = kSplatExtentSigmas * std::sqrt(std::max(covariance(axis, axis), 0.0f));
-    if (!extent.allFinite())
-        return Eigen::Vector3f::Zero();
-    return extent;
-}
+#include <limits>
 
 Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz)
 {
@@ -58,25 +44,30 @@ void GaussianData::Clear()
     ClearBounds();
 }
 
-void GaussianData::ComputeBounds()
+void GaussianData::ComputeBounds(ThreadPool* pool)
 {
     if (positions.empty())
         return;
-    const bool useExtents = scales.size() == positions.size() && rotations.size() == positions.size();
-
-    // Strict comparisons on purpose: a NaN never replaces a bound.
-    Eigen::Vector3f lo = positions.front();
-    Eigen::Vector3f hi = positions.front();
-    for (std::size_t i = 0; i < positions.size(); ++i) {
-        const Eigen::Vector3f extent =
-            useExtents ? SplatExtent(scales[i], rotations[i]) : Eigen::Vector3f::Zero();
-        const Eigen::Vector3f low = positions[i] - extent;
-        const Eigen::Vector3f high = positions[i] + extent;
+    // The first range starts from the first centre, as one pass does; the others from an
+    // empty box, merged in order.
+    constexpr std::size_t kSplatsPerRange = 32 * 1024;
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    const std::size_t ranges = (positions.size() + kSplatsPerRange - 1) / kSplatsPerRange;
+    std::vector<Eigen::Vector3f> lows(ranges, Eigen::Vector3f::Constant(kInfinity));
+    std::vector<Eigen::Vector3f> highs(ranges, Eigen::Vector3f::Constant(-kInfinity));
+    lows[0] = highs[0] = positions.front();
+    ParallelFor(pool, ranges, [&](std::size_t r) {
+        const std::size_t first = r * kSplatsPerRange;
+        GrowBoundsBySplats(*this, first, std::min(positions.size(), first + kSplatsPerRange), lows[r], highs[r]);
+    });
+    Eigen::Vector3f lo = lows[0];
+    Eigen::Vector3f hi = highs[0];
+    for (std::size_t r = 1; r < ranges; ++r) {
         for (int axis = 0; axis < 3; ++axis) {
-            if (low[axis] < lo[axis])
-                lo[axis] = low[axis];
-            if (high[axis] > hi[axis])
-                hi[axis] = high[axis];
+            if (lows[r][axis] < lo[axis])
+                lo[axis] = lows[r][axis];
+            if (highs[r][axis] > hi[axis])
+                hi[axis] = highs[r][axis];
         }
     }
     SetBounds(lo, hi);

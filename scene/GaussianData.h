@@ -5,8 +5,11 @@
 
 #include <Eigen/Core>
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+class ThreadPool;
 
 // One loaded 3D Gaussian Splatting scene. Positions are single-precision offsets from a
 // double-precision origin, like PointCloudData.
@@ -24,8 +27,9 @@ struct GaussianData : SceneBounds {
 
     void Clear();
     // Recomputes bounds, centre and radius from the splat centres grown by each splat's
-    // extent; does nothing when there are no splats.
-    void ComputeBounds();
+    // extent, over the pool when there is one (the same result either way); does nothing
+    // when there are no splats.
+    void ComputeBounds(ThreadPool* pool = nullptr);
     // Sets bounds, centre and radius from the box that holds every splat.
     void SetBounds(const Eigen::Vector3f& low, const Eigen::Vector3f& high);
 };
@@ -38,6 +42,17 @@ inline constexpr float kSplatExtentSigmas = 2.828427f;
 // deviations. Zero for a splat whose shape cannot be trusted (non-finite or degenerate
 // rotation, non-finite scale, or a covariance that overflows).
 Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f& rotation);
+
+// SplatExtent of count splats, bit for bit, several at a time.
+void SplatExtents(const Eigen::Vector3f* scales, const Eigen::Vector4f* rotations, std::size_t count,
+                  Eigen::Vector3f* extents);
+
+// Lowers low and raises high to the box of splats [first, end) of data, each grown by its
+// extent (or its centre alone where data has no shapes). The comparisons are strict, so a NaN
+// never replaces a bound and of equal values the first stays: merging the boxes of
+// consecutive ranges in order gives what one pass over them all gives.
+void GrowBoundsBySplats(const GaussianData& data, std::size_t first, std::size_t end, Eigen::Vector3f& low,
+                        Eigen::Vector3f& high);
 
 // Rotation matrix of a unit quaternion stored as (w, x, y, z), w being the scalar part.
 Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz);

@@ -64,11 +64,7 @@ RangeBounds MoveAndBound(GaussianData& data, const Eigen::Vector3d& origin, std:
     constexpr float kInfinity = std::numeric_limits<float>::infinity();
     RangeBounds bounds = first == 0 ? RangeBounds{positions[0], positions[0]}
                                     : RangeBounds{Eigen::Vector3f::Constant(kInfinity), Eigen::Vector3f::Constant(-kInfinity)};
-    for (std::size_t i = first; i < end; ++i) {
-        const Eigen::Vector3f extent = SplatExtent(data.scales[i], data.rotations[i]);
-        Lower(bounds.low, positions[i] - extent);
-        Raise(bounds.high, positions[i] + extent);
-    }
+    GrowBoundsBySplats(data, first, end, bounds.low, bounds.high);
     return bounds;
 }
 
