@@ -154,6 +154,29 @@ float Unpack(std::uint32_t value, int shift, int bits)
     return static_cast<float>((value >> shift) & mask) / static_cast<float>(mask);
 }
 
+// Every value a packed field of 8, 10 or 11 bits can give, and a rotation component's 10
+// bits scaled to +-1/sqrt(2): looked up per splat instead of divided.
+struct PackedTables {
+    std::array<float, 256> of8;
+    std::array<float, 1024> of10;
+    std::array<float, 2048> of11;
+    std::array<float, 1024> rotation;
+
+    PackedTables()
+    {
+        const float kRange = std::sqrt(2.0f);
+        for (std::uint32_t v = 0; v < of11.size(); ++v) {
+            of11[v] = Unpack(v, 0, 11);
+            if (v < of10.size()) {
+                of10[v] = Unpack(v, 0, 10);
+                rotation[v] = (of10[v] - 0.5f) * kRange;
+            }
+            if (v < of8.size())
+                of8[v] = Unpack(v, 0, 8);
+        }
+    }
+};
+
 float Lerp(float low, float high, float t)
 {
     return low * (1.0f - t) + high * t;
@@ -161,12 +184,11 @@ float Lerp(float low, float high, float t)
 
 // Rotation as (w, x, y, z): the largest component's index in the top two bits, the other three
 // in 10 bits each, scaled to +-1/sqrt(2).
-Eigen::Vector4f UnpackRotation(std::uint32_t packed)
+Eigen::Vector4f UnpackRotation(std::uint32_t packed, const PackedTables& tables)
 {
-    const float kRange = std::sqrt(2.0f);
-    const float a = (Unpack(packed, 20, 10) - 0.5f) * kRange;
-    const float b = (Unpack(packed, 10, 10) - 0.5f) * kRange;
-    const float c = (Unpack(packed, 0, 10) - 0.5f) * kRange;
+    const float a = tables.rotation[(packed >> 20) & 1023];
+    const float b = tables.rotation[(packed >> 10) & 1023];
+    const float c = tables.rotation[packed & 1023];
     const float m = std::sqrt(std::max(0.0f, 1.0f - (a * a + b * b + c * c)));
     switch (packed >> 30) {
     case 0: return {m, a, b, c};
@@ -182,25 +204,28 @@ float UnpackSh(std::uint8_t n)
     return (t - 0.5f) * 8.0f;
 }
 
-// The values of one splat's packed record, with its chunk's ranges.
+// The values of one splat's packed record, with its chunk's ranges. Positions and scales are
+// 11, 10 and 11 bits, colour and opacity 8 bits each.
 void DecodePacked(const RecordFields& packed, const std::byte* records, std::size_t record, const float* range,
-                  const Layout& layout, const std::array<float, 256>& opacity, GaussianData& data, std::size_t i)
+                  const Layout& layout, const PackedTables& tables, const std::array<float, 256>& opacity,
+                  GaussianData& data, std::size_t i)
 {
     std::array<std::uint32_t, 4> words;
     for (std::size_t k = 0; k < words.size(); ++k)
         words[k] = LoadU32(packed.At(records, record, k));
-    constexpr std::array<int, 3> kShifts = {21, 11, 0};
-    constexpr std::array<int, 3> kBits = {11, 10, 11};
+    const auto elevenTenEleven = [&](std::uint32_t word, int axis) {
+        return axis == 1 ? tables.of10[(word >> 11) & 1023] : tables.of11[axis == 0 ? word >> 21 : word & 2047];
+    };
     for (int a = 0; a < 3; ++a) {
-        data.positions[i][a] = Lerp(range[a], range[3 + a], Unpack(words[0], kShifts[a], kBits[a]));
-        data.scales[i][a] = SplatScaleFromLog(Lerp(range[6 + a], range[9 + a], Unpack(words[2], kShifts[a], kBits[a])));
-        float colour = Unpack(words[3], 24 - 8 * a, 8);
+        data.positions[i][a] = Lerp(range[a], range[3 + a], elevenTenEleven(words[0], a));
+        data.scales[i][a] = SplatScaleFromLog(Lerp(range[6 + a], range[9 + a], elevenTenEleven(words[2], a)));
+        float colour = tables.of8[(words[3] >> (24 - 8 * a)) & 255];
         if (layout.chunkValues > kChunkRequired)
             colour = Lerp(range[12 + a], range[15 + a], colour);
         data.shDc[i][a] = (colour - 0.5f) / kSplatShC0;
     }
     data.opacities[i] = opacity[words[3] & 255];
-    data.rotations[i] = UnpackRotation(words[1]);
+    data.rotations[i] = UnpackRotation(words[1], tables);
     NormaliseSplatRotation(data.rotations[i]);
 }
 
@@ -275,12 +300,13 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
     const RecordFields packed = FieldsOf(*reader, vertex, [](std::size_t k) { return std::string(kPackedNames[k]); },
                                          kPackedNames.size());
     const auto opacity = OpacityOfAlphaByte();
+    const PackedTables tables;
     const FixedRecordsRead packedRead = ReadFixedRecords(
         file, reader->Layout(vertex), options, {0.1, 0.5}, [&](const std::byte* records, std::size_t first, std::size_t count) {
             for (std::size_t r = 0; r < count; ++r) {
                 const std::size_t i = first + r;
                 DecodePacked(packed, records, r, chunks.data() + (i / kSplatsPerChunk) * layout.chunkValues, layout,
-                             opacity, data, i);
+                             tables, opacity, data, i);
             }
         });
     if (auto readFailure = FailureOf(packedRead, "vertex"))
@@ -291,6 +317,10 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
         const orrisk::ply::PlyElement& shElement = header.ElementNamed("sh");
         const RecordFields sh = FieldsOf(*reader, shElement, [](std::size_t k) { return "f_rest_" + std::to_string(k); },
                                          restCount);
+        // Writers store f_rest_0, f_rest_1, ... one byte after another; any order is read.
+        bool inOrder = true;
+        for (std::size_t k = 0; k < restCount; ++k)
+            inOrder = inOrder && sh.offsets[k] == sh.offsets[0] + k;
         std::array<float, 256> shValue;
         for (int n = 0; n < 256; ++n)
             shValue[n] = UnpackSh(static_cast<std::uint8_t>(n));
@@ -299,8 +329,14 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
             [&](const std::byte* records, std::size_t first, std::size_t count) {
                 for (std::size_t r = 0; r < count; ++r) {
                     float* rest = data.shRest.data() + (first + r) * restCount;
-                    for (std::size_t k = 0; k < restCount; ++k)
-                        rest[k] = shValue[*sh.At(records, r, k)];
+                    if (inOrder) {
+                        const std::uint8_t* bytes = sh.At(records, r, 0);
+                        for (std::size_t k = 0; k < restCount; ++k)
+                            rest[k] = shValue[bytes[k]];
+                    } else {
+                        for (std::size_t k = 0; k < restCount; ++k)
+                            rest[k] = shValue[*sh.At(records, r, k)];
+                    }
                 }
             });
         if (auto readFailure = FailureOf(shRead, "sh"))

@@ -74,4 +74,35 @@ TEST(CompressedPlyReader, PropertiesOfTheWrongTypeAreRefused)
         << result.Failure().reason;
 }
 
+TEST(CompressedPlyReader, ShPropertiesAreFoundByNameInAnyOrder)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    const std::string path = TestDataFile("splat-formats/sh3_5k.compressed.ply").string();
+    ReadResult<GaussianData> reference = ReadCompressedSplatPly(path);
+    ASSERT_TRUE(reference.Ok());
+    ASSERT_EQ(reference.Value().shRestCount, 45);
+
+    // The same bytes, their names reversed: what was stored as f_rest_k is now f_rest_(44 - k).
+    std::string file = testsupport::ReadWholeFile(path);
+    const std::size_t shStart = file.find("element sh ");
+    std::string reversed;
+    for (int k = 0; k < 45; ++k)
+        reversed += "property uchar f_rest_" + std::to_string(44 - k) + "\n";
+    const std::size_t first = file.find("property uchar f_rest_0\n", shStart);
+    const std::size_t last = file.find("property uchar f_rest_44\n", shStart);
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(last, std::string::npos);
+    file.replace(first, last + std::string("property uchar f_rest_44\n").size() - first, reversed);
+
+    testsupport::ScratchDir dir;
+    ReadResult<GaussianData> result = ReadCompressedSplatPly(dir.Write("reordered.compressed.ply", file).string());
+    ASSERT_TRUE(result.Ok()) << result.Failure().reason;
+    const GaussianData& data = result.Value();
+    ASSERT_EQ(data.shRest.size(), reference.Value().shRest.size());
+    for (std::size_t i = 0; i < 5000; ++i)
+        for (std::size_t k = 0; k < 45; ++k)
+            ASSERT_EQ(data.shRest[i * 45 + k], reference.Value().shRest[i * 45 + 44 - k]) << i << " " << k;
+    EXPECT_EQ(data.positions, reference.Value().positions);
+}
+
 }  // namespace
