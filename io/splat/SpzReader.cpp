@@ -111,23 +111,33 @@ float FixedPoint24(const std::uint8_t* p, float unit)
     return static_cast<float>(value) * unit;
 }
 
-// Rotation as (x, y, z, w) in SPZ's axes.
-Eigen::Vector4f SmallestThreeRotation(std::uint32_t packed)
+// A smallest-three component's 10 bits: a sign bit over 9 bits of magnitude in units of
+// sqrt(1/2) / 511.
+std::array<float, 1024> SmallestThreeComponents()
 {
     const float kUnit = std::sqrt(0.5f) / 511.0f;
-    const std::uint32_t largest = packed >> 30;
-    Eigen::Vector4f q;
-    float sumSquares = 0;
-    for (int i = 3; i >= 0; --i) {
-        if (static_cast<std::uint32_t>(i) == largest)
-            continue;
-        const float magnitude = static_cast<float>(packed & 511) * kUnit;
-        q[i] = (packed & 512) ? -magnitude : magnitude;
-        sumSquares += q[i] * q[i];
-        packed >>= 10;
+    std::array<float, 1024> table;
+    for (std::uint32_t bits = 0; bits < table.size(); ++bits) {
+        const float magnitude = static_cast<float>(bits & 511) * kUnit;
+        table[bits] = (bits & 512) ? -magnitude : magnitude;
     }
-    q[largest] = std::sqrt(std::max(0.0f, 1.0f - sumSquares));
-    return q;
+    return table;
+}
+
+// Rotation as (x, y, z, w) in SPZ's axes: the largest component's index in the top two bits,
+// the others from the highest index down in 10 bits each, the lowest bits first.
+Eigen::Vector4f SmallestThreeRotation(std::uint32_t packed, const std::array<float, 1024>& component)
+{
+    const float a = component[packed & 1023];
+    const float b = component[(packed >> 10) & 1023];
+    const float c = component[(packed >> 20) & 1023];
+    const float largest = std::sqrt(std::max(0.0f, 1.0f - ((a * a + b * b) + c * c)));
+    switch (packed >> 30) {
+    case 0: return {largest, c, b, a};
+    case 1: return {c, largest, b, a};
+    case 2: return {c, b, largest, a};
+    default: return {c, b, a, largest};
+    }
 }
 
 Eigen::Vector4f ByteVectorRotation(const std::uint8_t* p)
@@ -173,24 +183,12 @@ public:
     // Everything but the SH rest.
     void Attributes(std::size_t first, std::size_t end) const
     {
-        for (std::size_t i = first; i < end; ++i) {
-            Eigen::Vector3f& p = m_data.positions[i];
-            for (int a = 0; a < 3; ++a)
-                p[a] = m_header.version == 1 ? HalfToFloat(LoadU16(m_blocks[0] + 6 * i + 2 * a))
-                                             : FixedPoint24(m_blocks[0] + 9 * i + 3 * a, m_unit);
-            p[1] = -p[1];
-            p[2] = -p[2];
-            m_data.opacities[i] = m_opacity[m_blocks[1][i]];
-            for (int c = 0; c < 3; ++c) {
-                m_data.shDc[i][c] = m_colour[m_blocks[2][3 * i + c]];
-                m_data.scales[i][c] = m_scale[m_blocks[3][3 * i + c]];
-            }
-            const Eigen::Vector4f xyzw = m_header.version >= 3 ? SmallestThreeRotation(LoadU32(m_blocks[4] + 4 * i))
-                                                               : ByteVectorRotation(m_blocks[4] + 3 * i);
-            Eigen::Vector4f& q = m_data.rotations[i];
-            q = Eigen::Vector4f(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
-            NormaliseSplatRotation(q);
-        }
+        if (m_header.version == 1)
+            AttributesOf<true, false>(first, end);
+        else if (m_header.version == 2)
+            AttributesOf<false, false>(first, end);
+        else
+            AttributesOf<false, true>(first, end);
     }
 
     // SPZ interleaves the channels per coefficient; the scene keeps each channel's
@@ -208,6 +206,32 @@ public:
     }
 
 private:
+    // Version 1 stores half-float positions, versions 1 and 2 rotations as three bytes.
+    template <bool kHalfPositions, bool kSmallestThree>
+    void AttributesOf(std::size_t first, std::size_t end) const
+    {
+        const std::uint8_t* positions = m_blocks[0];
+        const std::uint8_t* alphas = m_blocks[1];
+        const std::uint8_t* colours = m_blocks[2];
+        const std::uint8_t* scales = m_blocks[3];
+        const std::uint8_t* rotations = m_blocks[4];
+        for (std::size_t i = first; i < end; ++i) {
+            Eigen::Vector3f p;
+            for (int a = 0; a < 3; ++a)
+                p[a] = kHalfPositions ? HalfToFloat(LoadU16(positions + 6 * i + 2 * a))
+                                      : FixedPoint24(positions + 9 * i + 3 * a, m_unit);
+            m_data.positions[i] = Eigen::Vector3f(p[0], -p[1], -p[2]);
+            m_data.opacities[i] = m_opacity[alphas[i]];
+            m_data.shDc[i] = Eigen::Vector3f(m_colour[colours[3 * i]], m_colour[colours[3 * i + 1]], m_colour[colours[3 * i + 2]]);
+            m_data.scales[i] = Eigen::Vector3f(m_scale[scales[3 * i]], m_scale[scales[3 * i + 1]], m_scale[scales[3 * i + 2]]);
+            const Eigen::Vector4f xyzw = kSmallestThree ? SmallestThreeRotation(LoadU32(rotations + 4 * i), m_component)
+                                                        : ByteVectorRotation(rotations + 3 * i);
+            Eigen::Vector4f q(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
+            NormaliseSplatRotation(q);
+            m_data.rotations[i] = q;
+        }
+    }
+
     const SpzHeader& m_header;
     const Blocks& m_blocks;
     GaussianData& m_data;
@@ -218,6 +242,7 @@ private:
     const std::array<float, 256> m_colour;
     const std::array<float, 256> m_scale;
     const std::array<float, 256> m_shValue;
+    const std::array<float, 1024> m_component = SmallestThreeComponents();
 };
 
 // The log lines and the last progress every SPZ version ends with.
