@@ -114,14 +114,23 @@ ReadResult<SogMeta> ParseMeta(const Bytes& bytes)
     return meta;
 }
 
-// Smallest three: the dropped component's index (w, x, y, z order) in alpha - 252, the
-// others in red, green, blue, scaled to +-1/sqrt(2).
-Eigen::Vector4f UnpackQuaternion(const std::uint8_t* rgba)
+// A smallest-three component's byte, scaled to +-1/sqrt(2).
+std::array<float, 256> QuaternionComponents()
 {
     const float kRange = std::sqrt(2.0f);
-    const float a = (static_cast<float>(rgba[0]) / 255.0f - 0.5f) * kRange;
-    const float b = (static_cast<float>(rgba[1]) / 255.0f - 0.5f) * kRange;
-    const float c = (static_cast<float>(rgba[2]) / 255.0f - 0.5f) * kRange;
+    std::array<float, 256> table;
+    for (int b = 0; b < 256; ++b)
+        table[b] = (static_cast<float>(b) / 255.0f - 0.5f) * kRange;
+    return table;
+}
+
+// Smallest three: the dropped component's index (w, x, y, z order) in alpha - 252, the
+// others in red, green, blue.
+Eigen::Vector4f UnpackQuaternion(const std::uint8_t* rgba, const std::array<float, 256>& component)
+{
+    const float a = component[rgba[0]];
+    const float b = component[rgba[1]];
+    const float c = component[rgba[2]];
     const float m = std::sqrt(std::max(0.0f, 1.0f - (a * a + b * b + c * c)));
     switch (rgba[3] - 252) {
     case 0: return {m, a, b, c};
@@ -178,75 +187,120 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
         if (!*files[slot])
             return files[slot]->Failure();
 
-    // The images decode side by side, and the scene is sized among them in two parts.
+    // Each job decodes the images of one attribute, then sizes and fills that attribute's
+    // arrays while the pixels are still in cache; the jobs run side by side, the costliest
+    // first, and a thread with nothing left to decode helps fill the SH and the positions.
     GaussianData data;
-    constexpr std::size_t kSizeShRest = 7;
-    constexpr std::size_t kSizeAttributes = 8;
-    const std::vector<std::size_t> tasks =
-        hasSh ? std::vector<std::size_t>{kSizeShRest, kLabels, kMeansLow, kSizeAttributes, kMeansHigh, kQuats, kScales,
-                                         kSh0, kCentroids}
-              : std::vector<std::size_t>{kMeansLow, kSizeAttributes, kMeansHigh, kQuats, kScales, kSh0};
     std::array<std::optional<ReadResult<RgbaImage>>, 7> images;
-    ParallelFor(options.pool, tasks.size(), [&](std::size_t task) {
-        const std::size_t slot = tasks[task];
-        if (slot == kSizeShRest) {
-            SizeSplatShRest(data, meta.count, restCount);
-        } else if (slot == kSizeAttributes) {
-            SizeSplatAttributes(data, meta.count);
-        } else {
-            const auto [fewest, most] = pixelRange(slot);
-            images[slot] = DecodeWebp(files[slot]->Value(), fewest, most, meta.files[slot]);
-            files[slot].reset();
+    const auto decode = [&](std::size_t slot) {
+        const auto [fewest, most] = pixelRange(slot);
+        images[slot] = DecodeWebp(files[slot]->Value(), fewest, most, meta.files[slot]);
+        files[slot].reset();
+        return images[slot]->Ok() ? &images[slot]->Value() : nullptr;
+    };
+    const std::size_t count = meta.count;
+    std::atomic<bool> badLabel{false};
+    enum Job { kShJob, kPositionsJob, kColoursJob, kRotationsJob, kScalesJob };
+    const std::vector<Job> jobs = hasSh ? std::vector<Job>{kShJob, kPositionsJob, kColoursJob, kRotationsJob, kScalesJob}
+                                        : std::vector<Job>{kPositionsJob, kColoursJob, kRotationsJob, kScalesJob};
+    ParallelFor(options.pool, jobs.size(), [&](std::size_t j) {
+        switch (jobs[j]) {
+        case kShJob: {
+            const RgbaImage* centroids = decode(kCentroids);
+            const RgbaImage* labels = centroids ? decode(kLabels) : nullptr;
+            if (!labels)
+                return;
+            data.shRest.resize(count * restCount);
+            ForSplatRanges(options.pool, count, [&](std::size_t first, std::size_t end) {
+                for (std::size_t i = first; i < end; ++i) {
+                    const std::uint8_t* label = labels->Pixel(i);
+                    const std::size_t entry = label[0] | (label[1] << 8);
+                    if (entry >= meta.paletteCount) {
+                        badLabel = true;
+                        continue;
+                    }
+                    const std::size_t pixel = (entry / kCentroidsPerRow) * kCentroidsPerRow * coefficients +
+                                              (entry % kCentroidsPerRow) * coefficients;
+                    float* rest = data.shRest.data() + i * restCount;
+                    for (std::size_t k = 0; k < coefficients; ++k)
+                        for (std::size_t c = 0; c < 3; ++c)
+                            rest[c * coefficients + k] = meta.shNCodebook[centroids->Pixel(pixel + k)[c]];
+                }
+            });
+            return;
+        }
+        case kPositionsJob: {
+            const RgbaImage* low = decode(kMeansLow);
+            const RgbaImage* high = low ? decode(kMeansHigh) : nullptr;
+            if (!high)
+                return;
+            // Each 16-bit position's fraction of the range, as dividing by 65535 gives it.
+            std::vector<float> fraction(65536);
+            for (std::size_t q = 0; q < fraction.size(); ++q)
+                fraction[q] = static_cast<float>(q) / 65535.0f;
+            data.positions.resize(count);
+            ForSplatRanges(options.pool, count, [&](std::size_t first, std::size_t end) {
+                for (std::size_t i = first; i < end; ++i) {
+                    for (int a = 0; a < 3; ++a) {
+                        const unsigned quantised = low->Pixel(i)[a] | (high->Pixel(i)[a] << 8);
+                        const float n = Lerp(meta.meansMin[a], meta.meansMax[a], fraction[quantised]);
+                        data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
+                    }
+                }
+            });
+            return;
+        }
+        case kColoursJob: {
+            const RgbaImage* sh0 = decode(kSh0);
+            if (!sh0)
+                return;
+            const auto opacity = OpacityOfAlphaByte();
+            data.shDc.resize(count);
+            data.opacities.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint8_t* pixel = sh0->Pixel(i);
+                data.shDc[i] = Eigen::Vector3f(meta.sh0Codebook[pixel[0]], meta.sh0Codebook[pixel[1]],
+                                               meta.sh0Codebook[pixel[2]]);
+                data.opacities[i] = opacity[pixel[3]];
+            }
+            return;
+        }
+        case kRotationsJob: {
+            const RgbaImage* quats = decode(kQuats);
+            if (!quats)
+                return;
+            const auto component = QuaternionComponents();
+            data.rotations.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                Eigen::Vector4f q = UnpackQuaternion(quats->Pixel(i), component);
+                NormaliseSplatRotation(q);
+                data.rotations[i] = q;
+            }
+            return;
+        }
+        case kScalesJob: {
+            const RgbaImage* scales = decode(kScales);
+            if (!scales)
+                return;
+            std::array<float, kCodebookSize> scaleOfByte;
+            for (std::size_t b = 0; b < kCodebookSize; ++b)
+                scaleOfByte[b] = SplatScaleFromLog(meta.scaleCodebook[b]);
+            data.scales.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint8_t* pixel = scales->Pixel(i);
+                data.scales[i] = Eigen::Vector3f(scaleOfByte[pixel[0]], scaleOfByte[pixel[1]], scaleOfByte[pixel[2]]);
+            }
+            return;
+        }
         }
     });
     for (std::size_t slot : slots)
-        if (!*images[slot])
+        if (images[slot] && !*images[slot])
             return images[slot]->Failure();
     if (!ReportProgress(options, 0.7))
         return CancelledFailure(kFormat);
-
-    const RgbaImage& low = images[kMeansLow]->Value();
-    const RgbaImage& high = images[kMeansHigh]->Value();
-    const RgbaImage& quats = images[kQuats]->Value();
-    const RgbaImage& scales = images[kScales]->Value();
-    const RgbaImage& sh0 = images[kSh0]->Value();
-    std::array<float, kCodebookSize> scaleOfByte;
-    for (std::size_t b = 0; b < kCodebookSize; ++b)
-        scaleOfByte[b] = SplatScaleFromLog(meta.scaleCodebook[b]);
-    const auto opacity = OpacityOfAlphaByte();
-    std::atomic<bool> badLabel{false};
-    DecodeSplatScene(data, restCount, options.pool, [&](std::size_t first, std::size_t end) {
-        for (std::size_t i = first; i < end; ++i) {
-            for (int a = 0; a < 3; ++a) {
-                const unsigned quantised = low.Pixel(i)[a] | (high.Pixel(i)[a] << 8);
-                const float n = Lerp(meta.meansMin[a], meta.meansMax[a], static_cast<float>(quantised) / 65535.0f);
-                data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
-                data.scales[i][a] = scaleOfByte[scales.Pixel(i)[a]];
-                data.shDc[i][a] = meta.sh0Codebook[sh0.Pixel(i)[a]];
-            }
-            data.opacities[i] = opacity[sh0.Pixel(i)[3]];
-            data.rotations[i] = UnpackQuaternion(quats.Pixel(i));
-            NormaliseSplatRotation(data.rotations[i]);
-        }
-        if (!hasSh)
-            return;
-        const RgbaImage& labels = images[kLabels]->Value();
-        const RgbaImage& centroids = images[kCentroids]->Value();
-        for (std::size_t i = first; i < end; ++i) {
-            const std::uint8_t* label = labels.Pixel(i);
-            const std::size_t entry = label[0] | (label[1] << 8);
-            if (entry >= meta.paletteCount) {
-                badLabel = true;
-                continue;
-            }
-            const std::size_t pixel = (entry / kCentroidsPerRow) * kCentroidsPerRow * coefficients +
-                                      (entry % kCentroidsPerRow) * coefficients;
-            float* rest = data.shRest.data() + i * restCount;
-            for (std::size_t k = 0; k < coefficients; ++k)
-                for (std::size_t c = 0; c < 3; ++c)
-                    rest[c * coefficients + k] = meta.shNCodebook[centroids.Pixel(pixel + k)[c]];
-        }
-    });
+    // Everything is decoded: what is left is the origin and the bounds.
+    DecodeSplatScene(data, restCount, options.pool, [](std::size_t, std::size_t) {});
     if (badLabel)
         return Malformed("an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
     Log(LogLevel::Info, "SogReader", meta.antialias ? "antialiased: yes" : "antialiased: no");
