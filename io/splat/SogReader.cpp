@@ -140,6 +140,20 @@ Eigen::Vector4f UnpackQuaternion(const std::uint8_t* rgba, const std::array<floa
     }
 }
 
+// Whether shN lists its labels before its centroids, as an early description of the format
+// had it: only where the images fit that order and not the one written today.
+bool ShFilesListedLabelsFirst(const Bytes& first, const Bytes& second, std::pair<std::size_t, std::size_t> labelPixels,
+                              std::size_t centroidsWidth, std::size_t centroidRows)
+{
+    const auto fits = [&](const Bytes& centroids, const Bytes& labels) {
+        const ReadResult<WebpSize> palette = ReadWebpSize(centroids, 1, std::size_t(-1), "centroids");
+        const ReadResult<WebpSize> indices = ReadWebpSize(labels, labelPixels.first, labelPixels.second, "labels");
+        return palette && indices && static_cast<std::size_t>(palette.Value().width) == centroidsWidth &&
+               static_cast<std::size_t>(palette.Value().height) == centroidRows;
+    };
+    return !fits(first, second) && fits(second, first);
+}
+
 float Lerp(float low, float high, float t)
 {
     return low * (1.0f - t) + high * t;
@@ -153,7 +167,7 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
     ReadResult<SogMeta> parsed = ParseMeta(metaBytes.Value());
     if (!parsed)
         return parsed.Failure();
-    const SogMeta& meta = parsed.Value();
+    SogMeta& meta = parsed.Value();
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
 
@@ -170,22 +184,27 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
         const std::size_t centroidPixels = centroidRows * kCentroidsPerRow * coefficients;
         return slot == kCentroids ? std::pair(centroidPixels, centroidPixels) : std::pair(meta.count, maxPixels);
     };
+    const std::uint64_t maxFileBytes = std::uint64_t{8} * std::max(maxPixels, centroidRows * kCentroidsPerRow * 15) + (1u << 20);
     std::array<std::optional<ReadResult<Bytes>>, 7> files;
     ParallelFor(options.pool, slots.size(), [&](std::size_t s) {
-        const std::size_t slot = slots[s];
-        const auto [fewest, most] = pixelRange(slot);
-        files[slot] = fetch(meta.files[slot], std::uint64_t{8} * most + (1u << 20));
-        if (!*files[slot])
-            return;
-        if (ReadResult<WebpSize> size = ReadWebpSize(files[slot]->Value(), fewest, most, meta.files[slot]); !size)
-            files[slot] = size.Failure();
-        else if (slot == kCentroids && static_cast<std::size_t>(size.Value().width) != kCentroidsPerRow * coefficients)
-            files[slot] = Malformed(meta.files[kCentroids] + " is not " +
-                                    std::to_string(kCentroidsPerRow * coefficients) + " pixels wide");
+        files[slots[s]] = fetch(meta.files[slots[s]], maxFileBytes);
     });
     for (std::size_t slot : slots)
         if (!*files[slot])
             return files[slot]->Failure();
+    if (hasSh && ShFilesListedLabelsFirst(files[kCentroids]->Value(), files[kLabels]->Value(), pixelRange(kLabels),
+                                          kCentroidsPerRow * coefficients, centroidRows)) {
+        std::swap(files[kCentroids], files[kLabels]);
+        std::swap(meta.files[kCentroids], meta.files[kLabels]);
+    }
+    for (std::size_t slot : slots) {
+        const auto [fewest, most] = pixelRange(slot);
+        if (ReadResult<WebpSize> size = ReadWebpSize(files[slot]->Value(), fewest, most, meta.files[slot]); !size)
+            return size.Failure();
+        else if (slot == kCentroids && static_cast<std::size_t>(size.Value().width) != kCentroidsPerRow * coefficients)
+            return Malformed(meta.files[kCentroids] + " is not " + std::to_string(kCentroidsPerRow * coefficients) +
+                             " pixels wide");
+    }
 
     // Each job decodes the images of one attribute, then sizes and fills that attribute's
     // arrays while the pixels are still in cache; the jobs run side by side, the costliest

@@ -152,6 +152,33 @@ TEST(SogFolder, ReadsAsTheBundleOfItsOwnFiles)
     ExpectIdentical(fromFolder.Value(), fromBundle.Value());
 }
 
+// An early description of SOG listed shN's files labels first; today's writer lists the
+// centroids first. Either order reads the same scene, told apart by the images' sizes.
+TEST(SogFolder, ShFilesListedInEitherOrderReadAlike)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    const std::filesystem::path folder = TestDataFile("splat-formats/sh3_5k_sog");
+    ReadResult<GaussianData> listed = ReadDetected((folder / "meta.json").string());
+    ASSERT_TRUE(listed.Ok()) << listed.Failure().reason;
+
+    testsupport::ScratchDir scratch;
+    for (const auto& file : std::filesystem::directory_iterator(folder))
+        scratch.Write(file.path().filename().string(), testsupport::ReadWholeFile(file.path()));
+    std::string meta = testsupport::ReadWholeFile(folder / "meta.json");
+    const std::string order = R"("shN_centroids.webp","shN_labels.webp")";
+    ASSERT_NE(meta.find(order), std::string::npos);
+    meta.replace(meta.find(order), order.size(), R"("shN_labels.webp","shN_centroids.webp")");
+    ReadResult<GaussianData> swapped = ReadDetected(scratch.Write("meta.json", meta).string());
+    ASSERT_TRUE(swapped.Ok()) << swapped.Failure().reason;
+    ExpectIdentical(swapped.Value(), listed.Value());
+
+    // Images that fit neither order still fail, naming what is wrong.
+    meta.replace(meta.find("shN_centroids.webp"), 18, "quats.webp");
+    ReadResult<GaussianData> wrong = ReadDetected(scratch.Write("meta.json", meta).string());
+    ASSERT_FALSE(wrong.Ok());
+    EXPECT_NE(wrong.Failure().reason.find("SOG: shN_labels.webp is "), std::string::npos) << wrong.Failure().reason;
+}
+
 TEST(SplatFormats, ResultsDoNotDependOnThePool)
 {
     ORRISK_REQUIRE_TESTDATA();
