@@ -159,6 +159,93 @@ float Lerp(float low, float high, float t)
     return low * (1.0f - t) + high * t;
 }
 
+// Each Fill sizes its own arrays of the scene and fills them from an attribute's decoded
+// images, so that the attributes can be filled side by side.
+
+// False where a label points past the palette.
+bool FillShRest(const SogMeta& meta, const RgbaImage& labels, const RgbaImage& centroids, ThreadPool* pool,
+                GaussianData& data)
+{
+    const std::size_t coefficients = meta.shCoefficients;
+    const std::size_t restCount = coefficients * 3;
+    data.shRest.resize(meta.count * restCount);
+    std::atomic<bool> allInPalette{true};
+    ForSplatRanges(pool, meta.count, [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            const std::uint8_t* label = labels.Pixel(i);
+            const std::size_t entry = label[0] | (label[1] << 8);
+            if (entry >= meta.paletteCount) {
+                allInPalette = false;
+                continue;
+            }
+            const std::size_t pixel = (entry / kCentroidsPerRow) * kCentroidsPerRow * coefficients +
+                                      (entry % kCentroidsPerRow) * coefficients;
+            float* rest = data.shRest.data() + i * restCount;
+            for (std::size_t k = 0; k < coefficients; ++k)
+                for (std::size_t c = 0; c < 3; ++c)
+                    rest[c * coefficients + k] = meta.shNCodebook[centroids.Pixel(pixel + k)[c]];
+        }
+    });
+    return allInPalette;
+}
+
+// 16 bits an axis, low and high bytes in two images, through the symmetric log transform.
+void FillPositions(const SogMeta& meta, const RgbaImage& low, const RgbaImage& high, ThreadPool* pool,
+                   GaussianData& data)
+{
+    // Each 16-bit position's fraction of the range, as dividing by 65535 gives it.
+    std::vector<float> fraction(65536);
+    for (std::size_t q = 0; q < fraction.size(); ++q)
+        fraction[q] = static_cast<float>(q) / 65535.0f;
+    data.positions.resize(meta.count);
+    ForSplatRanges(pool, meta.count, [&](std::size_t first, std::size_t end) {
+        for (std::size_t i = first; i < end; ++i) {
+            for (int a = 0; a < 3; ++a) {
+                const unsigned quantised = low.Pixel(i)[a] | (high.Pixel(i)[a] << 8);
+                const float n = Lerp(meta.meansMin[a], meta.meansMax[a], fraction[quantised]);
+                data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
+            }
+        }
+    });
+}
+
+// The DC coefficients through their codebook, the opacity as alpha / 255.
+void FillColours(const SogMeta& meta, const RgbaImage& sh0, GaussianData& data)
+{
+    const auto opacity = OpacityOfAlphaByte();
+    data.shDc.resize(meta.count);
+    data.opacities.resize(meta.count);
+    for (std::size_t i = 0; i < meta.count; ++i) {
+        const std::uint8_t* pixel = sh0.Pixel(i);
+        data.shDc[i] = Eigen::Vector3f(meta.sh0Codebook[pixel[0]], meta.sh0Codebook[pixel[1]], meta.sh0Codebook[pixel[2]]);
+        data.opacities[i] = opacity[pixel[3]];
+    }
+}
+
+void FillRotations(const RgbaImage& quats, std::size_t count, GaussianData& data)
+{
+    const auto component = QuaternionComponents();
+    data.rotations.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Eigen::Vector4f q = UnpackQuaternion(quats.Pixel(i), component);
+        NormaliseSplatRotation(q);
+        data.rotations[i] = q;
+    }
+}
+
+// The log scales through their codebook.
+void FillScales(const SogMeta& meta, const RgbaImage& scales, GaussianData& data)
+{
+    std::array<float, kCodebookSize> scaleOfByte;
+    for (std::size_t b = 0; b < kCodebookSize; ++b)
+        scaleOfByte[b] = SplatScaleFromLog(meta.scaleCodebook[b]);
+    data.scales.resize(meta.count);
+    for (std::size_t i = 0; i < meta.count; ++i) {
+        const std::uint8_t* pixel = scales.Pixel(i);
+        data.scales[i] = Eigen::Vector3f(scaleOfByte[pixel[0]], scaleOfByte[pixel[1]], scaleOfByte[pixel[2]]);
+    }
+}
+
 ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& options)
 {
     ReadResult<Bytes> metaBytes = fetch(kMetaName, kMaxMetaBytes);
@@ -217,111 +304,45 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
         files[slot].reset();
         return images[slot]->Ok() ? &images[slot]->Value() : nullptr;
     };
-    const std::size_t count = meta.count;
-    std::atomic<bool> badLabel{false};
+    bool badLabel = false;
     enum Job { kShJob, kPositionsJob, kColoursJob, kRotationsJob, kScalesJob };
     const std::vector<Job> jobs = hasSh ? std::vector<Job>{kShJob, kPositionsJob, kColoursJob, kRotationsJob, kScalesJob}
                                         : std::vector<Job>{kPositionsJob, kColoursJob, kRotationsJob, kScalesJob};
     ParallelFor(options.pool, jobs.size(), [&](std::size_t j) {
         switch (jobs[j]) {
-        case kShJob: {
-            const RgbaImage* centroids = decode(kCentroids);
-            const RgbaImage* labels = centroids ? decode(kLabels) : nullptr;
-            if (!labels)
-                return;
-            data.shRest.resize(count * restCount);
-            ForSplatRanges(options.pool, count, [&](std::size_t first, std::size_t end) {
-                for (std::size_t i = first; i < end; ++i) {
-                    const std::uint8_t* label = labels->Pixel(i);
-                    const std::size_t entry = label[0] | (label[1] << 8);
-                    if (entry >= meta.paletteCount) {
-                        badLabel = true;
-                        continue;
-                    }
-                    const std::size_t pixel = (entry / kCentroidsPerRow) * kCentroidsPerRow * coefficients +
-                                              (entry % kCentroidsPerRow) * coefficients;
-                    float* rest = data.shRest.data() + i * restCount;
-                    for (std::size_t k = 0; k < coefficients; ++k)
-                        for (std::size_t c = 0; c < 3; ++c)
-                            rest[c * coefficients + k] = meta.shNCodebook[centroids->Pixel(pixel + k)[c]];
-                }
-            });
+        case kShJob:
+            if (const RgbaImage* centroids = decode(kCentroids))
+                if (const RgbaImage* labels = decode(kLabels))
+                    badLabel = !FillShRest(meta, *labels, *centroids, options.pool, data);
             return;
-        }
-        case kPositionsJob: {
-            const RgbaImage* low = decode(kMeansLow);
-            const RgbaImage* high = low ? decode(kMeansHigh) : nullptr;
-            if (!high)
-                return;
-            // Each 16-bit position's fraction of the range, as dividing by 65535 gives it.
-            std::vector<float> fraction(65536);
-            for (std::size_t q = 0; q < fraction.size(); ++q)
-                fraction[q] = static_cast<float>(q) / 65535.0f;
-            data.positions.resize(count);
-            ForSplatRanges(options.pool, count, [&](std::size_t first, std::size_t end) {
-                for (std::size_t i = first; i < end; ++i) {
-                    for (int a = 0; a < 3; ++a) {
-                        const unsigned quantised = low->Pixel(i)[a] | (high->Pixel(i)[a] << 8);
-                        const float n = Lerp(meta.meansMin[a], meta.meansMax[a], fraction[quantised]);
-                        data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
-                    }
-                }
-            });
+        case kPositionsJob:
+            if (const RgbaImage* low = decode(kMeansLow))
+                if (const RgbaImage* high = decode(kMeansHigh))
+                    FillPositions(meta, *low, *high, options.pool, data);
             return;
-        }
-        case kColoursJob: {
-            const RgbaImage* sh0 = decode(kSh0);
-            if (!sh0)
-                return;
-            const auto opacity = OpacityOfAlphaByte();
-            data.shDc.resize(count);
-            data.opacities.resize(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint8_t* pixel = sh0->Pixel(i);
-                data.shDc[i] = Eigen::Vector3f(meta.sh0Codebook[pixel[0]], meta.sh0Codebook[pixel[1]],
-                                               meta.sh0Codebook[pixel[2]]);
-                data.opacities[i] = opacity[pixel[3]];
-            }
+        case kColoursJob:
+            if (const RgbaImage* sh0 = decode(kSh0))
+                FillColours(meta, *sh0, data);
             return;
-        }
-        case kRotationsJob: {
-            const RgbaImage* quats = decode(kQuats);
-            if (!quats)
-                return;
-            const auto component = QuaternionComponents();
-            data.rotations.resize(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                Eigen::Vector4f q = UnpackQuaternion(quats->Pixel(i), component);
-                NormaliseSplatRotation(q);
-                data.rotations[i] = q;
-            }
+        case kRotationsJob:
+            if (const RgbaImage* quats = decode(kQuats))
+                FillRotations(*quats, meta.count, data);
             return;
-        }
-        case kScalesJob: {
-            const RgbaImage* scales = decode(kScales);
-            if (!scales)
-                return;
-            std::array<float, kCodebookSize> scaleOfByte;
-            for (std::size_t b = 0; b < kCodebookSize; ++b)
-                scaleOfByte[b] = SplatScaleFromLog(meta.scaleCodebook[b]);
-            data.scales.resize(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint8_t* pixel = scales->Pixel(i);
-                data.scales[i] = Eigen::Vector3f(scaleOfByte[pixel[0]], scaleOfByte[pixel[1]], scaleOfByte[pixel[2]]);
-            }
+        case kScalesJob:
+            if (const RgbaImage* scales = decode(kScales))
+                FillScales(meta, *scales, data);
             return;
-        }
         }
     });
     for (std::size_t slot : slots)
         if (images[slot] && !*images[slot])
             return images[slot]->Failure();
+    if (badLabel)
+        return Malformed("an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
     if (!ReportProgress(options, 0.7))
         return CancelledFailure(kFormat);
     // Everything is decoded: what is left is the origin and the bounds.
     DecodeSplatScene(data, restCount, options.pool, [](std::size_t, std::size_t) {});
-    if (badLabel)
-        return Malformed("an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
     Log(LogLevel::Info, "SogReader", meta.antialias ? "antialiased: yes" : "antialiased: no");
     LogLoadedSplats("SogReader", data);
     ReportProgress(options, 1.0);
