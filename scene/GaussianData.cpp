@@ -6,6 +6,40 @@
 #include <cmath>
 #include <limits>
 
+namespace {
+
+// Lowers low and raises high to the box of splats [first, end) of data, each grown by its
+// extent (or its centre alone where data has no shapes). The comparisons are strict, so a NaN
+// never replaces a bound and of equal values the first stays: merging the boxes of
+// consecutive ranges in order gives what one pass over them all gives.
+void GrowBoundsBySplats(const GaussianData& data, std::size_t first, std::size_t end, Eigen::Vector3f& low,
+                        Eigen::Vector3f& high)
+{
+    const bool hasShapes = data.scales.size() == data.positions.size() && data.rotations.size() == data.positions.size();
+    constexpr std::size_t kBatch = 256;
+    Eigen::Vector3f extents[kBatch];
+    for (std::size_t batch = first; batch < end; batch += kBatch) {
+        const std::size_t count = std::min(kBatch, end - batch);
+        if (hasShapes)
+            SplatExtents(data.scales.data() + batch, data.rotations.data() + batch, count, extents);
+        else
+            std::fill_n(extents, count, Eigen::Vector3f::Zero());
+        for (std::size_t k = 0; k < count; ++k) {
+            const Eigen::Vector3f& centre = data.positions[batch + k];
+            const Eigen::Vector3f lowest = centre - extents[k];
+            const Eigen::Vector3f highest = centre + extents[k];
+            for (int axis = 0; axis < 3; ++axis) {
+                if (lowest[axis] < low[axis])
+                    low[axis] = lowest[axis];
+                if (highest[axis] > high[axis])
+                    high[axis] = highest[axis];
+            }
+        }
+    }
+}
+
+}  // namespace
+
 Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz)
 {
     const float w = wxyz[0];

@@ -47,13 +47,6 @@ Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f&
 void SplatExtents(const Eigen::Vector3f* scales, const Eigen::Vector4f* rotations, std::size_t count,
                   Eigen::Vector3f* extents);
 
-// Lowers low and raises high to the box of splats [first, end) of data, each grown by its
-// extent (or its centre alone where data has no shapes). The comparisons are strict, so a NaN
-// never replaces a bound and of equal values the first stays: merging the boxes of
-// consecutive ranges in order gives what one pass over them all gives.
-void GrowBoundsBySplats(const GaussianData& data, std::size_t first, std::size_t end, Eigen::Vector3f& low,
-                        Eigen::Vector3f& high);
-
 // Rotation matrix of a unit quaternion stored as (w, x, y, z), w being the scalar part.
 Eigen::Matrix3f RotationMatrixFromQuaternion(const Eigen::Vector4f& wxyz);
 

@@ -27,10 +27,10 @@ Lanes ExactSqrt(const Lanes& values)
     return roots;
 }
 
-// One axis of the extent from that axis's row (r0, r1, r2) of the rotation and the absolute
-// scales: the square root of the diagonal entry of R S S R^T, summed as Eigen's 3x3 product sums it.
+// One axis's variance from that axis's row (r0, r1, r2) of the rotation and the absolute
+// scales: the diagonal entry of R S S R^T, summed as Eigen's 3x3 product sums it.
 template <typename T>
-T Reach(const T& r0, const T& r1, const T& r2, const T& sx, const T& sy, const T& sz)
+T AxisVariance(const T& r0, const T& r1, const T& r2, const T& sx, const T& sy, const T& sz)
 {
     const T a = r0 * sx;
     const T b = r1 * sy;
@@ -60,9 +60,9 @@ Eigen::Vector3f SplatExtent(const Eigen::Vector3f& scale, const Eigen::Vector4f&
     const float sz = std::fabs(scale[2]);
     // The rows of RotationMatrixFromQuaternion, written out so that only the diagonal of the
     // covariance is computed.
-    const Eigen::Vector3f variance(Reach(1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y), sx, sy, sz),
-                                   Reach(2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x), sx, sy, sz),
-                                   Reach(2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y), sx, sy, sz));
+    const Eigen::Vector3f variance(AxisVariance(1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y), sx, sy, sz),
+                                   AxisVariance(2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x), sx, sy, sz),
+                                   AxisVariance(2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y), sx, sy, sz));
     Eigen::Vector3f extent;
     for (int axis = 0; axis < 3; ++axis)
         extent[axis] = kSplatExtentSigmas * std::sqrt(std::max(variance[axis], 0.0f));
@@ -102,11 +102,11 @@ void SplatExtents(const Eigen::Vector3f* scales, const Eigen::Vector4f* rotation
         // Every variance is a sum of squares or NaN, so the scalar path's max(variance, 0)
         // changes none of them.
         const Lanes e0 = kSplatExtentSigmas *
-            ExactSqrt(Reach<Lanes>(1.0f - 2.0f * (y * y + z * z), 2.0f * (x * y - w * z), 2.0f * (x * z + w * y), sx, sy, sz));
+            ExactSqrt(AxisVariance<Lanes>(1.0f - 2.0f * (y * y + z * z), 2.0f * (x * y - w * z), 2.0f * (x * z + w * y), sx, sy, sz));
         const Lanes e1 = kSplatExtentSigmas *
-            ExactSqrt(Reach<Lanes>(2.0f * (x * y + w * z), 1.0f - 2.0f * (x * x + z * z), 2.0f * (y * z - w * x), sx, sy, sz));
+            ExactSqrt(AxisVariance<Lanes>(2.0f * (x * y + w * z), 1.0f - 2.0f * (x * x + z * z), 2.0f * (y * z - w * x), sx, sy, sz));
         const Lanes e2 = kSplatExtentSigmas *
-            ExactSqrt(Reach<Lanes>(2.0f * (x * z - w * y), 2.0f * (y * z + w * x), 1.0f - 2.0f * (x * x + y * y), sx, sy, sz));
+            ExactSqrt(AxisVariance<Lanes>(2.0f * (x * z - w * y), 2.0f * (y * z + w * x), 1.0f - 2.0f * (x * x + y * y), sx, sy, sz));
         for (std::size_t lane = 0; lane < kLanes; ++lane) {
             const Eigen::Vector3f extent(e0[lane], e1[lane], e2[lane]);
             const bool usable = UsableShape(scales[i + lane], rotations[i + lane], lengthSquared[lane]) && extent.allFinite();
@@ -115,30 +115,4 @@ void SplatExtents(const Eigen::Vector3f* scales, const Eigen::Vector4f* rotation
     }
     for (; i < count; ++i)
         extents[i] = SplatExtent(scales[i], rotations[i]);
-}
-
-void GrowBoundsBySplats(const GaussianData& data, std::size_t first, std::size_t end, Eigen::Vector3f& low,
-                        Eigen::Vector3f& high)
-{
-    const bool hasShapes = data.scales.size() == data.positions.size() && data.rotations.size() == data.positions.size();
-    constexpr std::size_t kBatch = 256;
-    Eigen::Vector3f extents[kBatch];
-    for (std::size_t batch = first; batch < end; batch += kBatch) {
-        const std::size_t count = std::min(kBatch, end - batch);
-        if (hasShapes)
-            SplatExtents(data.scales.data() + batch, data.rotations.data() + batch, count, extents);
-        else
-            std::fill_n(extents, count, Eigen::Vector3f::Zero());
-        for (std::size_t k = 0; k < count; ++k) {
-            const Eigen::Vector3f& centre = data.positions[batch + k];
-            const Eigen::Vector3f lowest = centre - extents[k];
-            const Eigen::Vector3f highest = centre + extents[k];
-            for (int axis = 0; axis < 3; ++axis) {
-                if (lowest[axis] < low[axis])
-                    low[axis] = lowest[axis];
-                if (highest[axis] > high[axis])
-                    high[axis] = highest[axis];
-            }
-        }
-    }
 }

@@ -28,13 +28,6 @@ void Lower(Eigen::Vector3f& minimum, const Eigen::Vector3f& value)
             minimum[a] = value[a];
 }
 
-void Raise(Eigen::Vector3f& maximum, const Eigen::Vector3f& value)
-{
-    for (int a = 0; a < 3; ++a)
-        if (value[a] > maximum[a])
-            maximum[a] = value[a];
-}
-
 // A range's smallest position, or the first range's running minimum as the PLY loader keeps
 // it: its first splat's position, lowered by every smaller value after it. Later ranges start
 // from +inf so that merging them in order by the same rule gives the serial result.
@@ -47,25 +40,13 @@ Eigen::Vector3f RangeMinimum(const Eigen::Vector3f* positions, std::size_t first
     return minimum;
 }
 
-struct RangeBounds {
-    Eigen::Vector3f low;
-    Eigen::Vector3f high;
-};
-
-// Moves a range's positions relative to origin and returns the box of its splats grown by
-// their extents, started as GaussianData::ComputeBounds starts it (from the first splat's
-// centre) for the first range and empty for the others.
-RangeBounds MoveAndBound(GaussianData& data, const Eigen::Vector3d& origin, std::size_t first, std::size_t end)
+// Moves a range's positions relative to origin, rounding as subtracting before narrowing does.
+void MoveRange(GaussianData& data, const Eigen::Vector3d& origin, std::size_t first, std::size_t end)
 {
     Eigen::Vector3f* positions = data.positions.data();
     for (std::size_t i = first; i < end; ++i)
         for (int a = 0; a < 3; ++a)
             positions[i][a] = static_cast<float>(static_cast<double>(positions[i][a]) - origin[a]);
-    constexpr float kInfinity = std::numeric_limits<float>::infinity();
-    RangeBounds bounds = first == 0 ? RangeBounds{positions[0], positions[0]}
-                                    : RangeBounds{Eigen::Vector3f::Constant(kInfinity), Eigen::Vector3f::Constant(-kInfinity)};
-    GrowBoundsBySplats(data, first, end, bounds.low, bounds.high);
-    return bounds;
 }
 
 }  // namespace
@@ -119,16 +100,8 @@ void DecodeSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* poo
         Lower(minimum, minima[r]);
     data.origin = minimum.cast<double>();
 
-    std::vector<RangeBounds> bounds(minima.size());
-    ForSplatRanges(pool, count, [&](std::size_t first, std::size_t end) {
-        bounds[first / kSplatsPerRange] = MoveAndBound(data, data.origin, first, end);
-    });
-    RangeBounds all = bounds[0];
-    for (std::size_t r = 1; r < bounds.size(); ++r) {
-        Lower(all.low, bounds[r].low);
-        Raise(all.high, bounds[r].high);
-    }
-    data.SetBounds(all.low, all.high);
+    ForSplatRanges(pool, count, [&](std::size_t first, std::size_t end) { MoveRange(data, data.origin, first, end); });
+    data.ComputeBounds(pool);
 }
 
 std::array<float, 256> OpacityOfAlphaByte()
