@@ -189,22 +189,28 @@ bool FillShRest(const SogMeta& meta, const RgbaImage& labels, const RgbaImage& c
     return allInPalette;
 }
 
-// 16 bits an axis, low and high bytes in two images, through the symmetric log transform.
+// 16 bits an axis, low and high bytes in two images, through the symmetric log transform. A
+// quantised value's position is the same wherever it occurs: each axis's 65536 of them are
+// computed once, over the pool, and looked up.
 void FillPositions(const SogMeta& meta, const RgbaImage& low, const RgbaImage& high, ThreadPool* pool,
                    GaussianData& data)
 {
-    // Each 16-bit position's fraction of the range, as dividing by 65535 gives it.
-    std::vector<float> fraction(65536);
-    for (std::size_t q = 0; q < fraction.size(); ++q)
-        fraction[q] = static_cast<float>(q) / 65535.0f;
+    constexpr std::size_t kValues = 65536;
+    std::vector<float> positionOf(3 * kValues);
+    ParallelFor(pool, 3, [&](std::size_t a) {
+        for (std::size_t q = 0; q < kValues; ++q) {
+            // The fraction of the range as dividing by 65535 gives it.
+            const float n = Lerp(meta.meansMin[a], meta.meansMax[a], static_cast<float>(q) / 65535.0f);
+            positionOf[a * kValues + q] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
+        }
+    });
     data.positions.resize(meta.count);
     ForSplatRanges(pool, meta.count, [&](std::size_t first, std::size_t end) {
         for (std::size_t i = first; i < end; ++i) {
-            for (int a = 0; a < 3; ++a) {
-                const unsigned quantised = low.Pixel(i)[a] | (high.Pixel(i)[a] << 8);
-                const float n = Lerp(meta.meansMin[a], meta.meansMax[a], fraction[quantised]);
-                data.positions[i][a] = std::copysign(std::exp(std::fabs(n)) - 1.0f, n);
-            }
+            const std::uint8_t* lowBytes = low.Pixel(i);
+            const std::uint8_t* highBytes = high.Pixel(i);
+            for (std::size_t a = 0; a < 3; ++a)
+                data.positions[i][a] = positionOf[a * kValues + (lowBytes[a] | (highBytes[a] << 8))];
         }
     });
 }
