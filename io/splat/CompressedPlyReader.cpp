@@ -190,12 +190,7 @@ Eigen::Vector4f UnpackRotation(std::uint32_t packed, const PackedTables& tables)
     const float b = tables.rotation[(packed >> 10) & 1023];
     const float c = tables.rotation[packed & 1023];
     const float m = std::sqrt(std::max(0.0f, 1.0f - (a * a + b * b + c * c)));
-    switch (packed >> 30) {
-    case 0: return {m, a, b, c};
-    case 1: return {a, m, b, c};
-    case 2: return {a, b, m, c};
-    default: return {a, b, c, m};
-    }
+    return QuaternionWithLargestAt(packed >> 30, m, a, b, c);
 }
 
 float UnpackSh(std::uint8_t n)

@@ -132,12 +132,8 @@ Eigen::Vector4f UnpackQuaternion(const std::uint8_t* rgba, const std::array<floa
     const float b = component[rgba[1]];
     const float c = component[rgba[2]];
     const float m = std::sqrt(std::max(0.0f, 1.0f - (a * a + b * b + c * c)));
-    switch (rgba[3] - 252) {
-    case 0: return {m, a, b, c};
-    case 1: return {a, m, b, c};
-    case 2: return {a, b, m, c};
-    default: return {a, b, c, m};
-    }
+    const unsigned mode = rgba[3] - 252u;
+    return QuaternionWithLargestAt(mode < 3 ? mode : 3, m, a, b, c);
 }
 
 // Whether shN lists its labels before its centroids, as an early description of the format

@@ -132,12 +132,7 @@ Eigen::Vector4f SmallestThreeRotation(std::uint32_t packed, const std::array<flo
     const float b = component[(packed >> 10) & 1023];
     const float c = component[(packed >> 20) & 1023];
     const float largest = std::sqrt(std::max(0.0f, 1.0f - ((a * a + b * b) + c * c)));
-    switch (packed >> 30) {
-    case 0: return {largest, c, b, a};
-    case 1: return {c, largest, b, a};
-    case 2: return {c, b, largest, a};
-    default: return {c, b, a, largest};
-    }
+    return QuaternionWithLargestAt(packed >> 30, largest, c, b, a);
 }
 
 Eigen::Vector4f ByteVectorRotation(const std::uint8_t* p)
