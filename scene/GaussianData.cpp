@@ -78,7 +78,7 @@ void GaussianData::Clear()
     ClearBounds();
 }
 
-void GaussianData::ComputeBounds(ThreadPool* pool)
+void GaussianData::ComputeBounds(ThreadPool* pool, const RangeTask& prepareRange)
 {
     if (positions.empty())
         return;
@@ -89,10 +89,14 @@ void GaussianData::ComputeBounds(ThreadPool* pool)
     const std::size_t ranges = (positions.size() + kSplatsPerRange - 1) / kSplatsPerRange;
     std::vector<Eigen::Vector3f> lows(ranges, Eigen::Vector3f::Constant(kInfinity));
     std::vector<Eigen::Vector3f> highs(ranges, Eigen::Vector3f::Constant(-kInfinity));
-    lows[0] = highs[0] = positions.front();
     ParallelFor(pool, ranges, [&](std::size_t r) {
         const std::size_t first = r * kSplatsPerRange;
-        GrowBoundsBySplats(*this, first, std::min(positions.size(), first + kSplatsPerRange), lows[r], highs[r]);
+        const std::size_t end = std::min(positions.size(), first + kSplatsPerRange);
+        if (prepareRange)
+            prepareRange(first, end);
+        if (r == 0)
+            lows[0] = highs[0] = positions.front();
+        GrowBoundsBySplats(*this, first, end, lows[r], highs[r]);
     });
     Eigen::Vector3f lo = lows[0];
     Eigen::Vector3f hi = highs[0];

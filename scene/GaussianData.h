@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class ThreadPool;
@@ -28,8 +29,11 @@ struct GaussianData : SceneBounds {
     void Clear();
     // Recomputes bounds, centre and radius from the splat centres grown by each splat's
     // extent, over the pool when there is one (the same result either way); does nothing
-    // when there are no splats.
-    void ComputeBounds(ThreadPool* pool = nullptr);
+    // when there are no splats. Where given, prepareRange(first, end) runs on each range of
+    // splats just before that range is measured, so that a loader can finish the range's
+    // values while they are in cache.
+    using RangeTask = std::function<void(std::size_t first, std::size_t end)>;
+    void ComputeBounds(ThreadPool* pool = nullptr, const RangeTask& prepareRange = {});
     // Sets bounds, centre and radius from the box that holds every splat.
     void SetBounds(const Eigen::Vector3f& low, const Eigen::Vector3f& high);
 };

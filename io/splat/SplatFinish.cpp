@@ -100,8 +100,7 @@ void DecodeSplatScene(GaussianData& data, std::size_t restCount, ThreadPool* poo
         Lower(minimum, minima[r]);
     data.origin = minimum.cast<double>();
 
-    ForSplatRanges(pool, count, [&](std::size_t first, std::size_t end) { MoveRange(data, data.origin, first, end); });
-    data.ComputeBounds(pool);
+    data.ComputeBounds(pool, [&](std::size_t first, std::size_t end) { MoveRange(data, data.origin, first, end); });
 }
 
 std::array<float, 256> OpacityOfAlphaByte()
