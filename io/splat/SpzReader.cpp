@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <latch>
 
 // SPZ keeps its scene in right-up-back axes; a 3DGS PLY in right-down-front. Reading flips y
 // and z: in positions, in the rotation's vector part, and in the sign of every SH function
@@ -190,17 +191,26 @@ public:
     // coefficients together.
     void Sh(std::size_t first, std::size_t end) const
     {
-        const std::size_t restCount = m_kept * 3;
-        for (std::size_t i = first; i < end; ++i) {
-            const std::uint8_t* sh = m_blocks[5] + i * m_stored * 3;
-            float* rest = m_data.shRest.data() + i * restCount;
-            for (std::size_t c = 0; c < 3; ++c)
-                for (std::size_t k = 0; k < m_kept; ++k)
-                    rest[c * m_kept + k] = kShFlip[k] * m_shValue[sh[3 * k + c]];
-        }
+        // Degree 3, the common case, with the sizes known to the compiler.
+        if (m_stored == kKeptShCoefficients && m_kept == kKeptShCoefficients)
+            ShOf(first, end, kKeptShCoefficients, kKeptShCoefficients);
+        else
+            ShOf(first, end, m_stored, m_kept);
     }
 
 private:
+    void ShOf(std::size_t first, std::size_t end, std::size_t stored, std::size_t kept) const
+    {
+        const std::size_t restCount = kept * 3;
+        for (std::size_t i = first; i < end; ++i) {
+            const std::uint8_t* sh = m_blocks[5] + i * stored * 3;
+            float* rest = m_data.shRest.data() + i * restCount;
+            for (std::size_t c = 0; c < 3; ++c)
+                for (std::size_t k = 0; k < kept; ++k)
+                    rest[c * kept + k] = kShFlip[k] * m_shValue[sh[3 * k + c]];
+        }
+    }
+
     // Version 1 stores half-float positions, versions 1 and 2 rotations as three bytes.
     template <bool kHalfPositions, bool kSmallestThree>
     void AttributesOf(std::size_t first, std::size_t end) const
@@ -254,23 +264,65 @@ ReadResult<GaussianData> Finish(const SpzHeader& header, GaussianData data, cons
 
 using Decompress = std::function<std::optional<ReadFailure>()>;
 
-// Decompresses the blocks while the scene is sized, on as many threads as the pool gives (three
-// jobs: the largest block, the SH array, the other arrays with the remaining blocks), then
-// decodes the scene over the pool.
+// Counts a latch down however its scope is left, so that a thread waiting on it never waits
+// for ever.
+class LatchCountDownOnExit {
+public:
+    explicit LatchCountDownOnExit(std::latch& latch) : m_latch(latch) {}
+    ~LatchCountDownOnExit() { m_latch.count_down(); }
+    LatchCountDownOnExit(const LatchCountDownOnExit&) = delete;
+    LatchCountDownOnExit& operator=(const LatchCountDownOnExit&) = delete;
+
+private:
+    std::latch& m_latch;
+};
+
+// Decompresses the blocks on two threads and converts the SH (most of the output) as soon as
+// its block is in: one thread sizes the scene and decompresses every block but the largest,
+// the other the largest block (the SH where there is any), then converts the SH a range of
+// splats at a time; the first thread joins in once its blocks are in. The other attributes
+// are decoded over the pool afterwards. Without a second thread the jobs run one after the
+// other and nothing waits.
 ReadResult<GaussianData> DecompressAndDecode(const SpzHeader& header, const Blocks& blocks, const Decompress& largest,
                                              const Decompress& rest, const ReadOptions& options)
 {
+    constexpr std::size_t kShSplatsPerRange = 16 * 1024;
+    const std::size_t count = header.count;
     const std::size_t restCount = RestCount(header);
     GaussianData data;
+    const SplatDecoder decoder(header, blocks, data);
     std::array<std::optional<ReadFailure>, 2> failures;
-    ParallelFor(options.pool, 3, [&](std::size_t job) {
+    std::latch shRestSizing(1);
+    std::atomic<bool> shRestSized{false};
+    std::atomic<bool> shDecompressed{false};
+    std::atomic<std::size_t> nextShRange{0};
+    const std::size_t shRanges = restCount > 0 ? (count + kShSplatsPerRange - 1) / kShSplatsPerRange : 0;
+    const auto convertSh = [&] {
+        for (std::size_t range; (range = nextShRange.fetch_add(1)) < shRanges;) {
+            const std::size_t first = range * kShSplatsPerRange;
+            decoder.Sh(first, std::min(count, first + kShSplatsPerRange));
+        }
+    };
+    ParallelFor(options.pool, 2, [&](std::size_t job) {
         if (job == 0) {
-            failures[0] = largest();
-        } else if (job == 1) {
-            SizeSplatShRest(data, header.count, restCount);
-        } else {
-            SizeSplatAttributes(data, header.count);
+            {
+                const LatchCountDownOnExit sizing(shRestSizing);
+                SizeSplatShRest(data, count, restCount);
+                shRestSized = true;
+            }
+            SizeSplatAttributes(data, count);
             failures[1] = rest();
+            // Only where the SH is in already: the other job may be yet to start.
+            if (!failures[1] && shDecompressed)
+                convertSh();
+        } else {
+            failures[0] = largest();
+            if (failures[0])
+                return;
+            shDecompressed = true;
+            shRestSizing.wait();
+            if (shRestSized)
+                convertSh();
         }
     });
     for (const auto& failure : failures)
@@ -278,12 +330,8 @@ ReadResult<GaussianData> DecompressAndDecode(const SpzHeader& header, const Bloc
             return *failure;
     if (!ReportProgress(options, 0.8))
         return CancelledFailure(kFormat);
-    const SplatDecoder decoder(header, blocks, data);
-    DecodeSplatScene(data, restCount, options.pool, [&](std::size_t first, std::size_t end) {
-        decoder.Attributes(first, end);
-        if (restCount > 0)
-            decoder.Sh(first, end);
-    });
+    DecodeSplatScene(data, restCount, options.pool,
+                     [&](std::size_t first, std::size_t end) { decoder.Attributes(first, end); });
     return Finish(header, std::move(data), options);
 }
 
@@ -428,16 +476,21 @@ ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& opti
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
 
+    // The largest stream's buffer is mapped first; the others by the thread that sizes the
+    // scene, after it (mapping waits while another thread populates pages).
     std::array<OverwriteBuffer, 6> streams;
     Blocks blocks{};
-    for (std::size_t s = 0; s < streamCount; ++s) {
+    const auto allocate = [&](std::size_t s) {
         streams[s] = OverwriteBuffer(static_cast<std::size_t>(sizes[s]));
         blocks[s] = streams[s].data();
-    }
+    };
     const auto decode = [&](std::size_t s) {
+        if (!blocks[s])
+            allocate(s);
         return ZstdDecodeExactly(compressed[s], streams[s].data(), streams[s].size(), kFormat);
     };
     const std::size_t largest = streamCount == 6 ? 5 : 0;
+    allocate(largest);
     return DecompressAndDecode(
         header, blocks, [&] { return decode(largest); },
         [&]() -> std::optional<ReadFailure> {
