@@ -132,6 +132,50 @@ TEST(SplatParallelDecode, SpzGzipCutShortFailsOnEveryPool)
     }
 }
 
+// A damaged zstd stream in an SPZ v4 file fails the same way however many threads decode it:
+// the largest stream (the SH), decoded beside the scene's sizing, or a smaller one decoded
+// after it.
+TEST(SplatParallelDecode, SpzV4DamagedStreamFailsOnEveryPool)
+{
+    std::mt19937 random(13);
+    testsupport::ScratchDir dir;
+    testsupport::SpzHeaderFields header;
+    header.count = kManySplats;
+    header.shDegree = 3;
+    const std::string file = testsupport::SpzV4File(
+        header, {RandomBytes(random, kManySplats * 9), RandomBytes(random, kManySplats), RandomBytes(random, kManySplats * 3),
+                 RandomBytes(random, kManySplats * 3), RandomBytes(random, kManySplats * 4),
+                 RandomBytes(random, kManySplats * 45)});
+    const auto u32At = [&](std::size_t at) {
+        std::uint32_t value;
+        std::memcpy(&value, file.data() + at, sizeof value);
+        return value;
+    };
+    const std::size_t table = u32At(16);
+    const std::size_t streams = static_cast<std::uint8_t>(file[15]);
+    ASSERT_EQ(streams, 6u);
+    for (const std::size_t damaged : {std::size_t{5}, std::size_t{1}}) {
+        // Stream data follows the table in order; compressed sizes are the entries' low words.
+        std::size_t at = table + 16 * streams;
+        for (std::size_t s = 0; s < damaged; ++s)
+            at += u32At(table + 16 * s);
+        std::string broken = file;
+        broken[at] = '\0';  // no longer a zstd frame
+        const std::string path = dir.Write("damaged.spz", broken).string();
+        const ReadResult<GaussianData> serial = ReadSplatFormat(SplatFormat::Spz, path);
+        ASSERT_FALSE(serial.Ok()) << damaged;
+        EXPECT_EQ(serial.Failure().code, ReadError::Malformed) << serial.Failure().reason;
+        EXPECT_NE(serial.Failure().reason.find("not zstd data"), std::string::npos) << serial.Failure().reason;
+        for (unsigned threads : {2u, 5u}) {
+            ThreadPool pool(threads);
+            const ReadResult<GaussianData> parallel = ReadSplatFormat(SplatFormat::Spz, path, ReadOptions{{}, &pool});
+            ASSERT_FALSE(parallel.Ok()) << damaged;
+            EXPECT_EQ(parallel.Failure().code, serial.Failure().code);
+            EXPECT_EQ(parallel.Failure().reason, serial.Failure().reason);
+        }
+    }
+}
+
 // .splat stores plain floats, so positions can be NaN or infinite: the minimum and the bounds
 // follow the PLY loader's rules (a NaN never wins, but one in the first splat stays) across
 // the ranges as within one.
