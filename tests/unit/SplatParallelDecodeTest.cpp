@@ -70,6 +70,41 @@ std::string RandomBytes(std::mt19937& random, std::size_t count)
     return bytes;
 }
 
+testsupport::SpzHeaderFields ManySh3Splats()
+{
+    testsupport::SpzHeaderFields header;
+    header.count = kManySplats;
+    header.shDegree = 3;
+    return header;
+}
+
+// SPZ attribute blocks of random bytes for ManySh3Splats, in file order.
+std::vector<std::string> RandomSh3Blocks(std::mt19937& random)
+{
+    return {RandomBytes(random, kManySplats * 9), RandomBytes(random, kManySplats), RandomBytes(random, kManySplats * 3),
+            RandomBytes(random, kManySplats * 3), RandomBytes(random, kManySplats * 4), RandomBytes(random, kManySplats * 45)};
+}
+
+// Reads a damaged SPZ file serially and on pools of 2 and 5 threads: every read must fail
+// with the same code and reason. Returns the serial failure.
+ReadFailure FailureOnEveryPool(const std::string& path)
+{
+    const ReadResult<GaussianData> serial = ReadSplatFormat(SplatFormat::Spz, path);
+    EXPECT_FALSE(serial.Ok());
+    if (serial.Ok())
+        return {};
+    for (unsigned threads : {2u, 5u}) {
+        ThreadPool pool(threads);
+        const ReadResult<GaussianData> parallel = ReadSplatFormat(SplatFormat::Spz, path, ReadOptions{{}, &pool});
+        EXPECT_FALSE(parallel.Ok()) << threads << " threads";
+        if (!parallel.Ok()) {
+            EXPECT_EQ(parallel.Failure().code, serial.Failure().code);
+            EXPECT_EQ(parallel.Failure().reason, serial.Failure().reason);
+        }
+    }
+    return serial.Failure();
+}
+
 void PutF32(std::string& s, float v)
 {
     std::uint32_t bits;
@@ -107,28 +142,14 @@ TEST(SplatParallelDecode, SpzGzipCutShortFailsOnEveryPool)
 {
     std::mt19937 random(11);
     testsupport::ScratchDir dir;
-    testsupport::SpzHeaderFields header;
-    header.count = kManySplats;
-    header.shDegree = 3;
     // Random bytes hardly compress, so a cut at a share of the file is a cut at that share
     // of the payload.
-    const std::string file = testsupport::SpzGzipFile(
-        header, {RandomBytes(random, kManySplats * 9), RandomBytes(random, kManySplats), RandomBytes(random, kManySplats * 3),
-                 RandomBytes(random, kManySplats * 3), RandomBytes(random, kManySplats * 4),
-                 RandomBytes(random, kManySplats * 45)});
+    const std::string file = testsupport::SpzGzipFile(ManySh3Splats(), RandomSh3Blocks(random));
     for (const double share : {0.1, 0.5, 0.9, 0.999}) {
         const std::string path =
             dir.Write("cut.spz", file.substr(0, static_cast<std::size_t>(static_cast<double>(file.size()) * share))).string();
-        const ReadResult<GaussianData> serial = ReadSplatFormat(SplatFormat::Spz, path);
-        ASSERT_FALSE(serial.Ok()) << share;
-        EXPECT_EQ(serial.Failure().code, ReadError::Truncated) << serial.Failure().reason;
-        for (unsigned threads : {2u, 5u}) {
-            ThreadPool pool(threads);
-            const ReadResult<GaussianData> parallel = ReadSplatFormat(SplatFormat::Spz, path, ReadOptions{{}, &pool});
-            ASSERT_FALSE(parallel.Ok()) << share;
-            EXPECT_EQ(parallel.Failure().code, serial.Failure().code);
-            EXPECT_EQ(parallel.Failure().reason, serial.Failure().reason);
-        }
+        const ReadFailure failure = FailureOnEveryPool(path);
+        EXPECT_EQ(failure.code, ReadError::Truncated) << share << ": " << failure.reason;
     }
 }
 
@@ -139,13 +160,7 @@ TEST(SplatParallelDecode, SpzV4DamagedStreamFailsOnEveryPool)
 {
     std::mt19937 random(13);
     testsupport::ScratchDir dir;
-    testsupport::SpzHeaderFields header;
-    header.count = kManySplats;
-    header.shDegree = 3;
-    const std::string file = testsupport::SpzV4File(
-        header, {RandomBytes(random, kManySplats * 9), RandomBytes(random, kManySplats), RandomBytes(random, kManySplats * 3),
-                 RandomBytes(random, kManySplats * 3), RandomBytes(random, kManySplats * 4),
-                 RandomBytes(random, kManySplats * 45)});
+    const std::string file = testsupport::SpzV4File(ManySh3Splats(), RandomSh3Blocks(random));
     const auto u32At = [&](std::size_t at) {
         std::uint32_t value;
         std::memcpy(&value, file.data() + at, sizeof value);
@@ -162,17 +177,9 @@ TEST(SplatParallelDecode, SpzV4DamagedStreamFailsOnEveryPool)
         std::string broken = file;
         broken[at] = '\0';  // no longer a zstd frame
         const std::string path = dir.Write("damaged.spz", broken).string();
-        const ReadResult<GaussianData> serial = ReadSplatFormat(SplatFormat::Spz, path);
-        ASSERT_FALSE(serial.Ok()) << damaged;
-        EXPECT_EQ(serial.Failure().code, ReadError::Malformed) << serial.Failure().reason;
-        EXPECT_NE(serial.Failure().reason.find("not zstd data"), std::string::npos) << serial.Failure().reason;
-        for (unsigned threads : {2u, 5u}) {
-            ThreadPool pool(threads);
-            const ReadResult<GaussianData> parallel = ReadSplatFormat(SplatFormat::Spz, path, ReadOptions{{}, &pool});
-            ASSERT_FALSE(parallel.Ok()) << damaged;
-            EXPECT_EQ(parallel.Failure().code, serial.Failure().code);
-            EXPECT_EQ(parallel.Failure().reason, serial.Failure().reason);
-        }
+        const ReadFailure failure = FailureOnEveryPool(path);
+        EXPECT_EQ(failure.code, ReadError::Malformed) << damaged << ": " << failure.reason;
+        EXPECT_NE(failure.reason.find("not zstd data"), std::string::npos) << damaged << ": " << failure.reason;
     }
 }
 
