@@ -12,6 +12,7 @@
 #include "document/Document.h"
 #include "app/qt/ViewWidget.h"
 #include "app/ColoringControls.h"
+#include "settings/AppSettings.h"
 #include "view/SceneView.h"
 
 #include <QCoreApplication>
@@ -56,6 +57,12 @@ void WaitForGlSetUp(const ViewWidget& view)
         else
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
+}
+
+// File > Open Camera Pose File.
+OpenFileDialogRequest CameraPoseFileRequest()
+{
+    return {"json", "transforms.json", {{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}};
 }
 
 std::unique_ptr<QSettings> OpenProfile(const QString& file)
@@ -124,7 +131,7 @@ bool Application::CreateFrameAndView()
     m_frame->setCentralWidget(m_viewWidget);
     m_viewWidget->View().SetDocument(m_document.get());
     // Octrees of large clouds are built on the same threads; the pool outlives the frame.
-    m_viewWidget->View().SetWorkerPool(&m_pool);
+    m_viewWidget->View().Detail().SetWorkerPool(&m_pool);
 
     m_coloring = new ColoringControls(*m_frame, [this]() -> SceneView* {
         return m_viewWidget && m_viewWidget->IsViewCreated() ? &m_viewWidget->View() : nullptr;
@@ -168,7 +175,7 @@ bool Application::OpenDocumentFile(const QString& path)
     bool opened = false;
     {
         BusyCursorScope busy;
-        opened = m_document->OnOpenDocument(QFile::encodeName(absolute).toStdString());
+        opened = m_document->Open(QFile::encodeName(absolute).toStdString());
     }
     AfterOpen(absolute, opened);
     return opened;
@@ -183,7 +190,7 @@ void Application::AfterOpen(const QString& absolutePath, bool opened)
         m_desktop.RememberDirectoryOf(absolutePath);
         AfterDocumentChanged();
     } else {
-        m_frame->OnUpdateFrameTitle(m_document->GetPathName());
+        m_frame->OnUpdateFrameTitle(m_document->Source());
     }
 }
 
@@ -258,7 +265,7 @@ void Application::PollLoad()
     if (read.Cancelled())
         return;
     const QString absolute = QFile::decodeName(QByteArray::fromStdString(job->Path()));
-    const bool opened = m_document->ApplySceneFile(std::move(read));
+    const bool opened = m_document->FinishOpen(std::move(read));
     AfterOpen(absolute, opened);
     // A file that no longer opens leaves the list.
     if (!opened && m_loadFromRecentList) {
@@ -279,14 +286,14 @@ void Application::PollPoseLoad()
     if (!poses && poses.Failure().code == ReadError::Cancelled)
         return;
     // The document reports a failure itself and keeps its previous frames.
-    if (m_document->ApplyCameraPoses(std::move(poses)) && m_viewWidget && m_viewWidget->IsViewCreated())
+    if (m_document->FinishOpenCameraPoses(std::move(poses)) && m_viewWidget && m_viewWidget->IsViewCreated())
         m_viewWidget->View().ApplyCameraFrame(0);
     UpdateCommandStates();
 }
 
 void Application::AfterDocumentChanged()
 {
-    m_frame->OnUpdateFrameTitle(m_document->GetPathName());
+    m_frame->OnUpdateFrameTitle(m_document->Source());
     if (m_viewWidget)
         m_viewWidget->View().OnInitialUpdate();
     UpdateCommandStates();
@@ -297,7 +304,7 @@ void Application::AfterDocumentChanged()
 void Application::UpdateCommandStates()
 {
     if (m_frame)
-        m_frame->Action(CommandId::FileExportFlyThrough)->setEnabled(!m_document->m_cameraPoses.frames.empty());
+        m_frame->Action(CommandId::FileExportFlyThrough)->setEnabled(!m_document->CameraPoses().frames.empty());
 }
 
 void Application::OnCommand(CommandId commandId)
@@ -324,7 +331,7 @@ void Application::OnCommand(CommandId commandId)
     SceneView& view = m_viewWidget->View();
     switch (commandId) {
     case CommandId::FileOpenCameraPoses:
-        if (const std::optional<std::string> path = view.ChooseCameraPoseFile())
+        if (const std::optional<std::string> path = m_desktop.ChooseFileToOpen(CameraPoseFileRequest()))
             BeginOpenCameraPoseFile(QFile::decodeName(QByteArray::fromStdString(*path)));
         break;
     case CommandId::FileExportFlyThrough:
@@ -345,11 +352,14 @@ void Application::OnCommand(CommandId commandId)
     case CommandId::ViewFit:
         view.OnViewFit();
         break;
-    case CommandId::Settings:
-        view.ShowSettingsDialog();
+    case CommandId::Settings: {
+        AppSettings settings = view.DisplaySettings();
+        if (m_desktop.RunSettingsDialog(settings))
+            view.ApplyDisplaySettings(settings);
         if (m_coloring)
             m_coloring->Refresh();
         break;
+    }
     default:
         break;
     }
@@ -358,7 +368,7 @@ void Application::OnCommand(CommandId commandId)
 void Application::OnFileNew()
 {
     CancelLoad();
-    m_document->OnNewDocument();
+    m_document->Clear();
     AfterDocumentChanged();
 }
 
@@ -389,7 +399,7 @@ void Application::OnAppAbout()
 
 void Application::OnExportFlyThrough()
 {
-    if (m_document->m_cameraPoses.frames.empty() || !m_viewWidget)
+    if (m_document->CameraPoses().frames.empty() || !m_viewWidget)
         return;
     FlyThroughOptions initial;
     initial.width = m_viewWidget->width();
@@ -409,7 +419,7 @@ void Application::OnExportFlyThrough()
 
 bool Application::ExportFlyThroughVideo(const QString& path, const FlyThroughOptions& options, QString& error)
 {
-    if (m_document->m_cameraPoses.frames.empty() || !m_viewWidget || !m_viewWidget->IsViewCreated()) {
+    if (m_document->CameraPoses().frames.empty() || !m_viewWidget || !m_viewWidget->IsViewCreated()) {
         error = QCoreApplication::translate("Application", "カメラ位置ファイルが開かれていません。");
         return false;
     }

@@ -96,7 +96,7 @@ void ColoringControls::Refresh()
         action->setChecked(view ? view->ShownColorMode() == mode : mode == ColorMode::Rgb);
     }
     m_edl->setEnabled(view != nullptr);
-    m_edl->setChecked(view && view->EdlStrength() > 0.0f);
+    m_edl->setChecked(view && view->CurrentPointStyle().edlStrength > 0.0f);
     if (view)
         RefreshLegend(*view);
     else
@@ -106,12 +106,13 @@ void ColoringControls::Refresh()
 void ColoringControls::RefreshLegend(const SceneView& view)
 {
     const Document* document = view.GetDocument();
-    if (view.ShownColorMode() != ColorMode::Classification || !document) {
+    const PointCloudData* cloud = document ? document->PointCloud() : nullptr;
+    if (view.ShownColorMode() != ColorMode::Classification || !cloud) {
         m_legend->setVisible(false);
         return;
     }
     QString text;
-    for (const std::uint8_t code : ClassesPresent(document->m_pointCloud.classification)) {
+    for (const std::uint8_t code : ClassesPresent(cloud->classification)) {
         const Eigen::Vector3f color = ClassificationColor(code);
         const QString swatch = QStringLiteral("#%1%2%3")
                                    .arg(qRound(color.x() * 255.0f), 2, 16, QLatin1Char('0'))
@@ -137,9 +138,10 @@ void ColoringControls::ToggleEdl(bool on)
     SceneView* view = m_view();
     if (!view)
         return;
-    if (!on && view->EdlStrength() > 0.0f)
-        m_lastEdlStrength = view->EdlStrength();
-    view->SetEyeDomeLighting(on ? m_lastEdlStrength : 0.0f, view->EdlRadius());
+    const PointStyle& style = view->CurrentPointStyle();
+    if (!on && style.edlStrength > 0.0f)
+        m_lastEdlStrength = style.edlStrength;
+    view->SetEyeDomeLighting(on ? m_lastEdlStrength : 0.0f, style.edlRadius);
     Refresh();
 }
 

@@ -157,7 +157,7 @@ bool ExportFlyThrough(QMainWindow& window, Document& document, const SceneView& 
     FlyThroughOptions sized = options;
     sized.fallbackFovY = shown.Camera().fovY;
     std::string reason;
-    const bool written = WriteFlyThrough(path, document.m_cameraPoses, sized, view.Render(),
+    const bool written = WriteFlyThrough(path, document.CameraPoses(), sized, view.Render(),
                                          [&progress](std::size_t done, std::size_t total) { return progress.Report(done, total); },
                                          reason);
     if (!written)

@@ -42,8 +42,9 @@ CameraRender OffscreenView::Render()
         if (!m_created)
             return std::nullopt;
         ReleaseQtContext();
-        m_view.MakeContextCurrent();
-        std::optional<RgbImage> image = m_render(frame, fallbackFovY, width, height, intrinsics);
+        std::optional<RgbImage> image;
+        if (const ViewContext context = m_view.Context())
+            image = m_render(frame, fallbackFovY, width, height, intrinsics);
         ReleaseEglContext();
         return image;
     };

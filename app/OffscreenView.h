@@ -22,7 +22,7 @@ public:
 
     // False when no headless OpenGL 4.5 context could be made.
     bool Created() const { return m_created; }
-    // Draws recorded cameras; its context is made current for each picture.
+    // Draws recorded cameras; its context is current while each picture is drawn.
     CameraRender Render();
 
 private:

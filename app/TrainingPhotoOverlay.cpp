@@ -58,7 +58,7 @@ bool TrainingPhotoOverlay::eventFilter(QObject* watched, QEvent* event)
             setGeometry(m_view.rect());
         // The view repaints whenever its camera moves: a step to another camera shows here.
         if (event->type() == QEvent::Paint && m_toggle->isChecked() && !m_refreshQueued &&
-            (m_view.View().FrameIndex() != m_frame || m_document.m_cameraPoses.sourcePath != m_poseFile)) {
+            (m_view.View().Frames().Index() != m_frame || m_document.CameraPoses().sourcePath != m_poseFile)) {
             m_refreshQueued = true;
             QTimer::singleShot(0, this, &TrainingPhotoOverlay::Refresh);
         }
@@ -76,8 +76,8 @@ void TrainingPhotoOverlay::Clear(const QString& status)
 void TrainingPhotoOverlay::Refresh()
 {
     m_refreshQueued = false;
-    const CameraPoseSet& poses = m_document.m_cameraPoses;
-    m_frame = m_view.IsViewCreated() ? m_view.View().FrameIndex() : -1;
+    const CameraPoseSet& poses = m_document.CameraPoses();
+    m_frame = m_view.IsViewCreated() ? m_view.View().Frames().Index() : -1;
     m_poseFile = poses.sourcePath;
     if (!m_toggle->isChecked() || m_frame < 0 || static_cast<std::size_t>(m_frame) >= poses.frames.size()) {
         Clear({});

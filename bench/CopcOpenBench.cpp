@@ -77,15 +77,17 @@ void BM_CopcFirstFrameStreamed(benchmark::State& state, bool waitForNodes)
         const std::uint64_t before = ResidentBytes();
         ResetPeakResidentBytes();
         state.ResumeTiming();
-        if (!view->document.OnOpenDocument(LoneStar().string()) || !view->document.m_pointCloud.streamed) {
+        if (!view->document.Open(LoneStar().string()) || !view->document.PointCloud() ||
+            !view->document.PointCloud()->streamed) {
             state.SkipWithError("lone-star.copc.laz did not open streamed");
             return;
         }
-        view->document.m_pointCloud.streamed->SetDrawWaitsForNodes(waitForNodes);
+        StreamedCloud& streamed = *view->document.PointCloud()->streamed;
+        streamed.SetDrawWaitsForNodes(waitForNodes);
         view->DrawFinished();
         state.PauseTiming();
         Report(state, PeakResidentBytes(), before);
-        state.counters["nodesLoaded"] = static_cast<double>(view->document.m_pointCloud.streamed->GetStats().loadedNodes);
+        state.counters["nodesLoaded"] = static_cast<double>(streamed.GetStats().loadedNodes);
         view.reset();
         state.ResumeTiming();
     }
@@ -112,9 +114,7 @@ void BM_CopcFirstFrameReadWhole(benchmark::State& state)
             state.SkipWithError(whole.Failure().reason.c_str());
             return;
         }
-        view->document.m_pointCloud = whole.TakeValue();
-        view->document.m_sceneKind = SceneKind::PointCloud;
-        view->document.NotifySceneChanged();
+        view->document.SetScene(whole.TakeValue());
         view->DrawFinished();
         state.PauseTiming();
         Report(state, PeakResidentBytes(), before);

@@ -17,66 +17,83 @@ constexpr const char* kCameraPosesFailed = "Failed to load the camera pose file 
 
 Document::Document(DocumentHost& host, ThreadPool* pool) : m_host(host), m_pool(pool) {}
 
-bool Document::OnNewDocument()
+SceneKind Document::Kind() const
 {
-    DeleteContents();
-    m_pathName.clear();
-    m_host.RefreshFrameTitle(m_pathName);
-    return true;
+    if (!m_scene)
+        return SceneKind::None;
+    return std::holds_alternative<GaussianData>(*m_scene) ? SceneKind::GaussianSplats : SceneKind::PointCloud;
 }
 
-bool Document::OnOpenDocument(const std::string& path)
+const PointCloudData* Document::PointCloud() const
 {
-    return ApplySceneFile(ReadSceneFile(path, ReadOptions{{}, m_pool}));
+    return m_scene ? std::get_if<PointCloudData>(&*m_scene) : nullptr;
 }
 
-bool Document::ApplySceneFile(SceneFileRead read)
+const GaussianData* Document::Splats() const
+{
+    return m_scene ? std::get_if<GaussianData>(&*m_scene) : nullptr;
+}
+
+bool Document::Open(const std::string& source)
+{
+    return FinishOpen(ReadSceneFile(source, ReadOptions{{}, m_pool}));
+}
+
+bool Document::FinishOpen(SceneFileRead read)
 {
     if (read.unreadable) {
         m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
         return false;
     }
-    DeleteContents();
-    m_pathName = read.path;
     const bool loaded = read.scene.Ok();
     if (loaded) {
-        TakeScene(read.scene.TakeValue());
-        NotifySceneChanged();
+        ReplaceScene(read.scene.TakeValue(), std::move(read.path));
     } else {
+        // The earlier scene is gone too: the document is now empty and untitled.
+        ReplaceScene(std::nullopt, {});
         m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
-        m_pathName.clear();  // the earlier scene is gone too: the document is now empty and untitled
     }
-    m_host.RefreshFrameTitle(m_pathName);
+    m_host.RefreshFrameTitle(m_source);
     return loaded;
 }
 
-void Document::TakeScene(Scene scene)
+void Document::Clear()
 {
-    if (auto* splats = std::get_if<GaussianData>(&scene)) {
-        m_gaussianData = std::move(*splats);
-        m_sceneKind = SceneKind::GaussianSplats;
-    } else {
-        m_pointCloud = std::move(std::get<PointCloudData>(scene));
-        m_sceneKind = SceneKind::PointCloud;
-    }
+    ReplaceScene(std::nullopt, {});
+    m_host.RefreshFrameTitle(m_source);
 }
 
-void Document::DeleteContents()
+void Document::SetScene(Scene scene, std::string source)
+{
+    ReplaceScene(std::move(scene), std::move(source));
+    m_host.RefreshFrameTitle(m_source);
+}
+
+void Document::ReplaceScene(std::optional<Scene> scene, std::string source)
 {
     for (IDocumentView* view : std::vector<IDocumentView*>(m_views))
         view->OnSceneLeaving();
-    m_pointCloud.Clear();
-    m_gaussianData.Clear();
+    m_scene.reset();
     m_cameraPoses.Clear();
-    m_sceneKind = SceneKind::None;
+    m_source = std::move(source);
+    if (!scene)
+        return;
+    m_scene = std::move(scene);
+    NotifySceneChanged();
 }
 
-bool Document::LoadCameraPoses(const std::string& path)
+bool Document::ReorderPoints(const std::function<bool(PointCloudData&)>& reorder)
 {
-    return ApplyCameraPoses(ReadCameraPoses(path));
+    auto* cloud = m_scene ? std::get_if<PointCloudData>(&*m_scene) : nullptr;
+    return cloud && reorder(*cloud);
 }
 
-bool Document::ApplyCameraPoses(ReadResult<CameraPoseSet> poses)
+bool Document::OpenCameraPoses(const std::string& path)
+{
+    return FinishOpenCameraPoses(ReadCameraPoses(path));
+}
+
+bool Document::FinishOpenCameraPoses(ReadResult<CameraPoseSet> poses)
 {
     if (!poses) {
         m_host.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);

@@ -29,8 +29,8 @@ std::optional<RgbImage> DrawViewImage(ConsoleDesktop& desktop, SceneView& view, 
 
     const ClientSize size = headless->DrawableSize();
     RgbImage image = RgbImageFromGlRgba(headless->ReadColorImage(), size.width, size.height);
-    // Repaint requests of a sort thread have nothing to repaint here.
-    desktop.DeliverPostedResorts([&view] { view.OnResortMessage(); });
+    // Wake-ups of a sort thread have nothing to repaint here.
+    desktop.DeliverPostedWakes([&view] { view.OnWake(); });
     if (image.pixels.empty())
         return std::nullopt;
     return image;
@@ -45,8 +45,8 @@ CameraRender ViewCameraRender(ConsoleDesktop& desktop, SceneView& view)
             return std::nullopt;
         const ClientSize size = headless->DrawableSize();
         if (size.width != width || size.height != height) {
-            view.MakeContextCurrent();
-            if (!headless->SetSize(width, height))
+            const ViewContext context = view.Context();
+            if (!context || !headless->SetSize(width, height))
                 return std::nullopt;
             desktop.SetClientSize({width, height});
             view.OnSize(width, height);

@@ -201,25 +201,26 @@ std::string SceneSummary(const Document& document, bool ok, const ConsoleDesktop
     JsonWriter json;
     json.BeginObject();
     json.Key("kind");
-    json.String(KindName(document.m_sceneKind));
+    json.String(KindName(document.Kind()));
     json.Key("ok");
     json.Bool(ok);
-    const bool splats = document.m_sceneKind == SceneKind::GaussianSplats;
+    const GaussianData* splats = document.Splats();
+    const PointCloudData* cloud = document.PointCloud();
     if (splats)
-        WriteGeometry(json, document.m_gaussianData);
-    else if (document.m_sceneKind == SceneKind::PointCloud)
-        WriteGeometry(json, document.m_pointCloud);
+        WriteGeometry(json, *splats);
+    else if (cloud)
+        WriteGeometry(json, *cloud);
     else
         WriteNoGeometry(json);
     json.Key("hasColors");  // every splat carries its colour
-    json.Bool(splats || (document.m_sceneKind == SceneKind::PointCloud && document.m_pointCloud.hasColors));
+    json.Bool(splats || (cloud && cloud->hasColors));
     json.Key("shDegree");
-    json.Int(splats ? document.m_gaussianData.shDegree : 0);
+    json.Int(splats ? splats->shDegree : 0);
     json.Key("shRestCount");
-    json.Int(splats ? document.m_gaussianData.shRestCount : 0);
+    json.Int(splats ? splats->shRestCount : 0);
     json.Key("hasObjectIds");
-    json.Bool(splats && document.m_gaussianData.hasObjectIds);
-    if (const StreamedCloud* streamed = document.m_pointCloud.streamed.get()) {
+    json.Bool(splats && splats->hasObjectIds);
+    if (const StreamedCloud* streamed = cloud ? cloud->streamed.get() : nullptr) {
         json.Key("copcNodes");
         json.Count(streamed->Nodes().size());
         json.Key("copcDepth");
@@ -304,8 +305,8 @@ bool DumpScene(const std::filesystem::path& dir, const Document& document, const
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     bool written = !error;
-    if (document.m_sceneKind == SceneKind::PointCloud) {
-        const PointCloudData& cloud = document.m_pointCloud;
+    if (const PointCloudData* points = document.PointCloud()) {
+        const PointCloudData& cloud = *points;
         written = written && Dump(dir, "positions.f32", cloud.positions);
         if (cloud.hasColors)
             written = written && Dump(dir, "colors.f32", cloud.colors);
@@ -315,8 +316,8 @@ bool DumpScene(const std::filesystem::path& dir, const Document& document, const
             written = written && Dump(dir, "classification.u8", cloud.classification);
         if (!cloud.returnNumber.empty())
             written = written && Dump(dir, "returnNumber.u8", cloud.returnNumber);
-    } else if (document.m_sceneKind == SceneKind::GaussianSplats) {
-        const GaussianData& splats = document.m_gaussianData;
+    } else if (const GaussianData* gaussians = document.Splats()) {
+        const GaussianData& splats = *gaussians;
         written = written && Dump(dir, "positions.f32", splats.positions) && Dump(dir, "shDc.f32", splats.shDc) &&
                   Dump(dir, "shRest.f32", splats.shRest) && Dump(dir, "opacities.f32", splats.opacities) &&
                   Dump(dir, "scales.f32", splats.scales) && Dump(dir, "rotations.f32", splats.rotations);
@@ -354,7 +355,7 @@ int InfoOnScene(const std::string& path, const std::optional<std::string>& dumpD
         ReadOptions options{{}, &pool};
         if (progress)
             options.progress = PrintProgress;
-        ok = document.ApplySceneFile(ReadSceneFile(path, options));
+        ok = document.FinishOpen(ReadSceneFile(path, options));
         log = capture.Lines();
     }
     const std::string summary = SceneSummary(document, ok, desktop, log);

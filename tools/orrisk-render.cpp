@@ -437,8 +437,8 @@ int Run(Options options)
     const int height = options.height;
     SceneView view(desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); });
     view.SetDocument(&document);
-    view.SetWorkerPool(&pool);
-    view.SetOctreeBeforeUpload(true);
+    view.Detail().SetWorkerPool(&pool);
+    view.Detail().SetOctreeBeforeUpload(true);
     ApplyDisplayOptions(options, view);
 
     // The message box texts of failures are already on standard error.
@@ -451,11 +451,11 @@ int Run(Options options)
     view.OnSize(width, height);
     view.OnInitialUpdate();
 
-    if (!document.OnOpenDocument(options.file))
+    if (!document.Open(options.file))
         return kExitFailure;
     // Images must not depend on how fast nodes arrive: every draw waits for what it selects.
-    if (document.m_pointCloud.streamed)
-        document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
+    if (const PointCloudData* cloud = document.PointCloud(); cloud && cloud->streamed)
+        cloud->streamed->SetDrawWaitsForNodes(true);
     if (options.colorMode && view.ShownColorMode() != *options.colorMode)
         std::cerr << "orrisk-render: " << options.file << " has nothing to colour by " << ColorModeKey(*options.colorMode)
                   << "; drawn as rgb\n";
@@ -469,9 +469,9 @@ int Run(Options options)
         return writer.RenderTo(options.out) ? kExitOk : kExitFailure;
     }
 
-    if (!document.LoadCameraPoses(options.poses))
+    if (!document.OpenCameraPoses(options.poses))
         return kExitFailure;
-    const std::size_t frameCount = document.m_cameraPoses.frames.size();
+    const std::size_t frameCount = document.CameraPoses().frames.size();
     if (!options.video.empty()) {
         FlyThroughOptions video;
         video.width = width;
@@ -479,7 +479,7 @@ int Run(Options options)
         video.fps = options.fps;
         video.secondsPerCamera = options.secondsPerCamera;
         video.fallbackFovY = view.Camera().fovY;
-        return RenderFlyThrough(desktop, view, document.m_cameraPoses, options.video, video) ? kExitOk : kExitFailure;
+        return RenderFlyThrough(desktop, view, document.CameraPoses(), options.video, video) ? kExitOk : kExitFailure;
     }
     if (!options.compare.empty()) {
         CompareOptions compare;
@@ -487,7 +487,7 @@ int Run(Options options)
         compare.imagesDir = options.images;
         compare.sideBySideDir = options.compareImages;
         compare.fallbackFovY = view.Camera().fovY;
-        return RenderComparison(desktop, view, document.m_cameraPoses, options.compare, compare) ? kExitOk : kExitFailure;
+        return RenderComparison(desktop, view, document.CameraPoses(), options.compare, compare) ? kExitOk : kExitFailure;
     }
     if (options.frame) {
         if (static_cast<std::size_t>(*options.frame) >= frameCount) {

@@ -16,16 +16,6 @@ void ConsoleDesktop::ShowMessageBox(const std::string& text, const std::string& 
     m_messages << std::flush;
 }
 
-std::optional<std::string> ConsoleDesktop::ChooseFileToOpen(const OpenFileDialogRequest&)
-{
-    return std::nullopt;
-}
-
-bool ConsoleDesktop::RunSettingsDialog(AppSettings&)
-{
-    return false;
-}
-
 bool ConsoleDesktop::SetStatusPaneText(StatusPane pane, const std::string& text)
 {
     m_statusPanes[pane] = text;
@@ -42,14 +32,14 @@ void ConsoleDesktop::InvalidateView()
     ++m_invalidations;
 }
 
-void ConsoleDesktop::PostResortMessage()
+void ConsoleDesktop::PostWake()
 {
-    m_postedResorts.Post();
+    m_postedWakes.Post();
 }
 
-std::size_t ConsoleDesktop::DeliverPostedResorts(const std::function<void()>& deliver)
+std::size_t ConsoleDesktop::DeliverPostedWakes(const std::function<void()>& deliver)
 {
-    const std::size_t posted = m_postedResorts.TakeAll();
+    const std::size_t posted = m_postedWakes.TakeAll();
     for (std::size_t i = 0; i < posted; ++i)
         deliver();
     return posted;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-// The desktop of a command-line tool: message boxes are printed, there are no dialogs, and
-// what a window would show (status panes, title, repaints) is kept for the tool to print or
-// check. Resort messages posted from another thread are queued and delivered only when the
-// tool asks, on its own thread.
+// The desktop of a command-line tool: message boxes are printed, and what a window would
+// show (status panes, title, repaints) is kept for the tool to print or check. Wake-ups
+// posted from another thread are queued and delivered only when the tool asks, on its own
+// thread.
 class ConsoleDesktop final : public DocumentHost, public ViewHost {
 public:
     // Message boxes are written to `messages` (standard error by default), each followed by
@@ -24,16 +24,13 @@ public:
 
     // The details, when there are any, follow on a line of their own.
     void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
-    // No dialogs: nothing is chosen and the settings dialog is never confirmed.
-    std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
-    bool RunSettingsDialog(AppSettings& settings) override;
 
     // Every pane exists: its text is kept.
     bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;
-    void PostResortMessage() override;
+    void PostWake() override;
     void SetViewFocus() override {}
     void CaptureMouse() override { m_mouseCaptured = true; }
     void ReleaseMouse() override { m_mouseCaptured = false; }
@@ -51,9 +48,9 @@ public:
     const std::string& TitlePath() const { return m_titlePath; }
     std::size_t InvalidationCount() const { return m_invalidations; }
 
-    // Calls deliver() once for each resort message posted since the last call; returns how
-    // many were delivered. Call it on the thread that owns the view.
-    std::size_t DeliverPostedResorts(const std::function<void()>& deliver);
+    // Calls deliver() once for each wake-up posted since the last call; returns how many were
+    // delivered. Call it on the thread that owns the view.
+    std::size_t DeliverPostedWakes(const std::function<void()>& deliver);
 
     // The size the view's drawable reports; 1280 x 720 unless set.
     void SetClientSize(ClientSize size) { m_clientSize = size; }
@@ -67,5 +64,5 @@ private:
     std::size_t m_invalidations = 0;
     bool m_mouseCaptured = false;
     ClientSize m_clientSize{1280, 720};
-    PostedMessages m_postedResorts;
+    PostedMessages m_postedWakes;
 };

@@ -4,9 +4,9 @@
 #include "render/GaussianSplatRenderer.h"
 #include "render/PointCloudRenderer.h"
 #include "render/StreamedPointRenderer.h"
-#include "settings/AppSettings.h"
+#include "scene/StreamedCloud.h"
 #include "view/ClampUnit.h"
-#include "view/OctreeBuildJob.h"
+#include "view/FrameCamera.h"
 #include "view/StatusTexts.h"
 
 #include <utility>
@@ -26,10 +26,21 @@ bool HoldsPoints(const PointCloudData& cloud)
     return !cloud.positions.empty() || cloud.streamed;
 }
 
+// The origin the scene's positions are offsets from: the readers subtracted it from every
+// stored position.
+Eigen::Vector3d SceneOrigin(const Document& document)
+{
+    if (const PointCloudData* cloud = document.PointCloud())
+        return cloud->origin;
+    if (const GaussianData* splats = document.Splats())
+        return splats->origin;
+    return Eigen::Vector3d::Zero();
+}
+
 }  // namespace
 
 SceneView::SceneView(ViewHost& desktop, GlContextBackendFactory glBackendFactory)
-    : m_desktop(desktop), m_glBackendFactory(std::move(glBackendFactory))
+    : m_desktop(desktop), m_glBackendFactory(std::move(glBackendFactory)), m_detail(desktop)
 {
     m_controller.camera = &m_camera;
 }
@@ -38,11 +49,12 @@ SceneView::~SceneView()
 {
     SetDocument(nullptr);
     // GL objects may only be deleted with their context current.
-    if (m_glSurface.HasContext())
-        m_glSurface.MakeCurrent();
-    if (m_gizmo.HoldsGpuObjects())
-        m_gizmo.Release();
-    ReleaseRenderer();
+    {
+        const GlContextScope context(m_glSurface);
+        if (m_gizmo.HoldsGpuObjects())
+            m_gizmo.Release();
+        ReleaseRenderer();
+    }
     ReleaseGlSurface(m_glSurface);
 }
 
@@ -50,7 +62,7 @@ void SceneView::SetDocument(Document* document)
 {
     if (document == m_document)
         return;
-    StopOctreeBuild();
+    m_detail.StopBuild();
     if (m_document)
         m_document->RemoveView(this);
     m_document = document;
@@ -75,12 +87,9 @@ void SceneView::SetPinhole(const std::optional<PinholeIntrinsics>& pinhole)
     Invalidate();
 }
 
-bool SceneView::MakeContextCurrent()
+ViewContext SceneView::Context() const
 {
-    if (!m_glSurface.HasContext())
-        return false;
-    m_glSurface.MakeCurrent();
-    return true;
+    return ViewContext(m_glSurface, m_renderer, m_pointRenderer.get(), m_splatRenderer.get(), m_streamedRenderer.get());
 }
 
 void SceneView::ReleaseRenderer()
@@ -101,7 +110,7 @@ bool SceneView::Create()
     }
 
     if (const GLubyte* renderer = glGetString(GL_RENDERER))
-        m_glRenderer = reinterpret_cast<const char*>(renderer);
+        m_detail.SetGlRenderer(reinterpret_cast<const char*>(renderer));
     MatchRendererToScene(false);
     m_gizmo.Create();  // a failure is logged by the gizmo, which then draws nothing
     return true;
@@ -109,10 +118,10 @@ bool SceneView::Create()
 
 void SceneView::OnDestroy()
 {
-    StopOctreeBuild();
+    m_detail.StopBuild();
 
     if (m_glSurface.HasContext()) {
-        m_glSurface.MakeCurrent();
+        const GlContextScope context(m_glSurface);
         m_gizmo.Release();
     }
     ReleaseRenderer();
@@ -123,7 +132,7 @@ void SceneView::OnSize(int width, int height)
 {
     if (!m_glSurface.HasContext() || width <= 0 || height <= 0)
         return;
-    m_glSurface.MakeCurrent();
+    const GlContextScope context(m_glSurface);
     glViewport(0, 0, width, height);
     m_controller.viewportHeight = height;
     if (m_renderer)
@@ -133,9 +142,9 @@ void SceneView::OnSize(int width, int height)
 
 void SceneView::OnDraw()
 {
-    if (!m_glSurface.HasContext())
+    const GlContextScope context(m_glSurface);
+    if (!context)
         return;
-    m_glSurface.MakeCurrent();
     m_glSurface.BindWindowFramebuffer();
     DrawScene();
     m_glSurface.SwapBuffers();
@@ -143,8 +152,6 @@ void SceneView::OnDraw()
 
 void SceneView::DrawScene()
 {
-    if (!m_glSurface.HasContext())
-        return;
     glClearColor(m_background.x(), m_background.y(), m_background.z(), 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 
@@ -153,10 +160,9 @@ void SceneView::DrawScene()
     if (client.width <= 0 || client.height <= 0)
         return;
 
-    Eigen::Vector3f boundsMin, boundsMax, center;
-    float radius = 1.0f;
-    if (m_document && m_renderer && m_sceneDrawable && GetSceneBounds(boundsMin, boundsMax, center, radius)) {
-        m_camera.UpdateClipPlanes(boundsMin, boundsMax);
+    const SceneBounds* bounds = Bounds();
+    if (m_renderer && m_sceneDrawable && bounds) {
+        m_camera.UpdateClipPlanes(bounds->boundsMin, bounds->boundsMax);
         const float aspect = static_cast<float>(client.width) / static_cast<float>(client.height);
         ApplyPointBudget();
         m_renderer->Draw(m_camera.ViewMatrix(), m_camera.ProjectionMatrix(aspect));
@@ -174,12 +180,13 @@ void SceneView::OnInitialUpdate()
 
 void SceneView::OnSceneChanged()
 {
-    StopOctreeBuild();
+    m_detail.StopBuild();
     if (m_glSurface.HasContext()) {
-        m_glSurface.MakeCurrent();
+        const GlContextScope context(m_glSurface);
         if (m_document) {
-            MatchRendererToScene(m_document->m_sceneKind == SceneKind::GaussianSplats);
-            std::optional<PointOctree> tree = OctreeBeforeUpload();
+            MatchRendererToScene(m_document->Kind() == SceneKind::GaussianSplats);
+            std::optional<PointOctree> tree =
+                m_pointRenderer ? m_detail.BuildBeforeUpload(*m_document) : std::nullopt;
             UploadScene();
             if (tree && m_sceneDrawable && m_pointRenderer)
                 m_pointRenderer->SetOctree(std::make_shared<const PointOctree>(std::move(*tree)));
@@ -188,24 +195,30 @@ void SceneView::OnSceneChanged()
             StartOctreeBuildIfNeeded();
         }
     }
-    m_frameIndex = -1;
-    m_shownDrawnPoints = 0;
+    m_frames.Forget();
+    m_detail.ForgetDrawnCount();
     UpdateStatusTexts();
     Invalidate();
 }
 
+void SceneView::OnSceneLeaving()
+{
+    m_detail.StopBuild();
+}
+
 void SceneView::MatchRendererToScene(bool wantSplat)
 {
-    const bool wantStreamed = !wantSplat && m_document && m_document->m_pointCloud.streamed;
+    const PointCloudData* cloud = m_document ? m_document->PointCloud() : nullptr;
+    const bool wantStreamed = !wantSplat && cloud && cloud->streamed;
     if (m_renderer && wantSplat == ShowsSplats() && wantStreamed == (m_streamedRenderer != nullptr))
         return;
     // The old renderer gives back its GPU objects while the context is current.
     ReleaseRenderer();
     if (wantSplat) {
-        m_splatRenderer = std::make_unique<GaussianSplatRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
+        m_splatRenderer = std::make_unique<GaussianSplatRenderer>([&desktop = m_desktop] { desktop.PostWake(); });
         m_renderer = m_splatRenderer.get();
-    } else if (wantStreamed) {  // arriving nodes repaint through the resort message
-        m_streamedRenderer = std::make_unique<StreamedPointRenderer>([&desktop = m_desktop] { desktop.PostResortMessage(); });
+    } else if (wantStreamed) {  // arriving nodes repaint through a wake-up
+        m_streamedRenderer = std::make_unique<StreamedPointRenderer>([&desktop = m_desktop] { desktop.PostWake(); });
         m_renderer = m_streamedRenderer.get();
     } else {
         m_pointRenderer = std::make_unique<PointCloudRenderer>();
@@ -217,59 +230,46 @@ void SceneView::MatchRendererToScene(bool wantSplat)
 void SceneView::UploadScene()
 {
     if (m_splatRenderer) {
-        const GaussianData& splats = m_document->m_gaussianData;
-        m_sceneDrawable = m_splatRenderer->UploadSplats(splats) && !splats.positions.empty();
+        const GaussianData* splats = m_document->Splats();
+        m_sceneDrawable = splats && m_splatRenderer->UploadSplats(*splats) && !splats->positions.empty();
         if (m_splatRenderer->hasObjectIds) {
             m_splatRenderer->segSeed = m_segSeed;
             m_splatRenderer->segBlend = ClampUnit(m_segBlend);
         }
-    } else if (m_pointRenderer) {
-        const PointCloudData& cloud = m_document->m_pointCloud;
-        m_sceneDrawable = m_pointRenderer->UploadPoints(cloud) && HoldsPoints(cloud);
-    } else if (m_streamedRenderer) {
-        const PointCloudData& cloud = m_document->m_pointCloud;
-        m_sceneDrawable = m_streamedRenderer->UploadPoints(cloud) && HoldsPoints(cloud);
+    } else if (m_pointRenderer || m_streamedRenderer) {
+        // A document without a cloud uploads an empty one, which leaves the renderer empty.
+        const PointCloudData none;
+        const PointCloudData& cloud = m_document->PointCloud() ? *m_document->PointCloud() : none;
+        const bool uploaded = m_pointRenderer ? m_pointRenderer->UploadPoints(cloud)
+                                              : m_streamedRenderer->UploadPoints(cloud);
+        m_sceneDrawable = uploaded && HoldsPoints(cloud);
     }
 }
 
-void SceneView::OnResortMessage()
+void SceneView::OnWake()
 {
-    if (m_octreeBuild && m_octreeBuild->Finished()) {
-        std::optional<PointOctree> tree = m_octreeBuild->TakeResult();
-        m_octreeBuild.reset();
-        if (tree)
-            AdoptOctree(std::move(*tree));
-    }
+    if (std::optional<PointOctree> tree = m_detail.TakeFinishedBuild())
+        AdoptOctree(std::move(*tree));
     // A drag repaints on every step anyway.
     if (m_controller.dragMode == DragMode::Idle)
         Invalidate();
 }
 
-bool SceneView::GetSceneBounds(Eigen::Vector3f& boundsMin, Eigen::Vector3f& boundsMax, Eigen::Vector3f& center,
-                                 float& radius) const
+const SceneBounds* SceneView::Bounds() const
 {
     if (!m_document)
-        return false;
-    const auto take = [&](const auto& scene) {
-        if (!HoldsPoints(scene))
-            return false;
-        boundsMin = scene.boundsMin;
-        boundsMax = scene.boundsMax;
-        center = scene.center;
-        radius = scene.radius;
-        return true;
-    };
-    if (m_document->m_sceneKind == SceneKind::GaussianSplats)
-        return take(m_document->m_gaussianData);
-    return take(m_document->m_pointCloud);
+        return nullptr;
+    if (const GaussianData* splats = m_document->Splats())
+        return HoldsPoints(*splats) ? splats : nullptr;
+    if (const PointCloudData* cloud = m_document->PointCloud())
+        return HoldsPoints(*cloud) ? cloud : nullptr;
+    return nullptr;
 }
 
 void SceneView::FitToScene()
 {
-    Eigen::Vector3f boundsMin, boundsMax, center;
-    float radius = 1.0f;
-    if (GetSceneBounds(boundsMin, boundsMax, center, radius))
-        m_camera.FitTo(center, radius, boundsMin, boundsMax);
+    if (const SceneBounds* bounds = Bounds())
+        m_camera.FitTo(bounds->center, bounds->radius, bounds->boundsMin, bounds->boundsMax);
 }
 
 void SceneView::ResetView()
@@ -298,11 +298,28 @@ void SceneView::OnViewFit()
 
 void SceneView::RequestSplatResort()
 {
-    GaussianSplatRenderer* splat = SplatRenderer();
-    if (!splat || !m_sceneDrawable || !m_glSurface.HasContext())
+    if (!m_splatRenderer || !m_sceneDrawable || !m_glSurface.HasContext())
         return;
-    m_glSurface.MakeCurrent();
-    splat->SortNow(m_camera.ViewMatrix());
+    const GlContextScope context(m_glSurface);
+    m_splatRenderer->SortNow(m_camera.ViewMatrix());
+}
+
+void SceneView::ApplyCameraFrame(int index)
+{
+    if (!m_document)
+        return;
+    m_frames.GoTo(m_document->CameraPoses(), index,
+                  [this](const CameraFrame& frame, float fallbackFovY) { return ApplyCameraPose(frame, fallbackFovY); });
+}
+
+bool SceneView::ApplyCameraPose(const CameraFrame& frame, float fallbackFovY)
+{
+    if (!m_document || !PutCameraAtFrame(m_camera, frame, fallbackFovY, SceneOrigin(*m_document), Bounds()))
+        return false;
+    RequestSplatResort();
+    UpdateStatusTexts();
+    Invalidate();
+    return true;
 }
 
 void SceneView::UpdateStatusTexts()
@@ -310,17 +327,82 @@ void SceneView::UpdateStatusTexts()
     if (!m_document)
         return;
     // Without a status bar (or one of its panes) the desktop reports false; nothing to do then.
-    StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frameIndex);
+    StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frames.Index());
     if (const PointDrawStats drawn = LastDrawStats(); !ShowsSplats() && drawn.drawn < drawn.total)
         texts.count = BudgetedPointCountText(drawn.drawn, drawn.total);
     m_desktop.SetStatusPaneText(StatusPane::Count, texts.count);
     // The colour mode and eye-dome lighting are named only when asked for, so the texts of a
     // view that never asks stay as they were.
     std::string mode = texts.mode;
-    if (m_document->m_sceneKind == SceneKind::PointCloud && ShownColorMode() != ColorMode::Rgb)
+    const bool cloud = m_document->Kind() == SceneKind::PointCloud;
+    if (cloud && ShownColorMode() != ColorMode::Rgb)
         mode += std::string(" | ") + ColorModeName(ShownColorMode());
-    if (m_document->m_sceneKind == SceneKind::PointCloud && m_pointStyle.edlStrength > 0.0f)
+    if (cloud && m_pointStyle.edlStrength > 0.0f)
         mode += " | EDL";
     m_desktop.SetStatusPaneText(StatusPane::Mode, mode);
     m_desktop.SetStatusPaneText(StatusPane::Frame, texts.frame);
+}
+
+// Level of detail: the view's side.
+
+void SceneView::ApplyPointBudget()
+{
+    m_detail.ApplyBudget(m_pointRenderer.get(), m_streamedRenderer.get(), m_controller.dragMode != DragMode::Idle);
+}
+
+PointDrawStats SceneView::LastDrawStats() const
+{
+    if (m_pointRenderer)
+        return m_pointRenderer->LastDrawStats();
+    PointDrawStats stats;
+    const PointCloudData* cloud = m_document ? m_document->PointCloud() : nullptr;
+    if (m_streamedRenderer && cloud && cloud->streamed) {
+        stats.total = cloud->streamed->TotalPoints();
+        stats.drawn = m_streamedRenderer->DrawnPoints();
+        stats.nodesDrawn = m_streamedRenderer->NodesDrawn();
+        stats.nodesLoaded = cloud->streamed->GetStats().loadedNodes;
+        return stats;
+    }
+    if (const GaussianData* splats = m_document ? m_document->Splats() : nullptr; m_splatRenderer && splats && m_sceneDrawable)
+        stats.total = stats.drawn = splats->positions.size();
+    return stats;
+}
+
+bool SceneView::OctreeWanted() const
+{
+    return m_pointRenderer && m_document && m_sceneDrawable && m_detail.OctreeWanted(*m_document, *m_pointRenderer);
+}
+
+void SceneView::StartOctreeBuildIfNeeded()
+{
+    if (m_glSurface.HasContext() && OctreeWanted())
+        m_detail.StartBuild(*m_document);
+}
+
+void SceneView::FinishOctreeBuild()
+{
+    std::optional<PointOctree> tree;
+    if (m_detail.Building())
+        tree = m_detail.WaitForBuild();
+    else if (OctreeWanted() && m_glSurface.HasContext())
+        tree = m_detail.BuildNow(*m_document);
+    if (tree)
+        AdoptOctree(std::move(*tree));
+}
+
+void SceneView::AdoptOctree(PointOctree tree)
+{
+    // The document may have changed since the build began only through a new scene, which
+    // cancels the build; a tree that no longer fits is dropped all the same.
+    if (!m_pointRenderer || !m_document || !m_glSurface.HasContext())
+        return;
+    const GlContextScope context(m_glSurface);
+    m_sceneDrawable = m_detail.AdoptOctree(std::move(tree), *m_document, *m_pointRenderer);
+    Invalidate();
+}
+
+void SceneView::ShowDrawnCount()
+{
+    if (m_detail.DrawnCountChanged(m_pointRenderer.get()))
+        UpdateStatusTexts();
 }

@@ -2,30 +2,15 @@
 
 #include "platform/ClientSize.h"
 
-#include <optional>
 #include <string>
-#include <vector>
 
-struct AppSettings;
-
-// The services the view takes from the window it is shown in: message boxes and dialogs,
-// the main window's status bar, repaints, focus and the mouse. The Qt shell implements it
+// The services the view takes from the window it is shown in: message boxes, the main
+// window's status bar, repaints, wake-ups, focus and the mouse. The Qt shell implements it
 // for the real application; tests use a recording double; the command-line tools use
-// ConsoleDesktop. All calls are made on the UI thread except PostResortMessage.
+// ConsoleDesktop. All calls are made on the UI thread except PostWake.
 
 // The main window's information panes.
 enum class StatusPane { Frame, Count, Mode };
-
-struct FileDialogFilter {
-    std::string description;  // e.g. "Camera pose file (*.json)"
-    std::string pattern;      // e.g. "*.json"
-};
-
-struct OpenFileDialogRequest {
-    std::string defaultExtension;  // without the dot, e.g. "json"
-    std::string initialFileName;   // e.g. "transforms.json"
-    std::vector<FileDialogFilter> filters;
-};
 
 class ViewHost {
 public:
@@ -34,11 +19,6 @@ public:
     // Plain modal message box: the text, an OK button, no icon. `details`, when given, is
     // a further line the user may unfold (why a file could not be read, for example).
     virtual void ShowMessageBox(const std::string& text, const std::string& details = {}) = 0;
-    // Open-file dialog owned by the view; the chosen existing file's path (UTF-8), or
-    // nothing when cancelled.
-    virtual std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) = 0;
-    // The modal settings dialog, editing `settings` in place; true when closed with OK.
-    virtual bool RunSettingsDialog(AppSettings& settings) = 0;
 
     // Main frame: sets a status pane's text and repaints it. False when there is no main
     // frame, no status bar or no such pane (the caller then simply goes on).
@@ -49,7 +29,10 @@ public:
     // Repaint once the time has passed: the view draws the full point budget again when the
     // camera has stopped. A desktop without timers may ignore it (the next repaint does it).
     virtual void InvalidateViewAfter(int milliseconds) { (void)milliseconds; }
-    virtual void PostResortMessage() = 0;              // thread-safe; delivered later on the UI thread
+    // Work finished off the UI thread (a splat sort, a streamed node, an octree build): calls
+    // the view's OnWake later on the UI thread, which looks at what changed and repaints.
+    // Thread-safe.
+    virtual void PostWake() = 0;
     virtual void SetViewFocus() = 0;
     virtual void CaptureMouse() = 0;
     virtual void ReleaseMouse() = 0;

@@ -148,10 +148,10 @@ void QtDesktop::InvalidateViewAfter(int milliseconds)
         QTimer::singleShot(milliseconds, Qt::PreciseTimer, m_view, [view = m_view] { view->update(); });
 }
 
-void QtDesktop::PostResortMessage()
+void QtDesktop::PostWake()
 {
     if (m_view)
-        m_view->PostResortMessage();
+        m_view->PostWake();
 }
 
 void QtDesktop::SetViewFocus()

@@ -7,33 +7,51 @@
 #include <QString>
 
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
 
+struct AppSettings;
 class MainWindow;
 class QWidget;
 class ViewWidget;
+
+struct FileDialogFilter {
+    std::string description;  // e.g. "Camera pose file (*.json)"
+    std::string pattern;      // e.g. "*.json"
+};
+
+struct OpenFileDialogRequest {
+    std::string defaultExtension;  // without the dot, e.g. "json"
+    std::string initialFileName;   // e.g. "transforms.json"
+    std::vector<FileDialogFilter> filters;
+};
 
 // The file dialog filter list for Qt: "Description (patterns)" entries joined by ";;". The
 // Windows-style "*.*" is written "*" so that it matches names without a dot as well.
 QString QtFileDialogFilter(const std::vector<FileDialogFilter>& filters);
 
-// The document's and the view's hosts on Qt: message boxes, file and settings dialogs, the main window's
-// status panes and title, and the view widget's window services. The frame and the view
-// widget are attached once they exist; until then the calls that need them do nothing.
+// The document's and the view's hosts on Qt: message boxes, the main window's status panes
+// and title, and the view widget's window services; beside them the open-file and settings
+// dialogs the application runs for the view. The frame and the view widget are attached once
+// they exist; until then the calls that need them do nothing.
 class QtDesktop : public DocumentHost, public ViewHost {
 public:
     void AttachFrame(MainWindow* frame);
     void AttachView(ViewWidget* view);
 
     void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
-    std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override;
-    bool RunSettingsDialog(AppSettings& settings) override;
+    // Open-file dialog; the chosen existing file's path (UTF-8), or nothing when cancelled.
+    std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request);
+    // The modal settings dialog, editing `settings` in place; true when closed with OK.
+    bool RunSettingsDialog(AppSettings& settings);
 
     bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;
     void InvalidateViewAfter(int milliseconds) override;
-    void PostResortMessage() override;
+    void PostWake() override;
     void SetViewFocus() override;
     void CaptureMouse() override;
     void ReleaseMouse() override;

@@ -15,8 +15,8 @@
 
 namespace {
 
-// The event that carries the splat sorter's "new order ready" message to the UI thread.
-const QEvent::Type kResortEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+// The event that carries a wake-up (work finished off the UI thread) to the view.
+const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 // Key codes are XKB key codes only on the Linux window systems.
 bool ScanCodesAreXkb()
@@ -140,10 +140,10 @@ bool ViewWidget::CreateView()
     return true;
 }
 
-void ViewWidget::PostResortMessage()
+void ViewWidget::PostWake()
 {
     // Posting is thread-safe, and Qt drops events still queued for a widget that is deleted.
-    QCoreApplication::postEvent(this, new QEvent(kResortEvent));
+    QCoreApplication::postEvent(this, new QEvent(kWakeEvent));
 }
 
 bool ViewWidget::IsShiftDown() const
@@ -183,9 +183,9 @@ void ViewWidget::paintGL()
 
 bool ViewWidget::event(QEvent* event)
 {
-    if (event->type() == kResortEvent) {
+    if (event->type() == kWakeEvent) {
         if (m_viewCreated)
-            m_view->OnResortMessage();
+            m_view->OnWake();
         return true;
     }
     // Tab belongs to the view (it switches the navigation mode), not to focus changes.

@@ -38,7 +38,7 @@ public:
     bool IsViewCreated() const { return m_viewCreated; }
 
     // Window services the desktop hands on.
-    void PostResortMessage();  // thread-safe
+    void PostWake();  // thread-safe: the view's OnWake follows on the UI thread
     void CaptureMouse() { m_mouseCaptured = true; }
     void ReleaseMouse() { m_mouseCaptured = false; }
     bool HasMouseCapture() const { return m_mouseCaptured; }

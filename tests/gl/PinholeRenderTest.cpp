@@ -1,4 +1,5 @@
 #include "tests/gl/ViewTestFixture.h"
+#include "settings/AppSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "platform/ThreadPool.h"
 #include "render/PointOctree.h"
 #include "settings/AppSettings.h"
+#include "render/PointCloudRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -100,7 +101,7 @@ protected:
     bool WaitForTree()
     {
         for (int tries = 0; tries < 6000; ++tries) {
-            desktop.DeliverPostedResorts([this] { view->OnResortMessage(); });
+            desktop.DeliverPostedWakes([this] { view->OnWake(); });
             view->OnDraw();
             if (view->LastDrawStats().nodesLoaded > 0)
                 return true;
@@ -127,7 +128,7 @@ TEST_F(PointBudgetViewTest, ACloudOverTheBudgetDrawsItsRootAndPicksOnlyDrawnPoin
     EXPECT_EQ(stats.nodesDrawn, 1u);
     EXPECT_GT(stats.nodesLoaded, 1u);
     // The arrays now follow the tree: the same points, the root's first.
-    const auto& positions = document.m_pointCloud.positions;
+    const auto& positions = Cloud().positions;
     EXPECT_TRUE(SameMultiset({positions.begin(), positions.end()}, cloud));
     EXPECT_TRUE(std::all_of(positions.begin(), positions.begin() + kRootPoints,
                             [](const Vector3f& p) { return p.z() < 0.5f * (kFloorZ + kRaisedZ); }));
@@ -150,22 +151,22 @@ TEST_F(PointBudgetViewTest, ACloudOverTheBudgetDrawsItsRootAndPicksOnlyDrawnPoin
 // picks are those the background build gives once swapped in.
 TEST_F(PointBudgetViewTest, BuildingTheTreeBeforeTheUploadDrawsWhatTheBackgroundBuildDraws)
 {
-    view->SetWorkerPool(&pool);
-    view->SetOctreeBeforeUpload(true);
+    view->Detail().SetWorkerPool(&pool);
+    view->Detail().SetOctreeBeforeUpload(true);
     SetBudget(kBudget);
     const std::vector<Vector3f> cloud = PairedCloud();
     ShowPoints(cloud);
-    ASSERT_NE(view->PointRenderer()->Octree(), nullptr) << "the tree comes with the upload";
+    ASSERT_NE(view->Context().Points()->Octree(), nullptr) << "the tree comes with the upload";
     LookDown();
     view->OnDraw();
     const PointDrawStats before = view->LastDrawStats();
     EXPECT_EQ(before.drawn, kRootPoints);
     EXPECT_EQ(before.nodesDrawn, 1u);
-    EXPECT_EQ(desktop.DeliverPostedResorts([this] { view->OnResortMessage(); }), 0u) << "nothing built in the background";
-    const std::vector<Vector3f> ordered(document.m_pointCloud.positions.begin(), document.m_pointCloud.positions.end());
+    EXPECT_EQ(desktop.DeliverPostedWakes([this] { view->OnWake(); }), 0u) << "nothing built in the background";
+    const std::vector<Vector3f> ordered(Cloud().positions.begin(), Cloud().positions.end());
     const auto picks = PickAtRaisedPoints();
 
-    view->SetOctreeBeforeUpload(false);
+    view->Detail().SetOctreeBeforeUpload(false);
     ShowPoints(cloud);
     ASSERT_TRUE(WaitForTree());
     LookDown();
@@ -174,13 +175,13 @@ TEST_F(PointBudgetViewTest, BuildingTheTreeBeforeTheUploadDrawsWhatTheBackground
     EXPECT_EQ(after.drawn, before.drawn);
     EXPECT_EQ(after.nodesDrawn, before.nodesDrawn);
     EXPECT_EQ(after.nodesLoaded, before.nodesLoaded);
-    EXPECT_TRUE(std::equal(ordered.begin(), ordered.end(), document.m_pointCloud.positions.begin()));
+    EXPECT_TRUE(std::equal(ordered.begin(), ordered.end(), Cloud().positions.begin()));
     EXPECT_EQ(PickAtRaisedPoints(), picks);
 }
 
 TEST_F(PointBudgetViewTest, ACloudWithinTheBudgetKeepsItsFileOrderAndNeedsNoTree)
 {
-    view->SetWorkerPool(&pool);
+    view->Detail().SetWorkerPool(&pool);
     SetBudget(static_cast<std::int64_t>(PairedCloud().size()));
     const std::vector<Vector3f> cloud = PairedCloud();
     ShowPoints(cloud);
@@ -189,14 +190,14 @@ TEST_F(PointBudgetViewTest, ACloudWithinTheBudgetKeepsItsFileOrderAndNeedsNoTree
     const PointDrawStats stats = view->LastDrawStats();
     EXPECT_EQ(stats.drawn, cloud.size());
     EXPECT_EQ(stats.nodesLoaded, 0u);
-    EXPECT_TRUE(std::equal(cloud.begin(), cloud.end(), document.m_pointCloud.positions.begin()));
+    EXPECT_TRUE(std::equal(cloud.begin(), cloud.end(), Cloud().positions.begin()));
     EXPECT_EQ(desktop.paneTexts[StatusPane::Count], "Points: 1802");
-    EXPECT_EQ(desktop.DeliverPostedResorts([this] { view->OnResortMessage(); }), 0u);
+    EXPECT_EQ(desktop.DeliverPostedWakes([this] { view->OnWake(); }), 0u);
 }
 
 TEST_F(PointBudgetViewTest, TheBackgroundBuildIsSwappedInWhenItsMessageArrives)
 {
-    view->SetWorkerPool(&pool);
+    view->Detail().SetWorkerPool(&pool);
     SetBudget(kBudget);
     const std::vector<Vector3f> cloud = PairedCloud();
     ShowPoints(cloud);
@@ -207,18 +208,18 @@ TEST_F(PointBudgetViewTest, TheBackgroundBuildIsSwappedInWhenItsMessageArrives)
     EXPECT_EQ(stats.nodesLoaded, 0u);
     EXPECT_LE(stats.drawn, static_cast<std::uint64_t>(kBudget));
     EXPECT_GE(stats.drawn, static_cast<std::uint64_t>(kBudget) / 2);
-    EXPECT_TRUE(std::equal(cloud.begin(), cloud.end(), document.m_pointCloud.positions.begin()));
+    EXPECT_TRUE(std::equal(cloud.begin(), cloud.end(), Cloud().positions.begin()));
 
     ASSERT_TRUE(WaitForTree());
     stats = view->LastDrawStats();
     EXPECT_GT(stats.nodesLoaded, 1u);
     EXPECT_EQ(stats.drawn, kRootPoints);
-    EXPECT_TRUE(SameMultiset({document.m_pointCloud.positions.begin(), document.m_pointCloud.positions.end()}, cloud));
+    EXPECT_TRUE(SameMultiset({Cloud().positions.begin(), Cloud().positions.end()}, cloud));
 }
 
 TEST_F(PointBudgetViewTest, ANewLoadCancelsTheBuildOfTheCloudItReplaces)
 {
-    view->SetWorkerPool(&pool);
+    view->Detail().SetWorkerPool(&pool);
     SetBudget(kBudget);
     // The same points in the opposite file order: both trees put them in one and the same
     // order, while the first cloud's order applied to the second would not.
@@ -234,7 +235,7 @@ TEST_F(PointBudgetViewTest, ANewLoadCancelsTheBuildOfTheCloudItReplaces)
         ShowPoints(second);
         ASSERT_TRUE(WaitForTree());
         EXPECT_EQ(view->LastDrawStats().total, second.size());
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), document.m_pointCloud.positions.begin()));
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), Cloud().positions.begin()));
     }
 }
 

@@ -24,7 +24,7 @@ protected:
         view->SetDisplaySettings(settings);
     }
 
-    StreamedPointRenderer* Streamed() const { return view->StreamedRenderer(); }
+    StreamedPointRenderer* Streamed() const { return view->Context().Streamed(); }
 
     std::vector<std::uint8_t> Paint()
     {
@@ -39,37 +39,34 @@ TEST_F(StreamedCopcView, LoneStarDrawnFromItsNodesMatchesTheWholeRead)
 {
     ORRISK_REQUIRE_TESTDATA();
     const std::string path = TestDataFile("laz/lone-star.copc.laz").string();
-    ASSERT_TRUE(document.OnOpenDocument(path));
-    ASSERT_NE(document.m_pointCloud.streamed, nullptr);
+    ASSERT_TRUE(document.Open(path));
+    ASSERT_NE(Cloud().streamed, nullptr);
     ASSERT_NE(Streamed(), nullptr);
-    const PointCloudData streamedBounds = [&] {
-        PointCloudData bounds;
-        static_cast<SceneBounds&>(bounds) = document.m_pointCloud;
-        return bounds;
-    }();
-    document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
+    const SceneBounds streamedBounds = Cloud();
+    Cloud().streamed->SetDrawWaitsForNodes(true);
     const std::vector<std::uint8_t> streamed = Paint();
     EXPECT_EQ(Streamed()->DrawnPoints(), 518862u);  // within the budget: everything
-    EXPECT_EQ(Streamed()->NodesDrawn(), document.m_pointCloud.streamed->Nodes().size());
+    EXPECT_EQ(Streamed()->NodesDrawn(), Cloud().streamed->Nodes().size());
 
     ReadResult<PointCloudData> whole = ReadLaz(path);
     ASSERT_TRUE(whole) << whole.Failure().reason;
-    document.DeleteContents();
-    document.m_pointCloud = whole.TakeValue();
+    PointCloudData read = whole.TakeValue();
     // The streamed cloud is framed by the header's box; the whole read by its points'.
-    static_cast<SceneBounds&>(document.m_pointCloud) = streamedBounds;
-    document.m_sceneKind = SceneKind::PointCloud;
-    document.NotifySceneChanged();
+    static_cast<SceneBounds&>(read) = streamedBounds;
+    document.SetScene(std::move(read));
     ASSERT_EQ(Streamed(), nullptr);
-    const std::vector<std::uint8_t> read = Paint();
+    const std::vector<std::uint8_t> wholeRead = Paint();
 
-    ASSERT_EQ(streamed.size(), read.size());
+    ASSERT_EQ(streamed.size(), wholeRead.size());
     std::size_t differing = 0, lit = 0;
-    for (std::size_t i = 0; i < read.size(); i += 4) {
-        differing += (streamed[i] != read[i] || streamed[i + 1] != read[i + 1] || streamed[i + 2] != read[i + 2]) ? 1 : 0;
-        lit += read[i] != 0 ? 1 : 0;
+    for (std::size_t i = 0; i < wholeRead.size(); i += 4) {
+        differing += (streamed[i] != wholeRead[i] || streamed[i + 1] != wholeRead[i + 1] ||
+                      streamed[i + 2] != wholeRead[i + 2])
+                         ? 1
+                         : 0;
+        lit += wholeRead[i] != 0 ? 1 : 0;
     }
-    EXPECT_GT(lit, read.size() / 4 / 20) << "the cloud covers a good part of the picture";
+    EXPECT_GT(lit, wholeRead.size() / 4 / 20) << "the cloud covers a good part of the picture";
     EXPECT_EQ(differing, 0u);
 }
 
@@ -78,14 +75,14 @@ TEST_F(StreamedCopcView, LoneStarDrawnFromItsNodesMatchesTheWholeRead)
 TEST_F(StreamedCopcView, NodesArriveAfterTheFirstFrameAndAskForARepaint)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/simple.copc.laz").string()));
-    StreamedCloud& cloud = *document.m_pointCloud.streamed;
-    desktop.DeliverPostedResorts([] {});
+    ASSERT_TRUE(document.Open(TestDataFile("laz/simple.copc.laz").string()));
+    StreamedCloud& cloud = *Cloud().streamed;
+    desktop.DeliverPostedWakes([] {});
     Paint();
     const std::size_t firstFrameNodes = Streamed()->NodesDrawn();
     EXPECT_GE(firstFrameNodes, 1u);
     cloud.WaitUntilIdle();
-    EXPECT_GT(desktop.PendingResorts(), 0u);
+    EXPECT_GT(desktop.PendingWakes(), 0u);
     std::size_t withPoints = 0;
     for (const StreamedNode& node : cloud.Nodes())
         withPoints += node.pointCount > 0 ? 1 : 0;
@@ -104,20 +101,20 @@ TEST_F(StreamedCopcView, NodesArriveAfterTheFirstFrameAndAskForARepaint)
 TEST_F(StreamedCopcView, ABudgetBelowTheCloudDrawsTheCoarsestNodesWithinIt)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/lone-star.copc.laz").string()));
-    document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
+    ASSERT_TRUE(document.Open(TestDataFile("laz/lone-star.copc.laz").string()));
+    Cloud().streamed->SetDrawWaitsForNodes(true);
     UseBudget(200'000);
     Paint();
     EXPECT_LE(Streamed()->DrawnPoints(), 200'000u);
     EXPECT_GE(Streamed()->DrawnPoints(), 58'393u);  // at least the root
-    EXPECT_LT(Streamed()->NodesDrawn(), document.m_pointCloud.streamed->Nodes().size());
+    EXPECT_LT(Streamed()->NodesDrawn(), Cloud().streamed->Nodes().size());
 }
 
 TEST_F(StreamedCopcView, GpuCopiesOfNodesNoLongerDrawnAreGivenBack)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/lone-star.copc.laz").string()));
-    document.m_pointCloud.streamed->SetDrawWaitsForNodes(true);
+    ASSERT_TRUE(document.Open(TestDataFile("laz/lone-star.copc.laz").string()));
+    Cloud().streamed->SetDrawWaitsForNodes(true);
     Paint();
     EXPECT_EQ(Streamed()->NodesOnGpu(), 15u);
     // A budget that the root alone fills: after a while only its copy stays on the GPU, while
@@ -127,16 +124,16 @@ TEST_F(StreamedCopcView, GpuCopiesOfNodesNoLongerDrawnAreGivenBack)
         Paint();
     EXPECT_EQ(Streamed()->NodesDrawn(), 1u);
     EXPECT_EQ(Streamed()->NodesOnGpu(), 1u);
-    EXPECT_EQ(document.m_pointCloud.streamed->GetStats().loadedNodes, 15u);
+    EXPECT_EQ(Cloud().streamed->GetStats().loadedNodes, 15u);
 }
 
 TEST_F(StreamedCopcView, ClosingTheDocumentStopsTheCloudWhileTheRendererLives)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/lone-star.copc.laz").string()));
-    std::weak_ptr<StreamedCloud> cloud = document.m_pointCloud.streamed;
+    ASSERT_TRUE(document.Open(TestDataFile("laz/lone-star.copc.laz").string()));
+    std::weak_ptr<StreamedCloud> cloud = Cloud().streamed;
     Paint();  // asks for every node
-    document.OnNewDocument();
+    document.Clear();
     EXPECT_TRUE(cloud.expired());
     Paint();
     // The renderer, still there until the next scene, finds no cloud and draws nothing.

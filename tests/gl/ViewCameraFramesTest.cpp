@@ -41,9 +41,18 @@ protected:
     // Ten frames in a row along x, one unit apart.
     void TenFrames()
     {
-        document.m_cameraPoses.Clear();
+        CameraPoseSet poses;
         for (int i = 0; i < 10; ++i)
-            document.m_cameraPoses.frames.push_back(Frame(Vector3d(i, 0.0, 5.0)));
+            poses.frames.push_back(Frame(Vector3d(i, 0.0, 5.0)));
+        document.SetCameraPoses(poses);
+    }
+
+    void SetFrames(std::vector<CameraFrame> frames, float defaultFovY = 0.0f)
+    {
+        CameraPoseSet poses;
+        poses.frames = std::move(frames);
+        poses.defaultFovY = defaultFovY;
+        document.SetCameraPoses(poses);
     }
 
     void Press(ViewKey key)
@@ -58,23 +67,23 @@ TEST_F(ViewCameraFramesTest, StepKeysStartAtTheFirstFrameAndWrapAround)
 {
     TenFrames();
     Press(ViewKey::PageDown);
-    EXPECT_EQ(view->FrameIndex(), 0);
+    EXPECT_EQ(view->Frames().Index(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
-    view->ForgetFrameIndex();
+    view->Frames().Forget();
     Press(ViewKey::PageUp);
-    EXPECT_EQ(view->FrameIndex(), 0);
+    EXPECT_EQ(view->Frames().Index(), 0);
 
     Press(ViewKey::PageUp);
-    EXPECT_EQ(view->FrameIndex(), 9);
+    EXPECT_EQ(view->Frames().Index(), 9);
     EXPECT_EQ(FramePane(), "Frame: 10/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(9.0f, 0.0f, 5.0f), 1e-5f));
     Press(ViewKey::PageDown);
-    EXPECT_EQ(view->FrameIndex(), 0);
+    EXPECT_EQ(view->Frames().Index(), 0);
     Press(ViewKey::Digit2);
     Press(ViewKey::Digit2);
-    EXPECT_EQ(view->FrameIndex(), 2);
+    EXPECT_EQ(view->Frames().Index(), 2);
     Press(ViewKey::Digit1);
-    EXPECT_EQ(view->FrameIndex(), 1);
+    EXPECT_EQ(view->Frames().Index(), 1);
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(1.0f, 0.0f, 5.0f), 1e-5f));
 }
 
@@ -84,13 +93,13 @@ TEST_F(ViewCameraFramesTest, IndicesWrapInBothDirections)
     const std::pair<int, int> cases[] = {{-1, 9}, {10, 0}, {-11, 9}, {25, 5}, {-20, 0}, {INT32_MIN, 2}, {INT32_MAX, 7}};
     for (const auto& [index, expected] : cases) {
         view->ApplyCameraFrame(index);
-        EXPECT_EQ(view->FrameIndex(), expected) << index;
+        EXPECT_EQ(view->Frames().Index(), expected) << index;
     }
 }
 
 TEST_F(ViewCameraFramesTest, TheEyeIsTheRecordedPositionAndTheTargetLiesAheadOfIt)
 {
-    document.m_cameraPoses.frames = {Frame(Vector3d(0.0, 0.0, 5.0))};
+    SetFrames({Frame(Vector3d(0.0, 0.0, 5.0))});
     view->ApplyCameraFrame(0);
     // Identity rotation: looking along -z with +y up.
     EXPECT_TRUE(Camera().Forward().isApprox(-Vector3f::UnitZ(), 1e-6f));
@@ -105,7 +114,7 @@ TEST_F(ViewCameraFramesTest, TheEyeIsTheRecordedPositionAndTheTargetLiesAheadOfI
 TEST_F(ViewCameraFramesTest, TheScenesOriginIsSubtractedFromRecordedPositions)
 {
     ShowPoints({{0.0f, 0.0f, 0.0f}, {2.0f, 2.0f, 2.0f}}, Vector3d(1000.0, 2000.0, 0.0));
-    document.m_cameraPoses.frames = {Frame(Vector3d(1000.5, 2000.25, 3.0))};
+    SetFrames({Frame(Vector3d(1000.5, 2000.25, 3.0))});
     view->ApplyCameraFrame(0);
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.5f, 0.25f, 3.0f), 1e-5f));
 
@@ -118,7 +127,7 @@ TEST_F(ViewCameraFramesTest, TheScenesOriginIsSubtractedFromRecordedPositions)
     splats.rotations = {{1.0f, 0.0f, 0.0f, 0.0f}};
     splats.origin = Vector3d(-10.0, 0.0, 100.0);
     ShowSplats(splats);
-    document.m_cameraPoses.frames = {Frame(Vector3d(-9.0, 0.0, 104.0))};
+    SetFrames({Frame(Vector3d(-9.0, 0.0, 104.0))});
     view->ApplyCameraFrame(0);
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(1.0f, 0.0f, 4.0f), 1e-5f));
 }
@@ -126,23 +135,22 @@ TEST_F(ViewCameraFramesTest, TheScenesOriginIsSubtractedFromRecordedPositions)
 TEST_F(ViewCameraFramesTest, FieldOfViewIsTakenOnlyStrictlyBetweenFiveAndOneHundredFiftyDegrees)
 {
     const float start = Camera().fovY;
-    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.08726646f)};
+    SetFrames({Frame(Vector3d(0, 0, 5), 0.0, 0.08726646f)});
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().fovY, start);
 
-    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 2.6179938f)};
+    SetFrames({Frame(Vector3d(0, 0, 5), 0.0, 2.6179938f)});
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().fovY, 2.6179938f);
 
     // A frame without its own field of view takes the file's; without either the camera keeps its own.
-    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.0f)};
-    document.m_cameraPoses.defaultFovY = 0.5f;
+    SetFrames({Frame(Vector3d(0, 0, 5), 0.0, 0.0f)}, 0.5f);
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().fovY, 0.5f);
-    document.m_cameraPoses.defaultFovY = 0.0f;
+    SetFrames({Frame(Vector3d(0, 0, 5), 0.0, 0.0f)}, 0.0f);
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().fovY, 0.5f);
-    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 3.0f)};
+    SetFrames({Frame(Vector3d(0, 0, 5), 0.0, 3.0f)});
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().fovY, 0.5f);
 }
@@ -151,7 +159,7 @@ TEST_F(ViewCameraFramesTest, AnOrthographicViewStaysOrthographicWithTheMatchingH
 {
     view->OnKeyDown(ViewKey::P);
     EditCamera([&](ViewCamera& edited) { edited.navMode = Fly; });
-    document.m_cameraPoses.frames = {Frame(Vector3d(0, 0, 5), 0.0, 0.6f)};
+    SetFrames({Frame(Vector3d(0, 0, 5), 0.0, 0.6f)});
     view->ApplyCameraFrame(0);
     EXPECT_EQ(Camera().projection, Orthographic);
     EXPECT_EQ(Camera().navMode, Fly);
@@ -160,7 +168,7 @@ TEST_F(ViewCameraFramesTest, AnOrthographicViewStaysOrthographicWithTheMatchingH
 
 TEST_F(ViewCameraFramesTest, AfterAFrameRotationAndZoomWorkAboutTheEye)
 {
-    document.m_cameraPoses.frames = {Frame(Vector3d(0.5, 0.0, 6.0), 0.3)};
+    SetFrames({Frame(Vector3d(0.5, 0.0, 6.0), 0.3)});
     view->ApplyCameraFrame(0);
     const Vector3f eye = Camera().Eye();
     const Vector3f forward = Camera().Forward();
@@ -188,34 +196,24 @@ TEST_F(ViewCameraFramesTest, OpeningAPoseFileAppliesItsFirstFrameAndAFailureKeep
                     R"({"transform_matrix":[[1,0,0,1],[0,1,0,0],[0,0,1,4],[0,0,0,1]]}]})"));
     const std::filesystem::path bad = scratch.Write("bad.json", std::string(R"({"frames":[]})"));
 
-    desktop.fileChoices = {good.string()};
-    view->OpenCameraPoseFile();
-    ASSERT_EQ(desktop.fileDialogRequests.size(), 1u);
-    const OpenFileDialogRequest& request = desktop.fileDialogRequests[0];
-    EXPECT_EQ(request.defaultExtension, "json");
-    EXPECT_EQ(request.initialFileName, "transforms.json");
-    ASSERT_EQ(request.filters.size(), 2u);
-    EXPECT_EQ(request.filters[0].description, "Camera pose file (*.json)");
-    EXPECT_EQ(request.filters[0].pattern, "*.json");
-    EXPECT_EQ(request.filters[1].description, "All Files (*.*)");
-    EXPECT_EQ(request.filters[1].pattern, "*.*");
-    EXPECT_EQ(view->FrameIndex(), 0);
+    // What the application does once the file is read: the first frame.
+    const auto openPoses = [&](const std::filesystem::path& path) {
+        if (document.OpenCameraPoses(path.string()))
+            view->ApplyCameraFrame(0);
+    };
+    openPoses(good);
+    EXPECT_EQ(view->Frames().Index(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/2");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(0.25f, 0.0f, 4.0f), 1e-5f));
 
     Press(ViewKey::PageDown);
     const Vector3f eye = Camera().Eye();
-    desktop.fileChoices = {bad.string()};
-    view->OpenCameraPoseFile();
+    openPoses(bad);
     EXPECT_EQ(desktop.messageBoxes.back(),
               "Failed to load the camera pose file (transforms.json).\nNo valid camera frames found.");
-    EXPECT_EQ(document.m_cameraPoses.frames.size(), 2u);
-    EXPECT_EQ(view->FrameIndex(), 1);
+    EXPECT_EQ(document.CameraPoses().frames.size(), 2u);
+    EXPECT_EQ(view->Frames().Index(), 1);
     EXPECT_TRUE(Camera().Eye().isApprox(eye));
-
-    // Cancelled: nothing happens.
-    view->OpenCameraPoseFile();
-    EXPECT_EQ(view->FrameIndex(), 1);
 }
 
 TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
@@ -225,25 +223,28 @@ TEST_F(ViewCameraFramesTest, ANewSceneEmptiesTheFramePaneAndTheStepKeysStop)
     ASSERT_EQ(FramePane(), "Frame: 1/10");
     ShowPoints({{0.0f, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}});  // the document drops its frames
     EXPECT_EQ(FramePane(), "");
-    EXPECT_EQ(view->FrameIndex(), -1);
+    EXPECT_EQ(view->Frames().Index(), -1);
     const Vector3f target = Camera().target;
     Press(ViewKey::PageDown);
-    EXPECT_EQ(view->FrameIndex(), -1);
+    EXPECT_EQ(view->Frames().Index(), -1);
     EXPECT_EQ(Camera().target, target);
 }
 
 TEST_F(ViewCameraFramesTest, AFrameTooFarForSinglePrecisionIsSkippedInTheDirectionOfTheStep)
 {
-    TenFrames();
-    document.m_cameraPoses.frames[1] = Frame(Vector3d(1e300, 0.0, 0.0));
+    std::vector<CameraFrame> frames;
+    for (int i = 0; i < 10; ++i)
+        frames.push_back(Frame(Vector3d(i, 0.0, 5.0)));
+    frames[1] = Frame(Vector3d(1e300, 0.0, 0.0));
+    SetFrames(frames);
     Press(ViewKey::PageDown);
-    ASSERT_EQ(view->FrameIndex(), 0);
+    ASSERT_EQ(view->Frames().Index(), 0);
     Press(ViewKey::PageDown);  // frame 2 cannot be shown: the step lands on frame 3
-    EXPECT_EQ(view->FrameIndex(), 2);
+    EXPECT_EQ(view->Frames().Index(), 2);
     EXPECT_EQ(FramePane(), "Frame: 3/10");
     EXPECT_TRUE(Camera().Eye().isApprox(Vector3f(2.0f, 0.0f, 5.0f), 1e-5f));
     Press(ViewKey::PageUp);  // and back past it to frame 1
-    EXPECT_EQ(view->FrameIndex(), 0);
+    EXPECT_EQ(view->Frames().Index(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     EXPECT_TRUE(Camera().Eye().allFinite());
 }
@@ -253,19 +254,21 @@ TEST_F(ViewCameraFramesTest, WithNoFrameThatCanBeShownNothingChanges)
     TenFrames();
     Press(ViewKey::PageDown);
     const ViewCamera before = Camera();
-    for (auto& frame : document.m_cameraPoses.frames)
+    CameraPoseSet farAway = document.CameraPoses();
+    for (auto& frame : farAway.frames)
         frame = Frame(Vector3d(1e300, 0.0, 0.0));
+    document.SetCameraPoses(farAway);
     Press(ViewKey::PageDown);
     Press(ViewKey::PageUp);
-    EXPECT_EQ(view->FrameIndex(), 0);
+    EXPECT_EQ(view->Frames().Index(), 0);
     EXPECT_EQ(FramePane(), "Frame: 1/10");
     EXPECT_EQ(Camera().target, before.target);
 }
 
 TEST_F(ViewCameraFramesTest, WithoutASceneThePivotLiesTwoUnitsAhead)
 {
-    document.DeleteContents();
-    document.m_cameraPoses.frames = {Frame(Vector3d(3.0, 0.0, 0.0))};
+    document.Clear();
+    SetFrames({Frame(Vector3d(3.0, 0.0, 0.0))});
     view->ApplyCameraFrame(0);
     EXPECT_FLOAT_EQ(Camera().distance, 2.0f);
     EXPECT_TRUE(Camera().target.isApprox(Vector3f(3.0f, 0.0f, -2.0f)));
@@ -274,9 +277,9 @@ TEST_F(ViewCameraFramesTest, WithoutASceneThePivotLiesTwoUnitsAhead)
 TEST_F(ViewCameraFramesTest, FoxPosesOverTheDonutScene)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("splat/donut_fused.ply").string()));
-    desktop.fileChoices = {TestDataFile("poses/fox_transforms.json").string()};
-    view->OpenCameraPoseFile();
+    ASSERT_TRUE(document.Open(TestDataFile("splat/donut_fused.ply").string()));
+    ASSERT_TRUE(document.OpenCameraPoses(TestDataFile("poses/fox_transforms.json").string()));
+    view->ApplyCameraFrame(0);
     EXPECT_EQ(FramePane(), "Frame: 1/67");
     for (int i = 0; i < 67; ++i) {
         Press(ViewKey::PageDown);

@@ -25,7 +25,8 @@ const std::vector<Vector3f> kThreePoints = {{0.0f, 0.0f, 0.0f}, {1.0f, 0.5f, -0.
 
 class ViewDocumentTest : public testsupport::ViewTest {
 protected:
-    PointCloudRenderer* Points() { return view->PointRenderer(); }
+    PointCloudRenderer* Points() { return view->Context().Points(); }
+    GaussianSplatRenderer* Splats() { return view->Context().Splats(); }
 
     std::string Pane(StatusPane id) { return desktop.paneTexts[id]; }
 };
@@ -55,7 +56,7 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
     EXPECT_EQ(points->VertexCount(), 2u);
 
     ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f));
-    GaussianSplatRenderer* splats = view->SplatRenderer();
+    GaussianSplatRenderer* splats = Splats();
     ASSERT_NE(splats, nullptr);
     EXPECT_TRUE(view->ShowsSplats());
     EXPECT_TRUE(view->SceneDrawable());
@@ -63,7 +64,7 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
     EXPECT_EQ(Pane(StatusPane::Count), "Splats: 2");
 
     ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f));
-    EXPECT_EQ(view->SplatRenderer(), splats);
+    EXPECT_EQ(Splats(), splats);
     EXPECT_EQ(splats->SplatCount(), 1u);
 
     ShowPoints(kThreePoints);
@@ -76,18 +77,20 @@ TEST_F(ViewDocumentTest, RendererFollowsTheSceneKindAndIsKeptForTheSameKind)
 TEST_F(ViewDocumentTest, SceneChangeFramesTheHomeViewAndForgetsTheFrame)
 {
     ShowPoints(kThreePoints);
-    document.m_cameraPoses.frames.resize(6);
+    CameraPoseSet poses;
+    poses.frames.resize(6);
+    document.SetCameraPoses(poses);
     view->ApplyCameraFrame(4);
-    ASSERT_EQ(view->FrameIndex(), 4);
+    ASSERT_EQ(view->Frames().Index(), 4);
     EditCamera([&](ViewCamera& edited) { edited.eyeAnchored = true; });
     ShowPoints(kThreePoints);
 
-    const PointCloudData& cloud = document.m_pointCloud;
+    const PointCloudData& cloud = Cloud();
     EXPECT_TRUE(view->Camera().target.isApprox(cloud.center));
     EXPECT_NEAR(view->Camera().distance, cloud.radius / std::sin(view->Camera().fovY / 2.0f), 1e-4f);
     EXPECT_TRUE(view->Camera().Forward().isApprox(-HomeViewPreset().direction, 1e-5f));
     EXPECT_FALSE(view->Camera().eyeAnchored);
-    EXPECT_EQ(view->FrameIndex(), -1);
+    EXPECT_EQ(view->Frames().Index(), -1);
     EXPECT_GT(desktop.invalidations, 0u);
 }
 
@@ -101,16 +104,16 @@ TEST_F(ViewDocumentTest, SplatsWithSegmentsTakeTheViewsSeedAndClampedBlend)
     withIds.objectIds = {1, 2};
     withIds.hasObjectIds = true;
     ShowSplats(withIds);
-    ASSERT_NE(view->SplatRenderer(), nullptr);
-    EXPECT_EQ(view->SplatRenderer()->segSeed, 77u);
-    EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
+    ASSERT_NE(Splats(), nullptr);
+    EXPECT_EQ(Splats()->segSeed, 77u);
+    EXPECT_FLOAT_EQ(Splats()->segBlend, 1.0f);
     EXPECT_FLOAT_EQ(view->SegmentBlendSetting(), 1.7f);
 
     // Without ids the renderer keeps its own values.
     ShowPoints(kThreePoints);
     ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}}, 0.2f));
-    EXPECT_EQ(view->SplatRenderer()->segSeed, 1u);
-    EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 0.5f);
+    EXPECT_EQ(Splats()->segSeed, 1u);
+    EXPECT_FLOAT_EQ(Splats()->segBlend, 0.5f);
 }
 
 TEST_F(ViewDocumentTest, DrawsTheSceneOverTheBackgroundWithTheGizmoInTheCorner)
@@ -121,7 +124,7 @@ TEST_F(ViewDocumentTest, DrawsTheSceneOverTheBackgroundWithTheGizmoInTheCorner)
     const Rgba8 background = {51, 102, 153, 255};
     ShowPoints(kThreePoints);
     // The cloud's centre point is drawn in the middle of the view (white: no colours).
-    const Eigen::Vector2f centre = ProjectToClient(document.m_pointCloud.positions[0]);
+    const Eigen::Vector2f centre = ProjectToClient(Cloud().positions[0]);
     EXPECT_TRUE(ColorNear(PaintAndRead(static_cast<int>(centre.x()), static_cast<int>(centre.y())),
                           {255, 255, 255, 255}));
     EXPECT_TRUE(ColorNear(PaintAndRead(5, kHeight - 5), background));
@@ -143,8 +146,8 @@ TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneT
 
     const ScratchDir scratch;
     const std::filesystem::path broken = scratch.Write("broken.las", std::string("not a LAS file"));
-    EXPECT_FALSE(document.OnOpenDocument(broken.string()));
-    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    EXPECT_FALSE(document.Open(broken.string()));
+    EXPECT_EQ(document.Kind(), SceneKind::None);
     view->OnDraw();
     EXPECT_EQ(PixelsUnlike(kBlack), 0);
 
@@ -156,11 +159,12 @@ TEST_F(ViewDocumentTest, AFailedOpenLeavesOnlyBackgroundAndGizmoAndKeepsThePaneT
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 3");
 }
 
+// As after File > New, which empties the document without a new scene.
 TEST_F(ViewDocumentTest, TheInitialUpdateNeitherUploadsNorMovesTheCamera)
 {
     ShowPoints(kThreePoints);
     EditCamera([&](ViewCamera& edited) { edited.target = Vector3f(5.0f, 5.0f, 5.0f); });
-    document.m_pointCloud.positions.push_back(Vector3f(9.0f, 9.0f, 9.0f));
+    document.Clear();
     const std::size_t invalidations = desktop.invalidations;
     view->OnInitialUpdate();
     EXPECT_EQ(view->Camera().target, Vector3f(5.0f, 5.0f, 5.0f));
@@ -171,12 +175,12 @@ TEST_F(ViewDocumentTest, TheInitialUpdateNeitherUploadsNorMovesTheCamera)
 TEST_F(ViewDocumentTest, StatusTextsOfRealFilesUsePlainDecimals)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("las/autzen_trim.las").string()));
+    ASSERT_TRUE(document.Open(TestDataFile("las/autzen_trim.las").string()));
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 110000");
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("splat/donut_fused.ply").string()));
+    ASSERT_TRUE(document.Open(TestDataFile("splat/donut_fused.ply").string()));
     EXPECT_EQ(Pane(StatusPane::Count), "Splats: 45624");
     EXPECT_TRUE(view->ShowsSplats());
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("ply/donut_color.ply").string()));
+    ASSERT_TRUE(document.Open(TestDataFile("ply/donut_color.ply").string()));
     EXPECT_EQ(Pane(StatusPane::Count), "Points: 45624");
     EXPECT_FALSE(view->ShowsSplats());
     EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Orbit | Persp");
@@ -195,18 +199,18 @@ TEST_F(ViewDocumentTest, WithoutAStatusBarTheViewGoesOn)
     EXPECT_TRUE(view->SceneDrawable());
 }
 
-TEST_F(ViewDocumentTest, ResortMessagesRepaintOnlyWhenNoDragIsInProgress)
+TEST_F(ViewDocumentTest, WakeUpsRepaintOnlyWhenNoDragIsInProgress)
 {
     const std::size_t before = desktop.invalidations;
-    view->OnResortMessage();
+    view->OnWake();
     EXPECT_EQ(desktop.invalidations, before + 1);
     view->OnButtonDown(MouseButton::Left, 10, 10, {});
-    view->OnResortMessage();
+    view->OnWake();
     EXPECT_EQ(desktop.invalidations, before + 1);
 }
 
-// A splat scene's background sort posts its message through the desktop.
-TEST_F(ViewDocumentTest, TheSortThreadsMessageReachesTheView)
+// A splat scene's background sort wakes the view through the desktop.
+TEST_F(ViewDocumentTest, TheSortThreadsWakeUpReachesTheView)
 {
     std::vector<Vector3f> positions;
     for (int i = 0; i < 50; ++i)
@@ -216,7 +220,7 @@ TEST_F(ViewDocumentTest, TheSortThreadsMessageReachesTheView)
     view->OnDraw();
     view->RequestSplatResort();         // joins the sort thread the draw started
     const std::size_t before = desktop.invalidations;
-    EXPECT_EQ(desktop.DeliverPostedResorts([&] { view->OnResortMessage(); }), 1u);
+    EXPECT_EQ(desktop.DeliverPostedWakes([&] { view->OnWake(); }), 1u);
     EXPECT_EQ(desktop.invalidations, before + 1);
 }
 
@@ -243,7 +247,8 @@ TEST_F(ViewDocumentTest, AnEmptyClientAreaDrawsOnlyTheBackground)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
+// What the settings dialog's OK hands the view (the dialog itself is the application's).
+TEST_F(ViewDocumentTest, ConfirmedSettingsReachEveryPartOfTheViewAtOnce)
 {
     GaussianData withIds = RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}}, 0.2f);
     withIds.objectIds = {1, 2};
@@ -251,32 +256,21 @@ TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
     ShowSplats(withIds);
     view->OnKeyDown(ViewKey::RightBracket);  // live blend 0.6, the view's stays 0.5
 
-    AppSettings shown;
-    desktop.settingsDialog = [&](AppSettings& settings) {
-        shown = settings;
-        settings.pointSize = 7.5f;
-        settings.background = Vector3f(1.0f, 0.0f, 0.0f);
-        return false;  // cancelled
-    };
-    view->ShowSettingsDialog();
-    EXPECT_FLOAT_EQ(shown.segBlend, 0.6f);
-    EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 2.0f);
-    EXPECT_EQ(view->DisplaySettings().background, Vector3f::Zero());
+    // The dialog starts from the live blend.
+    AppSettings settings = view->DisplaySettings();
+    EXPECT_FLOAT_EQ(settings.segBlend, 0.6f);
 
-    desktop.settingsDialog = [](AppSettings& settings) {
-        settings.pointSize = 7.5f;
-        settings.roundPoints = false;
-        settings.background = Vector3f(1.0f, 0.0f, 0.0f);
-        settings.showAxisGizmo = false;
-        settings.projection = Orthographic;
-        settings.navMode = Fly;
-        settings.segSeed = 12;
-        settings.segBlend = 1.5f;
-        return true;
-    };
+    settings.pointSize = 7.5f;
+    settings.roundPoints = false;
+    settings.background = Vector3f(1.0f, 0.0f, 0.0f);
+    settings.showAxisGizmo = false;
+    settings.projection = Orthographic;
+    settings.navMode = Fly;
+    settings.segSeed = 12;
+    settings.segBlend = 1.5f;
     const float distance = view->Camera().distance;
     const float halfHeight = view->Camera().orthoHalfHeight;
-    view->ShowSettingsDialog();
+    view->ApplyDisplaySettings(settings);
     EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 7.5f);
     EXPECT_FALSE(view->CurrentPointStyle().isRound);
     EXPECT_EQ(view->DisplaySettings().background, Vector3f(1.0f, 0.0f, 0.0f));
@@ -286,23 +280,21 @@ TEST_F(ViewDocumentTest, SettingsDialogWritesBackEverythingOnOkOnly)
     // No conversion as the projection toggle makes.
     EXPECT_EQ(view->Camera().distance, distance);
     EXPECT_EQ(view->Camera().orthoHalfHeight, halfHeight);
-    EXPECT_EQ(view->SplatRenderer()->segSeed, 12u);
-    EXPECT_FLOAT_EQ(view->SplatRenderer()->segBlend, 1.0f);
+    EXPECT_EQ(Splats()->segSeed, 12u);
+    EXPECT_FLOAT_EQ(Splats()->segBlend, 1.0f);
     EXPECT_EQ(view->SegmentSeedSetting(), 12u);
     EXPECT_FLOAT_EQ(view->SegmentBlendSetting(), 1.5f);
     EXPECT_EQ(Pane(StatusPane::Mode), "Mode: Fly | Ortho");
     EXPECT_EQ(desktop.calls.back(), "InvalidateView");
 }
 
-TEST_F(ViewDocumentTest, TheSettingsDialogsPointStyleReachesThePointRenderer)
+TEST_F(ViewDocumentTest, ConfirmedPointStyleReachesThePointRenderer)
 {
     ShowPoints(kThreePoints);
-    desktop.settingsDialog = [](AppSettings& settings) {
-        settings.pointSize = 9.0f;
-        settings.roundPoints = false;
-        return true;
-    };
-    view->ShowSettingsDialog();
+    AppSettings settings = view->DisplaySettings();
+    settings.pointSize = 9.0f;
+    settings.roundPoints = false;
+    view->ApplyDisplaySettings(settings);
     EXPECT_FLOAT_EQ(Points()->PointSize(), 9.0f);
     EXPECT_FALSE(Points()->RoundPoints());
 }
@@ -344,9 +336,7 @@ TEST(ViewSettingsFileTest, FileSettingsReachTheViewAndTheLiveBlendGoesBack)
         withIds.objectIds = {3};
         withIds.hasObjectIds = true;
         withIds.ComputeBounds();
-        document.m_gaussianData = withIds;
-        document.m_sceneKind = SceneKind::GaussianSplats;
-        document.NotifySceneChanged();
+        document.SetScene(withIds);
         view.OnKeyDown(ViewKey::RightBracket);
         view.OnKeyDown(ViewKey::RightBracket);
         ASSERT_TRUE(SaveSettingsTo(ini, view.DisplaySettings()));

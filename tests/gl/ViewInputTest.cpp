@@ -3,6 +3,7 @@
 
 #include "render/GaussianSplatRenderer.h"
 #include "render/PointCloudRenderer.h"
+#include "settings/AppSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -118,13 +119,13 @@ TEST_F(ViewInputTest, ReleasingARotateReordersTheSplatsForTheNewDirection)
     // Three splats in a row along x: seen along the row, the order is by x.
     ShowSplats(RoundSplats({{0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {2.0f, 0.0f, 0.0f}}, 0.1f));
     view->SetViewAxis(0, false);  // the eye on +x: splat 0 is the farthest
-    ASSERT_EQ(view->SplatRenderer()->DrawOrder(), (std::vector<uint32_t>{0, 1, 2}));
+    ASSERT_EQ(view->Context().Splats()->DrawOrder(), (std::vector<uint32_t>{0, 1, 2}));
 
     // Half a turn about the vertical (pi / 0.008 pixels): the eye ends on -x.
     view->OnButtonDown(MouseButton::Left, 0, 0, {});
     view->OnMouseMove(static_cast<int>(std::lround(3.14159265f / 0.008f)), 0);
     view->OnButtonUp(MouseButton::Left, 0, 0);
-    EXPECT_EQ(view->SplatRenderer()->DrawOrder(), (std::vector<uint32_t>{2, 1, 0}));
+    EXPECT_EQ(view->Context().Splats()->DrawOrder(), (std::vector<uint32_t>{2, 1, 0}));
 }
 
 TEST_F(ViewInputTest, WheelNotchesZoomByPowersOfPoint9)
@@ -183,7 +184,7 @@ TEST_F(ViewInputTest, FlyKeysMoveTargetAndEyeByFourPercentOfTheDistanceAndFourTi
 
 TEST_F(ViewInputTest, FitResetAndAxisKeys)
 {
-    const PointCloudData& cloud = document.m_pointCloud;
+    const PointCloudData& cloud = Cloud();
     EditCamera([&](ViewCamera& edited) { edited.target = Vector3f(9.0f, 9.0f, 9.0f); });
     EditCamera([](ViewCamera& edited) { edited.Orbit(0.7f, 0.2f); });
     const Eigen::Quaternionf turned = Camera().orientation;
@@ -241,7 +242,7 @@ TEST_F(ViewInputTest, ProjectionKeyKeepsTheVisibleHeightAndUpdatesTextAndClipPla
 
 TEST_F(ViewInputTest, PointSizeKeysStepByOneWithinOneToThirtyTwo)
 {
-    auto* points = view->PointRenderer();
+    auto* points = view->Context().Points();
     ASSERT_NE(points, nullptr);
     EXPECT_TRUE(Press(ViewKey::NumpadPlus));
     EXPECT_FLOAT_EQ(view->CurrentPointStyle().size, 3.0f);
@@ -271,7 +272,7 @@ TEST_F(ViewInputTest, SegmentKeysActOnlyOnSplatsWithIds)
         EXPECT_FALSE(Press(key)) << static_cast<int>(key);
 
     ShowSplats(SplatsWithIds());
-    GaussianSplatRenderer* splats = view->SplatRenderer();
+    GaussianSplatRenderer* splats = view->Context().Splats();
     ASSERT_TRUE(splats->segEnabled);
     EXPECT_TRUE(Press(ViewKey::M));
     EXPECT_FALSE(splats->segEnabled);
@@ -294,7 +295,7 @@ TEST_F(ViewInputTest, FrameKeysDoNothingWithoutFrames)
     const ViewCamera before = Camera();
     for (const ViewKey key : {ViewKey::PageUp, ViewKey::PageDown, ViewKey::Digit1, ViewKey::Digit2}) {
         EXPECT_FALSE(Press(key)) << static_cast<int>(key);
-        EXPECT_EQ(view->FrameIndex(), -1);
+        EXPECT_EQ(view->Frames().Index(), -1);
     }
     EXPECT_EQ(Camera().target, before.target);
 }

@@ -1,5 +1,6 @@
 #include "tests/gl/SplatTestScenes.h"
 #include "tests/gl/ViewTestFixture.h"
+#include "settings/AppSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ protected:
         AppSettings settings = view->DisplaySettings();
         settings.pointSize = 1.0f;
         view->SetDisplaySettings(settings);
-        view->Renderer()->SetPointStyle(view->CurrentPointStyle());
+        view->Context().Renderer()->SetPointStyle(view->CurrentPointStyle());
     }
 
     // An orthographic camera looking down -z at the origin, 0.1 world units a pixel: world
@@ -52,7 +53,7 @@ protected:
 TEST_F(ViewPickingTest, PicksThePointUnderTheCursorAndOneTenPixelsAway)
 {
     ShowPoints({{0.0f, 0.0f, 0.0f}, {3.0f, 2.0f, 1.0f}, {-3.0f, -2.0f, -1.0f}});
-    for (const Vector3f& point : document.m_pointCloud.positions) {
+    for (const Vector3f& point : Cloud().positions) {
         const Vector2f at = ProjectToClient(point);
         Vector3f picked;
         ASSERT_TRUE(view->PickPoint(static_cast<int>(at.x()), static_cast<int>(at.y()), picked));
@@ -130,7 +131,7 @@ TEST_F(ViewPickingTest, NothingToPickWithoutADrawableScene)
     Vector3f picked;
     EXPECT_FALSE(view->PickPoint(100, 75, picked));
     ShowPoints({{0.0f, 0.0f, 0.0f}});
-    document.DeleteContents();  // a failed open: no bounds, but the view still holds the upload
+    document.Clear();  // no bounds, but the view still holds the upload
     EXPECT_FALSE(view->PickPoint(100, 75, picked));
 }
 

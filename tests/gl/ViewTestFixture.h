@@ -2,6 +2,7 @@
 
 #include "document/Document.h"
 #include "platform/Log.h"
+#include "scene/SceneBounds.h"
 #include "gl/HeadlessEglBackend.h"
 #include "support/RecordingDesktop.h"
 #include "tests/gl/PixelChecks.h"
@@ -66,22 +67,21 @@ protected:
     // Puts a point cloud into the document and tells the views, as a successful open does.
     void ShowPoints(const std::vector<Eigen::Vector3f>& positions, const Eigen::Vector3d& origin = Eigen::Vector3d::Zero())
     {
-        document.DeleteContents();
-        document.m_pointCloud.positions.assign(positions.begin(), positions.end());
-        document.m_pointCloud.origin = origin;
-        document.m_pointCloud.ComputeBounds();
-        document.m_sceneKind = SceneKind::PointCloud;
-        document.NotifySceneChanged();
+        PointCloudData cloud;
+        cloud.positions.assign(positions.begin(), positions.end());
+        cloud.origin = origin;
+        cloud.ComputeBounds();
+        document.SetScene(std::move(cloud));
     }
 
-    void ShowSplats(const GaussianData& splats)
+    void ShowSplats(GaussianData splats)
     {
-        document.DeleteContents();
-        document.m_gaussianData = splats;
-        document.m_gaussianData.ComputeBounds();
-        document.m_sceneKind = SceneKind::GaussianSplats;
-        document.NotifySceneChanged();
+        splats.ComputeBounds();
+        document.SetScene(std::move(splats));
     }
+
+    // The document's cloud, which the test has put in (ShowPoints, or a file it opened).
+    const PointCloudData& Cloud() const { return *document.PointCloud(); }
 
     // Paints, as the window would, and returns the pixel at client (x, y), y growing downwards.
     std::optional<Rgba8> PaintAndRead(int x, int y)
@@ -105,10 +105,8 @@ protected:
     Eigen::Vector2f ProjectToClient(const Eigen::Vector3f& point)
     {
         ViewCamera camera = view->Camera();
-        Eigen::Vector3f boundsMin, boundsMax, center;
-        float radius = 1.0f;
-        if (view->GetSceneBounds(boundsMin, boundsMax, center, radius))
-            camera.UpdateClipPlanes(boundsMin, boundsMax);
+        if (const SceneBounds* bounds = view->Bounds())
+            camera.UpdateClipPlanes(bounds->boundsMin, bounds->boundsMax);
         const Eigen::Vector4f clip = camera.ProjectionMatrix(static_cast<float>(kWidth) / kHeight) *
                                      camera.ViewMatrix() * point.homogeneous();
         const Eigen::Vector3f ndc = clip.head<3>() / clip.w();

@@ -16,6 +16,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QCheckBox>
@@ -181,7 +182,7 @@ private slots:
         QCOMPARE(Pane(StatusPane::Frame), QString());
         QCOMPARE(Pane(StatusPane::Count), QString());
         QCOMPARE(Pane(StatusPane::Mode), QString("Mode: Orbit | Persp"));
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::None);
         QVERIFY(ViewWindow()->hasFocus());
     }
 
@@ -263,7 +264,7 @@ private slots:
         // The box keeps its text and says why in its details.
         QCOMPARE(answerer.Details(), QStringList({"PLY parser: unexpected end of file in element vertex"}));
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::None);
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({cloud}));
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);  // the busy cursor is gone
     }
@@ -284,11 +285,11 @@ private slots:
 
         Key(Qt::Key_N, Qt::ControlModifier);
         QTest::qWait(100);
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::PointCloud);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::PointCloud);
 
         // File > New empties the document.
         Command(CommandId::FileNew);
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::None);
         QCOMPARE(Frame()->windowTitle(), QString("Orrisk ver.1.1"));
         QCOMPARE(Pane(StatusPane::Count), QString());
     }
@@ -335,9 +336,26 @@ private slots:
         Key(Qt::Key_PageDown);  // no frames yet: nothing
         QCOMPARE(Pane(StatusPane::Frame), QString());
 
-        ChooseInNextFileDialog(poses);
+        // Cancelled: nothing happens.
+        guitest::WhenDialogOpens<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        Command(CommandId::FileOpenCameraPoses);
+        QVERIFY(!m_app->IsLoading());
+        QCOMPARE(Pane(StatusPane::Frame), QString());
+
+        QStringList filters;
+        QString suffix;
+        QString offered;
+        guitest::WhenDialogOpens<QFileDialog>([&](QFileDialog* dialog) {
+            filters = dialog->nameFilters();
+            suffix = dialog->defaultSuffix();
+            offered = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+            guitest::ChooseFile(*dialog, poses);
+        });
         Command(CommandId::FileOpenCameraPoses);
         QTRY_VERIFY(!m_app->IsLoading());  // the file is read on a worker
+        QCOMPARE(filters, QStringList({"Camera pose file (*.json)", "All Files (*)"}));
+        QCOMPARE(suffix, QString("json"));
+        QCOMPARE(offered, QString("transforms.json"));
         QCOMPARE(Pane(StatusPane::Frame), "Frame: 1/" + total);
         QVERIFY(View().Camera().eyeAnchored);
         Key(Qt::Key_PageDown);
@@ -657,12 +675,12 @@ private slots:
         if (!QFile::exists(sample))
             QSKIP("the sample scene has not been built");
         QVERIFY(Start({sample}));
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::GaussianSplats);
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 2000);
         SaveScreenshot("sample.png");
 
         // The sample has segment ids: M and the bracket keys reach the splat renderer.
-        GaussianSplatRenderer* splats = View().SplatRenderer();
+        GaussianSplatRenderer* splats = View().Context().Splats();
         QVERIFY(splats && splats->hasObjectIds);
         const bool tinted = splats->segEnabled;
         Key(Qt::Key_M);
@@ -681,7 +699,7 @@ private slots:
         if (splats.isEmpty())
             QSKIP("../shared/testdata is not present; skipping the splat scene");
         QVERIFY(Start({splats}));
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::GaussianSplats);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::GaussianSplats);
         QVERIFY(Pane(StatusPane::Count).startsWith("Splats: "));
         QTRY_VERIFY(DrawnPixels(ViewWindow()->grab().toImage()) > 500);
         SaveScreenshot("splats.png");

@@ -99,7 +99,11 @@ class BackgroundLoadTest : public QObject {
     MainWindow* Frame() const { return m_app->Window(); }
     LoadProgressPane* Progress() const { return m_app->LoadProgress(); }
     QString Title() const { return Frame()->windowTitle(); }
-    int PointCount() const { return static_cast<int>(m_app->CurrentDocument().m_pointCloud.positions.size()); }
+    int PointCount() const
+    {
+        const PointCloudData* cloud = m_app->CurrentDocument().PointCloud();
+        return cloud ? static_cast<int>(cloud->positions.size()) : 0;
+    }
 
     // Starts the application with a first cloud of 10 points opened, reading through the slow disk.
     bool StartWithFirstCloud()
@@ -127,7 +131,7 @@ class BackgroundLoadTest : public QObject {
     {
         QVERIFY(!m_app->IsLoading());
         QCOMPARE(PointCount(), 10);
-        QCOMPARE(m_app->CurrentDocument().GetPathName(), QFile::encodeName(m_first).toStdString());
+        QCOMPARE(m_app->CurrentDocument().Source(), QFile::encodeName(m_first).toStdString());
         QCOMPARE(Title(), QString("first.ply - Orrisk ver.1.1"));
         QVERIFY(!Progress()->isVisible());
         QVERIFY(!BusyCursorShown());
@@ -230,7 +234,7 @@ private slots:
         m_app->OnFileNew();
         QVERIFY(!m_app->IsLoading());
         QVERIFY(!BusyCursorShown());
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::None);
         QCOMPARE(Title(), QString("Orrisk ver.1.1"));
     }
 
@@ -262,7 +266,7 @@ private slots:
         QTRY_COMPARE(answerer.Texts().size(), 1);
         QVERIFY(answerer.Texts().first().startsWith("Failed to load the point cloud file."));
         QCOMPARE(answerer.Details(), QStringList({"PLY parser: unexpected end of file in element vertex"}));
-        QCOMPARE(m_app->CurrentDocument().m_sceneKind, SceneKind::None);
+        QCOMPARE(m_app->CurrentDocument().Kind(), SceneKind::None);
         QCOMPARE(Title(), QString("Orrisk ver.1.1"));
         QCOMPARE(m_app->RecentFiles().Paths(), QStringList({m_first}));
 

@@ -134,9 +134,13 @@ class BackgroundPoseLoadTest : public QObject {
 
     MainWindow* Frame() const { return m_app->Window(); }
     LoadProgressPane* Progress() const { return m_app->LoadProgress(); }
-    std::size_t FrameCount() const { return m_app->CurrentDocument().m_cameraPoses.frames.size(); }
+    std::size_t FrameCount() const { return m_app->CurrentDocument().CameraPoses().frames.size(); }
     QString FramePane() const { return Frame()->PaneText(StatusPane::Frame); }
-    int PointCount() const { return static_cast<int>(m_app->CurrentDocument().m_pointCloud.positions.size()); }
+    int PointCount() const
+    {
+        const PointCloudData* cloud = m_app->CurrentDocument().PointCloud();
+        return cloud ? static_cast<int>(cloud->positions.size()) : 0;
+    }
 
     // Starts the application on a scene of 40 points with 3 camera poses loaded.
     bool StartWithThreePoses()

@@ -144,7 +144,7 @@ private slots:
         QVERIFY(legend->isVisible());
         QVERIFY(legend->text().contains(QString::fromUtf8("地面")));  // the program's own Japanese
         m_app->Window()->findChild<QAction*>("eyeDomeLighting")->trigger();
-        QVERIFY(View().EdlStrength() > 0.0f);
+        QVERIFY(View().CurrentPointStyle().edlStrength > 0.0f);
         QCOMPARE(ModePane(), QString("Mode: Orbit | Persp | Classification | EDL"));
         Quit();
         QFile saved(SettingsFile());

@@ -87,9 +87,10 @@ private slots:
         QVERIFY(guitest::ShowActive(*m_app->Window()));
         m_app->BeginOpenDocumentFile(WriteCloud(*m_dir));
         QTRY_VERIFY(!m_app->IsLoading());
-        QCOMPARE(static_cast<int>(m_app->CurrentDocument().m_pointCloud.positions.size()), kCloudPoints);
+        QVERIFY(m_app->CurrentDocument().PointCloud());
+        QCOMPARE(static_cast<int>(m_app->CurrentDocument().PointCloud()->positions.size()), kCloudPoints);
 
-        // The build's message comes through the event loop; every frame keeps to the budget.
+        // The build's wake-up comes through the event loop; every frame keeps to the budget.
         QTRY_VERIFY_WITH_TIMEOUT(Paint().nodesLoaded > 0, 30000);
         const PointDrawStats still = Paint();
         QVERIFY(still.drawn > 0 && still.drawn <= kBudget);

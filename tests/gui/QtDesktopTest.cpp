@@ -31,7 +31,7 @@ private slots:
         QVERIFY(!desktop.SetStatusPaneText(StatusPane::Mode, "Mode: Fly | Persp"));
         desktop.RefreshFrameTitle("/a/b.ply");
         desktop.InvalidateView();
-        desktop.PostResortMessage();
+        desktop.PostWake();
         desktop.CaptureMouse();
         QVERIFY(!desktop.ViewHasMouseCapture());
         const ClientSize size = desktop.ViewClientSize();
@@ -101,7 +101,7 @@ private slots:
         QGuiApplication::restoreOverrideCursor();
     }
 
-    void fileDialogAsTheViewAsksForIt()
+    void fileDialogAsTheApplicationAsksForIt()
     {
         QTemporaryDir dir;
         const QString poses = dir.filePath("transforms.json");

@@ -54,12 +54,12 @@ Cost Measure(F&& work)
 // to the test's XML report (--gtest_output=xml) as properties named after the file.
 class HostileDocument : public ::testing::Test {
 protected:
-    HostileDocument() { document.LoadCameraPoses(dir.Write("start.json", kStartPoses).string()); }
+    HostileDocument() { document.OpenCameraPoses(dir.Write("start.json", kStartPoses).string()); }
 
     Cost Open(const std::filesystem::path& path)
     {
         desktop.messageBoxes.clear();
-        const Cost cost = Measure([&] { return document.OnOpenDocument(path.string()); });
+        const Cost cost = Measure([&] { return document.Open(path.string()); });
         Record(path, cost);
         return cost;
     }
@@ -67,7 +67,7 @@ protected:
     Cost LoadPoses(const std::filesystem::path& path)
     {
         desktop.messageBoxes.clear();
-        const Cost cost = Measure([&] { return document.LoadCameraPoses(path.string()); });
+        const Cost cost = Measure([&] { return document.OpenCameraPoses(path.string()); });
         Record(path, cost);
         return cost;
     }
@@ -81,9 +81,9 @@ protected:
         const Cost cost = Open(path);
         EXPECT_FALSE(cost.result);
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{message});
-        EXPECT_EQ(document.m_sceneKind, SceneKind::None);
-        EXPECT_TRUE(document.m_pointCloud.positions.empty());
-        EXPECT_TRUE(document.m_gaussianData.positions.empty());
+        EXPECT_EQ(document.Kind(), SceneKind::None);
+        EXPECT_EQ(document.PointCloud(), nullptr);
+        EXPECT_EQ(document.Splats(), nullptr);
         EXPECT_LE(cost.peakBytes, size + kSmallConstant) << "bytes allocated for a file of " << size;
     }
 
@@ -94,7 +94,7 @@ protected:
         const Cost cost = LoadPoses(path);
         EXPECT_FALSE(cost.result);
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kCameraPosesFailed + errorText});
-        EXPECT_EQ(document.m_cameraPoses.frames.size(), 1u) << "the earlier frames stay";
+        EXPECT_EQ(document.CameraPoses().frames.size(), 1u) << "the earlier frames stay";
         EXPECT_LE(cost.peakBytes, size + kSmallConstant) << "bytes allocated for a file of " << size;
     }
 

@@ -1,5 +1,6 @@
 #include "HostileFixture.h"
 #include "unit/LasTestFile.h"
+#include "support/DocumentRecords.h"
 
 #include <cstdint>
 #include <limits>
@@ -67,12 +68,12 @@ TEST_F(HostileLas, LongestRecordsAndHeaderSizeFieldLoadWhatTheFileHolds)
     const auto path = dir.Write("longest_records.las", las.Bytes());
     const hostile::Cost cost = Open(path);
     ASSERT_TRUE(cost.result);
-    EXPECT_EQ(document.m_pointCloud.positions.size(), 3u);
+    EXPECT_EQ(testsupport::CloudOf(document).positions.size(), 3u);
     EXPECT_LE(cost.peakBytes, FileSize(path) + hostile::kSmallConstant);
 
     // A header size field of 65535 reads no more than the 375 bytes the reader knows.
     LasFile header = ColourFile();
     const std::string bytes = lastest::Patched(header.Bytes(), 94, std::uint16_t{65535});
     EXPECT_TRUE(Open(dir.Write("header_size_max.las", bytes)).result);
-    EXPECT_EQ(document.m_pointCloud.positions.size(), 30u);
+    EXPECT_EQ(testsupport::CloudOf(document).positions.size(), 30u);
 }

@@ -1,4 +1,5 @@
 #include "HostileFixture.h"
+#include "support/DocumentRecords.h"
 
 #include <cstdint>
 #include <cstring>
@@ -43,15 +44,15 @@ constexpr std::size_t kPointDataAt = 333;
 TEST_F(HostileLaz, DamagedCorpusFilesFailOrGiveExactlyTheirPoints)
 {
     ORRISK_REQUIRE_TESTDATA();
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/autzen_trim.laz").string()));
-    const LargeArray<Eigen::Vector3f> expected = document.m_pointCloud.positions;
+    ASSERT_TRUE(document.Open(TestDataFile("laz/autzen_trim.laz").string()));
+    const LargeArray<Eigen::Vector3f> expected = testsupport::CloudOf(document).positions;
     ASSERT_EQ(expected.size(), 110000u);
 
     // Fixed-size chunks are walked without the table.
     for (const char* name : {"laz/broken_chunk_table_offset_negative.laz", "laz/broken_chunk_table_offset_past_end.laz"}) {
         const hostile::Cost cost = Open(TestDataFile(name));
         ASSERT_TRUE(cost.result) << name;
-        EXPECT_TRUE(document.m_pointCloud.positions == expected) << name;
+        EXPECT_TRUE(testsupport::CloudOf(document).positions == expected) << name;
     }
     for (const char* name : {"laz/broken_item_count_huge.laz", "laz/broken_no_laszip_vlr.laz",
                              "laz/broken_truncated_mid_chunk.laz", "laz/broken_unknown_compressor.laz"})
@@ -95,8 +96,8 @@ TEST_F(HostileLaz, DamagedChunkTablesFallBackToTheChunksThemselves)
 {
     ORRISK_REQUIRE_TESTDATA();
     const std::string simple = ReadWholeFile(TestDataFile("laz/simple.laz"));
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/simple.laz").string()));
-    const LargeArray<Eigen::Vector3f> expected = document.m_pointCloud.positions;
+    ASSERT_TRUE(document.Open(TestDataFile("laz/simple.laz").string()));
+    const LargeArray<Eigen::Vector3f> expected = testsupport::CloudOf(document).positions;
     const auto tableAt = FieldOf<std::int64_t>(simple, kPointDataAt);
 
     const std::string cases[] = {
@@ -110,7 +111,7 @@ TEST_F(HostileLaz, DamagedChunkTablesFallBackToTheChunksThemselves)
         const auto path = dir.Write("table.laz", bytes);
         const hostile::Cost cost = Open(path);
         ASSERT_TRUE(cost.result);
-        EXPECT_TRUE(document.m_pointCloud.positions == expected);
+        EXPECT_TRUE(testsupport::CloudOf(document).positions == expected);
         EXPECT_LE(cost.peakBytes, FileSize(path) + hostile::kSmallConstant);
     }
 }
@@ -143,12 +144,12 @@ TEST_F(HostileLaz, CompressionIsTheFormatBytesAndTheRecordsBusinessNotTheName)
 {
     ORRISK_REQUIRE_TESTDATA();
     const std::string simple = ReadWholeFile(TestDataFile("laz/simple.laz"));
-    ASSERT_TRUE(document.OnOpenDocument(TestDataFile("laz/simple.laz").string()));
-    const LargeArray<Eigen::Vector3f> expected = document.m_pointCloud.positions;
+    ASSERT_TRUE(document.Open(TestDataFile("laz/simple.laz").string()));
+    const LargeArray<Eigen::Vector3f> expected = testsupport::CloudOf(document).positions;
 
     for (const char* name : {"compressed.las", "compressed.LAS", "compressed.LaZ"}) {
         ASSERT_TRUE(Open(dir.Write(name, simple)).result) << name;
-        EXPECT_TRUE(document.m_pointCloud.positions == expected) << name;
+        EXPECT_TRUE(testsupport::CloudOf(document).positions == expected) << name;
     }
     // A .laz file must say it is compressed; an uncompressed LAS file under that name fails.
     ExpectOrdinaryFailure(dir.Write("flag_cleared.laz", Patched(simple, 104, std::uint8_t{3})), kPointCloudFailed);

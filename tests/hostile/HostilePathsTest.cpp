@@ -1,6 +1,7 @@
 #include "HostileFixture.h"
 #include "settings/AppSettings.h"
 #include "unit/LasTestFile.h"
+#include "support/DocumentRecords.h"
 
 #include <filesystem>
 #include <string>
@@ -39,21 +40,21 @@ TEST_F(HostilePaths, NamesThatAreNotUtf8OpenOrFailCleanly)
 
     ASSERT_TRUE(std::filesystem::create_directory(folder));
     EXPECT_TRUE(Open(dir.Write(kNotUtf8 + "/" + kNotUtf8 + ".ply", kCloud)).result);
-    EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
-    EXPECT_EQ(document.GetPathName(), folder + "/" + kNotUtf8 + ".ply");
+    EXPECT_EQ(testsupport::CloudOf(document).positions.size(), 2u);
+    EXPECT_EQ(document.Source(), folder + "/" + kNotUtf8 + ".ply");
     EXPECT_TRUE(Open(dir.Write(kNotUtf8 + "/" + kNotUtf8 + ".las", LasBytes())).result);
-    EXPECT_EQ(document.m_pointCloud.positions.size(), 4u);
+    EXPECT_EQ(testsupport::CloudOf(document).positions.size(), 4u);
     // The extension is still found behind such bytes.
     const auto other = dir.Write(kNotUtf8 + "/cloud." + kNotUtf8, kCloud);
     EXPECT_FALSE(Open(other).result);
     EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{hostile::kPointCloudFailed});
 
     desktop.messageBoxes.clear();
-    EXPECT_TRUE(document.LoadCameraPoses(dir.Write(kNotUtf8 + "/" + kNotUtf8 + ".json", kPoses).string()));
+    EXPECT_TRUE(document.OpenCameraPoses(dir.Write(kNotUtf8 + "/" + kNotUtf8 + ".json", kPoses).string()));
     EXPECT_TRUE(desktop.messageBoxes.empty());
-    ASSERT_EQ(document.m_cameraPoses.frames.size(), 1u);
-    EXPECT_EQ(document.m_cameraPoses.frames[0].transform(0, 3), 7.0);
-    EXPECT_FALSE(document.LoadCameraPoses(folder + "/missing.json"));
+    ASSERT_EQ(document.CameraPoses().frames.size(), 1u);
+    EXPECT_EQ(document.CameraPoses().frames[0].transform(0, 3), 7.0);
+    EXPECT_FALSE(document.OpenCameraPoses(folder + "/missing.json"));
 
     const std::filesystem::path ini = dir.File(kNotUtf8 + "/" + kNotUtf8 + ".ini");
     AppSettings settings;
@@ -73,11 +74,11 @@ TEST_F(HostilePaths, DirectoriesGivenAsFilesAreTurnedAway)
         EXPECT_FALSE(Open(folder).result);
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{CannotOpenMessage(folder.string())});
     }
-    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("poses.json", kPoses).string()));
+    ASSERT_TRUE(document.OpenCameraPoses(dir.Write("poses.json", kPoses).string()));
     desktop.messageBoxes.clear();
     EXPECT_FALSE(LoadPoses(dir.File("folder.json")).result);
     EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{hostile::kCameraPosesFailed + "Cannot open file."});
-    EXPECT_EQ(document.m_cameraPoses.frames.size(), 1u);
+    EXPECT_EQ(document.CameraPoses().frames.size(), 1u);
 
     // A folder where the settings file belongs is neither read nor replaced.
     const std::filesystem::path ini = dir.File("folder.ini");

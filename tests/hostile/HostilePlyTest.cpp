@@ -1,6 +1,7 @@
 #include "HostileFixture.h"
 #include "io/ply/PlyFile.h"
 #include "support/PlyBytes.h"
+#include "support/DocumentRecords.h"
 
 #include <cstdint>
 #include <string>
@@ -147,7 +148,7 @@ TEST_F(HostilePly, LongestHeaderIsReadInLinearTime)
         const std::string text = Header(encoding, elements) + Body(encoding, 2, 14 + static_cast<std::size_t>(rest));
         const hostile::Cost cost = Open(dir.Write("longest_header.ply", text));
         EXPECT_TRUE(cost.result);
-        EXPECT_EQ(document.m_gaussianData.shRestCount, rest);
+        EXPECT_EQ(testsupport::SplatsOf(document).shRestCount, rest);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "HostileFixture.h"
 #include "support/PlyBytes.h"
 #include "support/TestData.h"
+#include "support/DocumentRecords.h"
 
 #include <cstdint>
 #include <cstring>
@@ -42,7 +43,7 @@ TEST_F(HostilePointAttributes, PlyAttributesAsListsOrExtremeNumbersLoadWithoutTh
                              "property list uchar uchar classification\nend_header\n" + body.Bytes();
     const auto cost = Open(dir.Write("extremes.ply", file));
     ASSERT_TRUE(cost.result) << (desktop.messageBoxes.empty() ? "" : desktop.messageBoxes.front());
-    const PointCloudData& cloud = document.m_pointCloud;
+    const PointCloudData& cloud = testsupport::CloudOf(document);
     EXPECT_TRUE(cloud.classification.empty());
     EXPECT_EQ(cloud.intensity, (LargeArray<std::uint16_t>{65535, 0, 0, 65535, 0}));
 }
@@ -76,8 +77,8 @@ TEST_F(HostilePointAttributes, DamagedIntensityAndClassLayersOfALayeredLazFailOr
             std::memcpy(damaged.data() + layerSizes + 4 * layer, &size, 4);
             const auto cost = Open(dir.Write("damaged.laz", damaged));
             if (cost.result) {
-                EXPECT_TRUE(AttributesMatchPositions(document.m_pointCloud));
-                EXPECT_FALSE(document.m_pointCloud.intensity.empty());
+                EXPECT_TRUE(AttributesMatchPositions(testsupport::CloudOf(document)));
+                EXPECT_FALSE(testsupport::CloudOf(document).intensity.empty());
             } else {
                 EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kPointCloudFailed});
             }

@@ -86,8 +86,8 @@ TEST_F(HostilePoses, AMillionFramesLoad)
     const auto path = dir.Write("million.json", text);
     const hostile::Cost cost = LoadPoses(path);
     ASSERT_TRUE(cost.result);
-    ASSERT_EQ(document.m_cameraPoses.frames.size(), kFrames);
-    EXPECT_EQ(document.m_cameraPoses.frames.back().transform(0, 3), 5.0);
+    ASSERT_EQ(document.CameraPoses().frames.size(), kFrames);
+    EXPECT_EQ(document.CameraPoses().frames.back().transform(0, 3), 5.0);
     // The frames themselves take about twice the text here (128 bytes of matrix for 60 of
     // text); growing their array may briefly take half as much again.
     EXPECT_LE(cost.peakBytes, 4 * text.size() + hostile::kSmallConstant);

@@ -1,6 +1,7 @@
 #include "HostileFixture.h"
 #include "support/SplatFormatBytes.h"
 #include "support/ZipBytes.h"
+#include "support/DocumentRecords.h"
 
 #include <cstdint>
 #include <string>
@@ -40,7 +41,7 @@ TEST_F(HostileSplatFormats, SpzCountsBeyondTheDataFailBeforeAllocating)
     const auto paddedPath = dir.Write("v3_trailing_zeros.spz", testsupport::Gzip(padded));
     const hostile::Cost cost = Open(paddedPath);
     EXPECT_TRUE(cost.result);
-    EXPECT_EQ(document.m_gaussianData.positions.size(), 1000u);
+    EXPECT_EQ(testsupport::SplatsOf(document).positions.size(), 1000u);
     EXPECT_LE(cost.peakBytes, FileSize(paddedPath) + hostile::kSmallConstant);
 
     // Version 4 declares each stream's size: sizes that agree with a huge count still need the

@@ -55,7 +55,7 @@ TEST_F(HostileTrainerCameras, ManyCamerasCostTheirFramesOnly)
     const std::string text = "[" + Repeated(std::string(kCamera) + ",", 99999) + kCamera + "]";
     const hostile::Cost cost = LoadPoses(dir.Write("many.json", text));
     EXPECT_TRUE(cost.result);
-    EXPECT_EQ(document.m_cameraPoses.frames.size(), 100000u);
+    EXPECT_EQ(document.CameraPoses().frames.size(), 100000u);
     // The frames' vector while it grows, and the sort's buffer.
     EXPECT_LE(cost.peakBytes, 4 * 100000 * (sizeof(CameraFrame) + sizeof(CameraImage)) + hostile::kSmallConstant);
 }

@@ -3,13 +3,10 @@
 #include "document/DocumentHost.h"
 #include "view/ViewHost.h"
 #include "platform/PostedMessages.h"
-#include "settings/AppSettings.h"
 
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,27 +14,24 @@
 namespace testsupport {
 
 // A desktop for tests: records every call the document and the view make, and answers
-// dialogs and window queries from values the test sets beforehand.
+// window queries from values the test sets beforehand.
 //
 //   RecordingDesktop desktop;
-//   desktop.fileChoices.push_back("/data/transforms.json");  // the next open dialog picks it
 //   desktop.shiftDown = true;
 //   ... run the code under test ...
 //   EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{"..."});
-//   desktop.DeliverPostedResorts([&] { view.OnResortMessage(); });
+//   desktop.DeliverPostedWakes([&] { view.OnWake(); });
 //
-// `calls` lists every call by name in order ("ShowMessageBox", "ChooseFileToOpen",
-// "RunSettingsDialog", "SetStatusPaneText", "RefreshFrameTitle", "InvalidateView",
-// "PostResortMessage", "SetViewFocus", "CaptureMouse", "ReleaseMouse"), for tests of order.
-// Everything but PostResortMessage must be called on the test's thread.
+// `calls` lists every call by name in order ("ShowMessageBox", "SetStatusPaneText",
+// "RefreshFrameTitle", "InvalidateView", "PostWake", "SetViewFocus", "CaptureMouse",
+// "ReleaseMouse"), for tests of order. Everything but PostWake must be called on the test's
+// thread.
 class RecordingDesktop final : public DocumentHost, public ViewHost {
 public:
     // --- what was called ---
     std::vector<std::string> calls;
     std::vector<std::string> messageBoxes;
     std::vector<std::string> messageBoxDetails;  // one per box, empty without details
-    std::vector<OpenFileDialogRequest> fileDialogRequests;
-    std::size_t settingsDialogRuns = 0;
     std::map<StatusPane, std::string> paneTexts;      // latest text by pane
     std::vector<std::pair<StatusPane, std::string>> paneHistory;  // every accepted SetStatusPaneText
     std::vector<std::string> titleRefreshes;          // the document path of each refresh
@@ -50,11 +44,6 @@ public:
     bool hasStatusBar = true;
     // The panes the status bar has; SetStatusPaneText for another pane returns false.
     std::set<StatusPane> statusPanes{StatusPane::Frame, StatusPane::Count, StatusPane::Mode};
-    // Answers of the open-file dialog, one per call in order; nothing (cancelled) once used up.
-    std::deque<std::optional<std::string>> fileChoices;
-    // Runs the settings dialog: may edit the settings; returns whether it was closed with OK.
-    // Unset: the dialog is cancelled without edits.
-    std::function<bool(AppSettings&)> settingsDialog;
     bool shiftDown = false;
     ClientSize clientSize{800, 600};
     bool mouseCaptured = false;
@@ -64,24 +53,6 @@ public:
         calls.push_back("ShowMessageBox");
         messageBoxes.push_back(text);
         messageBoxDetails.push_back(details);
-    }
-
-    std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request) override
-    {
-        calls.push_back("ChooseFileToOpen");
-        fileDialogRequests.push_back(request);
-        if (fileChoices.empty())
-            return std::nullopt;
-        std::optional<std::string> choice = fileChoices.front();
-        fileChoices.pop_front();
-        return choice;
-    }
-
-    bool RunSettingsDialog(AppSettings& settings) override
-    {
-        calls.push_back("RunSettingsDialog");
-        ++settingsDialogRuns;
-        return settingsDialog ? settingsDialog(settings) : false;
     }
 
     bool SetStatusPaneText(StatusPane pane, const std::string& text) override
@@ -107,7 +78,7 @@ public:
     }
 
     // Thread-safe: the splat renderer's sort thread posts. Queued until delivered.
-    void PostResortMessage() override { m_postedResorts.Post(); }
+    void PostWake() override { m_postedWakes.Post(); }
 
     void SetViewFocus() override
     {
@@ -128,24 +99,24 @@ public:
     bool IsShiftDown() const override { return shiftDown; }
     ClientSize ViewClientSize() const override { return clientSize; }
 
-    // Resort messages posted and not yet delivered.
-    std::size_t PendingResorts() const { return m_postedResorts.Pending(); }
+    // Wake-ups posted and not yet delivered.
+    std::size_t PendingWakes() const { return m_postedWakes.Pending(); }
 
-    // Delivers the pending resort messages, calling deliver() once for each, as the window's
-    // message loop would; returns how many. "PostResortMessage" is recorded in `calls` at
-    // delivery, on the test's thread.
-    std::size_t DeliverPostedResorts(const std::function<void()>& deliver)
+    // Delivers the pending wake-ups, calling deliver() once for each, as the window's message
+    // loop would; returns how many. "PostWake" is recorded in `calls` at delivery, on the
+    // test's thread.
+    std::size_t DeliverPostedWakes(const std::function<void()>& deliver)
     {
-        const std::size_t posted = m_postedResorts.TakeAll();
+        const std::size_t posted = m_postedWakes.TakeAll();
         for (std::size_t i = 0; i < posted; ++i) {
-            calls.push_back("PostResortMessage");
+            calls.push_back("PostWake");
             deliver();
         }
         return posted;
     }
 
 private:
-    PostedMessages m_postedResorts;
+    PostedMessages m_postedWakes;
 };
 
 }  // namespace testsupport

@@ -1,5 +1,4 @@
 #include "view/ConsoleDesktop.h"
-#include "settings/AppSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +23,6 @@ TEST(ConsoleDesktop, PrintsMessageBoxesAndKeepsWhatAWindowWouldShow)
     desktop.InvalidateView();
     EXPECT_EQ(desktop.InvalidationCount(), 2u);
 
-    // No dialogs on a console.
-    AppSettings settings;
-    EXPECT_FALSE(desktop.ChooseFileToOpen({}).has_value());
-    EXPECT_FALSE(desktop.RunSettingsDialog(settings));
-    EXPECT_EQ(settings, AppSettings{});
-
     desktop.CaptureMouse();
     EXPECT_TRUE(desktop.ViewHasMouseCapture());
     desktop.ReleaseMouse();
@@ -38,17 +31,17 @@ TEST(ConsoleDesktop, PrintsMessageBoxesAndKeepsWhatAWindowWouldShow)
     EXPECT_EQ(desktop.ViewClientSize().width, 640);
 }
 
-TEST(ConsoleDesktop, ResortMessagesPostedFromAnotherThreadWaitForDelivery)
+TEST(ConsoleDesktop, WakeUpsPostedFromAnotherThreadWaitForDelivery)
 {
     std::ostringstream messages;
     ConsoleDesktop desktop(messages);
     std::thread sorter([&] {
         for (int i = 0; i < 1000; ++i)
-            desktop.PostResortMessage();
+            desktop.PostWake();
     });
     sorter.join();
     int delivered = 0;
-    EXPECT_EQ(desktop.DeliverPostedResorts([&] { ++delivered; }), 1000u);
+    EXPECT_EQ(desktop.DeliverPostedWakes([&] { ++delivered; }), 1000u);
     EXPECT_EQ(delivered, 1000);
-    EXPECT_EQ(desktop.DeliverPostedResorts([&] { ++delivered; }), 0u);
+    EXPECT_EQ(desktop.DeliverPostedWakes([&] { ++delivered; }), 0u);
 }

@@ -1,4 +1,5 @@
 #include "document/Document.h"
+#include "support/DocumentRecords.h"
 #include "platform/Log.h"
 #include "support/RecordingDesktop.h"
 #include "support/TestData.h"
@@ -17,7 +18,7 @@ const std::string kSplatFailed = "Failed to load the 3D Gaussian Splatting file.
 
 class DocumentSplatFormats : public ::testing::Test {
 protected:
-    bool Open(const std::filesystem::path& path) { return document.OnOpenDocument(path.string()); }
+    bool Open(const std::filesystem::path& path) { return document.Open(path.string()); }
 
     testsupport::RecordingDesktop desktop;
     Document document{desktop};
@@ -31,8 +32,8 @@ TEST_F(DocumentSplatFormats, EveryFormatOpensAsASplatScene)
     for (const char* name : {"donut.spz", "donut_v3.spz", "donut.compressed.ply", "donut.sog", "donut.splat",
                              "sh3_5k_sog/meta.json"}) {
         ASSERT_TRUE(Open(TestDataFile(std::string("splat-formats/") + name))) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::GaussianSplats) << name;
-        EXPECT_FALSE(document.m_gaussianData.positions.empty()) << name;
+        EXPECT_EQ(document.Kind(), SceneKind::GaussianSplats) << name;
+        EXPECT_FALSE(testsupport::SplatsOf(document).positions.empty()) << name;
     }
     EXPECT_TRUE(desktop.messageBoxes.empty());
 }
@@ -43,8 +44,8 @@ TEST_F(DocumentSplatFormats, ContentWinsOverTheName)
     for (const char* name : {"donut.spz", "donut_v3.spz", "donut.compressed.ply", "donut.sog"}) {
         const std::string bytes = testsupport::ReadWholeFile(TestDataFile(std::string("splat-formats/") + name));
         ASSERT_TRUE(Open(dir.Write("renamed.las", bytes))) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::GaussianSplats) << name;
-        EXPECT_EQ(document.m_gaussianData.positions.size(), 45624u) << name;
+        EXPECT_EQ(document.Kind(), SceneKind::GaussianSplats) << name;
+        EXPECT_EQ(testsupport::SplatsOf(document).positions.size(), 45624u) << name;
     }
 }
 
@@ -59,7 +60,7 @@ TEST_F(DocumentSplatFormats, BrokenFilesShowTheSplatMessageWithTheReason)
         desktop.messageBoxDetails.clear();
         EXPECT_FALSE(Open(TestDataFile(std::string("splat-formats/") + name))) << name;
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kSplatFailed}) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::None) << name;
+        EXPECT_EQ(document.Kind(), SceneKind::None) << name;
         ASSERT_EQ(desktop.messageBoxDetails.size(), 1u) << name;
         EXPECT_FALSE(desktop.messageBoxDetails.front().empty()) << name;
     }

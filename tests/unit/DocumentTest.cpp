@@ -1,5 +1,6 @@
 #include "LasTestFile.h"
 #include "document/Document.h"
+#include "support/DocumentRecords.h"
 #include "document/DocumentView.h"
 #include "platform/Log.h"
 #include "support/RecordingDesktop.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -16,7 +18,9 @@
 
 namespace {
 
+using testsupport::CloudOf;
 using testsupport::RecordingDesktop;
+using testsupport::SplatsOf;
 using testsupport::ScratchDir;
 using testsupport::TestDataFile;
 
@@ -58,7 +62,7 @@ public:
 struct DocumentFixture : ::testing::Test {
     DocumentFixture() { document.AddView(&view); }
 
-    bool Open(const std::filesystem::path& path) { return document.OnOpenDocument(path.string()); }
+    bool Open(const std::filesystem::path& path) { return document.Open(path.string()); }
 
     RecordingDesktop desktop;
     Document document{desktop};
@@ -77,13 +81,13 @@ TEST_F(DocumentOpen, ExtensionChoosesTheReaderWhateverItsCase)
 {
     for (const char* name : {"cloud.ply", "cloud.PLY", "cloud.Ply"}) {
         ASSERT_TRUE(Open(dir.Write(name, kCloudPly))) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
-        EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
+        EXPECT_EQ(document.Kind(), SceneKind::PointCloud);
+        EXPECT_EQ(CloudOf(document).positions.size(), 2u);
     }
     for (const char* name : {"scan.las", "scan.LAS", "scan.Las"}) {
         ASSERT_TRUE(Open(dir.Write(name, LasBytes()))) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
-        EXPECT_EQ(document.m_pointCloud.positions.size(), 3u);
+        EXPECT_EQ(document.Kind(), SceneKind::PointCloud);
+        EXPECT_EQ(CloudOf(document).positions.size(), 3u);
     }
     EXPECT_TRUE(desktop.messageBoxes.empty());
     EXPECT_EQ(view.changes, 6);
@@ -98,7 +102,7 @@ TEST_F(DocumentOpen, OtherNamesGetThePointCloudMessage)
         desktop.messageBoxes.clear();
         EXPECT_FALSE(Open(dir.Write(name.string(), kCloudPly))) << name;
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kPointCloudFailed}) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+        EXPECT_EQ(document.Kind(), SceneKind::None);
     }
     // PLY content named .las goes to the LAS reader, which refuses it.
     desktop.messageBoxes.clear();
@@ -111,9 +115,9 @@ TEST_F(DocumentOpen, SplatHeadersGoToTheSplatLoaderWhateverTheName)
 {
     for (const char* name : {"scene.ply", "scene.las", "scene"}) {
         ASSERT_TRUE(Open(dir.Write(name, kSplatPly))) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::GaussianSplats);
-        EXPECT_EQ(document.m_gaussianData.positions.size(), 1u);
-        EXPECT_EQ(document.m_gaussianData.origin, Eigen::Vector3d(5, 6, 7));
+        EXPECT_EQ(document.Kind(), SceneKind::GaussianSplats);
+        EXPECT_EQ(SplatsOf(document).positions.size(), 1u);
+        EXPECT_EQ(SplatsOf(document).origin, Eigen::Vector3d(5, 6, 7));
     }
     EXPECT_TRUE(desktop.messageBoxes.empty());
 
@@ -124,23 +128,23 @@ TEST_F(DocumentOpen, SplatHeadersGoToTheSplatLoaderWhateverTheName)
     EXPECT_FALSE(Open(dir.Write("broken.ply", broken)));
     EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kSplatFailed});
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"[CGaussianPlyLoader] failed to read opacity."});
-    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
+    EXPECT_EQ(document.Kind(), SceneKind::None);
     EXPECT_EQ(view.changes, 3);
 }
 
 TEST_F(DocumentOpen, EachOpenEmptiesTheWholeDocumentFirst)
 {
     ASSERT_TRUE(Open(dir.Write("scene.ply", kSplatPly)));
-    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    ASSERT_TRUE(document.OpenCameraPoses(dir.Write("transforms.json", kPoses).string()));
     ASSERT_TRUE(Open(dir.Write("cloud.ply", kCloudPly)));
-    EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
-    EXPECT_TRUE(document.m_gaussianData.positions.empty());
-    EXPECT_TRUE(document.m_cameraPoses.frames.empty());
+    EXPECT_EQ(document.Kind(), SceneKind::PointCloud);
+    EXPECT_EQ(document.Splats(), nullptr);
+    EXPECT_TRUE(document.CameraPoses().frames.empty());
 
     // A failed open leaves nothing of the scene before it.
     EXPECT_FALSE(Open(dir.Write("cloud.txt", kCloudPly)));
-    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
-    EXPECT_TRUE(document.m_pointCloud.positions.empty());
+    EXPECT_EQ(document.Kind(), SceneKind::None);
+    EXPECT_EQ(document.PointCloud(), nullptr);
     EXPECT_EQ(view.changes, 2);
 }
 
@@ -150,21 +154,21 @@ TEST_F(DocumentOpen, TitleFollowsTheOpenFileAndIsClearedByAFailedOpen)
     std::size_t titlesWhenTold = 99;
     view.onUpdate = [&] { titlesWhenTold = desktop.titleRefreshes.size(); };
     ASSERT_TRUE(Open(cloud));
-    EXPECT_EQ(document.GetPathName(), cloud);
+    EXPECT_EQ(document.Source(), cloud);
     EXPECT_EQ(desktop.titleRefreshes, std::vector<std::string>{cloud});
     EXPECT_EQ(titlesWhenTold, 0u);  // the views hear of the new scene before the title changes
 
     // The earlier scene is gone after a failed open, so its name must go from the title too.
     EXPECT_FALSE(Open(dir.Write("cloud.laz", kCloudPly)));
-    EXPECT_EQ(document.GetPathName(), "");
+    EXPECT_EQ(document.Source(), "");
     EXPECT_EQ(desktop.titleRefreshes, (std::vector<std::string>{cloud, ""}));
     EXPECT_EQ(desktop.calls, (std::vector<std::string>{"RefreshFrameTitle", "ShowMessageBox", "RefreshFrameTitle"}));
 
     ASSERT_TRUE(Open(cloud));
-    EXPECT_TRUE(document.OnNewDocument());
-    EXPECT_EQ(document.GetPathName(), "");
-    EXPECT_EQ(document.m_sceneKind, SceneKind::None);
-    EXPECT_TRUE(document.m_pointCloud.positions.empty());
+    document.Clear();
+    EXPECT_EQ(document.Source(), "");
+    EXPECT_EQ(document.Kind(), SceneKind::None);
+    EXPECT_EQ(document.PointCloud(), nullptr);
     EXPECT_EQ(desktop.titleRefreshes.back(), "");
 }
 
@@ -197,7 +201,7 @@ TEST_F(DocumentOpen, AFileThatCannotBeOpenedChangesNothing)
 {
     const std::string cloud = dir.Write("cloud.ply", kCloudPly).string();
     ASSERT_TRUE(Open(cloud));
-    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    ASSERT_TRUE(document.OpenCameraPoses(dir.Write("transforms.json", kPoses).string()));
     desktop.calls.clear();
     view.changes = 0;
 
@@ -207,10 +211,10 @@ TEST_F(DocumentOpen, AFileThatCannotBeOpenedChangesNothing)
         desktop.messageBoxes.clear();
         EXPECT_FALSE(Open(path));
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{"ファイル " + path.string() + " を開けませんでした。"});
-        EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
-        EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
-        EXPECT_EQ(document.m_cameraPoses.frames.size(), 1u);
-        EXPECT_EQ(document.GetPathName(), cloud);
+        EXPECT_EQ(document.Kind(), SceneKind::PointCloud);
+        EXPECT_EQ(CloudOf(document).positions.size(), 2u);
+        EXPECT_EQ(document.CameraPoses().frames.size(), 1u);
+        EXPECT_EQ(document.Source(), cloud);
     }
     EXPECT_EQ(desktop.calls, std::vector<std::string>(3, "ShowMessageBox"));
     EXPECT_EQ(view.changes, 0);
@@ -233,7 +237,7 @@ TEST_F(DocumentOpen, CorpusFilesGetTheirOutcome)
     };
     for (const auto& [name, kind] : loads) {
         EXPECT_TRUE(Open(TestDataFile(name))) << name;
-        EXPECT_EQ(document.m_sceneKind, kind) << name;
+        EXPECT_EQ(document.Kind(), kind) << name;
     }
     EXPECT_TRUE(desktop.messageBoxes.empty());
 
@@ -253,7 +257,7 @@ TEST_F(DocumentOpen, CorpusFilesGetTheirOutcome)
         const int changes = view.changes;
         EXPECT_FALSE(Open(TestDataFile(name))) << name;
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{message}) << name;
-        EXPECT_EQ(document.m_sceneKind, SceneKind::None) << name;
+        EXPECT_EQ(document.Kind(), SceneKind::None) << name;
         EXPECT_EQ(view.changes, changes) << name;
     }
 }
@@ -264,23 +268,23 @@ TEST_F(DocumentCameraPoses, ReplaceTheFramesOnlyOnSuccess)
     desktop.calls.clear();
     view.changes = 0;
 
-    ASSERT_TRUE(document.LoadCameraPoses(dir.Write("transforms.json", kPoses).string()));
-    ASSERT_EQ(document.m_cameraPoses.frames.size(), 1u);
-    EXPECT_EQ(document.m_cameraPoses.frames[0].transform(0, 3), 2.0);
+    ASSERT_TRUE(document.OpenCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    ASSERT_EQ(document.CameraPoses().frames.size(), 1u);
+    EXPECT_EQ(document.CameraPoses().frames[0].transform(0, 3), 2.0);
 
-    EXPECT_FALSE(document.LoadCameraPoses(dir.Write("empty.json", "").string()));
+    EXPECT_FALSE(document.OpenCameraPoses(dir.Write("empty.json", "").string()));
     EXPECT_EQ(desktop.messageBoxes,
               std::vector<std::string>{"Failed to load the camera pose file (transforms.json).\nInvalid JSON format."});
-    EXPECT_EQ(document.m_cameraPoses.frames.size(), 1u);
+    EXPECT_EQ(document.CameraPoses().frames.size(), 1u);
 
     desktop.messageBoxes.clear();
-    EXPECT_FALSE(document.LoadCameraPoses(dir.Write("none.json", R"({"frames":[]})").string()));
+    EXPECT_FALSE(document.OpenCameraPoses(dir.Write("none.json", R"({"frames":[]})").string()));
     EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{
                                         "Failed to load the camera pose file (transforms.json).\n"
                                         "No valid camera frames found."});
     // Neither the scene nor the views nor the title are touched.
-    EXPECT_EQ(document.m_sceneKind, SceneKind::PointCloud);
-    EXPECT_EQ(document.m_pointCloud.positions.size(), 2u);
+    EXPECT_EQ(document.Kind(), SceneKind::PointCloud);
+    EXPECT_EQ(CloudOf(document).positions.size(), 2u);
     EXPECT_EQ(view.changes, 0);
     EXPECT_EQ(desktop.calls, (std::vector<std::string>{"ShowMessageBox", "ShowMessageBox"}));
 }
@@ -291,12 +295,12 @@ TEST_F(DocumentViews, EveryRegisteredViewIsToldOnce)
     document.AddView(&second);
     document.AddView(&second);
     document.AddView(nullptr);
-    document.NotifySceneChanged();
+    document.SetScene(PointCloudData{});
     EXPECT_EQ(view.changes, 1);
     EXPECT_EQ(second.changes, 1);
 
     document.RemoveView(&second);
-    document.NotifySceneChanged();
+    document.SetScene(PointCloudData{});
     EXPECT_EQ(view.changes, 2);
     EXPECT_EQ(second.changes, 1);
 }
@@ -313,10 +317,64 @@ TEST_F(DocumentViews, AViewRemovedWhileViewsAreToldIsSkipped)
         document.RemoveView(&view);
     };
     document.AddView(doomed.get());
-    document.NotifySceneChanged();
+    document.SetScene(GaussianData{});
     EXPECT_EQ(view.changes, 1);
     EXPECT_EQ(late.changes, 0);  // joined after the round began
-    document.NotifySceneChanged();
+    document.SetScene(GaussianData{});
     EXPECT_EQ(view.changes, 1);
     EXPECT_EQ(late.changes, 1);
+}
+
+// A scene made elsewhere comes in as an opened file's does: the earlier scene and its frames
+// go, the views are told once and the title follows.
+TEST_F(DocumentViews, AScenePutInByHandReplacesTheOpenOne)
+{
+    ASSERT_TRUE(Open(dir.Write("scene.ply", kSplatPly)));
+    ASSERT_TRUE(document.OpenCameraPoses(dir.Write("transforms.json", kPoses).string()));
+    view.changes = 0;
+    desktop.titleRefreshes.clear();
+
+    PointCloudData cloud;
+    cloud.positions = {{1.0f, 2.0f, 3.0f}, {4.0f, 5.0f, 6.0f}};
+    cloud.ComputeBounds();
+    document.SetScene(std::move(cloud), "made by hand");
+    EXPECT_EQ(document.Kind(), SceneKind::PointCloud);
+    EXPECT_EQ(document.Splats(), nullptr);
+    ASSERT_NE(document.PointCloud(), nullptr);
+    EXPECT_EQ(document.PointCloud()->positions.size(), 2u);
+    EXPECT_TRUE(document.CameraPoses().frames.empty());
+    EXPECT_EQ(document.Source(), "made by hand");
+    EXPECT_EQ(desktop.titleRefreshes, std::vector<std::string>{"made by hand"});
+    EXPECT_EQ(view.changes, 1);
+
+    // Frames put in by hand stay until the next scene; the views are not told of them.
+    CameraPoseSet poses;
+    poses.frames.resize(3);
+    document.SetCameraPoses(poses);
+    EXPECT_EQ(document.CameraPoses().frames.size(), 3u);
+    EXPECT_EQ(view.changes, 1);
+}
+
+TEST_F(DocumentViews, OnlyACloudsPointsCanBeReordered)
+{
+    int calls = 0;
+    const auto reverse = [&](PointCloudData& cloud) {
+        ++calls;
+        std::reverse(cloud.positions.begin(), cloud.positions.end());
+        return true;
+    };
+    EXPECT_FALSE(document.ReorderPoints(reverse));
+    document.SetScene(GaussianData{});
+    EXPECT_FALSE(document.ReorderPoints(reverse));
+    EXPECT_EQ(calls, 0);
+
+    PointCloudData cloud;
+    cloud.positions = {{1.0f, 0.0f, 0.0f}, {2.0f, 0.0f, 0.0f}};
+    document.SetScene(std::move(cloud));
+    const int changes = view.changes;
+    EXPECT_TRUE(document.ReorderPoints(reverse));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(document.PointCloud()->positions[0], Eigen::Vector3f(2.0f, 0.0f, 0.0f));
+    EXPECT_EQ(view.changes, changes) << "the same scene: the views are not told";
+    EXPECT_FALSE(document.ReorderPoints([](PointCloudData&) { return false; }));
 }

@@ -1,4 +1,5 @@
 #include "document/Document.h"
+#include "support/DocumentRecords.h"
 #include "io/CameraPoseReader.h"
 #include "io/GaussianPlyLoader.h"
 #include "view/ConsoleDesktop.h"
@@ -153,12 +154,12 @@ TEST(OrriskInfo, NumbersReadBackExactly)
         ConsoleDesktop desktop;
         Document document(desktop);
         ScopedLogCapture quiet;
-        ASSERT_TRUE(document.OnOpenDocument(TestDataFile(name).string()));
-        const bool splats = document.m_sceneKind == SceneKind::GaussianSplats;
-        const Eigen::Vector3d origin = splats ? document.m_gaussianData.origin : document.m_pointCloud.origin;
-        const Eigen::Vector3f max = splats ? document.m_gaussianData.boundsMax : document.m_pointCloud.boundsMax;
-        const Eigen::Vector3f center = splats ? document.m_gaussianData.center : document.m_pointCloud.center;
-        const float radius = splats ? document.m_gaussianData.radius : document.m_pointCloud.radius;
+        ASSERT_TRUE(document.Open(TestDataFile(name).string()));
+        const bool splats = document.Kind() == SceneKind::GaussianSplats;
+        const Eigen::Vector3d origin = splats ? testsupport::SplatsOf(document).origin : testsupport::CloudOf(document).origin;
+        const Eigen::Vector3f max = splats ? testsupport::SplatsOf(document).boundsMax : testsupport::CloudOf(document).boundsMax;
+        const Eigen::Vector3f center = splats ? testsupport::SplatsOf(document).center : testsupport::CloudOf(document).center;
+        const float radius = splats ? testsupport::SplatsOf(document).radius : testsupport::CloudOf(document).radius;
         for (int a = 0; a < 3; ++a) {
             EXPECT_EQ(summary["origin"][a].get<double>(), origin[a]) << name;
             EXPECT_EQ(AsFloat(summary["boundsMax"][a]), max[a]) << name;
@@ -204,10 +205,10 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     ASSERT_EQ(run.status, 0);
     ConsoleDesktop desktop;
     Document document(desktop);
-    ASSERT_TRUE(document.OnOpenDocument(cloudFile));
-    ASSERT_TRUE(document.m_pointCloud.hasColors);
-    EXPECT_EQ(dumped("cloud", "positions.f32"), RawBytes(document.m_pointCloud.positions));
-    EXPECT_EQ(dumped("cloud", "colors.f32"), RawBytes(document.m_pointCloud.colors));
+    ASSERT_TRUE(document.Open(cloudFile));
+    ASSERT_TRUE(testsupport::CloudOf(document).hasColors);
+    EXPECT_EQ(dumped("cloud", "positions.f32"), RawBytes(testsupport::CloudOf(document).positions));
+    EXPECT_EQ(dumped("cloud", "colors.f32"), RawBytes(testsupport::CloudOf(document).colors));
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "cloud" / "shDc.f32"));
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "cloud" / "intensity.u16"));
 
@@ -215,8 +216,8 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     const std::string lasFile = TestDataFile("las/synthetic_format6.las").string();
     run = RunInfo({lasFile, "--dump", (dir.Path() / "las").string()});
     ASSERT_EQ(run.status, 0);
-    ASSERT_TRUE(document.OnOpenDocument(lasFile));
-    const PointCloudData& las = document.m_pointCloud;
+    ASSERT_TRUE(document.Open(lasFile));
+    const PointCloudData& las = testsupport::CloudOf(document);
     ASSERT_FALSE(las.intensity.empty());
     EXPECT_EQ(dumped("las", "intensity.u16"), RawBytes(las.intensity));
     EXPECT_EQ(dumped("las", "classification.u8"), RawBytes(las.classification));

@@ -39,13 +39,13 @@ TEST_F(ViewWithoutGl, CreationFailsWithTheDriverMessage)
         SceneView view(desktop, [] { return std::make_unique<NoContextBackend>(); });
         EXPECT_FALSE(view.Create());
         EXPECT_EQ(desktop.messageBoxes, std::vector<std::string>{kNoOpenGl});
-        EXPECT_EQ(view.Renderer(), nullptr);
+        EXPECT_EQ(view.Context().Renderer(), nullptr);
         view.OnDestroy();
     }
     // No back end at all: the same.
     SceneView view(desktop, {});
     EXPECT_FALSE(view.Create());
-    EXPECT_EQ(view.Renderer(), nullptr);
+    EXPECT_EQ(view.Context().Renderer(), nullptr);
     view.OnDestroy();
 }
 
@@ -59,17 +59,19 @@ TEST_F(ViewWithoutGl, HandlersStayHarmlessAndTheCameraStillAnswers)
     view.OnInitialUpdate();
     EXPECT_EQ(desktop.paneTexts[StatusPane::Mode], "Mode: Orbit | Persp");
 
-    document.m_pointCloud.positions = {{0.0f, 0.0f, 0.0f}, {4.0f, 0.0f, 0.0f}};
-    document.m_pointCloud.ComputeBounds();
-    document.m_sceneKind = SceneKind::PointCloud;
-    document.m_cameraPoses.frames.resize(5);
+    PointCloudData cloud;
+    cloud.positions = {{0.0f, 0.0f, 0.0f}, {4.0f, 0.0f, 0.0f}};
+    cloud.ComputeBounds();
+    CameraPoseSet poses;
+    poses.frames.resize(5);
+    document.SetCameraPoses(poses);
     view.ApplyCameraFrame(3);
-    ASSERT_EQ(view.FrameIndex(), 3);
-    document.NotifySceneChanged();
+    ASSERT_EQ(view.Frames().Index(), 3);
+    document.SetScene(std::move(cloud));
     // No context: nothing is uploaded and the camera is not moved, but the view forgets its
     // frame and writes its panes.
     EXPECT_FALSE(view.SceneDrawable());
-    EXPECT_EQ(view.FrameIndex(), -1);
+    EXPECT_EQ(view.Frames().Index(), -1);
     EXPECT_EQ(desktop.paneTexts[StatusPane::Count], "Points: 2");
 
     Eigen::Vector3f picked;
@@ -91,13 +93,13 @@ TEST_F(ViewWithoutGl, DocumentRegistrationFollowsTheView)
         view.SetDocument(&document);
         view.SetDocument(&other);
         EXPECT_EQ(view.GetDocument(), &other);
-        document.NotifySceneChanged();  // no longer told
+        document.SetScene(PointCloudData{});  // no longer told
         EXPECT_EQ(desktop.paneHistory.size(), 0u);
-        other.NotifySceneChanged();
+        other.SetScene(PointCloudData{});
         EXPECT_EQ(desktop.paneHistory.size(), 3u);
     }
     // The destroyed view left the document.
-    other.NotifySceneChanged();
+    other.SetScene(PointCloudData{});
     EXPECT_EQ(desktop.paneHistory.size(), 3u);
 }
 

@@ -1,6 +1,7 @@
 #include "view/SceneView.h"
 
 #include "gl/FramebufferReadback.h"
+#include "scene/SceneBounds.h"
 #include "view/PickSearch.h"
 
 bool SceneView::PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint)
@@ -12,17 +13,16 @@ bool SceneView::PickPoint(int cx, int cy, Eigen::Vector3f& worldPoint)
     const int h = client.height;
     if (w <= 0 || h <= 0 || cx < 0 || cx > w - 1 || cy < 0 || cy > h - 1)
         return false;
-    m_glSurface.MakeCurrent();
-    Eigen::Vector3f boundsMin, boundsMax, center;
-    float radius = 1.0f;
-    if (!GetSceneBounds(boundsMin, boundsMax, center, radius))
+    const GlContextScope context(m_glSurface);
+    const SceneBounds* bounds = Bounds();
+    if (!bounds)
         return false;
 
     // The clip planes the next frame will use, without leaving them changed.
     const Eigen::Matrix4f view = m_camera.ViewMatrix();
     const float nearPlane = m_camera.nearPlane;
     const float farPlane = m_camera.farPlane;
-    m_camera.UpdateClipPlanes(boundsMin, boundsMax);
+    m_camera.UpdateClipPlanes(bounds->boundsMin, bounds->boundsMax);
     const Eigen::Matrix4f projection = m_camera.ProjectionMatrix(static_cast<float>(w) / static_cast<float>(h));
     m_camera.nearPlane = nearPlane;
     m_camera.farPlane = farPlane;

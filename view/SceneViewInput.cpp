@@ -2,6 +2,7 @@
 
 #include "document/Document.h"
 #include "render/GaussianSplatRenderer.h"
+#include "scene/SceneBounds.h"
 #include "settings/AppSettings.h"
 #include "view/ClampUnit.h"
 
@@ -64,7 +65,7 @@ void SceneView::OnMouseWheel(int delta)
 {
     // Fractions of a notch (touchpads, free-spinning wheels) zoom by the matching fraction.
     m_camera.ZoomBy(std::pow(m_controller.wheelBase, static_cast<float>(delta) / 120.0f));
-    NoteCameraStep();
+    m_detail.NoteCameraStep();
     Invalidate();
 }
 
@@ -77,7 +78,7 @@ void SceneView::StepPointSize(float delta)
 {
     m_pointStyle.size = static_cast<float>(ClampPointSize(m_pointStyle.size + delta, m_pointSizeMin, m_pointSizeMax));
     if (m_renderer) {
-        m_glSurface.MakeCurrent();
+        const GlContextScope context(m_glSurface);
         m_renderer->SetPointStyle(m_pointStyle);
     }
     Invalidate();
@@ -85,17 +86,16 @@ void SceneView::StepPointSize(float delta)
 
 void SceneView::StepSegmentBlend(float delta)
 {
-    GaussianSplatRenderer* splat = SplatRenderer();
-    if (!splat || !splat->hasObjectIds)
+    if (!m_splatRenderer || !m_splatRenderer->hasObjectIds)
         return;
-    splat->segBlend = ClampUnit(splat->segBlend + delta);
+    m_splatRenderer->segBlend = ClampUnit(m_splatRenderer->segBlend + delta);
     Invalidate();
 }
 
 void SceneView::OnKeyDown(ViewKey key)
 {
     const bool shift = m_desktop.IsShiftDown();
-    const bool hasFrames = m_document && !m_document->m_cameraPoses.frames.empty();
+    const bool hasFrames = m_document && !m_document->CameraPoses().frames.empty();
     const bool flying = m_camera.navMode == Fly;
     const float step = m_camera.distance * 0.04f * (shift ? 4.0f : 1.0f);
 
@@ -105,7 +105,7 @@ void SceneView::OnKeyDown(ViewKey key)
             return;
         move();
         RequestSplatResort();
-        NoteCameraStep();
+        m_detail.NoteCameraStep();
         Invalidate();
     };
 
@@ -118,12 +118,12 @@ void SceneView::OnKeyDown(ViewKey key)
     case ViewKey::PageUp:
     case ViewKey::Digit1:
         if (hasFrames)
-            ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex - 1);
+            ApplyCameraFrame(m_frames.Previous());
         break;
     case ViewKey::PageDown:
     case ViewKey::Digit2:
         if (hasFrames)
-            ApplyCameraFrame(m_frameIndex < 0 ? 0 : m_frameIndex + 1);
+            ApplyCameraFrame(m_frames.Next());
         break;
     case ViewKey::W:
         flyMove([&] { MoveAlongForward(step); });
@@ -154,17 +154,15 @@ void SceneView::OnKeyDown(ViewKey key)
         Invalidate();
         break;
     case ViewKey::M:
-        if (GaussianSplatRenderer* splat = SplatRenderer(); splat && splat->hasObjectIds) {
-            splat->segEnabled = !splat->segEnabled;
+        if (m_splatRenderer && m_splatRenderer->hasObjectIds) {
+            m_splatRenderer->segEnabled = !m_splatRenderer->segEnabled;
             Invalidate();
         }
         break;
     case ViewKey::P: {
         m_camera.ToggleProjection();
-        Eigen::Vector3f boundsMin, boundsMax, center;
-        float radius = 1.0f;
-        if (GetSceneBounds(boundsMin, boundsMax, center, radius))
-            m_camera.UpdateClipPlanes(boundsMin, boundsMax);
+        if (const SceneBounds* bounds = Bounds())
+            m_camera.UpdateClipPlanes(bounds->boundsMin, bounds->boundsMax);
         UpdateStatusTexts();
         Invalidate();
         break;

@@ -20,11 +20,11 @@ AppSettings SceneView::DisplaySettings() const
     settings.colorMode = static_cast<std::int32_t>(m_pointStyle.colorMode);
     settings.edlStrength = m_pointStyle.edlStrength;
     settings.edlRadius = m_pointStyle.edlRadius;
-    settings.pointBudget = m_pointBudgetSetting;
+    settings.pointBudget = m_detail.BudgetSetting();
     // The blend keys change the live renderer only, so it holds the user's latest choice.
-    if (const GaussianSplatRenderer* splat = SplatRenderer(); splat) {
-        settings.segBlend = splat->segBlend;
-        settings.segSeed = splat->segSeed;
+    if (m_splatRenderer) {
+        settings.segBlend = m_splatRenderer->segBlend;
+        settings.segSeed = m_splatRenderer->segSeed;
     }
     return settings;
 }
@@ -45,41 +45,22 @@ void SceneView::SetDisplaySettings(const AppSettings& settings)
     m_pointStyle.colorMode = ColorModeFromNumber(settings.colorMode).value_or(ColorMode::Rgb);
     m_pointStyle.edlStrength = settings.edlStrength;
     m_pointStyle.edlRadius = settings.edlRadius;
-    m_pointBudgetSetting = settings.pointBudget;
+    // A budget lowered below the cloud's size needs the tree.
+    m_detail.SetBudgetSetting(settings.pointBudget);
     StartOctreeBuildIfNeeded();
 }
 
-void SceneView::ShowSettingsDialog()
+void SceneView::ApplyDisplaySettings(const AppSettings& settings)
 {
-    AppSettings settings = DisplaySettings();
-    if (!m_desktop.RunSettingsDialog(settings))
-        return;
-
-    m_pointStyle.size = settings.pointSize;
-    m_pointStyle.isRound = settings.roundPoints;
-    m_pointSizeMin = settings.pointSizeMin;
-    m_pointSizeMax = settings.pointSizeMax;
-    m_background = settings.background;
-    m_pointStyle.colorMode = ColorModeFromNumber(settings.colorMode).value_or(ColorMode::Rgb);
-    m_pointStyle.edlStrength = settings.edlStrength;
-    m_pointStyle.edlRadius = settings.edlRadius;
+    SetDisplaySettings(settings);
     if (m_renderer) {
-        m_glSurface.MakeCurrent();
+        const GlContextScope context(m_glSurface);
         m_renderer->SetPointStyle(m_pointStyle);
     }
-    m_showGizmo = settings.showAxisGizmo;
-    m_camera.projection = settings.projection;
-    m_camera.navMode = settings.navMode;
-    if (GaussianSplatRenderer* splat = SplatRenderer(); splat && splat->hasObjectIds) {
-        splat->segSeed = settings.segSeed;
-        splat->segBlend = ClampUnit(settings.segBlend);
+    if (m_splatRenderer && m_splatRenderer->hasObjectIds) {
+        m_splatRenderer->segSeed = settings.segSeed;
+        m_splatRenderer->segBlend = ClampUnit(settings.segBlend);
     }
-    m_segSeed = settings.segSeed;
-    m_segBlend = settings.segBlend;
-    // A budget lowered below the cloud's size needs the tree.
-    m_pointBudgetSetting = settings.pointBudget;
-    StartOctreeBuildIfNeeded();
-
     RequestSplatResort();
     UpdateStatusTexts();
     Invalidate();

@@ -5,7 +5,7 @@
 void SceneView::ApplyPointStyle()
 {
     if (m_renderer && m_glSurface.HasContext()) {
-        m_glSurface.MakeCurrent();
+        const GlContextScope context(m_glSurface);
         m_renderer->SetPointStyle(m_pointStyle);
     }
     UpdateStatusTexts();
@@ -20,9 +20,8 @@ void SceneView::SetColorMode(ColorMode mode)
 
 bool SceneView::CanShowColorMode(ColorMode mode) const
 {
-    if (!m_document || m_document->m_sceneKind != SceneKind::PointCloud)
-        return mode == ColorMode::Rgb;
-    return CloudHasColorMode(m_document->m_pointCloud, mode);
+    const PointCloudData* cloud = m_document ? m_document->PointCloud() : nullptr;
+    return cloud ? CloudHasColorMode(*cloud, mode) : mode == ColorMode::Rgb;
 }
 
 ColorMode SceneView::ShownColorMode() const
@@ -32,9 +31,8 @@ ColorMode SceneView::ShownColorMode() const
 
 void SceneView::CycleColorMode()
 {
-    if (!m_document || m_document->m_sceneKind != SceneKind::PointCloud)
-        return;
-    SetColorMode(NextColorMode(m_document->m_pointCloud, ShownColorMode()));
+    if (const PointCloudData* cloud = m_document ? m_document->PointCloud() : nullptr)
+        SetColorMode(NextColorMode(*cloud, ShownColorMode()));
 }
 
 void SceneView::SetEyeDomeLighting(float strength, float radius)
