@@ -4,10 +4,10 @@
 #include "app/CommandTable.h"
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
+#include "capture/FlyThrough.h"
 #include "document/SceneFileRead.h"
 #include "platform/ThreadPool.h"
 #include "scene/CameraPoses.h"
-#include "tools/FlyThrough.h"
 
 #include <QObject>
 #include <QPointer>
