@@ -5,7 +5,6 @@
 #include "app/CommandTable.h"
 #include "app/FlyThroughExport.h"
 #include "app/LoadProgressPane.h"
-#include "app/SceneLoadJob.h"
 #include "io/CameraPoseReader.h"
 #include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
@@ -63,6 +62,17 @@ void WaitForGlSetUp(const ViewWidget& view)
 OpenFileDialogRequest CameraPoseFileRequest()
 {
     return {"json", "transforms.json", {{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}};
+}
+
+// A scene read that threw is a failed read like any other, with the message the user is shown.
+SceneFileRead FailedSceneRead(const std::string& path, ReadFailure failure)
+{
+    return SceneFileRead{path, std::move(failure), "ファイル " + path + " を開けませんでした。", false};
+}
+
+ReadResult<CameraPoseSet> FailedCameraPoseRead(const std::string&, ReadFailure failure)
+{
+    return failure;
 }
 
 std::unique_ptr<QSettings> OpenProfile(const QString& file)
@@ -199,7 +209,8 @@ void Application::BeginOpenDocumentFile(const QString& path, bool fromRecentList
     CancelLoad();
     const QString absolute = QFileInfo(path).absoluteFilePath();
     SceneFileReader reader = m_options.readSceneFile ? m_options.readSceneFile : SceneFileReader(ReadSceneFile);
-    m_load = std::make_unique<SceneLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader), &m_pool);
+    m_load = std::make_unique<SceneLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader), FailedSceneRead,
+                                            &m_pool);
     m_loadFromRecentList = fromRecentList;
     StartLoadDisplay(absolute);
 }
@@ -210,7 +221,8 @@ void Application::BeginOpenCameraPoseFile(const QString& path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     CameraPoseFileReader reader = m_options.readCameraPoses ? m_options.readCameraPoses
                                                             : CameraPoseFileReader(ReadCameraPoses);
-    m_poseLoad = std::make_unique<CameraPoseLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader));
+    m_poseLoad = std::make_unique<CameraPoseLoadJob>(QFile::encodeName(absolute).toStdString(), std::move(reader),
+                                                     FailedCameraPoseRead);
     StartLoadDisplay(absolute);
 }
 

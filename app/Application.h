@@ -1,12 +1,13 @@
 #pragma once
 
+#include "app/BackgroundLoadJob.h"
 #include "app/CommandTable.h"
-#include "app/CameraPoseLoadJob.h"
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
+#include "capture/FlyThrough.h"
 #include "document/SceneFileRead.h"
 #include "platform/ThreadPool.h"
-#include "tools/FlyThrough.h"
+#include "scene/CameraPoses.h"
 
 #include <QObject>
 #include <QPointer>
@@ -23,9 +24,15 @@ class Document;
 class QSettings;
 class QShortcut;
 class QTimer;
-class SceneLoadJob;
 class TrainingPhotoOverlay;
 class ViewWidget;
+
+// A scene file, or a camera pose file, read in the background.
+using SceneLoadJob = BackgroundLoadJob<SceneFileRead>;
+using CameraPoseLoadJob = BackgroundLoadJob<ReadResult<CameraPoseSet>>;
+
+// Reads a camera pose file; ReadCameraPoses, or a stand-in (tests use one that waits).
+using CameraPoseFileReader = CameraPoseLoadJob::Read;
 
 struct AppOptions {
     // The view's display settings file; empty: ViewSettingsFile().

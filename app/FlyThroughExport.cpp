@@ -1,6 +1,7 @@
 #include "app/FlyThroughExport.h"
 
-#include "app/OffscreenView.h"
+#include "app/QtContextRelease.h"
+#include "capture/OffscreenView.h"
 #include "document/Document.h"
 #include "view/SceneView.h"
 
@@ -149,7 +150,7 @@ bool ExportFlyThrough(QMainWindow& window, Document& document, const SceneView& 
     StatusProgress progress(window.statusBar());
     HandleWindowEvents();
 
-    OffscreenView view(document, shown, EvenSide(options.width), EvenSide(options.height));
+    OffscreenView view(document, shown, EvenSide(options.width), EvenSide(options.height), ReleaseQtContext);
     if (!view.Created()) {
         error = QCoreApplication::translate("FlyThroughExport", "オフスクリーンの OpenGL 4.5 コンテキストを作成できませんでした。");
         return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/FlyThrough.h"
+#include "capture/FlyThrough.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,9 +1,10 @@
 #include "app/TrainingPhotoOverlay.h"
 
-#include "app/OffscreenView.h"
+#include "app/QtContextRelease.h"
 #include "document/Document.h"
 #include "app/qt/ViewWidget.h"
-#include "tools/CompareRenders.h"
+#include "capture/CompareRenders.h"
+#include "capture/OffscreenView.h"
 #include "view/SceneView.h"
 
 #include <QCoreApplication>
@@ -106,7 +107,7 @@ void TrainingPhotoOverlay::Refresh()
     options.fallbackFovY = m_view.View().Camera().fovY;
     std::vector<CompareRow> rows;
     {
-        OffscreenView offscreen(m_document, m_view.View(), photo.width(), photo.height());
+        OffscreenView offscreen(m_document, m_view.View(), photo.width(), photo.height(), ReleaseQtContext);
         if (offscreen.Created())
             rows = CompareWithPhotos(one, options, offscreen.Render(), {});
     }

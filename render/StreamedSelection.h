@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/OctreeSelection.h"
+#include "render/NodeSelection.h"
 #include "scene/StreamedCloud.h"
 
 #include <cstdint>
@@ -20,7 +20,7 @@ struct StreamedSelection {
     std::uint64_t drawnPoints = 0;
 };
 
-// The walk of SelectOctreeNodes over a streamed cloud's nodes: those meeting the frustum,
+// A streamed cloud's nodes as WalkNodesLargestFirst takes them: those meeting the frustum,
 // largest projected size first, while the next still fits the budget. A missing node takes its
 // share of the budget and is asked for, and is drawn as its parent meanwhile: neither it nor
 // anything below it is drawn. An unavailable node and everything below it is left out.

@@ -9,7 +9,6 @@ cd "$root"
 # Folders each layer may include, besides its own.
 declare -A allowed=(
   [platform]=""
-  [imaging]=""
   [scene]="platform"
   [io]="scene platform"
   [settings]="platform"
@@ -17,9 +16,10 @@ declare -A allowed=(
   [gl]="platform"
   [render]="gl scene platform"
   [view]="render document scene settings gl platform"
-  [app]="tools view render document io scene settings gl platform imaging samples"
+  [capture]="view render document io scene settings gl platform"
+  [app]="capture view render document io scene settings gl platform samples"
   [samples]="view render document io scene settings gl platform"
-  [tools]="view render document io scene settings gl platform imaging samples"
+  [tools]="capture view render document io scene settings gl platform samples"
 )
 
 status=0

@@ -3,6 +3,9 @@
 // its cameras, or renders compared with the cameras' training photos. It runs the viewer's own document and view on a
 // headless OpenGL surface; it neither reads nor writes the viewer's settings file.
 
+#include "capture/PngFile.h"
+#include "capture/RenderCameras.h"
+#include "capture/VideoWriter.h"
 #include "document/Document.h"
 #include "gl/HeadlessEglBackend.h"
 #include "platform/ThreadPool.h"
@@ -10,11 +13,8 @@
 #include "scene/PointColoring.h"
 #include "settings/AppSettings.h"
 #include "settings/ColoringSettings.h"
-#include "tools/PngFile.h"
 #include "view/ConsoleDesktop.h"
 #include "view/SceneView.h"
-#include "tools/RenderCameras.h"
-#include "tools/VideoWriter.h"
 
 #include <charconv>
 #include <cmath>

@@ -2,10 +2,10 @@
 // compared with training photos.
 #ifdef ORRISK_RENDER_TOOL
 
+#include "capture/PngFile.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
 #include "support/VideoFile.h"
-#include "tools/PngFile.h"
 
 #include <Eigen/Geometry>
 #include <gtest/gtest.h>

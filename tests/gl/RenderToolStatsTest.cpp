@@ -1,9 +1,9 @@
 // orrisk-render --point-budget and --stats on a corpus cloud larger than a small budget.
 #ifdef ORRISK_RENDER_TOOL
 
+#include "capture/PngFile.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
-#include "tools/PngFile.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,9 +1,9 @@
 // Runs the built orrisk-render on corpus files and files of its own and looks at the pictures.
 #ifdef ORRISK_RENDER_TOOL
 
+#include "capture/PngFile.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
-#include "tools/PngFile.h"
 
 #include <gtest/gtest.h>
 

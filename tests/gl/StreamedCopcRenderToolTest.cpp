@@ -1,9 +1,9 @@
 // orrisk-render on COPC files, which it draws node by node.
 #ifdef ORRISK_RENDER_TOOL
 
+#include "capture/PngFile.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
-#include "tools/PngFile.h"
 
 #include <gtest/gtest.h>
 

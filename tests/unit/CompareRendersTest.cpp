@@ -1,6 +1,6 @@
-#include "tools/CompareRenders.h"
+#include "capture/CompareRenders.h"
 
-#include "tools/JpegFile.h"
+#include "capture/JpegFile.h"
 
 #include "support/TestData.h"
 

@@ -1,4 +1,4 @@
-#include "tools/FlyThrough.h"
+#include "capture/FlyThrough.h"
 
 #include "support/TestData.h"
 #include "support/VideoFile.h"

@@ -1,4 +1,4 @@
-#include "tools/JpegFile.h"
+#include "capture/JpegFile.h"
 
 #include <array>
 #include <csetjmp>

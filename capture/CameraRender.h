@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/CameraPoseReader.h"
-#include "tools/PngFile.h"
+#include "capture/PngFile.h"
+#include "scene/CameraPoses.h"
 #include "view/PinholeProjection.h"
 
 #include <functional>

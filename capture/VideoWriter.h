@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/PngFile.h"
+#include "capture/PngFile.h"
 
 #include <filesystem>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "tools/VideoWriter.h"
+#include "capture/VideoWriter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

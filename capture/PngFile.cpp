@@ -1,4 +1,4 @@
-#include "tools/PngFile.h"
+#include "capture/PngFile.h"
 
 #include <png.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "tools/CompareRenders.h"
-#include "tools/FlyThrough.h"
+#include "capture/CompareRenders.h"
+#include "capture/FlyThrough.h"
 
 #include <filesystem>
 #include <optional>

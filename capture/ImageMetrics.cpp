@@ -1,4 +1,4 @@
-#include "imaging/ImageMetrics.h"
+#include "capture/ImageMetrics.h"
 
 #include <array>
 #include <cmath>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/CameraRender.h"
+#include "capture/CameraRender.h"
 
 #include <cstddef>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "tools/RenderCameras.h"
+#include "capture/RenderCameras.h"
 
 #include "view/ConsoleDesktop.h"
 #include "gl/HeadlessEglBackend.h"

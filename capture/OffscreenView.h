@@ -1,8 +1,10 @@
 #pragma once
 
+#include "capture/CameraRender.h"
 #include "view/ConsoleDesktop.h"
-#include "tools/CameraRender.h"
 #include "view/SceneView.h"
+
+#include <functional>
 
 class Document;
 
@@ -11,11 +13,12 @@ class Document;
 // orrisk-render does, with the display settings of the view the window shows.
 //
 // A thread has one current context across GLX and EGL: the window's must be let go before
-// this one is made current (ReleaseQtContext), and this one before the window handles its
+// this one is made current (releaseHostContext), and this one before the window handles its
 // events, which may paint (ReleaseEglContext).
 class OffscreenView {
 public:
-    OffscreenView(Document& document, const SceneView& shown, int width, int height);
+    OffscreenView(Document& document, const SceneView& shown, int width, int height,
+                  std::function<void()> releaseHostContext);
     ~OffscreenView();
     OffscreenView(const OffscreenView&) = delete;
     OffscreenView& operator=(const OffscreenView&) = delete;
@@ -26,11 +29,12 @@ public:
     CameraRender Render();
 
 private:
+    std::function<void()> m_releaseHostContext;
     ConsoleDesktop m_desktop;
     SceneView m_view;
     CameraRender m_render;
     bool m_created = false;
 };
 
-void ReleaseQtContext();
+// Lets go of the EGL context current on this thread, if any.
 void ReleaseEglContext();

@@ -1,24 +1,26 @@
-#include "app/OffscreenView.h"
+#include "capture/OffscreenView.h"
 
+#include "capture/RenderCameras.h"
 #include "document/Document.h"
 #include "document/DocumentView.h"
 #include "gl/HeadlessEglBackend.h"
 #include "settings/AppSettings.h"
-#include "tools/RenderCameras.h"
-
-#include <QOpenGLContext>
 
 #include <EGL/egl.h>
 
 #include <memory>
+#include <utility>
 
-OffscreenView::OffscreenView(Document& document, const SceneView& shown, int width, int height)
-    : m_view(m_desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); })
+OffscreenView::OffscreenView(Document& document, const SceneView& shown, int width, int height,
+                             std::function<void()> releaseHostContext)
+    : m_releaseHostContext(std::move(releaseHostContext)),
+      m_view(m_desktop, [width, height] { return std::make_unique<HeadlessEglBackend>(width, height); })
 {
     m_desktop.SetClientSize({width, height});
     m_view.SetDisplaySettings(shown.DisplaySettings());
     m_view.SetDocument(&document);
-    ReleaseQtContext();
+    if (m_releaseHostContext)
+        m_releaseHostContext();
     if (!m_view.Create())
         return;
     m_created = true;
@@ -41,19 +43,14 @@ CameraRender OffscreenView::Render()
                   const std::optional<PinholeIntrinsics>& intrinsics) -> std::optional<RgbImage> {
         if (!m_created)
             return std::nullopt;
-        ReleaseQtContext();
+        if (m_releaseHostContext)
+            m_releaseHostContext();
         std::optional<RgbImage> image;
         if (const ViewContext context = m_view.Context())
             image = m_render(frame, fallbackFovY, width, height, intrinsics);
         ReleaseEglContext();
         return image;
     };
-}
-
-void ReleaseQtContext()
-{
-    if (QOpenGLContext* context = QOpenGLContext::currentContext())
-        context->doneCurrent();
 }
 
 void ReleaseEglContext()

@@ -1,6 +1,6 @@
-#include "tools/FlyThrough.h"
+#include "capture/FlyThrough.h"
 
-#include "tools/VideoWriter.h"
+#include "capture/VideoWriter.h"
 #include "view/CameraPath.h"
 
 #include <system_error>

@@ -1,7 +1,7 @@
-#include "tools/CompareRenders.h"
+#include "capture/CompareRenders.h"
 
-#include "imaging/ImageMetrics.h"
-#include "tools/JpegFile.h"
+#include "capture/ImageMetrics.h"
+#include "capture/JpegFile.h"
 
 #include <algorithm>
 #include <array>
