@@ -119,12 +119,12 @@ bool SceneView::Create()
 void SceneView::OnDestroy()
 {
     m_detail.StopBuild();
-
-    if (m_glSurface.HasContext()) {
+    {
         const GlContextScope context(m_glSurface);
-        m_gizmo.Release();
+        if (context)
+            m_gizmo.Release();
+        ReleaseRenderer();
     }
-    ReleaseRenderer();
     m_sceneDrawable = false;
 }
 

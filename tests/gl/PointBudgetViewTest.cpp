@@ -96,7 +96,7 @@ protected:
         return {raised, floor};
     }
 
-    // Delivers the messages of background builds and paints until a frame draws through a
+    // Delivers the wake-ups of background builds and paints until a frame draws through a
     // tree; false when none came in a generous while.
     bool WaitForTree()
     {
