@@ -61,13 +61,16 @@ void WaitForGlSetUp(const ViewWidget& view)
 // File > Open Camera Pose File.
 OpenFileDialogRequest CameraPoseFileRequest()
 {
-    return {"json", "transforms.json", {{"Camera pose file (*.json)", "*.json"}, {"All Files (*.*)", "*.*"}}};
+    return {"json",
+            "transforms.json",
+            {{QCoreApplication::translate("Application", "Camera pose file (*.json)").toStdString(), "*.json"},
+             {QCoreApplication::translate("Application", "All Files (*.*)").toStdString(), "*.*"}}};
 }
 
-// A scene read that threw is a failed read like any other, with the message the user is shown.
+// A scene read that threw is a failed read like any other; the user is told the file could not be opened.
 SceneFileRead FailedSceneRead(const std::string& path, ReadFailure failure)
 {
-    return SceneFileRead{path, std::move(failure), "ファイル " + path + " を開けませんでした。", false};
+    return SceneFileRead{path, std::move(failure), OpenFailureKind::Unreadable, false};
 }
 
 ReadResult<CameraPoseSet> FailedCameraPoseRead(const std::string&, ReadFailure failure)

@@ -5,7 +5,7 @@
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"
 #include "scene/StreamedCloud.h"
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
 #include "view/SceneView.h"
 
 #include <benchmark/benchmark.h>

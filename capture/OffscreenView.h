@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/CameraRender.h"
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
 #include "view/SceneView.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "capture/RenderCameras.h"
 
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
 #include "gl/HeadlessEglBackend.h"
 #include "view/SceneView.h"
 

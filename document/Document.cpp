@@ -9,12 +9,6 @@
 #include <utility>
 #include <variant>
 
-namespace {
-
-constexpr const char* kCameraPosesFailed = "Failed to load the camera pose file (transforms.json).\n";
-
-}  // namespace
-
 Document::Document(DocumentHost& host, ThreadPool* pool) : m_host(host), m_pool(pool) {}
 
 SceneKind Document::Kind() const
@@ -42,7 +36,7 @@ bool Document::Open(const std::string& source)
 bool Document::FinishOpen(SceneFileRead read)
 {
     if (read.unreadable) {
-        m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
+        m_host.ReportOpenFailure({read.failureKind, read.path, read.scene.Failure()});
         return false;
     }
     const bool loaded = read.scene.Ok();
@@ -51,7 +45,7 @@ bool Document::FinishOpen(SceneFileRead read)
     } else {
         // The earlier scene is gone too: the document is now empty and untitled.
         ReplaceScene(std::nullopt, {});
-        m_host.ShowMessageBox(read.failureMessage, read.scene.Failure().reason);
+        m_host.ReportOpenFailure({read.failureKind, read.path, read.scene.Failure()});
     }
     m_host.RefreshFrameTitle(m_source);
     return loaded;
@@ -96,7 +90,7 @@ bool Document::OpenCameraPoses(const std::string& path)
 bool Document::FinishOpenCameraPoses(ReadResult<CameraPoseSet> poses)
 {
     if (!poses) {
-        m_host.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);
+        m_host.ReportOpenFailure({OpenFailureKind::CameraPoses, {}, poses.Failure()});
         return false;
     }
     m_cameraPoses = poses.TakeValue();

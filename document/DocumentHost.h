@@ -1,5 +1,7 @@
 #pragma once
 
+#include "document/OpenFailure.h"
+
 #include <string>
 
 // What the document needs from the program it runs in: telling the user why a file did not
@@ -8,9 +10,8 @@ class DocumentHost {
 public:
     virtual ~DocumentHost() = default;
 
-    // Plain modal message box: the text, an OK button, no icon. `details`, when given, is
-    // a further line the user may unfold (why a file could not be read, for example).
-    virtual void ShowMessageBox(const std::string& text, const std::string& details = {}) = 0;
+    // A file did not open; the program tells the user why, in its own words.
+    virtual void ReportOpenFailure(const OpenFailure& failure) = 0;
     // Rebuild the window title from the document's path (empty: no document path).
     virtual void RefreshFrameTitle(const std::string& documentPath) = 0;
 };

@@ -33,9 +33,9 @@ std::string WhyNotReadable(const std::string& path)
 SceneFileRead ReadSceneFile(const std::string& path, const ReadOptions& options)
 {
     if (!CanOpenForReading(path))
-        return {path, Fail(ReadError::CannotOpen, WhyNotReadable(path)), "ファイル " + path + " を開けませんでした。", true};
+        return {path, Fail(ReadError::CannotOpen, WhyNotReadable(path)), OpenFailureKind::Unreadable, true};
     const SceneReader* reader = FindSceneReader(path);
     if (!reader)
-        return {path, Fail(ReadError::NotRecognised, kUnknownSceneFileReason), kUnknownSceneFileMessage, false};
-    return {path, reader->read(path, options), reader->failureMessage, false};
+        return {path, Fail(ReadError::NotRecognised, kUnknownSceneFileReason), kUnknownSceneFileFailure, false};
+    return {path, reader->read(path, options), reader->failureKind, false};
 }

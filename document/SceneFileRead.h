@@ -1,18 +1,19 @@
 #pragma once
 
 #include "io/ReadResult.h"
+#include "document/OpenFailure.h"
 #include "scene/Scene.h"
 
 #include <functional>
 #include <string>
 
 // What reading a scene file produced, before the document takes it: the scene, or why
-// there is none and what the user is told.
+// there is none and what was being opened.
 struct SceneFileRead {
     std::string path;
     ReadResult<Scene> scene;
-    // The message box text when the read failed; the failure's reason goes in its details.
-    std::string failureMessage;
+    // How the user is told when the read failed.
+    OpenFailureKind failureKind = OpenFailureKind::PointCloud;
     // Turned away before any reader ran (missing, not a regular file): the open document stays.
     bool unreadable = false;
 

@@ -11,10 +11,6 @@
 
 namespace {
 
-constexpr const char* kSplatLoadFailed = "Failed to load the 3D Gaussian Splatting file.\nPlease check the file contents.";
-constexpr const char* kPointCloudLoadFailed =
-    "Failed to load the point cloud file.\nPlease check the file format (PLY / LAS) and its contents.";
-
 // A reader's record as a scene, its failure as it is.
 template <typename Record, ReadResult<Record> (*Read)(const std::string&, const ReadOptions&)>
 ReadResult<Scene> ReadScene(const std::string& path, const ReadOptions& options)
@@ -37,29 +33,29 @@ ReadResult<PointCloudData> ReadStreamedCopc(const std::string& path, const ReadO
 
 const std::array kReaders{
     SceneReader{[](const std::string& path, std::string_view) { return IsGaussianSplatPly(path); },
-                ReadScene<GaussianData, ReadGaussianPly>, kSplatLoadFailed},
+                ReadScene<GaussianData, ReadGaussianPly>, OpenFailureKind::SplatScene},
     // The shared splat formats: by content (SPZ, compressed PLY, SOG), then by extension.
     SceneReader{[](const std::string& path, std::string_view) { return DetectSplatFormat(path) != SplatFormat::None; },
-                ReadScene<GaussianData, ReadDetectedSplatFormat>, kSplatLoadFailed},
+                ReadScene<GaussianData, ReadDetectedSplatFormat>, OpenFailureKind::SplatScene},
     SceneReader{[](const std::string&, std::string_view extension) { return extension == "ply"; },
-                ReadScene<PointCloudData, ReadPly>, kPointCloudLoadFailed},
+                ReadScene<PointCloudData, ReadPly>, OpenFailureKind::PointCloud},
     // COPC: a LAZ file whose hierarchy lets it be drawn node by node, read as it is drawn.
     SceneReader{[](const std::string& path, std::string_view extension) {
                     return (extension == "laz" || extension == "las") && IsCopcFile(path);
                 },
-                ReadScene<PointCloudData, ReadStreamedCopc>, kPointCloudLoadFailed},
+                ReadScene<PointCloudData, ReadStreamedCopc>, OpenFailureKind::PointCloud},
     // LAZ: by name, or a LAS file whose points LASzip compressed.
     SceneReader{[](const std::string& path, std::string_view extension) {
                     return extension == "laz" || (extension == "las" && IsLaszipCompressedLas(path));
                 },
-                ReadScene<PointCloudData, ReadLaz>, kPointCloudLoadFailed},
+                ReadScene<PointCloudData, ReadLaz>, OpenFailureKind::PointCloud},
     SceneReader{[](const std::string&, std::string_view extension) { return extension == "las"; },
-                ReadScene<PointCloudData, ReadLas>, kPointCloudLoadFailed},
+                ReadScene<PointCloudData, ReadLas>, OpenFailureKind::PointCloud},
 };
 
 }  // namespace
 
-const char* const kUnknownSceneFileMessage = kPointCloudLoadFailed;
+const OpenFailureKind kUnknownSceneFileFailure = OpenFailureKind::PointCloud;
 const char* const kUnknownSceneFileReason =
     "the file is no splat scene, and its name ends in none of .ply, .las, .laz, .spz, .sog and .splat";
 

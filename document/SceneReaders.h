@@ -1,6 +1,7 @@
 #pragma once
 
 #include "io/ReadResult.h"
+#include "document/OpenFailure.h"
 #include "scene/Scene.h"
 
 #include <span>
@@ -14,8 +15,8 @@ struct SceneReader {
     // is the name's extension, lower-cased (FileExtension).
     bool (*accepts)(const std::string& path, std::string_view extension);
     ReadResult<Scene> (*read)(const std::string& path, const ReadOptions& options);
-    // The message box text when the read fails.
-    const char* failureMessage;
+    // How the user is told when the read fails.
+    OpenFailureKind failureKind;
 };
 
 // The readers in the order they are asked: files with a Gaussian splat header whatever
@@ -25,8 +26,8 @@ std::span<const SceneReader> SceneReaders();
 // The first reader that accepts the file; null when none does.
 const SceneReader* FindSceneReader(const std::string& path);
 
-// What the user is told when no reader accepts a file.
-extern const char* const kUnknownSceneFileMessage;
+// How the user is told when no reader accepts a file.
+extern const OpenFailureKind kUnknownSceneFileFailure;
 // Why, in one line, for the message box's details.
 extern const char* const kUnknownSceneFileReason;
 

@@ -11,15 +11,14 @@ namespace {
 struct ModeWords {
     ColorMode mode;
     std::string_view key;
-    const char* name;
 };
 
 constexpr std::array<ModeWords, 5> kModeWords = {{
-    {ColorMode::Rgb, "rgb", "RGB"},
-    {ColorMode::Intensity, "intensity", "Intensity"},
-    {ColorMode::Classification, "classification", "Classification"},
-    {ColorMode::Elevation, "elevation", "Elevation"},
-    {ColorMode::ReturnNumber, "return", "Return number"},
+    {ColorMode::Rgb, "rgb"},
+    {ColorMode::Intensity, "intensity"},
+    {ColorMode::Classification, "classification"},
+    {ColorMode::Elevation, "elevation"},
+    {ColorMode::ReturnNumber, "return"},
 }};
 
 const ModeWords& WordsOf(ColorMode mode)
@@ -115,11 +114,6 @@ std::optional<ColorMode> ColorModeFromKey(std::string_view key)
         if (words.key == key)
             return words.mode;
     return std::nullopt;
-}
-
-const char* ColorModeName(ColorMode mode)
-{
-    return WordsOf(mode).name;
 }
 
 std::optional<ColorMode> ColorModeFromNumber(std::int32_t number)

@@ -28,8 +28,6 @@ inline constexpr std::array<ColorMode, 5> kColorModes = {ColorMode::Rgb, ColorMo
 // The word used for a mode on command lines: rgb, intensity, classification, elevation, return.
 std::string_view ColorModeKey(ColorMode mode);
 std::optional<ColorMode> ColorModeFromKey(std::string_view key);
-// The English name shown in menus and the status bar.
-const char* ColorModeName(ColorMode mode);
 std::optional<ColorMode> ColorModeFromNumber(std::int32_t number);
 
 // RGB and elevation need nothing but points; the others need their attribute array.

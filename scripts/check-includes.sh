@@ -16,10 +16,11 @@ declare -A allowed=(
   [gl]="platform"
   [render]="gl scene platform"
   [view]="render document scene settings gl platform"
-  [capture]="view render document io scene settings gl platform"
-  [app]="capture view render document io scene settings gl platform samples"
+  [messages]="view render document io scene settings gl platform"
+  [capture]="messages view render document io scene settings gl platform"
+  [app]="capture messages view render document io scene settings gl platform samples"
   [samples]="view render document io scene settings gl platform"
-  [tools]="capture view render document io scene settings gl platform samples"
+  [tools]="capture messages view render document io scene settings gl platform samples"
 )
 
 status=0

@@ -11,7 +11,7 @@
 #include "document/Document.h"
 #include "document/SceneFileRead.h"
 #include "io/CameraPoseReader.h"
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 #include "scene/StreamedCloud.h"

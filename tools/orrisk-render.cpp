@@ -13,7 +13,7 @@
 #include "scene/PointColoring.h"
 #include "settings/AppSettings.h"
 #include "settings/ColoringSettings.h"
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
 #include "view/SceneView.h"
 
 #include <charconv>

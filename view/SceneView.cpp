@@ -7,13 +7,11 @@
 #include "scene/StreamedCloud.h"
 #include "view/ClampUnit.h"
 #include "view/FrameCamera.h"
-#include "view/StatusTexts.h"
+#include "view/ViewStatus.h"
 
 #include <utility>
 
 namespace {
-
-constexpr const char* kNoOpenGl = "Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.";
 
 bool HoldsPoints(const GaussianData& splats)
 {
@@ -105,7 +103,7 @@ void SceneView::ReleaseRenderer()
 bool SceneView::Create()
 {
     if (!m_glBackendFactory || !CreateGlSurface(m_glSurface, m_glBackendFactory())) {
-        m_desktop.ShowMessageBox(kNoOpenGl);
+        m_desktop.ReportOpenGlUnavailable();
         return false;
     }
 
@@ -326,21 +324,17 @@ void SceneView::UpdateStatusTexts()
 {
     if (!m_document)
         return;
-    // Without a status bar (or one of its panes) the desktop reports false; nothing to do then.
-    StatusTexts texts = ComposeStatusTexts(*m_document, m_camera, m_frames.Index());
-    if (const PointDrawStats drawn = LastDrawStats(); !ShowsSplats() && drawn.drawn < drawn.total)
-        texts.count = BudgetedPointCountText(drawn.drawn, drawn.total);
-    m_desktop.SetStatusPaneText(StatusPane::Count, texts.count);
-    // The colour mode and eye-dome lighting are named only when asked for, so the texts of a
-    // view that never asks stay as they were.
-    std::string mode = texts.mode;
-    const bool cloud = m_document->Kind() == SceneKind::PointCloud;
-    if (cloud && ShownColorMode() != ColorMode::Rgb)
-        mode += std::string(" | ") + ColorModeName(ShownColorMode());
-    if (cloud && m_pointStyle.edlStrength > 0.0f)
-        mode += " | EDL";
-    m_desktop.SetStatusPaneText(StatusPane::Mode, mode);
-    m_desktop.SetStatusPaneText(StatusPane::Frame, texts.frame);
+    ViewStatus status = ComposeViewStatus(*m_document, m_camera, m_frames.Index());
+    if (const PointDrawStats drawn = LastDrawStats(); !ShowsSplats() && drawn.drawn < drawn.total) {
+        status.drawnPoints = drawn.drawn;
+        status.items = drawn.total;
+    }
+    if (status.scene == SceneKind::PointCloud) {
+        if (ShownColorMode() != ColorMode::Rgb)
+            status.colorMode = ShownColorMode();
+        status.eyeDomeLighting = m_pointStyle.edlStrength > 0.0f;
+    }
+    m_desktop.ShowStatus(status);
 }
 
 // Level of detail: the view's side.

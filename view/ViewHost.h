@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct ViewStatus;
+
 // The services the view takes from the window it is shown in: message boxes, the main
 // window's status bar, repaints, wake-ups, focus and the mouse. The Qt shell implements it
 // for the real application; tests use a recording double; the command-line tools use
@@ -16,13 +18,12 @@ class ViewHost {
 public:
     virtual ~ViewHost() = default;
 
-    // Plain modal message box: the text, an OK button, no icon. `details`, when given, is
-    // a further line the user may unfold (why a file could not be read, for example).
-    virtual void ShowMessageBox(const std::string& text, const std::string& details = {}) = 0;
+    // The view cannot draw: there is no OpenGL 4.5. The desktop tells the user.
+    virtual void ReportOpenGlUnavailable() = 0;
 
-    // Main frame: sets a status pane's text and repaints it. False when there is no main
-    // frame, no status bar or no such pane (the caller then simply goes on).
-    virtual bool SetStatusPaneText(StatusPane pane, const std::string& text) = 0;
+    // Main frame: shows the view's status in the information panes, worded for the user. A
+    // desktop without a status bar (or without one of the panes) leaves out what it cannot show.
+    virtual void ShowStatus(const ViewStatus& status) = 0;
 
     // View window services.
     virtual void InvalidateView() = 0;                 // repaint soon, never erasing first

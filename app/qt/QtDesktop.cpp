@@ -3,6 +3,9 @@
 #include "app/SettingsDialog.h"
 #include "app/MainWindow.h"
 #include "app/qt/ViewWidget.h"
+#include "app/MessageTranslation.h"
+#include "messages/OpenFailureWording.h"
+#include "messages/StatusWording.h"
 #include "settings/LanguageSetting.h"
 
 #include <QCoreApplication>
@@ -41,20 +44,6 @@ QString FilterDescription(const std::string& description)
     return text;
 }
 
-// The engine's one Japanese message, "the file ... could not be opened", in the user's
-// language; the others are English in every language.
-QString TranslatedMessage(const std::string& text)
-{
-    const QString message = QString::fromUtf8(text);
-    static const QString prefix = QString::fromUtf8("ファイル ");
-    static const QString suffix = QString::fromUtf8(" を開けませんでした。");
-    if (message.startsWith(prefix) && message.endsWith(suffix) && message.size() > prefix.size() + suffix.size()) {
-        const QString path = message.mid(prefix.size(), message.size() - prefix.size() - suffix.size());
-        return QCoreApplication::translate("QtDesktop", "ファイル %1 を開けませんでした。").arg(path);
-    }
-    return message;
-}
-
 }  // namespace
 
 QString QtFileDialogFilter(const std::vector<FileDialogFilter>& filters)
@@ -83,7 +72,7 @@ QWidget* QtDesktop::DialogParent() const
 void QtDesktop::ShowMessageBox(const std::string& text, const std::string& details)
 {
     ArrowCursorScope arrow;
-    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), TranslatedMessage(text), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kAppTitle), QString::fromUtf8(text), QMessageBox::Ok,
                     DialogParent());
     box.setObjectName("messageBox");
     box.setTextFormat(Qt::PlainText);
@@ -122,6 +111,26 @@ bool QtDesktop::RunSettingsDialog(AppSettings& settings)
     if (dialog.Language() != language && !m_settingsFile.empty())
         SaveLanguageSetting(m_settingsFile, dialog.Language().toStdString());
     return true;
+}
+
+void QtDesktop::ReportOpenFailure(const OpenFailure& failure)
+{
+    const UserMessage message = WordOpenFailure(failure, TranslateWithQt);
+    ShowMessageBox(message.text, message.details);
+}
+
+void QtDesktop::ReportOpenGlUnavailable()
+{
+    ShowMessageBox(Word(MessageId::OpenGlUnavailable, {}, TranslateWithQt));
+}
+
+void QtDesktop::ShowStatus(const ViewStatus& status)
+{
+    // Without a status bar (or one of its panes) the frame refuses the text; nothing to do then.
+    const StatusPaneTexts texts = WordStatus(status, TranslateWithQt);
+    SetStatusPaneText(StatusPane::Count, texts.count);
+    SetStatusPaneText(StatusPane::Mode, texts.mode);
+    SetStatusPaneText(StatusPane::Frame, texts.frame);
 }
 
 bool QtDesktop::SetStatusPaneText(StatusPane pane, const std::string& text)

@@ -40,13 +40,19 @@ public:
     void AttachFrame(MainWindow* frame);
     void AttachView(ViewWidget* view);
 
-    void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
+    // Plain modal message box: the text, an OK button, no icon; `details`, when given, is a
+    // further line the user may unfold.
+    void ShowMessageBox(const std::string& text, const std::string& details = {});
+    void ReportOpenFailure(const OpenFailure& failure) override;
+    void ReportOpenGlUnavailable() override;
     // Open-file dialog; the chosen existing file's path (UTF-8), or nothing when cancelled.
     std::optional<std::string> ChooseFileToOpen(const OpenFileDialogRequest& request);
     // The modal settings dialog, editing `settings` in place; true when closed with OK.
     bool RunSettingsDialog(AppSettings& settings);
 
-    bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
+    void ShowStatus(const ViewStatus& status) override;
+    // Sets one pane's text; false without a main frame, a status bar or such a pane.
+    bool SetStatusPaneText(StatusPane pane, const std::string& text);
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;

@@ -180,6 +180,14 @@
 <context>
     <name>Application</name>
     <message>
+        <source>Camera pose file (*.json)</source>
+        <translation>Camera pose file (*.json)</translation>
+    </message>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>All Files (*.*)</translation>
+    </message>
+    <message>
         <source>フライスルー動画を書き出す</source>
         <translation>Export Fly-Through Video</translation>
     </message>
@@ -363,11 +371,102 @@
     </message>
 </context>
 <context>
-    <name>QtDesktop</name>
+    <name>Messages</name>
     <message>
         <source>ファイル %1 を開けませんでした。</source>
         <translation>The file %1 could not be opened.</translation>
     </message>
+    <message>
+        <source>Failed to load the 3D Gaussian Splatting file.
+Please check the file contents.</source>
+        <translation>Failed to load the 3D Gaussian Splatting file.
+Please check the file contents.</translation>
+    </message>
+    <message>
+        <source>Failed to load the point cloud file.
+Please check the file format (PLY / LAS) and its contents.</source>
+        <translation>Failed to load the point cloud file.
+Please check the file format (PLY / LAS) and its contents.</translation>
+    </message>
+    <message>
+        <source>Failed to load the camera pose file (transforms.json).
+%1</source>
+        <translation>Failed to load the camera pose file (transforms.json).
+%1</translation>
+    </message>
+    <message>
+        <source>Failed to initialize OpenGL 4.5.
+Please check your graphics driver.</source>
+        <translation>Failed to initialize OpenGL 4.5.
+Please check your graphics driver.</translation>
+    </message>
+    <message>
+        <source>Points: %1</source>
+        <translation>Points: %1</translation>
+    </message>
+    <message>
+        <source>Points: %1 / %2</source>
+        <translation>Points: %1 / %2</translation>
+    </message>
+    <message>
+        <source>Splats: %1</source>
+        <translation>Splats: %1</translation>
+    </message>
+    <message>
+        <source>Mode: %1 | %2</source>
+        <translation>Mode: %1 | %2</translation>
+    </message>
+    <message>
+        <source>Orbit</source>
+        <translation>Orbit</translation>
+    </message>
+    <message>
+        <source>Fly</source>
+        <translation>Fly</translation>
+    </message>
+    <message>
+        <source>Persp</source>
+        <translation>Persp</translation>
+    </message>
+    <message>
+        <source>Ortho</source>
+        <translation>Ortho</translation>
+    </message>
+    <message>
+        <source>%1 | %2</source>
+        <translation>%1 | %2</translation>
+    </message>
+    <message>
+        <source>RGB</source>
+        <translation>RGB</translation>
+    </message>
+    <message>
+        <source>Intensity</source>
+        <translation>Intensity</translation>
+    </message>
+    <message>
+        <source>Classification</source>
+        <translation>Classification</translation>
+    </message>
+    <message>
+        <source>Elevation</source>
+        <translation>Elevation</translation>
+    </message>
+    <message>
+        <source>Return number</source>
+        <translation>Return number</translation>
+    </message>
+    <message>
+        <source>EDL</source>
+        <translation>EDL</translation>
+    </message>
+    <message>
+        <source>Frame: %1/%2</source>
+        <translation>Frame: %1/%2</translation>
+    </message>
+</context>
+<context>
+    <name>QtDesktop</name>
     <message>
         <source>開く</source>
         <translation>Open</translation>

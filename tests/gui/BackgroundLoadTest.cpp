@@ -54,7 +54,7 @@ public:
             std::unique_lock lock(m_mutex);
             while (!m_open) {
                 if (!ReportProgress(options, 0.5))
-                    return {path, Fail(ReadError::Cancelled, "test: cancelled at the gate"), "", false};
+                    return {path, Fail(ReadError::Cancelled, "test: cancelled at the gate"), OpenFailureKind::PointCloud, false};
                 m_wake.wait_for(lock, std::chrono::milliseconds(5));
             }
             lock.unlock();

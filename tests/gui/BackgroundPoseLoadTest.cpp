@@ -81,7 +81,7 @@ public:
     {
         return [this](const std::string& path, const ReadOptions& options) -> SceneFileRead {
             if (!WaitAtGate(options))
-                return {path, Fail(ReadError::Cancelled, "test: cancelled at the gate"), "", false};
+                return {path, Fail(ReadError::Cancelled, "test: cancelled at the gate"), OpenFailureKind::PointCloud, false};
             return ReadSceneFile(path, options);
         };
     }

@@ -64,7 +64,7 @@ private slots:
             QCOMPARE(box->text(), QString("Failed to initialize OpenGL 4.5.\nPlease check your graphics driver."));
             box->done(QMessageBox::Ok);
         });
-        desktop.ShowMessageBox("Failed to initialize OpenGL 4.5.\nPlease check your graphics driver.");
+        desktop.ReportOpenGlUnavailable();
         QCOMPARE(buttons.size(), 1);
     }
 
@@ -80,9 +80,9 @@ private slots:
             details = box->detailedText();
             box->done(QMessageBox::Ok);
         });
-        desktop.ShowMessageBox("Failed to load the point cloud file.",
-                               "LAS: the header claims 1,065 points, the file holds 12");
-        QCOMPARE(text, QString("Failed to load the point cloud file."));
+        desktop.ReportOpenFailure({OpenFailureKind::PointCloud, "a.las",
+                                   {ReadError::Truncated, "LAS: the header claims 1,065 points, the file holds 12"}});
+        QCOMPARE(text, QString("Failed to load the point cloud file.\nPlease check the file format (PLY / LAS) and its contents."));
         QCOMPARE(details, QString("LAS: the header claims 1,065 points, the file holds 12"));
     }
 

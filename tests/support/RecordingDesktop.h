@@ -1,6 +1,8 @@
 #pragma once
 
 #include "document/DocumentHost.h"
+#include "messages/OpenFailureWording.h"
+#include "messages/StatusWording.h"
 #include "view/ViewHost.h"
 #include "platform/PostedMessages.h"
 
@@ -48,14 +50,31 @@ public:
     ClientSize clientSize{800, 600};
     bool mouseCaptured = false;
 
-    void ShowMessageBox(const std::string& text, const std::string& details = {}) override
+    // Failures and the status are recorded as the desktop words them, in the source texts.
+    void ReportOpenFailure(const OpenFailure& failure) override
+    {
+        const UserMessage message = WordOpenFailure(failure);
+        ShowMessageBox(message.text, message.details);
+    }
+
+    void ReportOpenGlUnavailable() override { ShowMessageBox(Word(MessageId::OpenGlUnavailable)); }
+
+    void ShowStatus(const ViewStatus& status) override
+    {
+        const StatusPaneTexts texts = WordStatus(status);
+        SetStatusPaneText(StatusPane::Count, texts.count);
+        SetStatusPaneText(StatusPane::Mode, texts.mode);
+        SetStatusPaneText(StatusPane::Frame, texts.frame);
+    }
+
+    void ShowMessageBox(const std::string& text, const std::string& details = {})
     {
         calls.push_back("ShowMessageBox");
         messageBoxes.push_back(text);
         messageBoxDetails.push_back(details);
     }
 
-    bool SetStatusPaneText(StatusPane pane, const std::string& text) override
+    bool SetStatusPaneText(StatusPane pane, const std::string& text)
     {
         calls.push_back("SetStatusPaneText");
         if (!hasStatusBar || !statusPanes.contains(pane))

@@ -1,4 +1,5 @@
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
+#include "view/ViewStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -10,13 +11,26 @@ TEST(ConsoleDesktop, PrintsMessageBoxesAndKeepsWhatAWindowWouldShow)
 {
     std::ostringstream messages;
     ConsoleDesktop desktop(messages);
-    desktop.ShowMessageBox("Failed.\nTwo lines.");
-    EXPECT_EQ(messages.str(), "Failed.\nTwo lines.\n");
-    EXPECT_EQ(desktop.MessageBoxes(), std::vector<std::string>{"Failed.\nTwo lines."});
+    desktop.ReportOpenFailure({OpenFailureKind::CameraPoses, "poses.json", {ReadError::Malformed, "Bad frame."}});
+    desktop.ReportOpenFailure({OpenFailureKind::Unreadable, "/d/x.ply", {ReadError::CannotOpen, "the file does not exist"}});
+    EXPECT_EQ(messages.str(), "Failed to load the camera pose file (transforms.json).\nBad frame.\n"
+                              "ファイル /d/x.ply を開けませんでした。\nthe file does not exist\n");
+    EXPECT_EQ(desktop.MessageBoxes(), (std::vector<std::string>{"Failed to load the camera pose file (transforms.json).\nBad frame.",
+                                                                "ファイル /d/x.ply を開けませんでした。"}));
+    EXPECT_EQ(desktop.MessageBoxDetails(), (std::vector<std::string>{"", "the file does not exist"}));
 
-    EXPECT_TRUE(desktop.SetStatusPaneText(StatusPane::Count, "Points: 3"));
-    EXPECT_TRUE(desktop.SetStatusPaneText(StatusPane::Count, "Points: 4"));
-    EXPECT_EQ(desktop.StatusPanes(), (std::map<StatusPane, std::string>{{StatusPane::Count, "Points: 4"}}));
+    ViewStatus status;
+    status.scene = SceneKind::PointCloud;
+    status.items = 4;
+    status.drawnPoints = 3;
+    status.colorMode = ColorMode::Intensity;
+    status.eyeDomeLighting = true;
+    status.frameNumber = 2;
+    status.frameCount = 9;
+    desktop.ShowStatus(status);
+    EXPECT_EQ(desktop.StatusPanes(), (std::map<StatusPane, std::string>{{StatusPane::Count, "Points: 3 / 4"},
+                                                                       {StatusPane::Mode, "Mode: Orbit | Persp | Intensity | EDL"},
+                                                                       {StatusPane::Frame, "Frame: 2/9"}}));
     desktop.RefreshFrameTitle("/data/a.ply");
     EXPECT_EQ(desktop.TitlePath(), "/data/a.ply");
     desktop.InvalidateView();

@@ -2,7 +2,7 @@
 #include "support/DocumentRecords.h"
 #include "io/CameraPoseReader.h"
 #include "io/GaussianPlyLoader.h"
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
 #include "platform/Log.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"

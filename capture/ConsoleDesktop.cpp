@@ -1,10 +1,24 @@
-#include "view/ConsoleDesktop.h"
+#include "capture/ConsoleDesktop.h"
+
+#include "messages/OpenFailureWording.h"
+#include "messages/StatusWording.h"
 
 #include <iostream>
 
 ConsoleDesktop::ConsoleDesktop() : ConsoleDesktop(std::cerr) {}
 
 ConsoleDesktop::ConsoleDesktop(std::ostream& messages) : m_messages(messages) {}
+
+void ConsoleDesktop::ReportOpenFailure(const OpenFailure& failure)
+{
+    const UserMessage message = WordOpenFailure(failure);
+    ShowMessageBox(message.text, message.details);
+}
+
+void ConsoleDesktop::ReportOpenGlUnavailable()
+{
+    ShowMessageBox(Word(MessageId::OpenGlUnavailable));
+}
 
 void ConsoleDesktop::ShowMessageBox(const std::string& text, const std::string& details)
 {
@@ -16,10 +30,12 @@ void ConsoleDesktop::ShowMessageBox(const std::string& text, const std::string& 
     m_messages << std::flush;
 }
 
-bool ConsoleDesktop::SetStatusPaneText(StatusPane pane, const std::string& text)
+void ConsoleDesktop::ShowStatus(const ViewStatus& status)
 {
-    m_statusPanes[pane] = text;
-    return true;
+    StatusPaneTexts texts = WordStatus(status);
+    m_statusPanes[StatusPane::Count] = std::move(texts.count);
+    m_statusPanes[StatusPane::Mode] = std::move(texts.mode);
+    m_statusPanes[StatusPane::Frame] = std::move(texts.frame);
 }
 
 void ConsoleDesktop::RefreshFrameTitle(const std::string& documentPath)

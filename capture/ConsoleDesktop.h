@@ -22,11 +22,13 @@ public:
     ConsoleDesktop();
     explicit ConsoleDesktop(std::ostream& messages);
 
-    // The details, when there are any, follow on a line of their own.
-    void ShowMessageBox(const std::string& text, const std::string& details = {}) override;
+    // Failures are printed as the desktop's message box would word them, in the source
+    // texts; the details, when there are any, follow on a line of their own.
+    void ReportOpenFailure(const OpenFailure& failure) override;
+    void ReportOpenGlUnavailable() override;
 
     // Every pane exists: its text is kept.
-    bool SetStatusPaneText(StatusPane pane, const std::string& text) override;
+    void ShowStatus(const ViewStatus& status) override;
     void RefreshFrameTitle(const std::string& documentPath) override;
 
     void InvalidateView() override;
@@ -56,6 +58,8 @@ public:
     void SetClientSize(ClientSize size) { m_clientSize = size; }
 
 private:
+    void ShowMessageBox(const std::string& text, const std::string& details = {});
+
     std::ostream& m_messages;
     std::vector<std::string> m_messageBoxes;
     std::vector<std::string> m_messageBoxDetails;

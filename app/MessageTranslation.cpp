@@ -1,0 +1,8 @@
+#include "app/MessageTranslation.h"
+
+#include <QCoreApplication>
+
+std::string TranslateWithQt(const MessageSource& source)
+{
+    return QCoreApplication::translate(source.context, source.text).toStdString();
+}
