@@ -6,7 +6,7 @@
 #include "app/FlyThroughExport.h"
 #include "app/LoadProgressPane.h"
 #include "app/SceneLoadJob.h"
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
 #include "document/Document.h"

@@ -3,7 +3,7 @@
 #include "PeakMemory.h"
 
 #include "scene/GaussianData.h"
-#include "io/GaussianPlyLoader.h"
+#include "io/splat/GaussianPlyReader.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 #include "BenchPool.h"
 
 #include "scene/PointCloudData.h"
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 
 #include <sys/resource.h>
 

@@ -2,7 +2,7 @@
 #include "PeakMemory.h"
 
 #include "scene/PointCloudData.h"
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 #include "platform/ThreadPool.h"
 #include "render/CloudReorder.h"
 #include "render/OctreeSelection.h"

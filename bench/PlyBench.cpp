@@ -3,7 +3,7 @@
 #include "PeakMemory.h"
 
 #include "scene/PointCloudData.h"
-#include "io/PlyLoader.h"
+#include "io/ply/PlyReader.h"
 #include "io/ply/PlyFile.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 #include "BenchData.h"
 
-#include "io/GaussianPlyLoader.h"
+#include "io/splat/GaussianPlyReader.h"
 #include "io/splat/Decompress.h"
 #include "io/splat/OverwriteBuffer.h"
 #include "io/splat/SplatFinish.h"
-#include "io/splat/SplatFormats.h"
+#include "io/splat/SplatReader.h"
 #include "io/splat/WebpImage.h"
 #include "io/splat/ZipArchive.h"
 #include "platform/ThreadPool.h"

@@ -2,7 +2,7 @@
 
 #include "document/DocumentView.h"
 #include "document/SceneFileRead.h"
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "document/DocumentHost.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "document/SceneFileRead.h"
 
 #include "document/SceneReaders.h"
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,11 +1,11 @@
 #include "document/SceneReaders.h"
 
-#include "io/GaussianPlyLoader.h"
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
-#include "io/copc/CopcStreamedReader.h"
+#include "io/splat/GaussianPlyReader.h"
+#include "io/las/LasReader.h"
+#include "io/ply/PlyReader.h"
+#include "io/copc/CopcReader.h"
 #include "io/laz/LazReader.h"
-#include "io/splat/SplatFormats.h"
+#include "io/splat/SplatReader.h"
 
 #include <array>
 

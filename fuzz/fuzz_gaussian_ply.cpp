@@ -1,7 +1,7 @@
 // The splat header sniff, and the splat loader on whatever the sniff lets through (and, so the
 // loader sees every input, on the rest too).
 #include "FuzzInputFile.h"
-#include "io/GaussianPlyLoader.h"
+#include "io/splat/GaussianPlyReader.h"
 #include "platform/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -2,7 +2,7 @@
 #include "FuzzInputFile.h"
 #include "PointCloudChecks.h"
 #include "scene/PointCloudData.h"
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,7 +1,7 @@
 // The point-cloud PLY loader, streamed binary and stored roads alike.
 #include "FuzzInputFile.h"
 #include "PointCloudChecks.h"
-#include "io/PlyLoader.h"
+#include "io/ply/PlyReader.h"
 #include "platform/Log.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -1,9 +1,9 @@
 // The LAS, PLY and splat PLY readers on one thread and on a pool must agree: the same failure
 // code, or records equal byte for byte.
 #include "FuzzInputFile.h"
-#include "io/GaussianPlyLoader.h"
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
+#include "io/splat/GaussianPlyReader.h"
+#include "io/las/LasReader.h"
+#include "io/ply/PlyReader.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 

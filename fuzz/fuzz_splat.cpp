@@ -2,7 +2,7 @@
 #include "FuzzInputFile.h"
 #include "SplatSceneChecks.h"
 #include "io/splat/AntimatterSplatReader.h"
-#include "io/splat/SplatFormats.h"
+#include "io/splat/SplatReader.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 

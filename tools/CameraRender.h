@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "tools/PngFile.h"
 #include "view/PinholeProjection.h"
 

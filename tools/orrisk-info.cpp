@@ -10,7 +10,7 @@
 
 #include "document/Document.h"
 #include "document/SceneFileRead.h"
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"

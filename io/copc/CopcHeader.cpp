@@ -1,6 +1,6 @@
 #include "io/copc/CopcHeader.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <algorithm>
 #include <bit>

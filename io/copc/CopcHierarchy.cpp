@@ -1,6 +1,6 @@
 #include "io/copc/CopcHierarchy.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <algorithm>
 #include <cstring>

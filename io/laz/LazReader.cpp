@@ -1,7 +1,7 @@
 #include "io/laz/LazReader.h"
 
 #include "scene/PointCloudData.h"
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/laz/ChunkDecoder.h"
 #include "io/laz/ChunkTable.h"
 #include "platform/ThreadPool.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/FixedRecordRead.h"
+#include "io/core/FixedRecordRead.h"
 #include "io/ply/PlyFile.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "io/splat/AntimatterSplatReader.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"

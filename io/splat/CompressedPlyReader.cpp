@@ -1,7 +1,7 @@
 #include "io/splat/CompressedPlyReader.h"
 
-#include "io/FixedRecordRead.h"
-#include "io/ReadOnlyFile.h"
+#include "io/core/FixedRecordRead.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"

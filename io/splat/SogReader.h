@@ -1,7 +1,7 @@
 #pragma once
 
 #include "scene/GaussianData.h"
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
 
 #include <string>
 

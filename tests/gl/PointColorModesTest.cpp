@@ -2,8 +2,8 @@
 #include "tests/gl/PixelChecks.h"
 #include "support/TestData.h"
 
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
+#include "io/las/LasReader.h"
+#include "io/ply/PlyReader.h"
 #include "io/laz/LazReader.h"
 #include "render/PointCloudRenderer.h"
 #include "scene/PointCloudData.h"

@@ -1,6 +1,6 @@
 #include "AllocationCounter.h"
 #include "io/copc/CopcHierarchy.h"
-#include "io/copc/CopcStreamedReader.h"
+#include "io/copc/CopcReader.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 #include "scene/PointCloudData.h"

@@ -1,5 +1,5 @@
-#include "io/GaussianPlyLoader.h"
-#include "io/GaussianPlyWriter.h"
+#include "io/splat/GaussianPlyReader.h"
+#include "io/splat/GaussianPlyWriter.h"
 #include "io/ply/PlyFile.h"
 #include "samples/SampleScene.h"
 #include "support/TestData.h"

@@ -1,4 +1,4 @@
-#include "io/GaussianPlyLoader.h"
+#include "io/splat/GaussianPlyReader.h"
 #include "io/ply/PlyFile.h"
 #include "support/TestData.h"
 

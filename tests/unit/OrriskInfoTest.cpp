@@ -1,6 +1,6 @@
 #include "document/Document.h"
-#include "io/CameraPoseReader.h"
-#include "io/GaussianPlyLoader.h"
+#include "io/poses/PoseReader.h"
+#include "io/splat/GaussianPlyReader.h"
 #include "view/ConsoleDesktop.h"
 #include "platform/Log.h"
 #include "support/RawBytes.h"

@@ -1,4 +1,4 @@
-#include "io/PlyLoader.h"
+#include "io/ply/PlyReader.h"
 #include "io/ply/PlyFile.h"
 #include "platform/Log.h"
 #include "support/PlyBytes.h"

@@ -1,5 +1,5 @@
-#include "io/GaussianPlyLoader.h"
-#include "io/splat/SplatFormats.h"
+#include "io/splat/GaussianPlyReader.h"
+#include "io/splat/SplatReader.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 #include "support/TestData.h"

@@ -1,4 +1,4 @@
-#include "io/splat/SplatFormats.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
 #include "support/SplatFormatBytes.h"
 #include "support/TestData.h"
