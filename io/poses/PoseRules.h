@@ -1,12 +1,14 @@
 #pragma once
 
 #include <Eigen/Core>
+#include <nlohmann/json_fwd.hpp>
 
 #include <cstddef>
 #include <optional>
 
 // The rules of a camera pose file that do not depend on how its JSON is read: what makes a
-// field of view, and what makes a transform matrix.
+// field of view, a transform matrix and a rotation. The readers take the text event by event;
+// the functions on a whole JSON tree apply the same rules to a parsed value.
 
 // The numbers an object gives for its field of view; a key that is absent, or whose value is
 // not a number, gives none.
@@ -47,3 +49,16 @@ private:
     bool m_rowsValid = true;        // every element so far a row of four finite numbers
     bool m_numbersValid = true;     // every element so far a finite number
 };
+
+// The proper rotation nearest to `block` (Frobenius norm): scale and shear are removed and a
+// reflection is turned into a rotation by flipping the direction of least stretch.
+Eigen::Matrix3d NearestRotation(const Eigen::Matrix3d& block);
+
+// Vertical field of view in radians that a JSON object gives through "fl_y" (with "h"),
+// "camera_angle_y" or "camera_angle_x" (with "w" and "h"), tried in that order; 0 when none
+// is usable. Missing "w"/"h" take the defaults; keys that are not numbers count as missing.
+float ReadVerticalFov(const nlohmann::json& object, double defaultW, double defaultH);
+
+// Fills `matrix` from a "transform_matrix" value: four rows of four finite numbers, or
+// sixteen finite numbers in row order. On failure returns false and leaves the identity.
+bool ParseTransformMatrix(const nlohmann::json& value, Eigen::Matrix4d& matrix);

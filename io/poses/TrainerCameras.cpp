@@ -1,6 +1,7 @@
 #include "io/poses/TrainerCameras.h"
 
-#include <nlohmann/json.hpp>
+#include "io/poses/JsonEvents.h"
+#include "io/poses/PoseRules.h"
 
 #include <algorithm>
 #include <array>
@@ -17,8 +18,6 @@
 #include <vector>
 
 namespace {
-
-using json = nlohmann::json;
 
 // The same bound as a transforms.json: far beyond any real list of cameras.
 constexpr std::uintmax_t kMaxFileBytes = 256u << 20;
@@ -63,47 +62,31 @@ struct NumberGrid {
 };
 
 // The entries of the list, taken event by event; only the keys a camera needs are kept, and
-// values nested anywhere else are passed over by counting their depth.
-class CameraListEvents final : public nlohmann::json_sax<json> {
+// values nested anywhere else are passed over.
+class CameraListEvents final : public JsonEventHandler {
 public:
-    bool null() override { return Scalar(std::nullopt); }
-    bool boolean(bool) override { return Scalar(std::nullopt); }
-    bool number_integer(number_integer_t value) override { return Scalar(static_cast<double>(value)); }
-    bool number_unsigned(number_unsigned_t value) override { return Scalar(static_cast<double>(value)); }
-    bool number_float(number_float_t value, const string_t&) override { return Scalar(value); }
-    bool string(string_t& text) override
-    {
-        if (m_skipDepth == 0 && m_at == At::Entry && m_key == Key::ImageName) {
-            m_image.path = std::move(text);
-            return true;
-        }
-        return Scalar(std::nullopt);
-    }
-    bool binary(binary_t&) override { return Scalar(std::nullopt); }
-    bool start_object(std::size_t) override { return Start(true); }
-    bool start_array(std::size_t) override { return Start(false); }
-    bool end_object() override { return End(); }
-    bool end_array() override { return End(); }
-    bool key(string_t& name) override
-    {
-        if (m_skipDepth == 0 && m_at == At::Entry)
-            m_key = KeyNamed(name);
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
-
     bool IsList() const { return m_isList; }
     bool SawPoseKeys() const { return m_sawPoseKeys; }
     std::vector<CameraFrame> TakeFrames() { return std::move(m_frames); }
     std::vector<CameraImage> TakeImages() { return std::move(m_images); }
 
-private:
-    enum class At { Start, List, Entry, Position, Rotation, RotationRow, End };
-
-    bool Scalar(std::optional<double> number)
+    bool Text(std::string& text) override
     {
-        if (m_skipDepth > 0)
+        if (m_at == At::Entry && m_key == Key::ImageName) {
+            m_image.path = std::move(text);
             return true;
+        }
+        return Scalar(std::nullopt);
+    }
+
+    void ObjectKey(std::string& name) override
+    {
+        if (m_at == At::Entry)
+            m_key = KeyNamed(name);
+    }
+
+    bool Scalar(std::optional<double> number) override
+    {
         switch (m_at) {
         case At::Start: return false;  // not an array: not a camera list
         case At::Entry: SetNumber(number); break;
@@ -114,6 +97,83 @@ private:
         }
         return true;
     }
+
+    Step Start(bool isObject) override
+    {
+        switch (m_at) {
+        case At::Start:
+            if (isObject)
+                return Step::Stop;
+            m_isList = true;
+            m_at = At::List;
+            return Step::Into;
+        case At::List:
+            if (isObject) {
+                m_image = CameraImage();
+                m_position = NumberGrid();
+                m_rotation = NumberGrid();
+                m_hasPosition = false;
+                m_hasRotation = false;
+                m_at = At::Entry;
+                return Step::Into;
+            }
+            break;
+        case At::Entry:
+            if (m_key == Key::Position || m_key == Key::Rotation) {
+                NumberGrid& grid = m_key == Key::Position ? m_position : m_rotation;
+                grid = NumberGrid();
+                NotePoseKey(m_key == Key::Position ? m_hasPosition : m_hasRotation);
+                if (!isObject) {
+                    m_at = m_key == Key::Position ? At::Position : At::Rotation;
+                    return Step::Into;
+                }
+                grid.valid = false;
+            } else {
+                SetNumber(std::nullopt);
+            }
+            break;
+        case At::Position: m_position.valid = false; break;
+        case At::Rotation:
+            if (!isObject && m_rotation.rows < 3) {
+                m_rotation.columns = 0;
+                m_at = At::RotationRow;
+                return Step::Into;
+            }
+            m_rotation.valid = false;
+            break;
+        case At::RotationRow: m_rotation.valid = false; break;
+        default: break;
+        }
+        return Step::PassOver;
+    }
+
+    void End() override
+    {
+        switch (m_at) {
+        case At::List: m_at = At::End; break;
+        case At::Entry: EndEntry(); break;
+        case At::Position:
+            if (m_position.columns != 3)
+                m_position.valid = false;
+            m_at = At::Entry;
+            break;
+        case At::Rotation:
+            if (m_rotation.rows != 3)
+                m_rotation.valid = false;
+            m_at = At::Entry;
+            break;
+        case At::RotationRow:
+            if (m_rotation.columns != 3)
+                m_rotation.valid = false;
+            ++m_rotation.rows;
+            m_at = At::Rotation;
+            break;
+        default: break;
+        }
+    }
+
+private:
+    enum class At { Start, List, Entry, Position, Rotation, RotationRow, End };
 
     void SetNumber(std::optional<double> number)
     {
@@ -136,90 +196,6 @@ private:
         }
         // A key of the wrong type, or a number that is no size, counts as not given.
         *slot = number && std::isfinite(*number) && *number > 0 ? *number : 0.0;
-    }
-
-    bool Start(bool isObject)
-    {
-        if (m_skipDepth > 0) {
-            ++m_skipDepth;
-            return true;
-        }
-        switch (m_at) {
-        case At::Start:
-            if (isObject)
-                return false;
-            m_isList = true;
-            m_at = At::List;
-            return true;
-        case At::List:
-            if (isObject) {
-                m_image = CameraImage();
-                m_position = NumberGrid();
-                m_rotation = NumberGrid();
-                m_hasPosition = false;
-                m_hasRotation = false;
-                m_at = At::Entry;
-                return true;
-            }
-            break;
-        case At::Entry:
-            if (m_key == Key::Position || m_key == Key::Rotation) {
-                NumberGrid& grid = m_key == Key::Position ? m_position : m_rotation;
-                grid = NumberGrid();
-                NotePoseKey(m_key == Key::Position ? m_hasPosition : m_hasRotation);
-                if (!isObject) {
-                    m_at = m_key == Key::Position ? At::Position : At::Rotation;
-                    return true;
-                }
-                grid.valid = false;
-            } else {
-                SetNumber(std::nullopt);
-            }
-            break;
-        case At::Position: m_position.valid = false; break;
-        case At::Rotation:
-            if (!isObject && m_rotation.rows < 3) {
-                m_rotation.columns = 0;
-                m_at = At::RotationRow;
-                return true;
-            }
-            m_rotation.valid = false;
-            break;
-        case At::RotationRow: m_rotation.valid = false; break;
-        default: break;
-        }
-        m_skipDepth = 1;
-        return true;
-    }
-
-    bool End()
-    {
-        if (m_skipDepth > 0) {
-            --m_skipDepth;
-            return true;
-        }
-        switch (m_at) {
-        case At::List: m_at = At::End; break;
-        case At::Entry: EndEntry(); break;
-        case At::Position:
-            if (m_position.columns != 3)
-                m_position.valid = false;
-            m_at = At::Entry;
-            break;
-        case At::Rotation:
-            if (m_rotation.rows != 3)
-                m_rotation.valid = false;
-            m_at = At::Entry;
-            break;
-        case At::RotationRow:
-            if (m_rotation.columns != 3)
-                m_rotation.valid = false;
-            ++m_rotation.rows;
-            m_at = At::Rotation;
-            break;
-        default: break;
-        }
-        return true;
     }
 
     // An entry with both keys makes the text a camera list, even where it breaks off later.
@@ -245,7 +221,6 @@ private:
     }
 
     At m_at = At::Start;
-    std::size_t m_skipDepth = 0;
     Key m_key = Key::Other;
     bool m_isList = false;
     bool m_sawPoseKeys = false;  // some entry carried both "position" and "rotation"
@@ -294,8 +269,7 @@ CameraFrame TrainerCameraFrame(const Eigen::Matrix3d& rotation, const Eigen::Vec
 ReadResult<CameraPoseSet> ReadTrainerCameraStream(std::istream& stream)
 {
     CameraListEvents events;
-    const bool parsed =
-        json::sax_parse(stream, &events, json::input_format_t::json, /*strict=*/true, /*ignore_comments=*/false);
+    const bool parsed = ParseJsonEvents(stream, events);
     if (!events.IsList() || !events.SawPoseKeys())
         return NotACameraList();
     if (!parsed)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/poses/PoseReader.h"
 #include "io/core/ReadResult.h"
+#include "scene/CameraPoses.h"
 
 #include <Eigen/Core>
 

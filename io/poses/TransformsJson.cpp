@@ -1,8 +1,7 @@
 #include "io/poses/TransformsJson.h"
 
+#include "io/poses/JsonEvents.h"
 #include "io/poses/PoseRules.h"
-
-#include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstddef>
@@ -13,8 +12,6 @@
 #include <vector>
 
 namespace {
-
-using json = nlohmann::json;
 
 // The keys the rules look at, in the top-level object and in a frame.
 enum class Key { Other, Frames, TransformMatrix, FilePath, W, H, FlY, AngleY, AngleX, FlX, Cx, Cy };
@@ -109,37 +106,11 @@ void FillFrom(CameraImage& image, const CameraImage& file)
             image.*field = file.*field;
 }
 
-// The parser's events, taken in the nesting the rules know (the top-level object, its
-// "frames" array, a frame, its "transform_matrix" array, a row of it); every other value is
-// passed over by counting its depth.
-class PoseFileEvents final : public nlohmann::json_sax<json> {
+// The events of a transforms.json, taken in the nesting the rules know (the top-level object,
+// its "frames" array, a frame, its "transform_matrix" array, a row of it); every other value
+// is passed over.
+class TransformsEvents final : public JsonEventHandler {
 public:
-    bool null() override { return Scalar(std::nullopt); }
-    bool boolean(bool) override { return Scalar(std::nullopt); }
-    bool number_integer(number_integer_t value) override { return Scalar(static_cast<double>(value)); }
-    bool number_unsigned(number_unsigned_t value) override { return Scalar(static_cast<double>(value)); }
-    bool number_float(number_float_t value, const string_t&) override { return Scalar(value); }
-    bool string(string_t& text) override
-    {
-        if (m_skipDepth == 0 && m_at == At::Frame && m_key == Key::FilePath) {
-            m_filePath = std::move(text);
-            return true;
-        }
-        return Scalar(std::nullopt);
-    }
-    bool binary(binary_t&) override { return Scalar(std::nullopt); }
-    bool start_object(std::size_t) override { return Start(true); }
-    bool start_array(std::size_t) override { return Start(false); }
-    bool end_object() override { return End(); }
-    bool end_array() override { return End(); }
-    bool key(string_t& name) override
-    {
-        if (m_skipDepth == 0)
-            m_key = KeyNamed(name, m_at == At::Frame);
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
-
     // After a complete parse: whether the top-level "frames" (the last, if given twice) was
     // an array.
     bool FramesFound() const { return m_framesIsArray; }
@@ -161,13 +132,19 @@ public:
     }
     CameraImage FileImage() const { return ImageOf({}, m_topLevel, m_topLens); }
 
-private:
-    enum class At { Start, Root, Frames, Frame, Matrix, Row, End };
-
-    bool Scalar(std::optional<double> number)
+    bool Text(std::string& text) override
     {
-        if (m_skipDepth > 0)
+        if (m_at == At::Frame && m_key == Key::FilePath) {
+            m_filePath = std::move(text);
             return true;
+        }
+        return Scalar(std::nullopt);
+    }
+
+    void ObjectKey(std::string& name) override { m_key = KeyNamed(name, m_at == At::Frame); }
+
+    bool Scalar(std::optional<double> number) override
+    {
         switch (m_at) {
         case At::Start:
             return false;  // not an object: nothing more to read
@@ -196,24 +173,20 @@ private:
         return true;
     }
 
-    bool Start(bool isObject)
+    Step Start(bool isObject) override
     {
-        if (m_skipDepth > 0) {
-            ++m_skipDepth;
-            return true;
-        }
         switch (m_at) {
         case At::Start:
             if (!isObject)
-                return false;
+                return Step::Stop;
             m_at = At::Root;
-            return true;
+            return Step::Into;
         case At::Root:
             if (m_key == Key::Frames) {
                 SetFramesArray(!isObject);
                 if (!isObject) {
                     m_at = At::Frames;
-                    return true;
+                    return Step::Into;
                 }
             } else if (std::optional<double>* slot = FovKeySlot(m_topLevel, m_key)) {
                 slot->reset();
@@ -228,7 +201,7 @@ private:
                 m_frameLens = LensKeys();
                 m_filePath.clear();
                 m_at = At::Frame;
-                return true;
+                return Step::Into;
             }
             break;
         case At::Frame:
@@ -237,7 +210,7 @@ private:
                 if (!isObject) {
                     m_builder = TransformMatrixBuilder();
                     m_at = At::Matrix;
-                    return true;
+                    return Step::Into;
                 }
             } else if (m_key == Key::FilePath) {
                 m_filePath.clear();
@@ -251,23 +224,18 @@ private:
             if (!isObject) {
                 m_builder.BeginRow();
                 m_at = At::Row;
-                return true;
+                return Step::Into;
             }
             m_builder.AddElement(std::nullopt);
             break;
         case At::Row: m_builder.AddRowElement(std::nullopt); break;
         default: break;
         }
-        m_skipDepth = 1;  // a value the rules do not look into
-        return true;
+        return Step::PassOver;  // a value the rules do not look into
     }
 
-    bool End()
+    void End() override
     {
-        if (m_skipDepth > 0) {
-            --m_skipDepth;
-            return true;
-        }
         switch (m_at) {
         case At::Root: m_at = At::End; break;
         case At::Frames: m_at = At::Root; break;
@@ -299,8 +267,10 @@ private:
             break;
         default: break;
         }
-        return true;
     }
+
+private:
+    enum class At { Start, Root, Frames, Frame, Matrix, Row, End };
 
     // A later "frames" replaces an earlier one.
     void SetFramesArray(bool isArray)
@@ -312,8 +282,7 @@ private:
     }
 
     At m_at = At::Start;
-    std::size_t m_skipDepth = 0;  // depth inside a value that is passed over
-    Key m_key = Key::Other;       // of the value that comes next in an object
+    Key m_key = Key::Other;  // of the value that comes next in an object
     FovKeys m_topLevel;
     LensKeys m_topLens;
     bool m_framesIsArray = false;
@@ -330,28 +299,22 @@ private:
 
 }  // namespace
 
-bool ReadCameraPoseStream(std::istream& stream, CameraPoseSet& set, std::string& errorText)
+ReadResult<CameraPoseSet> ReadTransformsJson(std::istream& stream)
 {
-    PoseFileEvents events;
-    if (!json::sax_parse(stream, &events, json::input_format_t::json, /*strict=*/true, /*ignore_comments=*/false)) {
-        errorText = "Invalid JSON format.";
-        return false;
-    }
-    if (!events.FramesFound()) {
-        errorText = "\"frames\" array not found.";
-        return false;
-    }
+    TransformsEvents events;
+    if (!ParseJsonEvents(stream, events))
+        return Fail(ReadError::Malformed, "Invalid JSON format.");
+    if (!events.FramesFound())
+        return Fail(ReadError::Malformed, "\"frames\" array not found.");
     const FovKeys& topLevel = events.TopLevel();
     const double w = topLevel.w.value_or(0.0);
     const double h = topLevel.h.value_or(0.0);
+    CameraPoseSet set;
     set.defaultFovY = VerticalFov(topLevel, w, h);
     set.frames = events.TakeFrames(w, h);
     set.defaultImage = events.FileImage();
     set.images = events.TakeImages(set.defaultImage);
-    if (set.frames.empty()) {
-        set.Clear();
-        errorText = "No valid camera frames found.";
-        return false;
-    }
-    return true;
+    if (set.frames.empty())
+        return Fail(ReadError::Malformed, "No valid camera frames found.");
+    return set;
 }
