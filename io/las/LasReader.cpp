@@ -1,9 +1,9 @@
 #include "io/las/LasReader.h"
 
 #include "io/core/FixedRecordRead.h"
-#include "io/las/LasRecords.h"
 #include "io/core/ReadOnlyFile.h"
 #include "io/core/SizeArrays.h"
+#include "io/las/LasRecords.h"
 #include "platform/ThreadPool.h"
 #include "scene/PointCloudData.h"
 

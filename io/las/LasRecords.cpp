@@ -1,26 +1,16 @@
 #include "io/las/LasRecords.h"
 
+#include "io/core/LittleEndian.h"
 #include "scene/PointCloudData.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
-
-static_assert(std::endian::native == std::endian::little, "LAS fields are copied straight into host integers");
 
 namespace las {
 namespace {
 
 // Enough to check the signature and find the header size field.
 constexpr std::size_t kHeaderProbeSize = 96;
-
-template <typename T>
-T ReadField(const unsigned char* bytes)
-{
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 }  // namespace
 
@@ -31,7 +21,7 @@ ReadResult<HeaderImage> ReadHeaderImage(const ReadOnlyFile& file)
         return Fail(ReadError::Truncated, "LAS: the file ends inside its header");
     if (std::memcmp(image.data(), "LASF", 4) != 0)
         return Fail(ReadError::NotRecognised, "LAS: no LASF signature");
-    const std::size_t headerSize = std::min<std::size_t>(ReadField<std::uint16_t>(&image[94]), kHeaderImageSize);
+    const std::size_t headerSize = std::min<std::size_t>(LoadLE<std::uint16_t>(&image[94]), kHeaderImageSize);
     if (!file.ReadAt(0, image.data(), headerSize))
         return Fail(ReadError::Truncated, "LAS: the file ends inside its header");
     return image;
@@ -42,21 +32,21 @@ LasHeader ParseHeader(const HeaderImage& image)
     LasHeader header;
     const std::uint8_t versionMajor = image[24];
     const std::uint8_t versionMinor = image[25];
-    header.pointCount = ReadField<std::uint32_t>(&image[107]);
+    header.pointCount = LoadLE<std::uint32_t>(&image[107]);
     // LAS 1.4 added a 64-bit count and lets writers leave the legacy 32-bit one at 0.
     if (header.pointCount == 0 && versionMajor == 1 && versionMinor >= 4)
-        header.pointCount = ReadField<std::uint64_t>(&image[247]);
-    header.headerSize = ReadField<std::uint16_t>(&image[94]);
-    header.pointDataOffset = ReadField<std::uint32_t>(&image[96]);
-    header.vlrCount = ReadField<std::uint32_t>(&image[100]);
+        header.pointCount = LoadLE<std::uint64_t>(&image[247]);
+    header.headerSize = LoadLE<std::uint16_t>(&image[94]);
+    header.pointDataOffset = LoadLE<std::uint32_t>(&image[96]);
+    header.vlrCount = LoadLE<std::uint32_t>(&image[100]);
     // The top two bits flag compressed data in some writers; the format is in the low six.
     header.formatByte = image[104];
     header.format = image[104] & 0x3F;
-    header.recordLength = ReadField<std::uint16_t>(&image[105]);
+    header.recordLength = LoadLE<std::uint16_t>(&image[105]);
     for (std::size_t axis = 0; axis < 3; ++axis) {
-        header.scale[axis] = ReadField<double>(&image[131 + 8 * axis]);
-        header.offset[axis] = ReadField<double>(&image[155 + 8 * axis]);
-        header.minimum[axis] = ReadField<double>(&image[187 + 16 * axis]);  // max and min alternate
+        header.scale[axis] = LoadLE<double>(&image[131 + 8 * axis]);
+        header.offset[axis] = LoadLE<double>(&image[155 + 8 * axis]);
+        header.minimum[axis] = LoadLE<double>(&image[187 + 16 * axis]);  // max and min alternate
     }
     return header;
 }
@@ -113,7 +103,7 @@ void DecodePointAttributes(const unsigned char* records, std::size_t count, cons
     const std::size_t recordLength = header.recordLength;
     if (ExtendedFormat(header)) {
         for (std::size_t i = 0; i < count; ++i, records += recordLength) {
-            out.intensity[i] = ReadField<std::uint16_t>(records + 12);
+            out.intensity[i] = LoadLE<std::uint16_t>(records + 12);
             out.returnNumber[i] = records[14] & 15;
             out.numberOfReturns[i] = records[14] >> 4;
             out.classification[i] = records[16];
@@ -121,7 +111,7 @@ void DecodePointAttributes(const unsigned char* records, std::size_t count, cons
         return;
     }
     for (std::size_t i = 0; i < count; ++i, records += recordLength) {
-        out.intensity[i] = ReadField<std::uint16_t>(records + 12);
+        out.intensity[i] = LoadLE<std::uint16_t>(records + 12);
         out.returnNumber[i] = records[14] & 7;
         out.numberOfReturns[i] = (records[14] >> 3) & 7;
         out.classification[i] = records[15] & 31;
@@ -132,7 +122,7 @@ void DecodePositions(const unsigned char* records, std::size_t count, const LasH
 {
     for (std::size_t i = 0; i < count; ++i, records += header.recordLength) {
         for (std::size_t axis = 0; axis < 3; ++axis) {
-            const double stored = ReadField<std::int32_t>(records + 4 * axis);
+            const double stored = LoadLE<std::int32_t>(records + 4 * axis);
             out[i][axis] = static_cast<float>(stored * header.scale[axis] + header.offset[axis] - header.minimum[axis]);
         }
     }
@@ -144,9 +134,9 @@ std::uint16_t DecodeRawColours(const unsigned char* records, std::size_t count, 
     std::uint16_t maxChannel = 0;
     records += colourOffset;
     for (std::size_t i = 0; i < count; ++i, records += recordLength) {
-        const auto red = ReadField<std::uint16_t>(records);
-        const auto green = ReadField<std::uint16_t>(records + 2);
-        const auto blue = ReadField<std::uint16_t>(records + 4);
+        const auto red = LoadLE<std::uint16_t>(records);
+        const auto green = LoadLE<std::uint16_t>(records + 2);
+        const auto blue = LoadLE<std::uint16_t>(records + 4);
         maxChannel = std::max({maxChannel, red, green, blue});
         out[i] = Eigen::Vector4f(red, green, blue, 1.0f);
     }
