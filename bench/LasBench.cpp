@@ -1,8 +1,8 @@
 #include "BenchData.h"
 #include "BenchPool.h"
 
-#include "scene/PointCloudData.h"
 #include "io/las/LasReader.h"
+#include "scene/PointCloudData.h"
 
 #include <sys/resource.h>
 

@@ -1,6 +1,7 @@
 #include "document/Document.h"
 
 #include "document/DocumentView.h"
+#include "document/ReadNotesLog.h"
 #include "document/SceneFileRead.h"
 #include "io/poses/PoseReader.h"
 #include "document/DocumentHost.h"
@@ -78,6 +79,7 @@ bool Document::LoadCameraPoses(const std::string& path)
 
 bool Document::ApplyCameraPoses(ReadResult<CameraPoseSet> poses)
 {
+    LogReadNotes(poses.TakeNotes());
     if (!poses) {
         m_host.ShowMessageBox(kCameraPosesFailed + poses.Failure().reason);
         return false;

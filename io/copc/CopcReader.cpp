@@ -1,11 +1,10 @@
 #include "io/copc/CopcReader.h"
 
-#include "io/las/LasRecords.h"
-#include "io/core/ReadOnlyFile.h"
 #include "io/copc/CopcHierarchy.h"
+#include "io/core/ReadOnlyFile.h"
+#include "io/las/LasRecords.h"
 #include "io/laz/ChunkDecoder.h"
 #include "io/laz/LazReader.h"
-#include "platform/Log.h"
 #include "scene/PointCloudData.h"
 #include "scene/StreamedCloud.h"
 
@@ -146,17 +145,19 @@ void SetBounds(PointCloudData& cloud, const CopcHierarchy& hierarchy, const Stre
     cloud.radius = 0.5f * (high - low).norm();
 }
 
-ReadResult<PointCloudData> Open(const std::string& path, const ReadOptions& options, std::size_t cacheBudget)
+ReadResult<PointCloudData> Open(const std::string& path, const ReadOptions& options, std::size_t cacheBudget,
+                                ReadNotes& notes)
 {
     ReadResult<CopcHierarchy> read = ReadCopcHierarchy(path, options);
     if (!read)
         return read.Failure();
     const CopcHierarchy& hierarchy = read.Value();
     for (const std::string& reason : hierarchy.skipped)
-        Log(LogLevel::Warning, "COPC", reason);
+        notes.push_back({NoteLevel::Warning, "COPC", reason});
     if (hierarchy.skippedCount > hierarchy.skipped.size())
-        Log(LogLevel::Warning, "COPC",
-            std::to_string(hierarchy.skippedCount - hierarchy.skipped.size()) + " more hierarchy entries skipped");
+        notes.push_back({NoteLevel::Warning, "COPC",
+                         std::to_string(hierarchy.skippedCount - hierarchy.skipped.size()) +
+                             " more hierarchy entries skipped"});
 
     ReadResult<LazFileInfo> laz = ReadLazInfo(path);
     if (!laz)
@@ -215,9 +216,14 @@ bool IsCopcFile(const std::string& path)
 
 ReadResult<PointCloudData> ReadCopcStreamed(const std::string& path, const ReadOptions& options, std::size_t cacheBudget)
 {
-    try {
-        return Open(path, options, cacheBudget);
-    } catch (const std::bad_alloc&) {
-        return Fail(ReadError::TooLarge, "COPC: not enough memory for the hierarchy");
-    }
+    ReadNotes notes;
+    ReadResult<PointCloudData> result = [&]() -> ReadResult<PointCloudData> {
+        try {
+            return Open(path, options, cacheBudget, notes);
+        } catch (const std::bad_alloc&) {
+            return Fail(ReadError::TooLarge, "COPC: not enough memory for the hierarchy");
+        }
+    }();
+    result.AddNotes(std::move(notes));
+    return result;
 }

@@ -20,5 +20,7 @@ bool IsCopcFile(const std::string& path);
 // Two rules a whole read takes from every point are decided here once: positions are offsets
 // from the header's minimum corner (as a whole read's are), and the colour scale (8- or 16-bit
 // colours) comes from the root node's points alone, where a whole read looks at every point.
+// Each hierarchy entry left out comes with a "[COPC] ..." warning note for the log; a node
+// found damaged later, while it is decoded, is the decoder's failure (StreamedCloud logs it).
 ReadResult<PointCloudData> ReadCopcStreamed(const std::string& path, const ReadOptions& options = {},
                                             std::size_t cacheBudget = 0);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "io/core/ReadNotes.h"
+
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <variant>
@@ -56,8 +59,25 @@ public:
     Record TakeValue() { return std::move(std::get<Record>(m_value)); }
     const ReadFailure& Failure() const { return std::get<ReadFailure>(m_value); }
 
+    // What the reader has for the log, whether it succeeded or not, in the order it found it.
+    const ReadNotes& Notes() const { return m_notes; }
+    ReadNotes TakeNotes() { return std::exchange(m_notes, {}); }
+    void AddNote(NoteLevel level, std::string component, std::string text)
+    {
+        m_notes.push_back({level, std::move(component), std::move(text)});
+    }
+    // Appended after the notes already there.
+    void AddNotes(ReadNotes notes)
+    {
+        if (m_notes.empty())
+            m_notes = std::move(notes);
+        else
+            m_notes.insert(m_notes.end(), std::make_move_iterator(notes.begin()), std::make_move_iterator(notes.end()));
+    }
+
 private:
     std::variant<Record, ReadFailure> m_value;
+    ReadNotes m_notes;
 };
 
 inline ReadFailure Fail(ReadError code, std::string reason)

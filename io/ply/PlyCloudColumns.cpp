@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <initializer_list>
 
-namespace plyloader {
+namespace plycloud {
 namespace {
 
 struct ColorFamily {
@@ -94,4 +94,4 @@ StoredExtremes ExtremesInFileOrder::Merged() const
     return merged;
 }
 
-}  // namespace plyloader
+}  // namespace plycloud

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/ply/PlyVertexValues.h"
 #include "io/ply/PlyElement.h"
+#include "io/ply/PlyVertexValues.h"
 
 #include <array>
 #include <cstddef>
@@ -9,8 +9,8 @@
 #include <mutex>
 #include <optional>
 
-// The point-cloud loader's columns of the "vertex" element and the extremes it finds in them.
-namespace plyloader {
+// The point-cloud reader's columns of the "vertex" element and the extremes it finds in them.
+namespace plycloud {
 
 // The columns the cloud is filled from.
 struct CloudColumns {
@@ -52,4 +52,4 @@ private:
     std::map<std::size_t, StoredExtremes> m_ranges;  // by first record
 };
 
-}  // namespace plyloader
+}  // namespace plycloud

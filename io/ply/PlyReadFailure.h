@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-// For the PLY readers' catch-all: logs the exception being handled as
-// "[logComponent] exception: ..." and returns the failure it means (a body that ends early,
-// memory, or a broken file), its reason naming `format`. Call only inside a catch block.
-ReadFailure FailureOfCurrentException(std::string_view logComponent, std::string_view format);
+// For the PLY readers' catch-all: the failure the exception being handled means (a body that
+// ends early, memory, or a broken file), its reason naming `format`, with the note
+// "[component] exception: ..." added to `notes`. Call only inside a catch block.
+ReadFailure FailureOfCurrentException(std::string_view component, std::string_view format, ReadNotes& notes);

@@ -1,12 +1,11 @@
 #include "io/ply/PlyReader.h"
 
-#include "io/ply/PlyCloudColumns.h"
-#include "io/ply/PlyVertexValues.h"
-#include "io/ply/PlyReadFailure.h"
 #include "io/core/SizeArrays.h"
+#include "io/ply/PlyCloudColumns.h"
 #include "io/ply/PlyFile.h"
+#include "io/ply/PlyReadFailure.h"
 #include "io/ply/PlyRecordReader.h"
-#include "platform/Log.h"
+#include "io/ply/PlyVertexValues.h"
 #include "platform/MemoryHints.h"
 
 #include <algorithm>
@@ -17,18 +16,19 @@
 #include <optional>
 
 // A binary file is read straight into the cloud, block by block, so its values are never held
-// a second time (see FillCloud for when it is read once and when twice); ASCII files and files with list properties are read into a PlyFile first. Both roads give
+// a second time (see FillCloud for when it is read once and when twice); ASCII files and
+// files with list properties are read into a PlyFile first. Both roads give
 // the same cloud: every stored type widens to double exactly, and the arithmetic below is
 // the same for both.
 
 namespace {
 
-using plyloader::CloudColumns;
-using plyloader::Column;
-using plyloader::ExtremesInFileOrder;
-using plyloader::StoredExtremes;
-using plyloader::ValueRange;
-using plyloader::VertexValues;
+using plycloud::CloudColumns;
+using plycloud::Column;
+using plycloud::ExtremesInFileOrder;
+using plycloud::StoredExtremes;
+using plycloud::ValueRange;
+using plycloud::VertexValues;
 
 // Calls f(begin, count) for consecutive pieces of a range of `count` records, small enough
 // that the points they fill stay in cache while every column is written into them.
@@ -76,9 +76,12 @@ ReadFailure Cancelled()
     return Fail(ReadError::Cancelled, "PLY: cancelled");
 }
 
-ReadFailure NoReadablePositions()
+// The component the reader's notes name.
+constexpr const char* kComponent = "CPlyLoader";
+
+ReadFailure NoReadablePositions(ReadNotes& notes)
 {
-    Log(LogLevel::Error, "CPlyLoader", "failed to read x/y/z properties.");
+    notes.push_back({NoteLevel::Error, kComponent, "failed to read x/y/z properties."});
     return Fail(ReadError::Malformed, "PLY: the vertex element has no readable x, y and z properties");
 }
 
@@ -154,12 +157,12 @@ void MovePositions(PointCloudData& cloud, const Eigen::Vector3d& origin, ThreadP
 // in the rare file where their largest value says otherwise. The bounds follow from the
 // extremes of the stored values: moving by a finite origin and rounding keep their order.
 std::optional<ReadFailure> FillCloud(const orrisk::ply::PlyElement& vertex, VertexValues& values,
-                                     const ReadOptions& options, PointCloudData& cloud)
+                                     const ReadOptions& options, PointCloudData& cloud, ReadNotes& notes)
 {
     const auto count = static_cast<std::size_t>(vertex.recordCount);
     const std::optional<CloudColumns> found = FindColumns(vertex, values);
     if (count == 0 || !found)
-        return NoReadablePositions();
+        return NoReadablePositions(notes);
     const CloudColumns& columns = *found;
 
     const std::vector<std::byte> firstRecord = values.FirstRecord();
@@ -246,12 +249,12 @@ std::optional<ReadFailure> FillCloud(const orrisk::ply::PlyElement& vertex, Vert
     return std::nullopt;
 }
 
-// The "vertex" element, or null after logging that there is none.
-const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
+// The "vertex" element, or null after noting that there is none.
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file, ReadNotes& notes)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
-    Log(LogLevel::Error, "CPlyLoader", "no 'vertex' element.");
+    notes.push_back({NoteLevel::Error, kComponent, "no 'vertex' element."});
     return nullptr;
 }
 
@@ -260,23 +263,36 @@ ReadFailure NoVertexElement()
     return Fail(ReadError::Malformed, "PLY: the file has no vertex element");
 }
 
-std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, PointCloudData& cloud)
+std::optional<ReadFailure> ReadAnyEncoding(const std::string& path, const ReadOptions& options, PointCloudData& cloud,
+                                           ReadNotes& notes)
 {
     {
         orrisk::ply::PlyRecordReader reader(path);
         if (reader.HasFixedSizeRecords()) {
             reader.RequireCompleteBody();
-            const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
+            const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), notes);
             if (!vertex)
                 return NoVertexElement();
-            return FillCloud(*vertex, *plyloader::StreamedVertexValues(reader, *vertex), options, cloud);
+            return FillCloud(*vertex, *plycloud::StreamedVertexValues(reader, *vertex), options, cloud, notes);
         }
     }
     const orrisk::ply::PlyFile ply(path);
-    const orrisk::ply::PlyElement* vertex = FindVertex(ply);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply, notes);
     if (!vertex)
         return NoVertexElement();
-    return FillCloud(*vertex, *plyloader::StoredVertexValues(*vertex), options, cloud);
+    return FillCloud(*vertex, *plycloud::StoredVertexValues(*vertex), options, cloud, notes);
+}
+
+ReadResult<PointCloudData> ReadNoted(const std::string& path, const ReadOptions& options, ReadNotes& notes)
+{
+    try {
+        PointCloudData cloud;
+        if (std::optional<ReadFailure> failure = ReadAnyEncoding(path, options, cloud, notes))
+            return *std::move(failure);
+        return cloud;
+    } catch (...) {
+        return FailureOfCurrentException(kComponent, "PLY", notes);
+    }
 }
 
 }  // namespace
@@ -285,7 +301,7 @@ std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element,
 {
     std::vector<double> result;
     try {
-        plyloader::WithScalarValues(element, name, [&](const auto& values) { result.assign(values.begin(), values.end()); });
+        plycloud::WithScalarValues(element, name, [&](const auto& values) { result.assign(values.begin(), values.end()); });
     } catch (...) {
         result.clear();  // a failed read is an empty result, never an exception
     }
@@ -296,12 +312,8 @@ ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& o
 {
     if (!ReportProgress(options, 0.0))
         return Cancelled();
-    try {
-        PointCloudData cloud;
-        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, options, cloud))
-            return *std::move(failure);
-        return cloud;
-    } catch (...) {
-        return FailureOfCurrentException("CPlyLoader", "PLY");
-    }
+    ReadNotes notes;
+    ReadResult<PointCloudData> result = ReadNoted(path, options, notes);
+    result.AddNotes(std::move(notes));
+    return result;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "scene/PointCloudData.h"
 #include "io/core/ReadResult.h"
 #include "io/ply/PlyElement.h"
+#include "scene/PointCloudData.h"
 
 #include <string>
 #include <vector>
@@ -14,6 +14,6 @@ std::vector<double> ReadPropertyAsDouble(const orrisk::ply::PlyElement& element,
 
 // Reads a PLY point cloud: the "vertex" element's x, y, z become the points (relative to
 // their per-axis minimum, kept in origin) and red/green/blue, r/g/b or
-// diffuse_red/diffuse_green/diffuse_blue (with their alpha) the colours. A failure also
-// writes one "[CPlyLoader] ..." line to the log. Never throws.
+// diffuse_red/diffuse_green/diffuse_blue (with their alpha) the colours. A failure comes with
+// one "[CPlyLoader] ..." note for the log. Never throws.
 ReadResult<PointCloudData> ReadPly(const std::string& path, const ReadOptions& options = {});

@@ -7,7 +7,7 @@
 #include <limits>
 #include <type_traits>
 
-namespace plyloader {
+namespace plycloud {
 namespace {
 
 template <typename T, bool Swap>
@@ -158,4 +158,4 @@ std::unique_ptr<VertexValues> StreamedVertexValues(orrisk::ply::PlyRecordReader&
     return std::make_unique<StreamedValues>(reader, vertex);
 }
 
-}  // namespace plyloader
+}  // namespace plycloud

@@ -14,10 +14,10 @@
 #include <utility>
 #include <vector>
 
-// The point-cloud loader's view of the "vertex" element: each scalar property as a column it
+// The point-cloud reader's view of the "vertex" element: each scalar property as a column it
 // can scan and convert, whether the values are stored in a PlyFile or read from the file's
 // records block by block.
-namespace plyloader {
+namespace plycloud {
 
 // Calls f(values) with the stored values (a const std::vector<T>&) of the property; false,
 // without calling f, when it is a list.
@@ -48,7 +48,7 @@ struct ValueRange {
     double maximum;
 };
 
-// What the loader does with one property's values, for its stored type and byte order.
+// What the reader does with one property's values, for its stored type and byte order.
 // Values lie `stride` bytes apart; converted values are written `outStride` floats apart.
 // The running minimum and maximum start from `start`.
 struct ColumnCodec {
@@ -110,4 +110,4 @@ std::unique_ptr<VertexValues> StoredVertexValues(const orrisk::ply::PlyElement& 
 // The vertex records of a binary file with fixed-size records, read a block at a time.
 std::unique_ptr<VertexValues> StreamedVertexValues(orrisk::ply::PlyRecordReader& reader, const orrisk::ply::PlyElement& vertex);
 
-}  // namespace plyloader
+}  // namespace plycloud

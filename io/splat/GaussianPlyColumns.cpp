@@ -1,8 +1,7 @@
 #include "io/splat/GaussianPlyColumns.h"
 
-#include "io/splat/GaussianPlyReader.h"
-#include "io/ply/PlyVertexValues.h"
 #include "io/ply/PlyByteOrder.h"
+#include "io/ply/PlyVertexValues.h"
 
 #include <type_traits>
 
@@ -62,7 +61,7 @@ SplatColumn ColumnOfType()
 std::optional<SplatColumn> StoredColumn(const orrisk::ply::Property& property)
 {
     std::optional<SplatColumn> column;
-    plyloader::WithScalarValues(property, [&](const auto& values) {
+    plycloud::WithScalarValues(property, [&](const auto& values) {
         using T = typename std::remove_cvref_t<decltype(values)>::value_type;
         column = ColumnOfType<T, false>();
         column->array = reinterpret_cast<const std::byte*>(values.data());
@@ -82,7 +81,7 @@ std::optional<SplatColumn> RecordField(const orrisk::ply::Property& property, st
                                        bool swapsBytes)
 {
     std::optional<SplatColumn> column;
-    plyloader::WithScalarValues(property, [&](const auto& values) {
+    plycloud::WithScalarValues(property, [&](const auto& values) {
         using T = typename std::remove_cvref_t<decltype(values)>::value_type;
         column = swapsBytes ? ColumnOfType<T, true>() : ColumnOfType<T, false>();
         column->offset = offset;

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-// One scalar property of a PLY element as the splat loader reads it: where its values lie
+// One scalar property of a PLY element as the 3DGS PLY reader reads it: where its values lie
 // (an array the PLY reader stored, or a field of records streamed from a binary body) and
 // how they convert to float and to uint32.
 //
@@ -50,3 +51,12 @@ std::optional<SplatColumn> StoredColumn(const orrisk::ply::PlyElement& element, 
 // property.
 std::optional<SplatColumn> RecordField(const orrisk::ply::Property& property, std::size_t offset, std::size_t recordBytes,
                                        bool swapsBytes);
+
+// The values of the element's scalar property `name` as float, one per record; empty when
+// there is no such property, it is a list property, or its type (ushort, uint) has no float
+// reading.
+std::vector<float> ReadPropertyAsFloat(const orrisk::ply::PlyElement& element, const std::string& name);
+
+// The values of the element's scalar property `name` as uint32, one per record; empty when
+// there is no such property or it is a list property.
+std::vector<std::uint32_t> ReadPropertyAsUInt32(const orrisk::ply::PlyElement& element, const std::string& name);

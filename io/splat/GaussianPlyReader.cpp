@@ -1,25 +1,24 @@
-#include "io/splat/GaussianPlyReader.h"
+#include "io/splat/SplatReader.h"
 
 #include "io/core/FixedRecordRead.h"
-#include "io/splat/GaussianPlyColumns.h"
-#include "io/ply/PlyReadFailure.h"
 #include "io/core/SizeArrays.h"
-#include "io/splat/SplatActivation.h"
-#include "io/ply/PlyFile.h"
 #include "io/ply/PlyError.h"
+#include "io/ply/PlyFile.h"
+#include "io/ply/PlyReadFailure.h"
 #include "io/ply/PlyRecordReader.h"
-#include "platform/Log.h"
+#include "io/splat/GaussianPlyColumns.h"
+#include "io/splat/SplatActivation.h"
 #include "platform/MemoryHints.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <unordered_map>
@@ -32,9 +31,11 @@
 namespace {
 
 constexpr float kShC0 = 0.2820948f;  // degree-0 SH constant, rounded to float
+// The component the reader's notes name.
+constexpr const char* kComponent = "CGaussianPlyLoader";
 
 // The element's properties by name (the first of each name wins) with where each lies in a
-// binary record. The loader asks for every f_rest_* and mask_* by name, which must not cost
+// binary record. The reader asks for every f_rest_* and mask_* by name, which must not cost
 // a scan of a header that may list tens of thousands of properties.
 class PropertiesByName {
 public:
@@ -90,7 +91,7 @@ struct VertexSource {
     }
 };
 
-// The columns a scene is made of, chosen and checked in the loader's order.
+// The columns a scene is made of, chosen and checked in the reader's order.
 struct SplatPlan {
     std::size_t count = 0;
     std::array<SplatColumn, 3> position;
@@ -150,7 +151,7 @@ void PlanSegmentation(const VertexSource& source, SplatPlan& plan)
     }
 }
 
-// Chooses the columns; on failure returns the line to log.
+// Chooses the columns; on failure returns the note's text.
 const char* PlanSplats(const VertexSource& source, SplatPlan& plan)
 {
     plan.count = static_cast<std::size_t>(source.element.recordCount);
@@ -344,7 +345,7 @@ private:
     GaussianData& m_data;
 };
 
-// The reason a person is given: the log line's text without its final full stop.
+// The reason a person is given: the note's text without its final full stop.
 ReadFailure SplatFailure(ReadError code, std::string_view text)
 {
     if (!text.empty() && text.back() == '.')
@@ -357,11 +358,11 @@ ReadFailure Cancelled()
     return Fail(ReadError::Cancelled, "Gaussian splat PLY: cancelled");
 }
 
-std::optional<ReadFailure> LoadSplats(VertexSource& source, ThreadPool* pool, GaussianData& data)
+std::optional<ReadFailure> ReadSplats(VertexSource& source, ThreadPool* pool, GaussianData& data, ReadNotes& notes)
 {
     SplatPlan plan;
     if (const char* failure = PlanSplats(source, plan)) {
-        Log(LogLevel::Error, "CGaussianPlyLoader", failure);
+        notes.push_back({NoteLevel::Error, kComponent, failure});
         return SplatFailure(ReadError::Malformed, failure);
     }
     SplatFiller filler(plan, data, pool);
@@ -371,22 +372,19 @@ std::optional<ReadFailure> LoadSplats(VertexSource& source, ThreadPool* pool, Ga
     filler.Finish();
 
     if (plan.segmentationNote)
-        Log(LogLevel::Warning, "CGaussianPlyLoader", plan.segmentationNote);
-    if (!plan.masks.empty()) {
-        char line[96];
-        std::snprintf(line, sizeof line, "segmentation from %zu masks (argmax).",
-                      plan.masks.size());
-        Log(LogLevel::Info, "CGaussianPlyLoader", line);
-    }
+        notes.push_back({NoteLevel::Warning, kComponent, plan.segmentationNote});
+    if (!plan.masks.empty())
+        notes.push_back({NoteLevel::Info, kComponent,
+                         "segmentation from " + std::to_string(plan.masks.size()) + " masks (argmax)."});
     data.ComputeBounds(pool);
     return std::nullopt;
 }
 
-const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file)
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file, ReadNotes& notes)
 {
     if (file.ContainsElement("vertex"))
         return &file.ElementNamed("vertex");
-    Log(LogLevel::Error, "CGaussianPlyLoader", "no 'vertex' element.");
+    notes.push_back({NoteLevel::Error, kComponent, "no 'vertex' element."});
     return nullptr;
 }
 
@@ -395,11 +393,11 @@ ReadFailure NoVertexElement()
     return SplatFailure(ReadError::Malformed, "no 'vertex' element.");
 }
 
-std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, const ReadOptions& options,
-                                        GaussianData& data)
+std::optional<ReadFailure> ReadStreamed(orrisk::ply::PlyRecordReader& reader, const ReadOptions& options,
+                                        GaussianData& data, ReadNotes& notes)
 {
     reader.RequireCompleteBody();  // a short body fails before anything else is looked at
-    const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header());
+    const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), notes);
     if (!vertex)
         return NoVertexElement();
     const bool swapsBytes = reader.SwapsBytes();
@@ -417,13 +415,14 @@ std::optional<ReadFailure> LoadStreamed(orrisk::ply::PlyRecordReader& reader, co
             return read.outcome == FixedRecordsRead::Outcome::Complete;
         },
     };
-    return LoadSplats(source, options.pool, data);
+    return ReadSplats(source, options.pool, data, notes);
 }
 
-std::optional<ReadFailure> LoadStored(const std::string& path, const ReadOptions& options, GaussianData& data)
+std::optional<ReadFailure> ReadStored(const std::string& path, const ReadOptions& options, GaussianData& data,
+                                      ReadNotes& notes)
 {
     const orrisk::ply::PlyFile ply(path);
-    const orrisk::ply::PlyElement* vertex = FindVertex(ply);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply, notes);
     if (!vertex)
         return NoVertexElement();
     VertexSource source{
@@ -441,17 +440,30 @@ std::optional<ReadFailure> LoadStored(const std::string& path, const ReadOptions
             return ReportProgress(options, 1.0);
         },
     };
-    return LoadSplats(source, options.pool, data);
+    return ReadSplats(source, options.pool, data, notes);
 }
 
-std::optional<ReadFailure> LoadAnyEncoding(const std::string& path, const ReadOptions& options, GaussianData& data)
+std::optional<ReadFailure> ReadAnyEncoding(const std::string& path, const ReadOptions& options, GaussianData& data,
+                                           ReadNotes& notes)
 {
     {
         orrisk::ply::PlyRecordReader reader(path);
         if (reader.HasFixedSizeRecords())
-            return LoadStreamed(reader, options, data);
+            return ReadStreamed(reader, options, data, notes);
     }
-    return LoadStored(path, options, data);
+    return ReadStored(path, options, data, notes);
+}
+
+ReadResult<GaussianData> ReadNoted(const std::string& path, const ReadOptions& options, ReadNotes& notes)
+{
+    try {
+        GaussianData data;
+        if (std::optional<ReadFailure> failure = ReadAnyEncoding(path, options, data, notes))
+            return *std::move(failure);
+        return data;
+    } catch (...) {
+        return FailureOfCurrentException(kComponent, "Gaussian splat PLY", notes);
+    }
 }
 
 }  // namespace
@@ -460,12 +472,8 @@ ReadResult<GaussianData> ReadGaussianPly(const std::string& path, const ReadOpti
 {
     if (!ReportProgress(options, 0.0))
         return Cancelled();
-    try {
-        GaussianData data;
-        if (std::optional<ReadFailure> failure = LoadAnyEncoding(path, options, data))
-            return *std::move(failure);
-        return data;
-    } catch (...) {
-        return FailureOfCurrentException("CGaussianPlyLoader", "Gaussian splat PLY");
-    }
+    ReadNotes notes;
+    ReadResult<GaussianData> result = ReadNoted(path, options, notes);
+    result.AddNotes(std::move(notes));
+    return result;
 }

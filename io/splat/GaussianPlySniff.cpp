@@ -1,4 +1,4 @@
-#include "io/splat/GaussianPlyReader.h"
+#include "io/splat/SplatReader.h"
 
 #include "io/core/ReadOnlyFile.h"
 #include "io/ply/PlyFile.h"

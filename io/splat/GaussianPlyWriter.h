@@ -9,7 +9,7 @@
 // f_rest_0..(shRestCount-1), opacity, scale_0..2, rot_0..3 and, when the scene has ids,
 // uint object_id.
 //
-// The record holds display values (as the splat loader produces them); the file holds
+// The record holds display values (as the splat reader produces them); the file holds
 // the values before activation, so the writer stores logit(opacity) and log(scale).
 // Opacities are clamped to [1e-6, 1 - 1e-6] and scales to at least the smallest normal
 // float so that every value in the file is finite. Positions are written as origin +

@@ -1,5 +1,6 @@
 #include "io/splat/SplatReader.h"
 
+#include "io/core/FileName.h"
 #include "io/splat/AntimatterSplatReader.h"
 #include "io/splat/CompressedPlyReader.h"
 #include "io/splat/SogReader.h"
@@ -14,14 +15,14 @@ SplatFormat DetectSplatFormat(const std::string& path)
         return SplatFormat::CompressedPly;
     if (IsSogFile(path))
         return SplatFormat::Sog;
-    const std::string extension = FileNameExtension(path);
+    const std::string extension = FileExtension(path);
     if (extension == "spz")
         return SplatFormat::Spz;
     if (extension == "sog")
         return SplatFormat::Sog;
     if (extension == "splat")
         return SplatFormat::AntimatterSplat;
-    if (LowerFileName(path).ends_with(".compressed.ply"))
+    if (LowerCaseFileName(path).ends_with(".compressed.ply"))
         return SplatFormat::CompressedPly;
     return SplatFormat::None;
 }

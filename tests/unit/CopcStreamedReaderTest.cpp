@@ -1,7 +1,7 @@
 #include "document/SceneFileRead.h"
-#include "io/las/LasRecords.h"
 #include "io/copc/CopcHierarchy.h"
 #include "io/copc/CopcReader.h"
+#include "io/las/LasRecords.h"
 #include "io/laz/ChunkDecoder.h"
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"

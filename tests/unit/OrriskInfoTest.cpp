@@ -1,11 +1,11 @@
 #include "document/Document.h"
 #include "io/poses/PoseReader.h"
-#include "io/splat/GaussianPlyReader.h"
-#include "view/ConsoleDesktop.h"
+#include "io/splat/SplatReader.h"
 #include "platform/Log.h"
 #include "support/RawBytes.h"
 #include "support/TestData.h"
 #include "support/ToolRun.h"
+#include "view/ConsoleDesktop.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

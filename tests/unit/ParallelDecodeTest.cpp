@@ -1,11 +1,11 @@
 #include "io/core/FixedRecordRead.h"
-#include "io/splat/GaussianPlyReader.h"
+#include "LasTestFile.h"
 #include "io/las/LasReader.h"
 #include "io/ply/PlyReader.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
 #include "support/PlyBytes.h"
 #include "support/TestData.h"
-#include "LasTestFile.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // against the byte rules of the LAS formats read straight from the files.
 
 #include "io/las/LasReader.h"
-#include "io/ply/PlyReader.h"
 #include "io/laz/LazReader.h"
+#include "io/ply/PlyReader.h"
 #include "scene/PointCloudData.h"
 #include "support/TestData.h"
 #include "unit/LasTestFile.h"

@@ -1,4 +1,4 @@
-#include "io/splat/GaussianPlyReader.h"
+#include "io/splat/SplatReader.h"
 #include "io/ply/PlyFile.h"
 #include "support/TestData.h"
 
@@ -43,7 +43,7 @@ bool Sniff(const ScratchDir& dir, const std::string& bytes)
 
 }  // namespace
 
-TEST(GaussianSplatSniff, FirstLineMustBeginWithPly)
+TEST(GaussianPlySniff, FirstLineMustBeginWithPly)
 {
     ScratchDir dir;
     EXPECT_TRUE(Sniff(dir, Header("ply")));
@@ -57,7 +57,7 @@ TEST(GaussianSplatSniff, FirstLineMustBeginWithPly)
     EXPECT_FALSE(Sniff(dir, ""));
 }
 
-TEST(GaussianSplatSniff, KeysAreSubstringsOfHeaderLinesBeforeEndHeader)
+TEST(GaussianPlySniff, KeysAreSubstringsOfHeaderLinesBeforeEndHeader)
 {
     ScratchDir dir;
     // Anywhere in a line counts: comments, other elements, longer names.
@@ -74,7 +74,7 @@ TEST(GaussianSplatSniff, KeysAreSubstringsOfHeaderLinesBeforeEndHeader)
     EXPECT_TRUE(Sniff(dir, "ply\ncomment f_dc_0 opacity scale_0\ncomment rot_0"));
 }
 
-TEST(GaussianSplatSniff, ReadsThreeHundredLinesAfterTheFirst)
+TEST(GaussianPlySniff, ReadsThreeHundredLinesAfterTheFirst)
 {
     ScratchDir dir;
     // The header puts two lines before the comments and the four key lines after them: with
@@ -85,7 +85,7 @@ TEST(GaussianSplatSniff, ReadsThreeHundredLinesAfterTheFirst)
     EXPECT_FALSE(Sniff(dir, Header("ply", std::string(295, '\n'))));
 }
 
-TEST(GaussianSplatSniff, FindsKeysAcrossReadPiecesOfLongLines)
+TEST(GaussianPlySniff, FindsKeysAcrossReadPiecesOfLongLines)
 {
     ScratchDir dir;
     // A long comment line puts the keys, or end_header, across the 64 KiB point where the
@@ -98,7 +98,7 @@ TEST(GaussianSplatSniff, FindsKeysAcrossReadPiecesOfLongLines)
     }
 }
 
-TEST(GaussianSplatSniff, ReadsNoFurtherThanAHeaderCanReach)
+TEST(GaussianPlySniff, ReadsNoFurtherThanAHeaderCanReach)
 {
     ScratchDir dir;
     const std::string head = "ply\ncomment f_dc_0 opacity scale_0 ";
@@ -107,7 +107,7 @@ TEST(GaussianSplatSniff, ReadsNoFurtherThanAHeaderCanReach)
     EXPECT_FALSE(Sniff(dir, head + filler + "xxxxxxxxrot_0\n"));
 }
 
-TEST(GaussianSplatSniff, AnswersNoForWhatCannotBeRead)
+TEST(GaussianPlySniff, AnswersNoForWhatCannotBeRead)
 {
     ScratchDir dir;
     EXPECT_FALSE(IsGaussianSplatPly(dir.File("missing.ply").string()));
@@ -118,7 +118,7 @@ TEST(GaussianSplatSniff, AnswersNoForWhatCannotBeRead)
     EXPECT_FALSE(Sniff(dir, "ply\n" + std::string(3 << 20, '\x01')));
 }
 
-TEST(GaussianSplatSniff, CorpusFiles)
+TEST(GaussianPlySniff, CorpusFiles)
 {
     ORRISK_REQUIRE_TESTDATA();
     for (const char* yes : {"splat/donut_fused.ply", "splat/splat_sh3.ply", "splat/splat_crlf_header.ply",

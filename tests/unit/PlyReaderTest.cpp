@@ -1,7 +1,7 @@
 #include "io/ply/PlyReader.h"
 #include "io/ply/PlyFile.h"
-#include "platform/Log.h"
 #include "support/PlyBytes.h"
+#include "support/ReadNoteLines.h"
 #include "support/TestData.h"
 
 #include <gtest/gtest.h>
@@ -18,18 +18,17 @@ using testsupport::PlyBytes;
 
 namespace {
 
-struct LoadResult {
+struct Outcome {
     bool ok = false;
-    std::string log;
+    std::string notes;  // as the log shows them once the document writes them
     PointCloudData cloud;
     ReadError code = ReadError::Malformed;
     std::string reason;
 };
 
-LoadResult Load(const std::filesystem::path& path)
+Outcome Read(const std::filesystem::path& path)
 {
-    LoadResult result;
-    ScopedLogCapture capture;
+    Outcome result;
     ReadResult<PointCloudData> read = ReadPly(path.string());
     result.ok = read.Ok();
     if (read) {
@@ -38,19 +37,19 @@ LoadResult Load(const std::filesystem::path& path)
         result.code = read.Failure().code;
         result.reason = read.Failure().reason;
     }
-    result.log = capture.Text();
+    result.notes = testsupport::NoteText(read.Notes());
     return result;
 }
 
-LoadResult LoadBytes(std::string_view bytes)
+Outcome ReadBytes(std::string_view bytes)
 {
     testsupport::ScratchDir dir;
-    return Load(dir.Write("cloud.ply", bytes));
+    return Read(dir.Write("cloud.ply", bytes));
 }
 
-LoadResult LoadCorpus(const std::string& name)
+Outcome ReadCorpus(const std::string& name)
 {
-    return Load(testsupport::TestDataFile("ply/" + name));
+    return Read(testsupport::TestDataFile("ply/" + name));
 }
 
 // A little-endian cloud of float x/y/z (x = 0, 1, 2, ...) with extra properties whose
@@ -80,9 +79,9 @@ void ExpectSameCloud(const PointCloudData& a, const PointCloudData& b, const std
     EXPECT_EQ(a.radius, b.radius) << what;
 }
 
-// The loading rules written out plainly on whole double arrays, to check the loader's
+// The loading rules written out plainly on whole double arrays, to check the reader's
 // single-pass conversion against.
-bool ReferenceLoad(const std::string& path, PointCloudData& cloud)
+bool ReferenceRead(const std::string& path, PointCloudData& cloud)
 {
     cloud.Clear();
     const orrisk::ply::PlyFile ply(path);
@@ -152,12 +151,12 @@ bool SameVectors(const LargeArray<Vector>& a, const LargeArray<Vector>& b)
     return true;
 }
 
-// The loader's cloud equals the one the plainly written rules give.
+// The reader's cloud equals the one the plainly written rules give.
 void ExpectMatchesReference(const std::filesystem::path& path)
 {
-    const LoadResult loaded = Load(path);
+    const Outcome loaded = Read(path);
     PointCloudData reference;
-    ASSERT_TRUE(ReferenceLoad(path.string(), reference));
+    ASSERT_TRUE(ReferenceRead(path.string(), reference));
     const std::string name = path.filename().string();
     EXPECT_TRUE(SameVectors(loaded.cloud.positions, reference.positions)) << name;
     EXPECT_TRUE(SameVectors(loaded.cloud.colors, reference.colors)) << name;
@@ -177,7 +176,7 @@ const std::string kException = "[CPlyLoader] exception: ";
 
 }  // namespace
 
-TEST(PlyLoader, EveryCorpusFileLoadsOrFailsAsDocumented)
+TEST(PlyReader, EveryCorpusFileReadsOrFailsAsDocumented)
 {
     ORRISK_REQUIRE_TESTDATA();
     const std::map<std::string, std::string> failures = {
@@ -228,11 +227,11 @@ TEST(PlyLoader, EveryCorpusFileLoadsOrFailsAsDocumented)
         if (!entry.is_regular_file())
             continue;
         const std::string name = entry.path().filename().string();
-        const LoadResult result = Load(entry.path());
+        const Outcome result = Read(entry.path());
         const auto failure = failures.find(name);
         if (failure == failures.end()) {
-            EXPECT_TRUE(result.ok) << name << ": " << result.log;
-            EXPECT_EQ(result.log, "") << name;
+            EXPECT_TRUE(result.ok) << name << ": " << result.notes;
+            EXPECT_EQ(result.notes, "") << name;
             EXPECT_FALSE(result.cloud.positions.empty()) << name;
             EXPECT_EQ(result.cloud.hasColors, !result.cloud.colors.empty()) << name;
             if (result.cloud.hasColors) {
@@ -241,19 +240,19 @@ TEST(PlyLoader, EveryCorpusFileLoadsOrFailsAsDocumented)
         } else {
             ++seenFailures;
             EXPECT_FALSE(result.ok) << name;
-            EXPECT_EQ(result.log, failure->second) << name;
+            EXPECT_EQ(result.notes, failure->second) << name;
             EXPECT_TRUE(result.cloud.positions.empty()) << name;
         }
     }
     EXPECT_EQ(seenFailures, failures.size());
 }
 
-TEST(PlyLoader, EveryCorpusCloudMatchesThePlainlyWrittenRules)
+TEST(PlyReader, EveryCorpusCloudMatchesThePlainlyWrittenRules)
 {
     ORRISK_REQUIRE_TESTDATA();
     int compared = 0;
     for (const auto& entry : std::filesystem::directory_iterator(testsupport::TestDataFile("ply"))) {
-        if (entry.is_regular_file() && Load(entry.path()).ok) {
+        if (entry.is_regular_file() && Read(entry.path()).ok) {
             ExpectMatchesReference(entry.path());
             ++compared;
         }
@@ -261,7 +260,7 @@ TEST(PlyLoader, EveryCorpusCloudMatchesThePlainlyWrittenRules)
     EXPECT_GT(compared, 80);
 }
 
-TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
+TEST(PlyReader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
 {
     // Enough points to span many read blocks and pieces, with an element before and after
     // the vertices, every kind of colour type and NaNs scattered through x (including, in
@@ -296,21 +295,21 @@ TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
         be.Be<std::int16_t>(1).Be<std::int16_t>(2);
 
         const auto lePath = dir.Write("le.ply", le);
-        const LoadResult little = Load(lePath);
-        ASSERT_TRUE(little.ok) << little.log;
+        const Outcome little = Read(lePath);
+        ASSERT_TRUE(little.ok) << little.notes;
         ASSERT_EQ(little.cloud.positions.size(), static_cast<std::size_t>(kPoints));
         EXPECT_EQ(std::isnan(little.cloud.origin.x()), nanFirst);
         EXPECT_EQ(little.cloud.origin.z(), -10000.0);
         ExpectMatchesReference(lePath);
-        const LoadResult big = Load(dir.Write("be.ply", be));
+        const Outcome big = Read(dir.Write("be.ply", be));
         EXPECT_TRUE(SameVectors(little.cloud.positions, big.cloud.positions));
         EXPECT_TRUE(SameVectors(little.cloud.colors, big.cloud.colors));
 
         // Without NaNs (which an ASCII body cannot hold) the ASCII form gives the same too.
         if (!nanFirst) {
             const orrisk::ply::PlyFile stored(lePath.string());
-            const LoadResult ascii = Load(dir.Write("ascii.ply", testsupport::WritePly(stored, orrisk::ply::PlyEncoding::Ascii)));
-            ASSERT_TRUE(ascii.ok) << ascii.log;
+            const Outcome ascii = Read(dir.Write("ascii.ply", testsupport::WritePly(stored, orrisk::ply::PlyEncoding::Ascii)));
+            ASSERT_TRUE(ascii.ok) << ascii.notes;
             EXPECT_TRUE(SameVectors(little.cloud.colors, ascii.cloud.colors));
             for (std::size_t i = 0; i < ascii.cloud.positions.size(); ++i) {
                 if (!std::isnan(little.cloud.positions[i].x())) {
@@ -321,11 +320,11 @@ TEST(PlyLoader, LargeCloudsReadTheSameInEveryEncodingAndFollowTheRules)
 
         // A body that ends inside the element after the vertices fails the load.
         const std::string cut = le.Bytes().substr(0, le.Bytes().size() - 1);
-        EXPECT_EQ(LoadBytes(cut).log, kException + "PLY parser: unexpected end of file in element after\n");
+        EXPECT_EQ(ReadBytes(cut).notes, kException + "PLY parser: unexpected end of file in element after\n");
     }
 }
 
-TEST(PlyLoader, CorpusPointCloudsHaveTheirDocumentedShape)
+TEST(PlyReader, CorpusPointCloudsHaveTheirDocumentedShape)
 {
     ORRISK_REQUIRE_TESTDATA();
     const struct {
@@ -340,61 +339,61 @@ TEST(PlyLoader, CorpusPointCloudsHaveTheirDocumentedShape)
         {"binary_trailing_bytes.ply", 10, false},
     };
     for (const auto& expected : clouds) {
-        const LoadResult result = LoadCorpus(expected.name);
-        ASSERT_TRUE(result.ok) << expected.name << result.log;
+        const Outcome result = ReadCorpus(expected.name);
+        ASSERT_TRUE(result.ok) << expected.name << result.notes;
         EXPECT_EQ(result.cloud.positions.size(), expected.points) << expected.name;
         EXPECT_EQ(result.cloud.hasColors, expected.colors) << expected.name;
     }
     // pdal_text_extradim: red/green uchar, blue char, alpha uchar 255.
-    const LoadResult extradim = LoadCorpus("pdal_text_extradim.ply");
+    const Outcome extradim = ReadCorpus("pdal_text_extradim.ply");
     EXPECT_EQ(extradim.cloud.colors[0], Eigen::Vector4f(Scaled(63, 1 / 255.0), Scaled(200, 1 / 255.0),
                                                         Scaled(64, 1 / 255.0), 1.0f));
     // The first of two x properties (float 1, 2.5, -3; the double x holds 100, 200, 300) wins.
-    const LoadResult duplicate = LoadCorpus("header_duplicate_property.ply");
+    const Outcome duplicate = ReadCorpus("header_duplicate_property.ply");
     EXPECT_EQ(duplicate.cloud.origin.x(), -3.0);
     EXPECT_EQ(duplicate.cloud.positions[1].x(), 5.5f);
 }
 
-TEST(PlyLoader, TheThreeEncodingsGiveTheSameCloud)
+TEST(PlyReader, TheThreeEncodingsGiveTheSameCloud)
 {
     ORRISK_REQUIRE_TESTDATA();
-    const LoadResult ascii = LoadCorpus("cloud_ascii.ply");
+    const Outcome ascii = ReadCorpus("cloud_ascii.ply");
     ASSERT_TRUE(ascii.ok);
-    ExpectSameCloud(ascii.cloud, LoadCorpus("cloud_binary_le.ply").cloud, "little-endian");
-    ExpectSameCloud(ascii.cloud, LoadCorpus("cloud_binary_be.ply").cloud, "big-endian");
-    ExpectSameCloud(LoadCorpus("color_rgba_uchar.ply").cloud, LoadCorpus("color_rgba_uchar_ascii.ply").cloud, "rgba");
-    ExpectSameCloud(LoadCorpus("mesh_face_before_vertex_ascii.ply").cloud,
-                    LoadCorpus("mesh_face_before_vertex_be.ply").cloud, "mesh");
+    ExpectSameCloud(ascii.cloud, ReadCorpus("cloud_binary_le.ply").cloud, "little-endian");
+    ExpectSameCloud(ascii.cloud, ReadCorpus("cloud_binary_be.ply").cloud, "big-endian");
+    ExpectSameCloud(ReadCorpus("color_rgba_uchar.ply").cloud, ReadCorpus("color_rgba_uchar_ascii.ply").cloud, "rgba");
+    ExpectSameCloud(ReadCorpus("mesh_face_before_vertex_ascii.ply").cloud,
+                    ReadCorpus("mesh_face_before_vertex_be.ply").cloud, "mesh");
 }
 
-TEST(PlyLoader, PositionsAreOffsetsFromTheMinimumCornerComputedInDouble)
+TEST(PlyReader, PositionsAreOffsetsFromTheMinimumCornerComputedInDouble)
 {
     ORRISK_REQUIRE_TESTDATA();
-    const LoadResult million = LoadCorpus("xyz_million_offset.ply");
+    const Outcome million = ReadCorpus("xyz_million_offset.ply");
     ASSERT_TRUE(million.ok);
     EXPECT_EQ(million.cloud.origin, Eigen::Vector3d(1e6, 0, 0));
     EXPECT_EQ(million.cloud.positions[0], Eigen::Vector3f(0, 0, 0));
     EXPECT_EQ(million.cloud.positions[1], Eigen::Vector3f(1, 0, 0));
 
-    const LoadResult large = LoadCorpus("xyz_double_large_coords.ply");
+    const Outcome large = ReadCorpus("xyz_double_large_coords.ply");
     ASSERT_TRUE(large.ok);
     ASSERT_EQ(large.cloud.positions.size(), 16u);
     for (std::size_t i = 1; i < 16; ++i)
         EXPECT_NEAR(large.cloud.positions[i].x() - large.cloud.positions[i - 1].x(), 0.001f, 1e-6f) << i;
 
-    const LoadResult box = LoadCorpus("two_points_radius3.ply");
+    const Outcome box = ReadCorpus("two_points_radius3.ply");
     EXPECT_EQ(box.cloud.center, Eigen::Vector3f(1, 2, 2));
     EXPECT_EQ(box.cloud.radius, 3.0f);
 
-    const LoadResult single = LoadCorpus("single_point.ply");
+    const Outcome single = ReadCorpus("single_point.ply");
     EXPECT_EQ(single.cloud.origin, Eigen::Vector3d(3.5, -2, 7.25));
     EXPECT_EQ(single.cloud.radius, 0.0f);
 }
 
-TEST(PlyLoader, NanCoordinatesNeverBecomeTheOriginUnlessFirst)
+TEST(PlyReader, NanCoordinatesNeverBecomeTheOriginUnlessFirst)
 {
     ORRISK_REQUIRE_TESTDATA();
-    const LoadResult later = LoadCorpus("nan_coordinate.ply");
+    const Outcome later = ReadCorpus("nan_coordinate.ply");
     ASSERT_TRUE(later.ok);
     EXPECT_FALSE(std::isnan(later.cloud.origin.x()));
     EXPECT_FALSE(std::isnan(later.cloud.boundsMin.x()));
@@ -402,7 +401,7 @@ TEST(PlyLoader, NanCoordinatesNeverBecomeTheOriginUnlessFirst)
                             [](const Eigen::Vector3f& p) { return std::isnan(p.x()); }),
               1);
 
-    const LoadResult first = LoadCorpus("nan_first_point.ply");
+    const Outcome first = ReadCorpus("nan_first_point.ply");
     ASSERT_TRUE(first.ok);
     EXPECT_TRUE(std::isnan(first.cloud.origin.x()));
     for (const Eigen::Vector3f& p : first.cloud.positions)
@@ -411,62 +410,62 @@ TEST(PlyLoader, NanCoordinatesNeverBecomeTheOriginUnlessFirst)
     EXPECT_FALSE(std::isnan(first.cloud.origin.y()));
 }
 
-TEST(PlyLoader, ColourFamiliesArePickedInOrderWhenComplete)
+TEST(PlyReader, ColourFamiliesArePickedInOrderWhenComplete)
 {
     ORRISK_REQUIRE_TESTDATA();
     const Eigen::Vector4f expected(1.0f, Scaled(12, 1 / 255.0), 0.0f, 1.0f);
-    EXPECT_EQ(LoadCorpus("color_family_precedence.ply").cloud.colors.at(0), expected);
-    EXPECT_EQ(LoadCorpus("color_family_fallback.ply").cloud.colors.at(0), expected);
-    EXPECT_EQ(LoadCorpus("color_rgb_short_names.ply").cloud.colors.at(0), expected);
-    EXPECT_TRUE(LoadCorpus("color_diffuse_rgb.ply").cloud.hasColors);
+    EXPECT_EQ(ReadCorpus("color_family_precedence.ply").cloud.colors.at(0), expected);
+    EXPECT_EQ(ReadCorpus("color_family_fallback.ply").cloud.colors.at(0), expected);
+    EXPECT_EQ(ReadCorpus("color_rgb_short_names.ply").cloud.colors.at(0), expected);
+    EXPECT_TRUE(ReadCorpus("color_diffuse_rgb.ply").cloud.hasColors);
 
-    const LoadResult rgba = LoadCorpus("color_rgba_uchar.ply");
+    const Outcome rgba = ReadCorpus("color_rgba_uchar.ply");
     EXPECT_EQ(rgba.cloud.colors.at(0), Eigen::Vector4f(1.0f, Scaled(12, 1 / 255.0), 0.0f, Scaled(93, 1 / 255.0)));
     EXPECT_EQ(rgba.cloud.colors.at(1)[3], Scaled(128, 1 / 255.0));
     EXPECT_EQ(rgba.cloud.colors.at(2)[3], 0.0f);
-    EXPECT_EQ(LoadCorpus("color_rgba_short_names.ply").cloud.colors, rgba.cloud.colors);
-    const LoadResult diffuse = LoadCorpus("color_diffuse_rgba.ply");
+    EXPECT_EQ(ReadCorpus("color_rgba_short_names.ply").cloud.colors, rgba.cloud.colors);
+    const Outcome diffuse = ReadCorpus("color_diffuse_rgba.ply");
     EXPECT_NE(diffuse.cloud.colors.at(1)[3], 1.0f);
 
-    const LoadResult alphaList = LoadCorpus("color_alpha_is_list.ply");
+    const Outcome alphaList = ReadCorpus("color_alpha_is_list.ply");
     ASSERT_TRUE(alphaList.cloud.hasColors);
     for (const Eigen::Vector4f& c : alphaList.cloud.colors)
         EXPECT_EQ(c[3], 1.0f);
 
-    const LoadResult redList = LoadCorpus("color_red_is_list.ply");
+    const Outcome redList = ReadCorpus("color_red_is_list.ply");
     EXPECT_TRUE(redList.ok);
     EXPECT_FALSE(redList.cloud.hasColors);
     EXPECT_TRUE(redList.cloud.colors.empty());
 
-    const LoadResult mixed = LoadCorpus("color_mixed_types.ply");
+    const Outcome mixed = ReadCorpus("color_mixed_types.ply");
     EXPECT_EQ(mixed.cloud.colors.at(1), Eigen::Vector4f(Scaled(169, 1 / 255.0), Scaled(88, 1 / 255.0),
                                                         Scaled(10, 1 / 255.0), 1.0f));
-    const LoadResult negative = LoadCorpus("color_int_with_negatives.ply");
+    const Outcome negative = ReadCorpus("color_int_with_negatives.ply");
     EXPECT_EQ(negative.cloud.colors.at(0)[0], Scaled(-4, 1 / 255.0));
 }
 
-TEST(PlyLoader, ColourScaleFollowsTheLargestChannel)
+TEST(PlyReader, ColourScaleFollowsTheLargestChannel)
 {
     ORRISK_REQUIRE_TESTDATA();
-    EXPECT_EQ(LoadCorpus("color_ushort_max1000.ply").cloud.colors.at(0),
+    EXPECT_EQ(ReadCorpus("color_ushort_max1000.ply").cloud.colors.at(0),
               Eigen::Vector4f(Scaled(692, 1 / 1000.0), Scaled(157, 1 / 1000.0), Scaled(971, 1 / 1000.0),
                               Scaled(809, 1 / 1000.0)));
-    const LoadResult max1000 = LoadCorpus("color_ushort_max1000.ply");
+    const Outcome max1000 = ReadCorpus("color_ushort_max1000.ply");
     EXPECT_TRUE(std::all_of(max1000.cloud.colors.begin(), max1000.cloud.colors.end(),
                             [](const Eigen::Vector4f& c) { return c[3] <= 1.0f; }));
-    EXPECT_EQ(LoadCorpus("color_ushort_max256.ply").cloud.colors.at(0)[0], Scaled(156, 1 / 255.0));
-    EXPECT_EQ(LoadCorpus("color_ushort_max257.ply").cloud.colors.at(0)[0], Scaled(156, 1 / 257.0));
+    EXPECT_EQ(ReadCorpus("color_ushort_max256.ply").cloud.colors.at(0)[0], Scaled(156, 1 / 255.0));
+    EXPECT_EQ(ReadCorpus("color_ushort_max257.ply").cloud.colors.at(0)[0], Scaled(156, 1 / 257.0));
     const float unchanged = static_cast<float>(0.8553265929222107);
-    EXPECT_EQ(LoadCorpus("color_float_max_1_0005.ply").cloud.colors.at(0)[1], unchanged);
-    EXPECT_EQ(LoadCorpus("color_float_max_1_5.ply").cloud.colors.at(0)[1],
+    EXPECT_EQ(ReadCorpus("color_float_max_1_0005.ply").cloud.colors.at(0)[1], unchanged);
+    EXPECT_EQ(ReadCorpus("color_float_max_1_5.ply").cloud.colors.at(0)[1],
               Scaled(static_cast<double>(unchanged), 1 / 255.0));
-    const LoadResult dim = LoadCorpus("color_uchar_only_0_1.ply");
+    const Outcome dim = ReadCorpus("color_uchar_only_0_1.ply");
     for (const Eigen::Vector4f& c : dim.cloud.colors)
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(c[i] == 0.0f || c[i] == 1.0f);
 }
 
-TEST(PlyLoader, ColourScaleThresholdsAre1Point001And256)
+TEST(PlyReader, ColourScaleThresholdsAre1Point001And256)
 {
     const std::string rgb = "property double red\nproperty double green\nproperty double blue\n";
     struct Case {
@@ -476,9 +475,9 @@ TEST(PlyLoader, ColourScaleThresholdsAre1Point001And256)
     for (const Case c : {Case{1.001, 1.0}, Case{1.0011, 1 / 255.0}, Case{0.0, 1.0}, Case{256.0, 1 / 255.0},
                          Case{256.5, 1 / 256.5}, Case{65535.0, 1 / 65535.0}}) {
         const std::string largest = std::to_string(c.largest);
-        const LoadResult result = LoadBytes(CloudWith(2, rgb + "property double alpha\n",
+        const Outcome result = ReadBytes(CloudWith(2, rgb + "property double alpha\n",
                                                       {"0.5 -0.25 0 300", largest + " 0 " + largest + " 0.5"}));
-        ASSERT_TRUE(result.ok) << result.log;
+        ASSERT_TRUE(result.ok) << result.notes;
         EXPECT_EQ(result.cloud.colors[0], Eigen::Vector4f(Scaled(0.5, c.scale), Scaled(-0.25, c.scale), 0.0f,
                                                           std::min(Scaled(300, c.scale), 1.0f)))
             << largest;
@@ -486,40 +485,40 @@ TEST(PlyLoader, ColourScaleThresholdsAre1Point001And256)
     }
 }
 
-TEST(PlyLoader, FailuresLogOneLineAndGiveTheirReason)
+TEST(PlyReader, FailuresComeWithOneNoteAndTheirReason)
 {
     {
         testsupport::ScratchDir dir;
         const std::string missing = (dir.Path() / "missing.ply").string();
-        const LoadResult result = Load(missing);
+        const Outcome result = Read(missing);
         EXPECT_FALSE(result.ok);
-        EXPECT_EQ(result.log, kException + "PLY parser: Could not open file " + missing + "\n");
+        EXPECT_EQ(result.notes, kException + "PLY parser: Could not open file " + missing + "\n");
         EXPECT_EQ(result.reason, "PLY parser: Could not open file " + missing);
     }
 
-    const LoadResult listZ = LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
+    const Outcome listZ = ReadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float y\n"
                                        "property list uchar float z\nend_header\n1 2 1 3\n");
-    EXPECT_EQ(listZ.log, kXyzMessage);
+    EXPECT_EQ(listZ.notes, kXyzMessage);
     EXPECT_EQ(listZ.code, ReadError::Malformed);
     EXPECT_EQ(listZ.reason, "PLY: the vertex element has no readable x, y and z properties");
-    EXPECT_EQ(LoadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty ushort x\nproperty float y\n"
+    EXPECT_EQ(ReadBytes("ply\nformat ascii 1.0\nelement vertex 1\nproperty ushort x\nproperty float y\n"
                         "property float z\nend_header\n1 2 3\n")
                   .ok,
               true);
     // A binary body shorter than its header promises is corrupt, not a cloud of zeros.
-    const LoadResult truncated = LoadBytes(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 2\n"
+    const Outcome truncated = ReadBytes(PlyBytes("ply\nformat binary_little_endian 1.0\nelement vertex 2\n"
                                                     "property float x\nproperty float y\nproperty float z\nend_header\n")
                                                .Le(1.0f)
                                                .Le(2.0f)
                                                .Le(3.0f)
                                                .Le(4.0f));
     EXPECT_FALSE(truncated.ok);
-    EXPECT_EQ(truncated.log, kException + "PLY parser: unexpected end of file in element vertex\n");
+    EXPECT_EQ(truncated.notes, kException + "PLY parser: unexpected end of file in element vertex\n");
     EXPECT_EQ(truncated.code, ReadError::Truncated);
     EXPECT_EQ(truncated.reason, "PLY parser: unexpected end of file in element vertex");
 }
 
-TEST(PlyLoader, ReadPropertyAsDoubleAcceptsEveryScalarType)
+TEST(PlyReader, ReadPropertyAsDoubleAcceptsEveryScalarType)
 {
     testsupport::ScratchDir dir;
     const orrisk::ply::PlyFile ply(dir.Write("all.ply",
