@@ -5,7 +5,7 @@
 #include "app/CommandTable.h"
 #include "app/FlyThroughExport.h"
 #include "app/LoadProgressPane.h"
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "app/TrainingPhotoOverlay.h"
 #include "app/SettingsLocation.h"
 #include "document/Document.h"

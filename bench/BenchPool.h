@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
 #include "platform/ThreadPool.h"
 
 // Options for a reader in a benchmark: this thread alone, or a pool of one thread per core as

@@ -1,7 +1,7 @@
 #include "PeakMemory.h"
 #include "document/Document.h"
 #include "gl/HeadlessEglBackend.h"
-#include "io/copc/CopcStreamedReader.h"
+#include "io/copc/CopcReader.h"
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"
 #include "scene/StreamedCloud.h"

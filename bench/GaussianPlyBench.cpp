@@ -2,8 +2,8 @@
 #include "BenchPool.h"
 #include "PeakMemory.h"
 
+#include "io/splat/SplatReader.h"
 #include "scene/GaussianData.h"
-#include "io/GaussianPlyLoader.h"
 
 #include <algorithm>
 

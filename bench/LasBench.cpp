@@ -1,8 +1,8 @@
 #include "BenchData.h"
 #include "BenchPool.h"
 
+#include "io/las/LasReader.h"
 #include "scene/PointCloudData.h"
-#include "io/LasReader.h"
 
 #include <sys/resource.h>
 

@@ -1,12 +1,12 @@
 #include "BenchData.h"
 #include "PeakMemory.h"
 
-#include "scene/PointCloudData.h"
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 #include "platform/ThreadPool.h"
 #include "render/CloudReorder.h"
 #include "render/OctreeSelection.h"
 #include "render/PointOctree.h"
+#include "scene/PointCloudData.h"
 
 #include <Eigen/Geometry>
 

@@ -2,9 +2,9 @@
 #include "BenchPool.h"
 #include "PeakMemory.h"
 
-#include "scene/PointCloudData.h"
-#include "io/PlyLoader.h"
 #include "io/ply/PlyFile.h"
+#include "io/ply/PlyReader.h"
+#include "scene/PointCloudData.h"
 
 #include <algorithm>
 #include <vector>
@@ -39,8 +39,8 @@ private:
 
 }  // namespace
 
-// The Gaussian splat loader's pattern: read the file, then take every property as float
-// (the results are kept until the end of the iteration, as a loader keeps them).
+// The Gaussian splat reader's pattern: read the file, then take every property as float
+// (the results are kept until the end of the iteration, as a reader keeps them).
 static void BM_PlyParseAndValuesAsFloat(benchmark::State& state, const char* name)
 {
     const auto path = BenchDataFile(name);

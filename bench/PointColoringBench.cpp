@@ -1,6 +1,6 @@
 #include "gl/GlSurface.h"
 #include "gl/HeadlessEglBackend.h"
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 #include "render/PointBudget.h"
 #include "render/PointCloudRenderer.h"
 #include "scene/PointCloudData.h"

@@ -1,10 +1,10 @@
 #include "BenchData.h"
 
-#include "io/GaussianPlyLoader.h"
+#include "io/core/LittleEndian.h"
 #include "io/splat/Decompress.h"
 #include "io/splat/OverwriteBuffer.h"
 #include "io/splat/SplatFinish.h"
-#include "io/splat/SplatFormats.h"
+#include "io/splat/SplatReader.h"
 #include "io/splat/WebpImage.h"
 #include "io/splat/ZipArchive.h"
 #include "platform/ThreadPool.h"
@@ -26,7 +26,7 @@
 
 namespace {
 
-// The scene every format was made from, loaded by the 3DGS PLY loader with the same pool.
+// The scene every format was made from, loaded by the 3DGS PLY reader with the same pool.
 constexpr const char* kPlainPly = "splat-1m-sh3.ply";
 
 ThreadPool& BenchPool()
@@ -48,13 +48,13 @@ void ReportSizes(benchmark::State& state, const std::filesystem::path& path, std
 bool DecodeSpzV4Streams(const Bytes& file)
 {
     const std::size_t streams = std::min<std::size_t>(file[15], 8);
-    const std::size_t table = LoadU32(file.data() + 16);
+    const std::size_t table = LoadLE<std::uint32_t>(file.data() + 16);
     std::size_t offset = table + 16 * file[15];
     std::array<ByteSpan, 8> compressed;
     std::array<OverwriteBuffer, 8> decoded;
     for (std::size_t s = 0; s < streams; ++s) {
-        const std::size_t size = LoadU64(file.data() + table + 16 * s);
-        decoded[s] = OverwriteBuffer(LoadU64(file.data() + table + 16 * s + 8));
+        const std::size_t size = LoadLE<std::uint64_t>(file.data() + table + 16 * s);
+        decoded[s] = OverwriteBuffer(LoadLE<std::uint64_t>(file.data() + table + 16 * s + 8));
         compressed[s] = ByteSpan(file.data() + offset, size);
         offset += size;
     }
@@ -74,7 +74,7 @@ bool InflateSpzGzip(const Bytes& file)
     std::array<std::uint8_t, 16> header;
     if (stream.ReadExactly(header.data(), header.size()))
         return false;
-    OverwriteBuffer payload(std::size_t{LoadU32(header.data() + 8)} * (9 + 1 + 3 + 3 + 4 + 45));
+    OverwriteBuffer payload(std::size_t{LoadLE<std::uint32_t>(header.data() + 8)} * (9 + 1 + 3 + 3 + 4 + 45));
     return !stream.ReadExactly(payload.data(), payload.size());
 }
 

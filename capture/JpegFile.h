@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/PngFile.h"
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
 
 #include <filesystem>
 

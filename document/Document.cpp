@@ -1,8 +1,9 @@
 #include "document/Document.h"
 
 #include "document/DocumentView.h"
+#include "document/ReadNotesLog.h"
 #include "document/SceneFileRead.h"
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "document/DocumentHost.h"
 
 #include <algorithm>
@@ -89,6 +90,7 @@ bool Document::OpenCameraPoses(const std::string& path)
 
 bool Document::FinishOpenCameraPoses(ReadResult<CameraPoseSet> poses)
 {
+    LogReadNotes(poses.TakeNotes());
     if (!poses) {
         m_host.ReportOpenFailure({OpenFailureKind::CameraPoses, {}, poses.Failure()});
         return false;

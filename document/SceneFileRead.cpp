@@ -1,10 +1,12 @@
 #include "document/SceneFileRead.h"
 
+#include "document/ReadNotesLog.h"
 #include "document/SceneReaders.h"
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -37,5 +39,7 @@ SceneFileRead ReadSceneFile(const std::string& path, const ReadOptions& options)
     const SceneReader* reader = FindSceneReader(path);
     if (!reader)
         return {path, Fail(ReadError::NotRecognised, kUnknownSceneFileReason), kUnknownSceneFileFailure, false};
-    return {path, reader->read(path, options), reader->failureKind, false};
+    ReadResult<Scene> scene = reader->read(path, options);
+    LogReadNotes(scene.TakeNotes());  // here, on the reading thread, as the reader found them
+    return {path, std::move(scene), reader->failureKind, false};
 }

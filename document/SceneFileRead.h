@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/ReadResult.h"
 #include "document/OpenFailure.h"
+#include "io/core/ReadResult.h"
 #include "scene/Scene.h"
 
 #include <functional>
@@ -20,8 +20,8 @@ struct SceneFileRead {
     bool Cancelled() const { return !scene && scene.Failure().code == ReadError::Cancelled; }
 };
 
-// Reads a scene file with the reader the file's header or name calls for. Touches no
-// document and no window, so it may run on any thread.
+// Reads a scene file with the reader the file's header or name calls for, and writes the
+// reader's notes to the log. Touches no document and no window, so it may run on any thread.
 SceneFileRead ReadSceneFile(const std::string& path, const ReadOptions& options);
 
 // ReadSceneFile, or a stand-in for it (tests use one that waits, as a slow disk would).

@@ -1,24 +1,24 @@
 #include "document/SceneReaders.h"
 
-#include "io/GaussianPlyLoader.h"
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
-#include "io/copc/CopcStreamedReader.h"
+#include "io/copc/CopcReader.h"
+#include "io/core/FileName.h"
+#include "io/las/LasReader.h"
 #include "io/laz/LazReader.h"
-#include "io/splat/SplatFormats.h"
+#include "io/ply/PlyReader.h"
+#include "io/splat/SplatReader.h"
 
 #include <array>
 
 namespace {
 
-// A reader's record as a scene, its failure as it is.
+// A reader's record as a scene, its failure as it is; its notes go along.
 template <typename Record, ReadResult<Record> (*Read)(const std::string&, const ReadOptions&)>
 ReadResult<Scene> ReadScene(const std::string& path, const ReadOptions& options)
 {
     ReadResult<Record> result = Read(path, options);
-    if (!result)
-        return result.Failure();
-    return Scene(result.TakeValue());
+    ReadResult<Scene> scene = result ? ReadResult<Scene>(Scene(result.TakeValue())) : ReadResult<Scene>(result.Failure());
+    scene.AddNotes(result.TakeNotes());
+    return scene;
 }
 
 ReadResult<GaussianData> ReadDetectedSplatFormat(const std::string& path, const ReadOptions& options)
@@ -71,16 +71,4 @@ const SceneReader* FindSceneReader(const std::string& path)
         if (reader.accepts(path, extension))
             return &reader;
     return nullptr;
-}
-
-std::string FileExtension(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos)
-        return {};
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return extension;
 }

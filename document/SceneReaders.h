@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/ReadResult.h"
 #include "document/OpenFailure.h"
+#include "io/core/ReadResult.h"
 #include "scene/Scene.h"
 
 #include <span>
@@ -12,7 +12,7 @@
 // first that accepts the file.
 struct SceneReader {
     // Whether this reader takes the file, from its header bytes or its name; `extension`
-    // is the name's extension, lower-cased (FileExtension).
+    // is the file name's extension, lower-cased (FileExtension).
     bool (*accepts)(const std::string& path, std::string_view extension);
     ReadResult<Scene> (*read)(const std::string& path, const ReadOptions& options);
     // How the user is told when the read fails.
@@ -30,7 +30,3 @@ const SceneReader* FindSceneReader(const std::string& path);
 extern const OpenFailureKind kUnknownSceneFileFailure;
 // Why, in one line, for the message box's details.
 extern const char* const kUnknownSceneFileReason;
-
-// The characters after the last '.' anywhere in the path (a dot in a folder name counts
-// too), with A-Z lower-cased; empty when there is no '.' or the path ends with it.
-std::string FileExtension(const std::string& path);

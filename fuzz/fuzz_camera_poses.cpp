@@ -1,8 +1,8 @@
 // The camera pose file reader. It reads the JSON text event by event; whatever it reads must
 // be what the rules give when applied to the whole JSON tree.
 #include "FuzzInputFile.h"
-#include "io/CameraPoseReader.h"
-#include "io/TrainerCameras.h"
+#include "io/poses/PoseReader.h"
+#include "io/poses/TrainerCameras.h"
 #include "tests/support/CameraPoseReference.h"
 
 #include <Eigen/LU>

@@ -1,6 +1,6 @@
 // A COPC file opened to be drawn node by node, then every node decoded.
 #include "FuzzInputFile.h"
-#include "io/copc/CopcStreamedReader.h"
+#include "io/copc/CopcReader.h"
 #include "scene/PointCloudData.h"
 #include "scene/StreamedCloud.h"
 

@@ -1,13 +1,11 @@
-// The splat header sniff, and the splat loader on whatever the sniff lets through (and, so the
-// loader sees every input, on the rest too).
+// The splat header sniff, and the splat reader on whatever the sniff lets through (and, so the
+// reader sees every input, on the rest too).
 #include "FuzzInputFile.h"
-#include "io/GaussianPlyLoader.h"
-#include "platform/Log.h"
+#include "io/splat/SplatReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzInputFile file("input.ply");
-    const ScopedLogCapture quiet;
     const std::string& path = file.Write(data, size);
     (void)IsGaussianSplatPly(path);
     const ReadResult<GaussianData> result = ReadGaussianPly(path);

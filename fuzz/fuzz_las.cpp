@@ -1,8 +1,8 @@
 // The LAS reader.
 #include "FuzzInputFile.h"
 #include "PointCloudChecks.h"
+#include "io/las/LasReader.h"
 #include "scene/PointCloudData.h"
-#include "io/LasReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

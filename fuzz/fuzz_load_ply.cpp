@@ -1,13 +1,11 @@
-// The point-cloud PLY loader, streamed binary and stored roads alike.
+// The point-cloud PLY reader, streamed binary and stored roads alike.
 #include "FuzzInputFile.h"
 #include "PointCloudChecks.h"
-#include "io/PlyLoader.h"
-#include "platform/Log.h"
+#include "io/ply/PlyReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzInputFile file("input.ply");
-    const ScopedLogCapture quiet;  // keeps the loader's log lines out of the fuzzer's output
     const ReadResult<PointCloudData> result = ReadPly(file.Write(data, size));
     if (!result) {
         if (result.Failure().reason.empty())

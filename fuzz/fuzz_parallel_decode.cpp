@@ -1,10 +1,9 @@
-// The LAS, PLY and splat PLY readers on one thread and on a pool must agree: the same failure
-// code, or records equal byte for byte.
+// The LAS, PLY and splat PLY readers on one thread and on a pool must agree: the same notes,
+// and the same failure code or records equal byte for byte.
 #include "FuzzInputFile.h"
-#include "io/GaussianPlyLoader.h"
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
-#include "platform/Log.h"
+#include "io/las/LasReader.h"
+#include "io/ply/PlyReader.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
 
 #include <cstdlib>
@@ -22,8 +21,14 @@ void RequireSame(const std::vector<T, A>& a, const std::vector<T, A>& b)
 template <typename Record, typename Compare>
 void RequireAgreement(const ReadResult<Record>& serial, const ReadResult<Record>& parallel, Compare compare)
 {
-    if (serial.Ok() != parallel.Ok())
+    if (serial.Ok() != parallel.Ok() || serial.Notes().size() != parallel.Notes().size())
         std::abort();
+    for (std::size_t i = 0; i < serial.Notes().size(); ++i) {
+        const ReadNote& a = serial.Notes()[i];
+        const ReadNote& b = parallel.Notes()[i];
+        if (a.level != b.level || a.component != b.component || a.text != b.text)
+            std::abort();
+    }
     if (!serial) {
         if (serial.Failure().code != parallel.Failure().code || parallel.Failure().reason.empty())
             std::abort();
@@ -60,7 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     static const FuzzInputFile file("input.bin");
     static ThreadPool pool(3);
-    const ScopedLogCapture quiet;
     const std::string& path = file.Write(data, size);
     const ReadOptions onPool{{}, &pool};
     RequireAgreement(ReadLas(path), ReadLas(path, onPool), SameCloud);

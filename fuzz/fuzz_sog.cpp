@@ -2,15 +2,13 @@
 #include "FuzzInputFile.h"
 #include "SplatSceneChecks.h"
 #include "io/splat/SogReader.h"
-#include "io/splat/SplatFormats.h"
-#include "platform/Log.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const FuzzInputFile file("input.sog");
     static ThreadPool pool(2);
-    const ScopedLogCapture quiet;
     const std::string& path = file.Write(data, size);
     (void)DetectSplatFormat(path);
     CheckSplatResult(ReadSog(path, ReadOptions{{}, size % 2 ? &pool : nullptr}));

@@ -1,7 +1,7 @@
 // The trainer's cameras.json reader. It reads the JSON text event by event; whatever it reads
 // must be what the rules give when applied to the whole JSON tree, and every camera it gives
 // must be usable by the view.
-#include "io/TrainerCameras.h"
+#include "io/poses/TrainerCameras.h"
 
 #include <Eigen/LU>
 #include <nlohmann/json.hpp>

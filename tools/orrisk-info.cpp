@@ -10,8 +10,8 @@
 
 #include "document/Document.h"
 #include "document/SceneFileRead.h"
-#include "io/CameraPoseReader.h"
 #include "capture/ConsoleDesktop.h"
+#include "io/poses/PoseReader.h"
 #include "platform/Log.h"
 #include "platform/ThreadPool.h"
 #include "scene/StreamedCloud.h"

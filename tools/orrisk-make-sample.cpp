@@ -1,6 +1,6 @@
 // Writes the bundled sample scene as a Gaussian splat PLY file.
 //   orrisk-make-sample OUT.ply
-#include "io/GaussianPlyWriter.h"
+#include "io/splat/GaussianPlyWriter.h"
 #include "samples/SampleScene.h"
 
 #include <exception>

@@ -1,27 +1,17 @@
 #include "io/copc/CopcHeader.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/LittleEndian.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
-
-static_assert(std::endian::native == std::endian::little, "COPC fields are copied straight into host integers");
 
 namespace {
 
 constexpr std::size_t kInfoVlrAt = 375;
 constexpr std::size_t kInfoAt = kInfoVlrAt + 54;
-
-template <typename T>
-T Field(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    T value;
-    std::memcpy(&value, bytes.data() + at, sizeof value);
-    return value;
-}
 
 bool AllFinite(std::span<const double> values)
 {
@@ -51,19 +41,19 @@ ReadResult<CopcPrefix> ReadCopcPrefix(const ReadOnlyFile& file)
     CopcLasHeader& header = prefix.header;
     header.fileSize = *fileSize;
     const std::uint8_t versionMajor = bytes[24], versionMinor = bytes[25];
-    const auto headerSize = Field<std::uint16_t>(bytes, 94);
-    header.pointDataOffset = Field<std::uint32_t>(bytes, 96);
+    const auto headerSize = LoadLE<std::uint16_t>(bytes.data() + 94);
+    header.pointDataOffset = LoadLE<std::uint32_t>(bytes.data() + 96);
     header.pointFormat = bytes[104] & 0x3f;
-    header.recordLength = Field<std::uint16_t>(bytes, 105);
+    header.recordLength = LoadLE<std::uint16_t>(bytes.data() + 105);
     for (std::size_t axis = 0; axis < 3; ++axis) {
-        header.scale[axis] = Field<double>(bytes, 131 + 8 * axis);
-        header.offset[axis] = Field<double>(bytes, 155 + 8 * axis);
-        header.maximum[axis] = Field<double>(bytes, 179 + 16 * axis);
-        header.minimum[axis] = Field<double>(bytes, 187 + 16 * axis);
+        header.scale[axis] = LoadLE<double>(bytes.data() + 131 + 8 * axis);
+        header.offset[axis] = LoadLE<double>(bytes.data() + 155 + 8 * axis);
+        header.maximum[axis] = LoadLE<double>(bytes.data() + 179 + 16 * axis);
+        header.minimum[axis] = LoadLE<double>(bytes.data() + 187 + 16 * axis);
     }
-    header.firstEvlrOffset = Field<std::uint64_t>(bytes, 235);
-    header.evlrCount = Field<std::uint32_t>(bytes, 243);
-    header.pointCount = Field<std::uint64_t>(bytes, 247);
+    header.firstEvlrOffset = LoadLE<std::uint64_t>(bytes.data() + 235);
+    header.evlrCount = LoadLE<std::uint32_t>(bytes.data() + 243);
+    header.pointCount = LoadLE<std::uint64_t>(bytes.data() + 247);
 
     if (versionMajor != 1 || versionMinor != 4 || headerSize < 375)
         return Fail(ReadError::Malformed, "COPC: the header is not a LAS 1.4 header (version " +
@@ -79,19 +69,19 @@ ReadResult<CopcPrefix> ReadCopcPrefix(const ReadOnlyFile& file)
         std::any_of(header.scale.begin(), header.scale.end(), [](double s) { return s == 0; }))
         return Fail(ReadError::Malformed, "COPC: the header's scale or offset is zero or not finite");
 
-    const auto vlrLength = Field<std::uint16_t>(bytes, kInfoVlrAt + 20);
+    const auto vlrLength = LoadLE<std::uint16_t>(bytes.data() + kInfoVlrAt + 20);
     if (vlrLength < 160)
         return Fail(ReadError::Malformed,
                     "COPC: the info VLR holds " + std::to_string(vlrLength) + " bytes, not 160");
     CopcInfo& info = prefix.info;
     for (std::size_t axis = 0; axis < 3; ++axis)
-        info.center[axis] = Field<double>(bytes, kInfoAt + 8 * axis);
-    info.halfSize = Field<double>(bytes, kInfoAt + 24);
-    info.spacing = Field<double>(bytes, kInfoAt + 32);
-    info.rootPageOffset = Field<std::uint64_t>(bytes, kInfoAt + 40);
-    info.rootPageSize = Field<std::uint64_t>(bytes, kInfoAt + 48);
-    info.gpsTimeMinimum = Field<double>(bytes, kInfoAt + 56);
-    info.gpsTimeMaximum = Field<double>(bytes, kInfoAt + 64);
+        info.center[axis] = LoadLE<double>(bytes.data() + kInfoAt + 8 * axis);
+    info.halfSize = LoadLE<double>(bytes.data() + kInfoAt + 24);
+    info.spacing = LoadLE<double>(bytes.data() + kInfoAt + 32);
+    info.rootPageOffset = LoadLE<std::uint64_t>(bytes.data() + kInfoAt + 40);
+    info.rootPageSize = LoadLE<std::uint64_t>(bytes.data() + kInfoAt + 48);
+    info.gpsTimeMinimum = LoadLE<double>(bytes.data() + kInfoAt + 56);
+    info.gpsTimeMaximum = LoadLE<double>(bytes.data() + kInfoAt + 64);
     if (!AllFinite(info.center) || !std::isfinite(info.halfSize) || !(info.halfSize > 0) ||
         !std::isfinite(info.spacing) || info.spacing < 0)
         return Fail(ReadError::Malformed, "COPC: the info VLR's centre, half size or spacing is not a finite size");

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "io/copc/CopcHierarchy.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/LittleEndian.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,14 +13,6 @@ namespace {
 
 constexpr std::size_t kEntrySize = 32;
 constexpr std::size_t kEvlrHeaderSize = 60;
-
-template <typename T>
-T Field(const std::uint8_t* bytes)
-{
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 struct ByteRange {
     std::uint64_t begin = 0;
@@ -54,11 +47,11 @@ std::optional<ByteRange> FindHierarchyEvlr(const ReadOnlyFile& file, const CopcL
         std::uint8_t bytes[kEvlrHeaderSize];
         if (at > header.fileSize || header.fileSize - at < kEvlrHeaderSize || !file.ReadAt(at, bytes, sizeof bytes))
             return std::nullopt;
-        const auto length = Field<std::uint64_t>(bytes + 20);
+        const auto length = LoadLE<std::uint64_t>(bytes + 20);
         const std::uint64_t dataAt = at + kEvlrHeaderSize;
         if (length > header.fileSize - dataAt)
             return std::nullopt;
-        if (std::memcmp(bytes + 2, "copc", 5) == 0 && Field<std::uint16_t>(bytes + 18) == 1000)
+        if (std::memcmp(bytes + 2, "copc", 5) == 0 && LoadLE<std::uint16_t>(bytes + 18) == 1000)
             return ByteRange{dataAt, dataAt + length};
         at = dataAt + length;
     }
@@ -117,11 +110,11 @@ private:
 
     void Entry(const std::uint8_t* bytes)
     {
-        const CopcKey key{Field<std::int32_t>(bytes), Field<std::int32_t>(bytes + 4), Field<std::int32_t>(bytes + 8),
-                          Field<std::int32_t>(bytes + 12)};
-        const auto offset = Field<std::uint64_t>(bytes + 16);
-        const auto byteSize = Field<std::int32_t>(bytes + 24);
-        const auto pointCount = Field<std::int32_t>(bytes + 28);
+        const CopcKey key{LoadLE<std::int32_t>(bytes), LoadLE<std::int32_t>(bytes + 4), LoadLE<std::int32_t>(bytes + 8),
+                          LoadLE<std::int32_t>(bytes + 12)};
+        const auto offset = LoadLE<std::uint64_t>(bytes + 16);
+        const auto byteSize = LoadLE<std::int32_t>(bytes + 24);
+        const auto pointCount = LoadLE<std::int32_t>(bytes + 28);
         if (key.level < 0 || key.level >= kCopcMaxLevels)
             return Skip("node " + Text(key) + " is not within the " + std::to_string(kCopcMaxLevels) + " levels read");
         const std::int64_t cells = std::int64_t{1} << key.level;

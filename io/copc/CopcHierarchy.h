@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/ReadResult.h"
 #include "io/copc/CopcHeader.h"
+#include "io/core/ReadResult.h"
 
 #include <cstdint>
 #include <string>

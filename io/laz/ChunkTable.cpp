@@ -1,5 +1,6 @@
 #include "io/laz/ChunkTable.h"
 
+#include "io/core/LittleEndian.h"
 #include "io/laz/ArithmeticDecoder.h"
 #include "io/laz/IntegerDecompressor.h"
 
@@ -19,10 +20,10 @@ ChunkTable Damaged(std::string why)
 template <typename T>
 std::optional<T> ReadValue(const ReadOnlyFile& file, std::uint64_t offset)
 {
-    T value;
-    if (!file.ReadAt(offset, &value, sizeof value))
+    unsigned char bytes[sizeof(T)];
+    if (!file.ReadAt(offset, bytes, sizeof bytes))
         return std::nullopt;
-    return value;
+    return LoadLE<T>(bytes);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/laz/LazVlr.h"
 
 #include <cstdint>

@@ -1,10 +1,11 @@
 #include "io/laz/LazReader.h"
 
-#include "scene/PointCloudData.h"
-#include "io/ReadOnlyFile.h"
+#include "io/core/LittleEndian.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/laz/ChunkDecoder.h"
 #include "io/laz/ChunkTable.h"
 #include "platform/ThreadPool.h"
+#include "scene/PointCloudData.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,14 +38,6 @@ struct OpenedLaz {
     std::uint64_t fileSize = 0;
 };
 
-template <typename T>
-T Field(const unsigned char* bytes)
-{
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
 // The payload of the LASzip VLR, or nothing when the file has none.
 ReadResult<std::vector<unsigned char>> FindLaszipVlr(const ReadOnlyFile& file, const las::LasHeader& header)
 {
@@ -53,8 +46,8 @@ ReadResult<std::vector<unsigned char>> FindLaszipVlr(const ReadOnlyFile& file, c
         unsigned char vlr[kVlrHeaderSize];
         if (at + kVlrHeaderSize > header.pointDataOffset || !file.ReadAt(at, vlr, sizeof vlr))
             break;  // VLRs live between the header and the points; one reaching past is not there
-        const auto recordId = Field<std::uint16_t>(vlr + 18);
-        const auto length = Field<std::uint16_t>(vlr + 20);
+        const auto recordId = LoadLE<std::uint16_t>(vlr + 18);
+        const auto length = LoadLE<std::uint16_t>(vlr + 20);
         at += kVlrHeaderSize;
         const bool laszip = recordId == laz::kLaszipRecordId
                          && std::memcmp(vlr + 2, laz::kLaszipUserId, sizeof laz::kLaszipUserId) == 0;
@@ -206,7 +199,7 @@ ReadResult<std::size_t> DecodeSequentially(const ReadOnlyFile& file, const Opene
             count = laz::LayeredChunkPointCount(start.data(), start.size(), recordLength);
             window = start.size();
             for (std::size_t i = 0; i < layerCount; ++i)
-                window += Field<std::uint32_t>(start.data() + recordLength + 4 + 4 * i);
+                window += LoadLE<std::uint32_t>(start.data() + recordLength + 4 + 4 * i);
             if (count == 0 || count > remaining)
                 return Fail(ReadError::Malformed, ChunkName(index) + "states " + std::to_string(count) + " points");
             if (window > laz.fileSize - at)
@@ -251,9 +244,10 @@ ReadResult<ChunkPlan> PlanChunks(const ReadOnlyFile& file, const OpenedLaz& laz)
         plan.chunksStart = dataStart;
         return plan;
     }
-    std::int64_t tableOffset = 0;
-    if (!file.ReadAt(dataStart, &tableOffset, sizeof tableOffset))
+    unsigned char tableOffsetBytes[8];
+    if (!file.ReadAt(dataStart, tableOffsetBytes, sizeof tableOffsetBytes))
         return Fail(ReadError::Truncated, "LAZ: the file ends before its chunk table offset");
+    const auto tableOffset = LoadLE<std::int64_t>(tableOffsetBytes);
     plan.chunksStart = dataStart + 8;
     laz::ChunkTable table = laz::ReadChunkTable(file, laz.layout, {laz.fileSize, plan.chunksStart, tableOffset, laz.header.pointCount});
     if (table.damage.empty()) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/LasRecords.h"
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
+#include "io/las/LasRecords.h"
 #include "io/laz/FieldMask.h"
 #include "io/laz/LazVlr.h"
 

@@ -1,6 +1,7 @@
 #include "io/laz/LazVlr.h"
 
-#include <cstring>
+#include "io/core/LittleEndian.h"
+
 #include <string>
 
 namespace laz {
@@ -8,14 +9,6 @@ namespace {
 
 constexpr std::size_t kFixedPartSize = 34;
 constexpr std::size_t kItemSize = 6;
-
-template <typename T>
-T Field(const unsigned char* bytes)
-{
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
 
 std::string ItemName(const Item& item)
 {
@@ -92,9 +85,9 @@ ReadResult<LazLayout> ParseLazVlr(const unsigned char* payload, std::size_t size
 {
     if (size < kFixedPartSize)
         return Fail(ReadError::Malformed, "LAZ: the LASzip record is " + std::to_string(size) + " bytes, too short");
-    const auto compressor = Field<std::uint16_t>(payload);
-    const auto coder = Field<std::uint16_t>(payload + 2);
-    const auto itemCount = Field<std::uint16_t>(payload + 32);
+    const auto compressor = LoadLE<std::uint16_t>(payload);
+    const auto coder = LoadLE<std::uint16_t>(payload + 2);
+    const auto itemCount = LoadLE<std::uint16_t>(payload + 32);
     if (kFixedPartSize + kItemSize * itemCount != size)
         return Fail(ReadError::Malformed, "LAZ: the LASzip record lists " + std::to_string(itemCount) + " items but holds "
                                               + std::to_string((size - kFixedPartSize) / kItemSize));
@@ -105,13 +98,13 @@ ReadResult<LazLayout> ParseLazVlr(const unsigned char* payload, std::size_t size
 
     LazLayout layout;
     layout.compressor = static_cast<Compressor>(compressor);
-    layout.chunkSize = Field<std::uint32_t>(payload + 12);
+    layout.chunkSize = LoadLE<std::uint32_t>(payload + 12);
     if (layout.chunkSize == 0 && layout.compressor != Compressor::PointWise)
         return Fail(ReadError::Malformed, "LAZ: a chunk size of 0 points");
     for (std::size_t i = 0; i < itemCount; ++i) {
         const unsigned char* entry = payload + kFixedPartSize + kItemSize * i;
-        layout.items.push_back({static_cast<ItemType>(Field<std::uint16_t>(entry)), Field<std::uint16_t>(entry + 2),
-                                Field<std::uint16_t>(entry + 4)});
+        layout.items.push_back({static_cast<ItemType>(LoadLE<std::uint16_t>(entry)), LoadLE<std::uint16_t>(entry + 2),
+                                LoadLE<std::uint16_t>(entry + 4)});
     }
 
     const bool layered = layout.compressor == Compressor::LayeredChunked;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/core/LittleEndian.h"
 #include "io/laz/ArithmeticDecoder.h"
 #include "io/laz/GpsTimeDecoder.h"
 #include "io/laz/IntegerDecompressor.h"
@@ -16,20 +17,6 @@
 // Item decoders of the point-wise formats (version 2 of each item). Each starts from the
 // chunk's first record, stored raw, and decodes every later record from one shared stream.
 namespace laz {
-
-template <typename T>
-T LoadLE(const unsigned char* bytes)
-{
-    T value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
-}
-
-template <typename T>
-void StoreLE(unsigned char* bytes, T value)
-{
-    std::memcpy(bytes, &value, sizeof value);
-}
 
 // A 256-symbol model per previous byte value, made when first needed.
 class ModelPerByte {

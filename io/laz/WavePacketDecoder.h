@@ -1,11 +1,11 @@
 #pragma once
 
+#include "io/core/LittleEndian.h"
 #include "io/laz/ArithmeticDecoder.h"
 #include "io/laz/IntegerDecompressor.h"
 
 #include <array>
 #include <cstdint>
-#include <cstring>
 
 namespace laz {
 
@@ -21,8 +21,8 @@ public:
     {
         unsigned char* bytes = packet.data();
         bytes[0] = static_cast<std::uint8_t>(decoder.DecodeSymbol(m_index));
-        const std::uint64_t lastOffset = Load<std::uint64_t>(bytes + 1);
-        const std::uint32_t lastSize = Load<std::uint32_t>(bytes + 9);
+        const std::uint64_t lastOffset = LoadLE<std::uint64_t>(bytes + 1);
+        const std::uint32_t lastSize = LoadLE<std::uint32_t>(bytes + 9);
         m_lastOffsetKind = decoder.DecodeSymbol(m_offsetKinds[m_lastOffsetKind]);
         std::uint64_t offset;
         switch (m_lastOffsetKind) {
@@ -37,29 +37,16 @@ public:
             offset = (std::uint64_t{decoder.ReadInt()} << 32) | low;
         }
         }
-        Store(bytes + 1, offset);
-        Store(bytes + 9, m_sizes.Decompress(decoder, static_cast<std::int32_t>(lastSize)));
-        Store(bytes + 13, m_returnPoints.Decompress(decoder, Load<std::int32_t>(bytes + 13)));
+        StoreLE(bytes + 1, offset);
+        StoreLE(bytes + 9, m_sizes.Decompress(decoder, static_cast<std::int32_t>(lastSize)));
+        StoreLE(bytes + 13, m_returnPoints.Decompress(decoder, LoadLE<std::int32_t>(bytes + 13)));
         for (std::uint32_t axis = 0; axis < 3; ++axis) {
             unsigned char* at = bytes + 17 + 4 * axis;
-            Store(at, m_xyz.Decompress(decoder, Load<std::int32_t>(at), axis));
+            StoreLE(at, m_xyz.Decompress(decoder, LoadLE<std::int32_t>(at), axis));
         }
     }
 
 private:
-    template <typename T>
-    static T Load(const unsigned char* bytes)
-    {
-        T value;
-        std::memcpy(&value, bytes, sizeof value);
-        return value;
-    }
-    template <typename T>
-    static void Store(unsigned char* bytes, T value)
-    {
-        std::memcpy(bytes, &value, sizeof value);
-    }
-
     SymbolModel m_index{256};
     std::array<SymbolModel, 4> m_offsetKinds{SymbolModel(4), SymbolModel(4), SymbolModel(4), SymbolModel(4)};
     IntegerDecompressor m_offsetDiffs{32};

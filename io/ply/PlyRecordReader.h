@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/FixedRecordRead.h"
+#include "io/core/FixedRecordRead.h"
 #include "io/ply/PlyFile.h"
 
 #include <cstddef>
@@ -13,7 +13,7 @@
 namespace orrisk::ply {
 
 // Reads the records of a binary PLY file straight from the file, block by block, without
-// storing them in properties: for loaders that turn an element into arrays of their own and
+// storing them in properties: for readers that turn an element into arrays of their own and
 // would otherwise hold the file's values twice. Works where every element has fixed-size
 // records (binary body, no list properties); elsewhere read a PlyFile.
 class PlyRecordReader {

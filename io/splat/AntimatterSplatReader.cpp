@@ -1,6 +1,7 @@
 #include "io/splat/AntimatterSplatReader.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/LittleEndian.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
@@ -52,8 +53,8 @@ ReadResult<GaussianData> ReadSplatFile(const std::string& path, const ReadOption
         for (std::size_t i = first; i < end; ++i) {
             const std::uint8_t* record = bytes.data() + i * kRecordBytes;
             for (int a = 0; a < 3; ++a) {
-                data.positions[i][a] = LoadF32(record + 4 * a);
-                data.scales[i][a] = SplatScaleFromLog(std::log(LoadF32(record + 12 + 4 * a)));
+                data.positions[i][a] = LoadLE<float>(record + 4 * a);
+                data.scales[i][a] = SplatScaleFromLog(std::log(LoadLE<float>(record + 12 + 4 * a)));
                 data.shDc[i][a] = (static_cast<float>(record[24 + a]) / 255.0f - 0.5f) / kSplatShC0;
             }
             data.opacities[i] = opacity[record[27]];
@@ -63,7 +64,6 @@ ReadResult<GaussianData> ReadSplatFile(const std::string& path, const ReadOption
             NormaliseSplatRotation(q);
         }
     });
-    LogLoadedSplats("SplatReader", data);
     ReportProgress(options, 1.0);
-    return data;
+    return SplatsRead("SplatReader", std::move(data));
 }

@@ -1,7 +1,8 @@
 #include "io/splat/CompressedPlyReader.h"
 
-#include "io/FixedRecordRead.h"
-#include "io/ReadOnlyFile.h"
+#include "io/core/FixedRecordRead.h"
+#include "io/core/LittleEndian.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/ply/PlyRecordReader.h"
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
@@ -11,7 +12,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <exception>
 #include <fstream>
 #include <optional>
@@ -37,11 +37,6 @@ struct Layout {
     std::size_t restCount = 0;
 };
 
-ReadFailure Malformed(const std::string& what)
-{
-    return Fail(ReadError::Malformed, std::string(kFormat) + ": " + what);
-}
-
 // The property must exist in the element with the given type.
 std::optional<ReadFailure> RequireProperty(const orrisk::ply::PlyElement& element, const std::string& name,
                                            std::string_view type)
@@ -50,9 +45,9 @@ std::optional<ReadFailure> RequireProperty(const orrisk::ply::PlyElement& elemen
         if (property->name == name)
             return property->TypeName() == type
                        ? std::nullopt
-                       : std::optional(Malformed(element.name + " property " + name + " is " +
+                       : std::optional(MalformedFailure(kFormat, element.name + " property " + name + " is " +
                                                  property->TypeName() + ", not " + std::string(type)));
-    return Malformed("the " + element.name + " element has no " + name);
+    return MalformedFailure(kFormat, "the " + element.name + " element has no " + name);
 }
 
 bool HasProperty(const orrisk::ply::PlyElement& element, const std::string& name)
@@ -67,7 +62,7 @@ std::optional<ReadFailure> CheckHeader(const orrisk::ply::PlyRecordReader& reade
 {
     const orrisk::ply::PlyFile& header = reader.Header();
     if (!reader.HasFixedSizeRecords())
-        return Malformed("the body is not binary with fixed-size records");
+        return MalformedFailure(kFormat, "the body is not binary with fixed-size records");
     if (!header.ContainsElement("chunk") || !header.ContainsElement("vertex"))
         return Fail(ReadError::NotRecognised, "compressed PLY: no chunk and vertex elements");
     const orrisk::ply::PlyElement& chunk = header.ElementNamed("chunk");
@@ -88,19 +83,19 @@ std::optional<ReadFailure> CheckHeader(const orrisk::ply::PlyRecordReader& reade
     layout.chunkCount = static_cast<std::size_t>(chunk.recordCount);
     layout.count = static_cast<std::size_t>(vertex.recordCount);
     if (layout.count == 0)
-        return Malformed("the file holds no splats");
+        return MalformedFailure(kFormat, "the file holds no splats");
     if (layout.chunkCount != (layout.count + kSplatsPerChunk - 1) / kSplatsPerChunk)
-        return Malformed(std::to_string(layout.chunkCount) + " chunks for " + std::to_string(layout.count) +
+        return MalformedFailure(kFormat, std::to_string(layout.chunkCount) + " chunks for " + std::to_string(layout.count) +
                          " splats of 256 a chunk");
     if (header.ContainsElement("sh")) {
         const orrisk::ply::PlyElement& sh = header.ElementNamed("sh");
         if (sh.recordCount != vertex.recordCount)
-            return Malformed("the sh element has " + std::to_string(sh.recordCount) + " records for " +
+            return MalformedFailure(kFormat, "the sh element has " + std::to_string(sh.recordCount) + " records for " +
                              std::to_string(layout.count) + " splats");
         while (HasProperty(sh, "f_rest_" + std::to_string(layout.restCount)))
             ++layout.restCount;
         if (layout.restCount != 9 && layout.restCount != 24 && layout.restCount != 45)
-            return Malformed(std::to_string(layout.restCount) + " SH coefficients a splat, not 9, 24 or 45");
+            return MalformedFailure(kFormat, std::to_string(layout.restCount) + " SH coefficients a splat, not 9, 24 or 45");
         for (std::size_t k = 0; k < layout.restCount; ++k)
             if (auto failure = RequireProperty(sh, "f_rest_" + std::to_string(k), "uchar"))
                 return failure;
@@ -143,7 +138,7 @@ std::vector<T> ReadColumns(orrisk::ply::PlyRecordReader& reader, const orrisk::p
     reader.ReadRecords(element, [&](const std::byte* records, std::size_t count) {
         for (std::size_t r = 0; r < count; ++r)
             for (std::size_t k = 0; k < nameCount; ++k)
-                std::memcpy(&values[next++], fields.At(records, r, k), sizeof(T));
+                values[next++] = LoadLE<T>(fields.At(records, r, k));
     });
     return values;
 }
@@ -177,11 +172,6 @@ struct PackedTables {
     }
 };
 
-float Lerp(float low, float high, float t)
-{
-    return low * (1.0f - t) + high * t;
-}
-
 // Rotation as (w, x, y, z): the largest component's index in the top two bits, the other three
 // in 10 bits each, scaled to +-1/sqrt(2).
 Eigen::Vector4f UnpackRotation(std::uint32_t packed, const PackedTables& tables)
@@ -207,7 +197,7 @@ void DecodePacked(const RecordFields& packed, const std::byte* records, std::siz
 {
     std::array<std::uint32_t, 4> words;
     for (std::size_t k = 0; k < words.size(); ++k)
-        words[k] = LoadU32(packed.At(records, record, k));
+        words[k] = LoadLE<std::uint32_t>(packed.At(records, record, k));
     const auto elevenTenEleven = [&](std::uint32_t word, int axis) {
         return axis == 1 ? tables.of10[(word >> 11) & 1023] : tables.of11[axis == 0 ? word >> 21 : word & 2047];
     };
@@ -262,7 +252,7 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
             return Fail(ReadError::Truncated, std::string("compressed PLY: ") + error.what());
         }
     } catch (const std::exception& error) {
-        return Fail(ReadError::Malformed, std::string("compressed PLY: ") + error.what());
+        return MalformedFailure(kFormat, error.what());
     }
     if (!ReportProgress(options, 0.1))
         return CancelledFailure(kFormat);
@@ -280,7 +270,7 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
                 chunks = ReadColumns<float>(*reader, header.ElementNamed("chunk"),
                                             [](std::size_t k) { return std::string(kChunkNames[k]); }, layout.chunkValues);
             } catch (const std::exception& error) {
-                failure = Fail(ReadError::Malformed, std::string("compressed PLY: ") + error.what());
+                failure = MalformedFailure(kFormat, error.what());
             }
         } else if (job == 1) {
             SizeSplatShRest(data, layout.count, layout.restCount);
@@ -339,7 +329,6 @@ ReadResult<GaussianData> ReadCompressedSplatPly(const std::string& path, const R
     }
     // Everything is decoded: what is left is the origin and the bounds.
     DecodeSplatScene(data, restCount, options.pool, [](std::size_t, std::size_t) {});
-    LogLoadedSplats("CompressedPlyReader", data);
     ReportProgress(options, 1.0);
-    return data;
+    return SplatsRead("CompressedPlyReader", std::move(data));
 }

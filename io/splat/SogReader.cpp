@@ -1,13 +1,13 @@
 #include "io/splat/SogReader.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/FileName.h"
+#include "io/core/ReadOnlyFile.h"
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
 #include "io/splat/SplatShared.h"
 #include "io/splat/WebpImage.h"
 #include "io/splat/ZipArchive.h"
-#include "platform/Log.h"
 #include "platform/ThreadPool.h"
 
 #include <nlohmann/json.hpp>
@@ -30,11 +30,6 @@ constexpr std::size_t kCentroidsPerRow = 64;
 constexpr std::size_t kCodebookSize = 256;
 
 using FetchFile = std::function<ReadResult<Bytes>(const std::string& name, std::uint64_t maxBytes)>;
-
-ReadFailure Malformed(const std::string& what)
-{
-    return Fail(ReadError::Malformed, "SOG: " + what);
-}
 
 // What meta.json says, checked.
 struct SogMeta {
@@ -73,7 +68,7 @@ ReadResult<SogMeta> ParseMeta(const Bytes& bytes)
 {
     const nlohmann::json json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (json.is_discarded() || !json.is_object())
-        return Malformed("meta.json is not a JSON object");
+        return MalformedFailure(kFormat, "meta.json is not a JSON object");
     SogMeta meta;
     try {
         const int version = json.contains("version") ? json.at("version").get<int>() : 1;
@@ -81,7 +76,7 @@ ReadResult<SogMeta> ParseMeta(const Bytes& bytes)
             return Fail(ReadError::Unsupported, "SOG: meta.json version " + std::to_string(version) + " is not read (only version 2)");
         const std::int64_t count = json.at("count").get<std::int64_t>();
         if (count <= 0 || count > (std::int64_t{1} << 32))
-            return Malformed("count " + std::to_string(count) + " is out of range");
+            return MalformedFailure(kFormat, "count " + std::to_string(count) + " is out of range");
         meta.count = static_cast<std::size_t>(count);
         meta.antialias = json.contains("antialias") && json.at("antialias").get<bool>();
         const nlohmann::json& means = json.at("means");
@@ -98,18 +93,18 @@ ReadResult<SogMeta> ParseMeta(const Bytes& bytes)
             const nlohmann::json& shN = json.at("shN");
             const int bands = shN.at("bands").get<int>();
             if (bands < 1 || bands > 3)
-                return Malformed("shN.bands " + std::to_string(bands) + " is not 1, 2 or 3");
+                return MalformedFailure(kFormat, "shN.bands " + std::to_string(bands) + " is not 1, 2 or 3");
             meta.shCoefficients = static_cast<std::size_t>((bands + 1) * (bands + 1) - 1);
             const std::int64_t palette = shN.at("count").get<std::int64_t>();
             if (palette <= 0 || palette > 65536)
-                return Malformed("shN.count " + std::to_string(palette) + " is not within 1 to 65536");
+                return MalformedFailure(kFormat, "shN.count " + std::to_string(palette) + " is not within 1 to 65536");
             meta.paletteCount = static_cast<std::size_t>(palette);
             ReadFloats(shN.at("codebook"), meta.shNCodebook, "shN.codebook");
             meta.files[kCentroids] = FileAt(shN, 0, "shN");
             meta.files[kLabels] = FileAt(shN, 1, "shN");
         }
     } catch (const std::exception& error) {
-        return Malformed(std::string("meta.json: ") + error.what());
+        return MalformedFailure(kFormat, std::string("meta.json: ") + error.what());
     }
     return meta;
 }
@@ -148,11 +143,6 @@ bool ShFilesListedLabelsFirst(const Bytes& first, const Bytes& second, std::pair
                static_cast<std::size_t>(palette.Value().height) == centroidRows;
     };
     return !fits(first, second) && fits(second, first);
-}
-
-float Lerp(float low, float high, float t)
-{
-    return low * (1.0f - t) + high * t;
 }
 
 // Each Fill sizes its own arrays of the scene and fills them from an attribute's decoded
@@ -291,7 +281,7 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
         if (ReadResult<WebpSize> size = ReadWebpSize(files[slot]->Value(), fewest, most, meta.files[slot]); !size)
             return size.Failure();
         else if (slot == kCentroids && static_cast<std::size_t>(size.Value().width) != kCentroidsPerRow * coefficients)
-            return Malformed(meta.files[kCentroids] + " is not " + std::to_string(kCentroidsPerRow * coefficients) +
+            return MalformedFailure(kFormat, meta.files[kCentroids] + " is not " + std::to_string(kCentroidsPerRow * coefficients) +
                              " pixels wide");
     }
 
@@ -340,15 +330,14 @@ ReadResult<GaussianData> Decode(const FetchFile& fetch, const ReadOptions& optio
         if (images[slot] && !*images[slot])
             return images[slot]->Failure();
     if (badLabel)
-        return Malformed("an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
+        return MalformedFailure(kFormat, "an SH label points past the " + std::to_string(meta.paletteCount) + " palette entries");
     if (!ReportProgress(options, 0.7))
         return CancelledFailure(kFormat);
     // Everything is decoded: what is left is the origin and the bounds.
     DecodeSplatScene(data, restCount, options.pool, [](std::size_t, std::size_t) {});
-    Log(LogLevel::Info, "SogReader", meta.antialias ? "antialiased: yes" : "antialiased: no");
-    LogLoadedSplats("SogReader", data);
     ReportProgress(options, 1.0);
-    return data;
+    return SplatsRead("SogReader", std::move(data),
+                      {{NoteLevel::Info, "SogReader", meta.antialias ? "antialiased: yes" : "antialiased: no"}});
 }
 
 // A file beside meta.json, by its plain name only.
@@ -356,7 +345,7 @@ ReadResult<Bytes> FetchBeside(const std::filesystem::path& folder, const std::st
 {
     if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos || name == "." ||
         name == "..")
-        return Malformed("meta.json names the file '" + name + "', which is not a plain file name");
+        return MalformedFailure(kFormat, "meta.json names the file '" + name + "', which is not a plain file name");
     const std::string path = (folder / name).string();
     const ReadOnlyFile file(path);
     const std::optional<std::uint64_t> size = file.RegularFileSize();
@@ -375,7 +364,7 @@ bool IsSogFile(const std::string& path)
         ReadResult<ZipArchive> archive = ZipArchive::Open(path, kFormat);
         return archive && archive.Value().Find(kMetaName) != nullptr;
     }
-    if (LowerFileName(path) != kMetaName)
+    if (LowerCaseFileName(path) != kMetaName)
         return false;
     const Bytes start = ReadFileStart(path, 4096);
     const std::string_view text(reinterpret_cast<const char*>(start.data()), start.size());
@@ -393,7 +382,7 @@ ReadResult<GaussianData> ReadSog(const std::string& path, const ReadOptions& opt
             [&](const std::string& name, std::uint64_t maxBytes) -> ReadResult<Bytes> {
                 const ZipArchive::Entry* entry = zip.Find(name);
                 if (!entry)
-                    return Fail(ReadError::Malformed, "SOG: the bundle has no " + name);
+                    return MalformedFailure(kFormat, "the bundle has no " + name);
                 return zip.Read(*entry, maxBytes);
             },
             options);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "io/core/ReadResult.h"
 #include "scene/GaussianData.h"
-#include "io/ReadResult.h"
 
 #include <string>
 

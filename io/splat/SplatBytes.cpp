@@ -1,6 +1,6 @@
 #include "io/splat/SplatBytes.h"
 
-#include "io/ReadOnlyFile.h"
+#include "io/core/ReadOnlyFile.h"
 
 #include <algorithm>
 #include <limits>
@@ -29,21 +29,4 @@ Bytes ReadFileStart(const std::string& path, std::size_t count)
     if (!bytes.empty() && !file.ReadAt(0, bytes.data(), bytes.size()))
         return {};
     return bytes;
-}
-
-std::string LowerFileName(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return name;
-}
-
-std::string FileNameExtension(const std::string& path)
-{
-    const std::string name = LowerFileName(path);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }

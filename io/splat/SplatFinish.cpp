@@ -2,7 +2,6 @@
 
 #include "io/splat/SplatActivation.h"
 #include "io/splat/SplatShared.h"
-#include "platform/Log.h"
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
@@ -28,7 +27,7 @@ void Lower(Eigen::Vector3f& minimum, const Eigen::Vector3f& value)
             minimum[a] = value[a];
 }
 
-// A range's smallest position, or the first range's running minimum as the PLY loader keeps
+// A range's smallest position, or the first range's running minimum as the PLY reader keeps
 // it: its first splat's position, lowered by every smaller value after it. Later ranges start
 // from +inf so that merging them in order by the same rule gives the serial result.
 Eigen::Vector3f RangeMinimum(const Eigen::Vector3f* positions, std::size_t first, std::size_t end)
@@ -111,8 +110,11 @@ std::array<float, 256> OpacityOfAlphaByte()
     return table;
 }
 
-void LogLoadedSplats(std::string_view tag, const GaussianData& data)
+ReadResult<GaussianData> SplatsRead(std::string_view tag, GaussianData data, ReadNotes notes)
 {
-    Log(LogLevel::Info, tag, "SH degree: " + std::to_string(data.shDegree));
-    Log(LogLevel::Info, tag, "Loaded " + std::to_string(data.positions.size()) + " gaussians.");
+    notes.push_back({NoteLevel::Info, std::string(tag), "SH degree: " + std::to_string(data.shDegree)});
+    notes.push_back({NoteLevel::Info, std::string(tag), "Loaded " + std::to_string(data.positions.size()) + " gaussians."});
+    ReadResult<GaussianData> result(std::move(data));
+    result.AddNotes(std::move(notes));
+    return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
 
 #include <cmath>
 #include <string>
@@ -15,8 +15,20 @@ inline float OpacityLogit(float alpha)
     return -std::log(1.0f / alpha - 1.0f);
 }
 
+// The value a fraction t of the way from low to high, as the quantising writers define it.
+inline float Lerp(float low, float high, float t)
+{
+    return low * (1.0f - t) + high * t;
+}
+
 // The failure a progress callback's stop request turns into.
 inline ReadFailure CancelledFailure(const char* format)
 {
     return Fail(ReadError::Cancelled, std::string(format) + ": loading was cancelled");
+}
+
+// A broken rule of the format, `what` saying which.
+inline ReadFailure MalformedFailure(const char* format, const std::string& what)
+{
+    return Fail(ReadError::Malformed, std::string(format) + ": " + what);
 }

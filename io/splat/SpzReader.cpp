@@ -1,5 +1,6 @@
 #include "io/splat/SpzReader.h"
 
+#include "io/core/LittleEndian.h"
 #include "io/splat/BytesFilled.h"
 #include "io/splat/Decompress.h"
 #include "io/splat/OverwriteBuffer.h"
@@ -7,7 +8,6 @@
 #include "io/splat/SplatBytes.h"
 #include "io/splat/SplatFinish.h"
 #include "io/splat/SplatShared.h"
-#include "platform/Log.h"
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
@@ -71,10 +71,10 @@ std::array<std::uint64_t, 6> BlockSizes(const SpzHeader& header)
 
 std::optional<ReadFailure> ParseHeader(const std::uint8_t* bytes, SpzHeader& header)
 {
-    if (LoadU32(bytes) != kMagic)
+    if (LoadLE<std::uint32_t>(bytes) != kMagic)
         return Fail(ReadError::NotRecognised, "SPZ: the data does not start with 'NGSP'");
-    header.version = LoadU32(bytes + 4);
-    header.count = LoadU32(bytes + 8);
+    header.version = LoadLE<std::uint32_t>(bytes + 4);
+    header.count = LoadLE<std::uint32_t>(bytes + 8);
     header.shDegree = bytes[12];
     header.fractionalBits = bytes[13];
     header.flags = bytes[14];
@@ -223,13 +223,13 @@ private:
         for (std::size_t i = first; i < end; ++i) {
             Eigen::Vector3f p;
             for (int a = 0; a < 3; ++a)
-                p[a] = kHalfPositions ? HalfToFloat(LoadU16(positions + 6 * i + 2 * a))
+                p[a] = kHalfPositions ? HalfToFloat(LoadLE<std::uint16_t>(positions + 6 * i + 2 * a))
                                       : FixedPoint24(positions + 9 * i + 3 * a, m_unit);
             m_data.positions[i] = Eigen::Vector3f(p[0], -p[1], -p[2]);
             m_data.opacities[i] = m_opacity[alphas[i]];
             m_data.shDc[i] = Eigen::Vector3f(m_colour[colours[3 * i]], m_colour[colours[3 * i + 1]], m_colour[colours[3 * i + 2]]);
             m_data.scales[i] = Eigen::Vector3f(m_scale[scales[3 * i]], m_scale[scales[3 * i + 1]], m_scale[scales[3 * i + 2]]);
-            const Eigen::Vector4f xyzw = kSmallestThree ? SmallestThreeRotation(LoadU32(rotations + 4 * i), m_component)
+            const Eigen::Vector4f xyzw = kSmallestThree ? SmallestThreeRotation(LoadLE<std::uint32_t>(rotations + 4 * i), m_component)
                                                         : ByteVectorRotation(rotations + 3 * i);
             Eigen::Vector4f q(xyzw[3], xyzw[0], -xyzw[1], -xyzw[2]);
             NormaliseSplatRotation(q);
@@ -250,16 +250,17 @@ private:
     const std::array<float, 1024> m_component = SmallestThreeComponents();
 };
 
-// The log lines and the last progress every SPZ version ends with.
+// The notes and the last progress every SPZ version ends with.
 ReadResult<GaussianData> Finish(const SpzHeader& header, GaussianData data, const ReadOptions& options)
 {
-    Log(LogLevel::Info, "SpzReader",
-        "version " + std::to_string(header.version) + ", antialiased: " + ((header.flags & 1) ? "yes" : "no"));
+    constexpr const char* kComponent = "SpzReader";
+    ReadNotes notes;
+    notes.push_back({NoteLevel::Info, kComponent,
+                     "version " + std::to_string(header.version) + ", antialiased: " + ((header.flags & 1) ? "yes" : "no")});
     if (header.shDegree > 3)
-        Log(LogLevel::Warning, "SpzReader", "SH degree 4 in the file: the fourth band was dropped.");
-    LogLoadedSplats("SpzReader", data);
+        notes.push_back({NoteLevel::Warning, kComponent, "SH degree 4 in the file: the fourth band was dropped."});
     ReportProgress(options, 1.0);
-    return data;
+    return SplatsRead(kComponent, std::move(data), std::move(notes));
 }
 
 using Decompress = std::function<std::optional<ReadFailure>()>;
@@ -443,7 +444,7 @@ ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& opti
     if (header.version != 4)
         return Fail(ReadError::Malformed, "SPZ: version " + std::to_string(header.version) + " data without gzip");
     const std::size_t streamCount = file[15];
-    const std::uint64_t tocOffset = LoadU32(file.data() + 16);
+    const std::uint64_t tocOffset = LoadLE<std::uint32_t>(file.data() + 16);
     const std::array<std::uint64_t, 6> sizes = BlockSizes(header);
     const std::size_t expectedStreams = header.shDegree > 0 ? 6 : 5;
     if (streamCount != expectedStreams)
@@ -458,8 +459,8 @@ ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& opti
     std::array<ByteSpan, 6> compressed;
     for (std::size_t s = 0; s < streamCount; ++s) {
         const std::uint8_t* entry = file.data() + tocOffset + s * kV4TocEntryBytes;
-        const std::uint64_t compressedSize = LoadU64(entry);
-        const std::uint64_t size = LoadU64(entry + 8);
+        const std::uint64_t compressedSize = LoadLE<std::uint64_t>(entry);
+        const std::uint64_t size = LoadLE<std::uint64_t>(entry + 8);
         if (size != sizes[s])
             return Fail(ReadError::Malformed, "SPZ: stream " + std::to_string(s) + " holds " + std::to_string(size) +
                                                   " bytes where " + std::to_string(header.count) + " splats need " +
@@ -508,13 +509,13 @@ ReadResult<GaussianData> ReadVersion4(const Bytes& file, const ReadOptions& opti
 bool IsSpzFile(const std::string& path)
 {
     const Bytes start = ReadFileStart(path, 64 * 1024);
-    if (start.size() >= 4 && LoadU32(start.data()) == kMagic)
+    if (start.size() >= 4 && LoadLE<std::uint32_t>(start.data()) == kMagic)
         return true;
     if (start.size() < 2 || start[0] != 0x1f || start[1] != 0x8b)
         return false;
     std::array<std::uint8_t, 4> magic;
     InflateStream stream(start, InflateStream::Wrapping::Gzip, kFormat);
-    return !stream.ReadExactly(magic.data(), magic.size()) && LoadU32(magic.data()) == kMagic;
+    return !stream.ReadExactly(magic.data(), magic.size()) && LoadLE<std::uint32_t>(magic.data()) == kMagic;
 }
 
 ReadResult<GaussianData> ReadSpz(const std::string& path, const ReadOptions& options)
@@ -525,7 +526,7 @@ ReadResult<GaussianData> ReadSpz(const std::string& path, const ReadOptions& opt
     const Bytes& bytes = file.Value();
     if (bytes.size() >= 2 && bytes[0] == 0x1f && bytes[1] == 0x8b)
         return ReadGzipped(bytes, options);
-    if (bytes.size() >= 4 && LoadU32(bytes.data()) == kMagic)
+    if (bytes.size() >= 4 && LoadLE<std::uint32_t>(bytes.data()) == kMagic)
         return ReadVersion4(bytes, options);
     return Fail(ReadError::NotRecognised, "SPZ: neither a gzip stream nor 'NGSP' at the start of the file");
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "io/ReadResult.h"
+#include "io/core/ReadResult.h"
 #include "io/splat/OverwriteBuffer.h"
 #include "io/splat/SplatBytes.h"
 

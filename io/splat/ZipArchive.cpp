@@ -1,5 +1,6 @@
 #include "io/splat/ZipArchive.h"
 
+#include "io/core/LittleEndian.h"
 #include "io/splat/Decompress.h"
 
 #include <zlib.h>
@@ -27,7 +28,7 @@ ZipArchive::ZipArchive(const std::string& path, const char* format)
 bool ZipArchive::HasZipSignature(const std::string& path)
 {
     const Bytes start = ReadFileStart(path, 4);
-    return start.size() == 4 && LoadU32(start.data()) == kLocalHeader;
+    return start.size() == 4 && LoadLE<std::uint32_t>(start.data()) == kLocalHeader;
 }
 
 ReadResult<ZipArchive> ZipArchive::Open(const std::string& path, const char* format)
@@ -48,16 +49,16 @@ ReadResult<ZipArchive> ZipArchive::Open(const std::string& path, const char* for
         return Fail(ReadError::CannotOpen, prefix + "reading the zip directory failed");
     std::optional<std::size_t> end;
     for (std::size_t at = tailBytes - kEndOfDirectoryBytes + 1; at-- > 0;)
-        if (LoadU32(tail.data() + at) == kEndOfDirectory) {
+        if (LoadLE<std::uint32_t>(tail.data() + at) == kEndOfDirectory) {
             end = at;
             break;
         }
     if (!end)
         return Fail(ReadError::Malformed, prefix + "no zip end-of-directory record");
     const std::uint8_t* record = tail.data() + *end;
-    const std::uint16_t entryCount = LoadU16(record + 10);
-    const std::uint32_t directoryBytes = LoadU32(record + 12);
-    const std::uint32_t directoryOffset = LoadU32(record + 16);
+    const std::uint16_t entryCount = LoadLE<std::uint16_t>(record + 10);
+    const std::uint32_t directoryBytes = LoadLE<std::uint32_t>(record + 12);
+    const std::uint32_t directoryOffset = LoadLE<std::uint32_t>(record + 16);
     if (directoryOffset == kZip64Marker || entryCount == 0xffff)
         return Fail(ReadError::Unsupported, prefix + "ZIP64 archives are not read");
     if (static_cast<std::uint64_t>(directoryOffset) + directoryBytes > *size)
@@ -68,18 +69,18 @@ ReadResult<ZipArchive> ZipArchive::Open(const std::string& path, const char* for
         return Fail(ReadError::CannotOpen, prefix + "reading the zip directory failed");
     std::size_t at = 0;
     for (std::uint16_t e = 0; e < entryCount; ++e) {
-        if (directory.size() - at < kDirectoryEntryBytes || LoadU32(directory.data() + at) != kDirectoryEntry)
+        if (directory.size() - at < kDirectoryEntryBytes || LoadLE<std::uint32_t>(directory.data() + at) != kDirectoryEntry)
             return Fail(ReadError::Malformed, prefix + "zip directory entry " + std::to_string(e) + " is damaged");
         const std::uint8_t* p = directory.data() + at;
         Entry entry;
-        entry.flags = LoadU16(p + 8);
-        entry.method = LoadU16(p + 10);
-        entry.crc = LoadU32(p + 16);
-        entry.compressedSize = LoadU32(p + 20);
-        entry.size = LoadU32(p + 24);
-        const std::size_t nameBytes = LoadU16(p + 28);
-        const std::size_t skipBytes = static_cast<std::size_t>(LoadU16(p + 30)) + LoadU16(p + 32);
-        entry.localHeaderOffset = LoadU32(p + 42);
+        entry.flags = LoadLE<std::uint16_t>(p + 8);
+        entry.method = LoadLE<std::uint16_t>(p + 10);
+        entry.crc = LoadLE<std::uint32_t>(p + 16);
+        entry.compressedSize = LoadLE<std::uint32_t>(p + 20);
+        entry.size = LoadLE<std::uint32_t>(p + 24);
+        const std::size_t nameBytes = LoadLE<std::uint16_t>(p + 28);
+        const std::size_t skipBytes = static_cast<std::size_t>(LoadLE<std::uint16_t>(p + 30)) + LoadLE<std::uint16_t>(p + 32);
+        entry.localHeaderOffset = LoadLE<std::uint32_t>(p + 42);
         if (directory.size() - at - kDirectoryEntryBytes < nameBytes + skipBytes)
             return Fail(ReadError::Malformed, prefix + "zip directory entry " + std::to_string(e) + " is damaged");
         entry.name.assign(reinterpret_cast<const char*>(p + kDirectoryEntryBytes), nameBytes);
@@ -109,9 +110,9 @@ ReadResult<Bytes> ZipArchive::Read(const Entry& entry, std::uint64_t maxBytes) c
                                              std::to_string(maxBytes) + " it may hold");
     std::uint8_t local[kLocalHeaderBytes];
     if (entry.localHeaderOffset + kLocalHeaderBytes > m_fileSize ||
-        !m_file->ReadAt(entry.localHeaderOffset, local, sizeof local) || LoadU32(local) != kLocalHeader)
+        !m_file->ReadAt(entry.localHeaderOffset, local, sizeof local) || LoadLE<std::uint32_t>(local) != kLocalHeader)
         return Fail(ReadError::Malformed, prefix + "its local header is missing");
-    const std::uint64_t dataOffset = entry.localHeaderOffset + kLocalHeaderBytes + LoadU16(local + 26) + LoadU16(local + 28);
+    const std::uint64_t dataOffset = entry.localHeaderOffset + kLocalHeaderBytes + LoadLE<std::uint16_t>(local + 26) + LoadLE<std::uint16_t>(local + 28);
     if (dataOffset > m_fileSize || entry.compressedSize > m_fileSize - dataOffset)
         return Fail(ReadError::Truncated, prefix + "its data runs past the end of the file");
     if (entry.method == 0 && entry.compressedSize != entry.size)

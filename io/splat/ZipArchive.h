@@ -1,7 +1,7 @@
 #pragma once
 
-#include "io/ReadOnlyFile.h"
-#include "io/ReadResult.h"
+#include "io/core/ReadOnlyFile.h"
+#include "io/core/ReadResult.h"
 #include "io/splat/SplatBytes.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "tests/gl/GlTestFixture.h"
-#include "tests/gl/PixelChecks.h"
 #include "support/TestData.h"
+#include "tests/gl/PixelChecks.h"
 
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
+#include "io/las/LasReader.h"
 #include "io/laz/LazReader.h"
+#include "io/ply/PlyReader.h"
 #include "render/PointCloudRenderer.h"
 #include "scene/PointCloudData.h"
 #include "scene/PointColoring.h"

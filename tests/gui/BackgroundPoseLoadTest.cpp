@@ -7,7 +7,7 @@
 #include "app/qt/ViewWidget.h"
 #include "document/Document.h"
 #include "document/SceneFileRead.h"
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
+#include "io/poses/PoseRules.h"
 
 #include <nlohmann/json.hpp>
 

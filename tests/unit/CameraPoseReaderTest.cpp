@@ -1,5 +1,6 @@
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 
+#include "io/poses/PoseRules.h"
 #include "support/TestData.h"
 
 #include <Eigen/Geometry>

@@ -1,4 +1,4 @@
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 #include "support/CameraPoseReference.h"
 #include "support/TestData.h"
 

@@ -1,6 +1,6 @@
-#include "io/GaussianPlyLoader.h"
-#include "io/GaussianPlyWriter.h"
+#include "io/splat/SplatReader.h"
 #include "io/ply/PlyFile.h"
+#include "io/splat/GaussianPlyWriter.h"
 #include "samples/SampleScene.h"
 #include "support/TestData.h"
 

@@ -1,4 +1,4 @@
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 
 #include "LasTestFile.h"
 #include "support/TestData.h"

@@ -1,5 +1,5 @@
 #include "scene/PointCloudData.h"
-#include "io/LasReader.h"
+#include "io/las/LasReader.h"
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"
 #include "support/TestData.h"

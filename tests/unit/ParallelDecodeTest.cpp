@@ -1,11 +1,11 @@
-#include "io/FixedRecordRead.h"
-#include "io/GaussianPlyLoader.h"
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
+#include "io/core/FixedRecordRead.h"
+#include "LasTestFile.h"
+#include "io/las/LasReader.h"
+#include "io/ply/PlyReader.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
 #include "support/PlyBytes.h"
 #include "support/TestData.h"
-#include "LasTestFile.h"
 
 #include <gtest/gtest.h>
 

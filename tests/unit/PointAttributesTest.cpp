@@ -1,9 +1,9 @@
 // Intensity, classification and returns as the LAS, LAZ and PLY readers keep them, checked
 // against the byte rules of the LAS formats read straight from the files.
 
-#include "io/LasReader.h"
-#include "io/PlyLoader.h"
+#include "io/las/LasReader.h"
 #include "io/laz/LazReader.h"
+#include "io/ply/PlyReader.h"
 #include "scene/PointCloudData.h"
 #include "support/TestData.h"
 #include "unit/LasTestFile.h"

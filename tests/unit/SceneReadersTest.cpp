@@ -27,14 +27,6 @@ long ReaderIndex(const SceneReader* reader)
 
 }  // namespace
 
-TEST(SceneReaders, ExtensionIsTheTextAfterTheLastDotLowerCased)
-{
-    EXPECT_EQ(FileExtension("/data/Cloud.PLY"), "ply");
-    EXPECT_EQ(FileExtension("/data/scan.v2/points"), "v2/points");  // a dot in a folder counts too
-    EXPECT_EQ(FileExtension("/data/points."), "");
-    EXPECT_EQ(FileExtension("/data/points"), "");
-}
-
 TEST(SceneReaders, SplatHeadersComeFirstThenTheExtensionDecides)
 {
     ScratchDir dir;

@@ -1,7 +1,6 @@
-#include "io/GaussianPlyLoader.h"
-#include "io/splat/SplatFormats.h"
-#include "platform/Log.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
+#include "support/ReadNoteLines.h"
 #include "support/TestData.h"
 #include "support/ZipBytes.h"
 
@@ -81,17 +80,15 @@ TEST_P(EncodedScene, LoadsAsItsIndependentlyDecodedTwin)
 
     ThreadPool pool(2);
     for (ThreadPool* threads : {static_cast<ThreadPool*>(nullptr), &pool}) {
-        ScopedLogCapture log;
         const SplatFormat format = DetectSplatFormat(path);
         ASSERT_NE(format, SplatFormat::None);
         ReadResult<GaussianData> result = ReadSplatFormat(format, path, ReadOptions{{}, threads});
         ASSERT_TRUE(result.Ok()) << result.Failure().reason;
         ExpectSameScene(result.Value(), expected);
-        EXPECT_NE(log.Text().find("SH degree: " + std::to_string(expected.shDegree) + "\n"), std::string::npos)
-            << log.Text();
-        EXPECT_NE(log.Text().find("Loaded " + std::to_string(expected.positions.size()) + " gaussians"),
-                  std::string::npos)
-            << log.Text();
+        const std::string notes = testsupport::NoteText(result.Notes());
+        EXPECT_NE(notes.find("SH degree: " + std::to_string(expected.shDegree) + "\n"), std::string::npos) << notes;
+        EXPECT_NE(notes.find("Loaded " + std::to_string(expected.positions.size()) + " gaussians"), std::string::npos)
+            << notes;
     }
 }
 

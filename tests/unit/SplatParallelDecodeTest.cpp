@@ -1,4 +1,4 @@
-#include "io/splat/SplatFormats.h"
+#include "io/splat/SplatReader.h"
 #include "platform/ThreadPool.h"
 #include "support/SplatFormatBytes.h"
 #include "support/TestData.h"
@@ -184,7 +184,7 @@ TEST(SplatParallelDecode, SpzV4DamagedStreamFailsOnEveryPool)
 }
 
 // .splat stores plain floats, so positions can be NaN or infinite: the minimum and the bounds
-// follow the PLY loader's rules (a NaN never wins, but one in the first splat stays) across
+// follow the PLY reader's rules (a NaN never wins, but one in the first splat stays) across
 // the ranges as within one.
 TEST(SplatParallelDecode, SplatFileWithNonFinitePositionsBoundsAsOneRangeWould)
 {

@@ -1,6 +1,6 @@
-#include "io/TrainerCameras.h"
+#include "io/poses/TrainerCameras.h"
 
-#include "io/CameraPoseReader.h"
+#include "io/poses/PoseReader.h"
 
 #include "support/TestData.h"
 
