@@ -130,30 +130,30 @@ struct LayeredItems {
     {
         point.Start(first, layers, fields);
         layers += Point14Decoder::kLayers;
-        const std::uint32_t channel = point.Channel();
+        const std::uint32_t context = point.ItemContext();
         // Layers follow item order, which is core, colour, wave packet, extra bytes.
         if (colour) {
-            colour->Start(first + colourAt, layers, fields, channel);
+            colour->Start(first + colourAt, layers, fields, context);
             layers += colour->Layers();
         }
         if (wave) {
-            wave->Start(first + waveAt, layers, fields, channel);
+            wave->Start(first + waveAt, layers, fields, context);
             layers += WavePacket14Decoder::kLayers;
         }
         if (extra)
-            extra->Start(first + extraAt, layers, fields, channel);
+            extra->Start(first + extraAt, layers, fields, context);
     }
 
     void Decode(unsigned char* record)
     {
         point.Decode(record);
-        const std::uint32_t channel = point.Channel();
+        const std::uint32_t context = point.ItemContext();
         if (colour)
-            colour->Decode(record + colourAt, channel);
+            colour->Decode(record + colourAt, context);
         if (wave)
-            wave->Decode(record + waveAt, channel);
+            wave->Decode(record + waveAt, context);
         if (extra)
-            extra->Decode(record + extraAt, channel);
+            extra->Decode(record + extraAt, context);
     }
 
     bool Failed() const

@@ -64,6 +64,7 @@ void Point14Decoder::Start(const unsigned char* first, const Layer* layers, Fiel
         context.reset();
     m_channel = point.channel;
     m_contexts[m_channel] = std::make_unique<Context>(point);
+    m_itemContext = m_channel;
     m_gpsSequenceBroken = false;
 }
 
@@ -85,12 +86,14 @@ void Point14Decoder::Decode(unsigned char* out)
     const std::uint32_t lastState = (last.returnNumber == 1 ? 1 : 0) + (last.returnNumber >= last.returnCount ? 2 : 0)
                                   + (last.gpsTimeChanged ? 4 : 0);
     const std::uint32_t changed = main.DecodeSymbol(c->changedValues[lastState]);
+    m_itemContext = 0;
     if (changed & (1 << 6)) {
         const std::uint32_t step = main.DecodeSymbol(c->channelStep);
         const std::uint32_t channel = (m_channel + step + 1) % 4;
         if (!m_contexts[channel])
             m_contexts[channel] = std::make_unique<Context>(c->last);
         m_channel = channel;
+        m_itemContext = channel;
         c = m_contexts[channel].get();
         c->last.channel = static_cast<std::uint8_t>(channel);
     }
@@ -170,7 +173,7 @@ void Point14Decoder::Decode(unsigned char* out)
 
 // ---- RGB and NIR --------------------------------------------------------------------------
 
-void Rgb14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel)
+void Rgb14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t context)
 {
     m_rgbStream.Open(layers[0], (fields & kFieldRgb) != 0);
     if (m_withNir)
@@ -180,12 +183,12 @@ void Rgb14Decoder::Start(const unsigned char* first, const Layer* layers, FieldM
         colour.rgb[i] = LoadLE<std::uint16_t>(first + 2 * i);
     if (m_withNir)
         colour.nir = LoadLE<std::uint16_t>(first + 6);
-    m_channels.Start(colour, channel);
+    m_values.Start(colour, context);
 }
 
-void Rgb14Decoder::Decode(unsigned char* out, std::uint32_t channel)
+void Rgb14Decoder::Decode(unsigned char* out, std::uint32_t context)
 {
-    auto [last, models] = m_channels.Select(channel);
+    auto [last, models] = m_values.Select(context);
     if (m_rgbStream.open)
         last.rgb = models.rgb.Decode(m_rgbStream.decoder, last.rgb);
     if (m_withNir && m_nirStream.open)
@@ -198,16 +201,16 @@ void Rgb14Decoder::Decode(unsigned char* out, std::uint32_t channel)
 
 // ---- Extra bytes -------------------------------------------------------------------------
 
-void Bytes14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel)
+void Bytes14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t context)
 {
     for (std::size_t i = 0; i < m_count; ++i)
         m_streams[i].Open(layers[i], (fields & kFieldExtraBytes) != 0);
-    m_channels.Start(std::vector<std::uint8_t>(first, first + m_count), channel);
+    m_values.Start(std::vector<std::uint8_t>(first, first + m_count), context);
 }
 
-void Bytes14Decoder::Decode(unsigned char* out, std::uint32_t channel)
+void Bytes14Decoder::Decode(unsigned char* out, std::uint32_t context)
 {
-    auto [last, models] = m_channels.Select(channel);
+    auto [last, models] = m_values.Select(context);
     if (models.perByte.empty())
         models.perByte.assign(m_count, SymbolModel(256));
     for (std::size_t i = 0; i < m_count; ++i) {
@@ -227,17 +230,17 @@ bool Bytes14Decoder::Failed() const
 
 // ---- Wave packets ------------------------------------------------------------------------
 
-void WavePacket14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel)
+void WavePacket14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t context)
 {
     m_stream.Open(layers[0], (fields & kFieldWavePacket) != 0);
     WavePacketDecoder::Packet packet;
     std::memcpy(packet.data(), first, kSize);
-    m_channels.Start(packet, channel);
+    m_values.Start(packet, context);
 }
 
-void WavePacket14Decoder::Decode(unsigned char* out, std::uint32_t channel)
+void WavePacket14Decoder::Decode(unsigned char* out, std::uint32_t context)
 {
-    auto [last, models] = m_channels.Select(channel);
+    auto [last, models] = m_values.Select(context);
     if (m_stream.open)
         models.Decode(m_stream.decoder, last);
     std::memcpy(out, last.data(), kSize);

@@ -16,8 +16,11 @@
 
 // Item decoders of the layered formats (version 3 of each item). A chunk stores each group of
 // fields in a layer of its own with its own arithmetic stream. Every item keeps one model set
-// per scanner channel (0 to 3), made when the channel first appears in the chunk; the point
-// item tells the others which channel the current record belongs to.
+// per scanner-channel context (0 to 3), made when the context first appears in the chunk. The
+// point item picks the context of the others, and not quite as its own: the record on which
+// the scanner channel changes uses the new channel's context, every other record context 0
+// (the first record of a chunk sets the first record's channel). The reference encoder does
+// it so, hence every file.
 namespace laz {
 
 struct Layer {
@@ -65,7 +68,8 @@ public:
 
     void Start(const unsigned char* first, const Layer* layers, FieldMask fields);
     void Decode(unsigned char* out);
-    std::uint32_t Channel() const { return m_channel; }
+    // The context the other items of the record just decoded use, per the rule above.
+    std::uint32_t ItemContext() const { return m_itemContext; }
     bool Failed() const;
 
 private:
@@ -116,34 +120,36 @@ private:
     std::array<LayerStream, kLayers> m_layers;
     std::array<std::unique_ptr<Context>, 4> m_contexts;
     std::uint32_t m_channel = 0;
+    std::uint32_t m_itemContext = 0;
     bool m_gpsSequenceBroken = false;
 };
 
-// One colour per scanner channel; when the channel changes to one already seen, that record
-// is still predicted from the colour of the channel before. The format does it, so it is done.
+// One value and model set per context; when the context changes to one already seen, that
+// record is still predicted from, and stored as, the value of the context before. The format
+// does it, so it is done.
 template <typename Value, typename Models>
-class PerChannelValue {
+class PerContextValue {
 public:
-    void Start(const Value& first, std::uint32_t channel)
+    void Start(const Value& first, std::uint32_t context)
     {
         for (auto& c : m_contexts)
             c.reset();
-        m_channel = channel;
-        m_contexts[channel] = std::make_unique<Context>(first);
+        m_context = context;
+        m_contexts[context] = std::make_unique<Context>(first);
     }
 
-    // The last value and the models for channel, per the rule above.
-    std::pair<Value&, Models&> Select(std::uint32_t channel)
+    // The last value and the models for context, per the rule above.
+    std::pair<Value&, Models&> Select(std::uint32_t context)
     {
-        Value& last = m_contexts[m_channel]->last;
-        if (channel != m_channel) {
-            m_channel = channel;
-            if (!m_contexts[channel]) {
-                m_contexts[channel] = std::make_unique<Context>(last);
-                return {m_contexts[channel]->last, m_contexts[channel]->models};
+        Value& last = m_contexts[m_context]->last;
+        if (context != m_context) {
+            m_context = context;
+            if (!m_contexts[context]) {
+                m_contexts[context] = std::make_unique<Context>(last);
+                return {m_contexts[context]->last, m_contexts[context]->models};
             }
         }
-        return {last, m_contexts[channel]->models};
+        return {last, m_contexts[context]->models};
     }
 
 private:
@@ -153,7 +159,7 @@ private:
         Models models;
     };
     std::array<std::unique_ptr<Context>, 4> m_contexts;
-    std::uint32_t m_channel = 0;
+    std::uint32_t m_context = 0;
 };
 
 class Rgb14Decoder {
@@ -162,8 +168,8 @@ public:
     std::size_t Size() const { return m_withNir ? 8 : 6; }
     std::size_t Layers() const { return m_withNir ? 2 : 1; }
 
-    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel);
-    void Decode(unsigned char* out, std::uint32_t channel);
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t context);
+    void Decode(unsigned char* out, std::uint32_t context);
     bool Failed() const { return m_rgbStream.Failed() || m_nirStream.Failed(); }
 
 private:
@@ -177,7 +183,7 @@ private:
     };
     bool m_withNir;
     LayerStream m_rgbStream, m_nirStream;
-    PerChannelValue<Colour, Models> m_channels;
+    PerContextValue<Colour, Models> m_values;
 };
 
 class Bytes14Decoder {
@@ -186,8 +192,8 @@ public:
     std::size_t Size() const { return m_count; }
     std::size_t Layers() const { return m_count; }
 
-    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel);
-    void Decode(unsigned char* out, std::uint32_t channel);
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t context);
+    void Decode(unsigned char* out, std::uint32_t context);
     bool Failed() const;
 
 private:
@@ -196,7 +202,7 @@ private:
     };
     std::size_t m_count;
     std::vector<LayerStream> m_streams;
-    PerChannelValue<std::vector<std::uint8_t>, Models> m_channels;
+    PerContextValue<std::vector<std::uint8_t>, Models> m_values;
 };
 
 class WavePacket14Decoder {
@@ -204,13 +210,13 @@ public:
     static constexpr std::size_t kSize = 29;
     static constexpr std::size_t kLayers = 1;
 
-    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t channel);
-    void Decode(unsigned char* out, std::uint32_t channel);
+    void Start(const unsigned char* first, const Layer* layers, FieldMask fields, std::uint32_t context);
+    void Decode(unsigned char* out, std::uint32_t context);
     bool Failed() const { return m_stream.Failed(); }
 
 private:
     LayerStream m_stream;
-    PerChannelValue<WavePacketDecoder::Packet, WavePacketDecoder> m_channels;
+    PerContextValue<WavePacketDecoder::Packet, WavePacketDecoder> m_values;
 };
 
 }  // namespace laz

@@ -1,5 +1,6 @@
 #include "scene/PointCloudData.h"
 #include "io/las/LasReader.h"
+#include "io/las/LasRecords.h"
 #include "io/laz/LazReader.h"
 #include "platform/ThreadPool.h"
 #include "support/TestData.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -112,6 +114,44 @@ TEST(LazReader, EveryCorpusFileDecodesToTheRecordsOfItsExpectation)
         char hex[17];
         std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(digest.hash));
         EXPECT_EQ(std::string(hex), expected["recordsFnv1a64"].get<std::string>()) << name;
+    }
+}
+
+// Each pair in laz-write/ is a LAS file and the LAZ the reference compressor made of it:
+// every record, every byte, must come back, for every format and both compressors.
+TEST(LazReader, EveryReferencePairDecodesToTheRecordsOfItsLas)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    std::vector<std::filesystem::path> pairs;
+    for (const auto& entry : std::filesystem::directory_iterator(TestDataFile("laz-write")))
+        if (entry.path().extension() == ".las")
+            pairs.push_back(entry.path());
+    ASSERT_GE(pairs.size(), 30u);
+    ThreadPool pool(2);
+    for (const auto& lasPath : pairs) {
+        const std::string name = lasPath.stem().string();
+        std::ifstream in(lasPath, std::ios::binary);
+        const std::vector<unsigned char> las{std::istreambuf_iterator<char>(in), {}};
+        las::HeaderImage image{};
+        std::copy_n(las.begin(), std::min(las.size(), image.size()), image.begin());
+        const las::LasHeader lasHeader = las::ParseHeader(image);
+        ASSERT_GE(las.size(), lasHeader.pointDataOffset + lasHeader.pointCount * lasHeader.recordLength) << name;
+        const std::string lazPath = lasPath.parent_path() / (name + ".laszip.laz");
+        for (ThreadPool* threads : {static_cast<ThreadPool*>(nullptr), &pool}) {
+            std::vector<unsigned char> decoded(lasHeader.pointCount * lasHeader.recordLength);
+            const ReadResult<LazFileInfo> result = DecodeLazRecords(lazPath, laz::kAllFields,
+                [&](std::uint64_t first, const unsigned char* records, std::size_t count) {
+                    std::memcpy(decoded.data() + first * lasHeader.recordLength, records, count * lasHeader.recordLength);
+                }, {{}, threads});
+            ASSERT_TRUE(result.Ok()) << name << ": " << result.Failure().reason;
+            ASSERT_EQ(result.Value().header.pointCount, lasHeader.pointCount) << name;
+            ASSERT_EQ(result.Value().header.recordLength, lasHeader.recordLength) << name;
+            const auto expected = las.begin() + lasHeader.pointDataOffset;
+            const auto mismatch = std::mismatch(decoded.begin(), decoded.end(), expected);
+            EXPECT_TRUE(mismatch.first == decoded.end())
+                << name << ": record " << (mismatch.first - decoded.begin()) / lasHeader.recordLength << ", byte "
+                << (mismatch.first - decoded.begin()) % lasHeader.recordLength << " differs";
+        }
     }
 }
 
