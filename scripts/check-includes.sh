@@ -14,14 +14,15 @@ declare -A allowed=(
   [io]="scene platform"
   [settings]="platform"
   [document]="io scene settings platform"
+  [convert]="document io scene settings platform"
   [gl]="platform"
   [render]="gl scene platform"
   [view]="render document scene settings gl platform"
   [messages]="view render document io scene settings gl platform"
-  [capture]="messages view render document io scene settings gl platform"
-  [app]="capture messages view render document io scene settings gl platform samples"
+  [capture]="convert messages view render document io scene settings gl platform"
+  [app]="convert capture messages view render document io scene settings gl platform samples"
   [samples]="view render document io scene settings gl platform"
-  [tools]="capture messages view render document io scene settings gl platform samples"
+  [tools]="convert capture messages view render document io scene settings gl platform samples"
 )
 
 # Inside io/: the folders of io/ each format folder may include, besides its own. io/core is
