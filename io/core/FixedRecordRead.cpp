@@ -3,6 +3,7 @@
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -38,7 +39,13 @@ public:
     {
     }
 
-    bool Stopped() const { return m_stopped.load(std::memory_order_relaxed); }
+    // Whether a range need not read the block starting at record `first`: the read was
+    // cancelled, or the file is known to end before it. Blocks before a missing one are still
+    // read, so the first missing block is found whichever thread met a missing one first.
+    bool Stopped(std::size_t first) const
+    {
+        return m_cancelled.load(std::memory_order_relaxed) || first >= m_endedAt.load(std::memory_order_relaxed);
+    }
 
     void BlockEnded(std::size_t first, std::size_t count)
     {
@@ -47,7 +54,7 @@ public:
             return;
         m_ended = true;
         m_endedBefore = first + count;
-        m_stopped.store(true, std::memory_order_relaxed);
+        m_endedAt.store(first, std::memory_order_relaxed);
     }
 
     // Counts a finished block; on the calling thread, reports progress when it has grown enough.
@@ -75,18 +82,14 @@ public:
     }
 
 private:
-    void Cancel()
-    {
-        m_cancelled.store(true, std::memory_order_relaxed);
-        m_stopped.store(true, std::memory_order_relaxed);
-    }
+    void Cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
 
     const std::size_t m_total;
     const ReadOptions& m_options;
     const ProgressSpan m_span;
     const std::thread::id m_caller;
     std::atomic<std::size_t> m_done{0};
-    std::atomic<bool> m_stopped{false};
+    std::atomic<std::size_t> m_endedAt{SIZE_MAX};  // the first record of the earliest missing block seen
     std::atomic<bool> m_cancelled{false};
     double m_reported = -1.0;  // touched by the calling thread only
     std::mutex m_mutex;
@@ -110,7 +113,7 @@ FixedRecordsRead ReadFixedRecords(const ReadOnlyFile& file, const FixedRecords& 
         const std::size_t begin = std::min(records.count, range * perRange);
         const std::size_t end = std::min(records.count, begin + perRange);
         std::vector<std::byte> block(std::min(perBlock, end - begin) * records.recordBytes);
-        for (std::size_t first = begin; first < end && !shared.Stopped(); first += perBlock) {
+        for (std::size_t first = begin; first < end && !shared.Stopped(first); first += perBlock) {
             const std::size_t count = std::min(perBlock, end - first);
             if (!file.ReadAt(records.offset + first * records.recordBytes, block.data(), count * records.recordBytes)) {
                 shared.BlockEnded(first, count);
