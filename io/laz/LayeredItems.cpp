@@ -16,42 +16,6 @@ Point14Decoder::Context::Context(const Point& first) : last(first)
     gpsTimes.Start(first.gpsTime);
 }
 
-Point14Decoder::Point Point14Decoder::Parse(const unsigned char* raw)
-{
-    Point p;
-    p.x = LoadLE<std::int32_t>(raw);
-    p.y = LoadLE<std::int32_t>(raw + 4);
-    p.z = LoadLE<std::int32_t>(raw + 8);
-    p.intensity = LoadLE<std::uint16_t>(raw + 12);
-    p.returnNumber = raw[14] & 0x0F;
-    p.returnCount = raw[14] >> 4;
-    p.classFlags = raw[15] & 0x0F;
-    p.channel = (raw[15] >> 4) & 3;
-    p.scanDirection = (raw[15] >> 6) & 1;
-    p.edge = raw[15] >> 7;
-    p.classification = raw[16];
-    p.userData = raw[17];
-    p.scanAngle = LoadLE<std::int16_t>(raw + 18);
-    p.pointSource = LoadLE<std::uint16_t>(raw + 20);
-    p.gpsTime = LoadLE<std::uint64_t>(raw + 22);
-    return p;
-}
-
-void Point14Decoder::Store(const Point& p, unsigned char* out)
-{
-    StoreLE(out, p.x);
-    StoreLE(out + 4, p.y);
-    StoreLE(out + 8, p.z);
-    StoreLE(out + 12, p.intensity);
-    out[14] = static_cast<std::uint8_t>(p.returnNumber | (p.returnCount << 4));
-    out[15] = static_cast<std::uint8_t>(p.classFlags | (p.channel << 4) | (p.scanDirection << 6) | (p.edge << 7));
-    out[16] = p.classification;
-    out[17] = p.userData;
-    StoreLE(out + 18, p.scanAngle);
-    StoreLE(out + 20, p.pointSource);
-    StoreLE(out + 22, p.gpsTime);
-}
-
 void Point14Decoder::Start(const unsigned char* first, const Layer* layers, FieldMask fields)
 {
     static constexpr std::array<FieldMask, kLayers> kLayerFields = {
@@ -59,7 +23,7 @@ void Point14Decoder::Start(const unsigned char* first, const Layer* layers, Fiel
         kFieldScanAngle, kFieldUserData, kFieldPointSource, kFieldGpsTime};
     for (std::size_t i = 0; i < kLayers; ++i)
         m_layers[i].Open(layers[i], (fields & kLayerFields[i]) != 0);
-    const Point point = Parse(first);
+    const Point point = ParsePoint14(first);
     for (auto& context : m_contexts)
         context.reset();
     m_channel = point.channel;
@@ -167,7 +131,7 @@ void Point14Decoder::Decode(unsigned char* out)
             m_gpsSequenceBroken = true;
         p.gpsTime = c->gpsTimes.Current();
     }
-    Store(p, out);
+    StorePoint14(p, out);
     p.gpsTimeChanged = gpsTimeChanged;
 }
 

@@ -4,6 +4,8 @@
 #include "io/laz/FieldMask.h"
 #include "io/laz/GpsTimeDecoder.h"
 #include "io/laz/IntegerDecompressor.h"
+#include "io/laz/PerContextValue.h"
+#include "io/laz/Point14Fields.h"
 #include "io/laz/PointwiseItems.h"
 #include "io/laz/RgbDecoder.h"
 #include "io/laz/StreamingMedian.h"
@@ -43,23 +45,6 @@ struct LayerStream {
     bool Failed() const { return open && decoder.Failed(); }
 };
 
-// A model made on first use, for the rarely taken paths that select one of many models.
-template <std::size_t N>
-class LazyModels {
-public:
-    explicit LazyModels(std::uint32_t symbols) : m_symbols(symbols) {}
-    SymbolModel& operator[](std::size_t i)
-    {
-        if (!m_models[i])
-            m_models[i] = std::make_unique<SymbolModel>(m_symbols);
-        return *m_models[i];
-    }
-
-private:
-    std::uint32_t m_symbols;
-    std::array<std::unique_ptr<SymbolModel>, N> m_models;
-};
-
 // The 30-byte core of formats 6 to 10.
 class Point14Decoder {
 public:
@@ -73,17 +58,7 @@ public:
     bool Failed() const;
 
 private:
-    struct Point {
-        std::int32_t x = 0, y = 0, z = 0;
-        std::uint16_t intensity = 0;
-        std::uint8_t returnNumber = 0, returnCount = 0;
-        std::uint8_t classFlags = 0, channel = 0, scanDirection = 0, edge = 0;
-        std::uint8_t classification = 0, userData = 0;
-        std::int16_t scanAngle = 0;
-        std::uint16_t pointSource = 0;
-        std::uint64_t gpsTime = 0;
-        bool gpsTimeChanged = false;
-    };
+    using Point = Point14Fields;
 
     struct Context {
         explicit Context(const Point& first);
@@ -112,9 +87,6 @@ private:
         GpsTimeDecoder gpsTimes{GpsTimeDecoder::Codes::Layered};
     };
 
-    static Point Parse(const unsigned char* raw);
-    static void Store(const Point& point, unsigned char* out);
-
     // 0 returns and x, y (always read), 1 z, 2 classification, 3 flags, 4 intensity,
     // 5 scan angle, 6 user data, 7 point source, 8 GPS time.
     std::array<LayerStream, kLayers> m_layers;
@@ -122,44 +94,6 @@ private:
     std::uint32_t m_channel = 0;
     std::uint32_t m_itemContext = 0;
     bool m_gpsSequenceBroken = false;
-};
-
-// One value and model set per context; when the context changes to one already seen, that
-// record is still predicted from, and stored as, the value of the context before. The format
-// does it, so it is done.
-template <typename Value, typename Models>
-class PerContextValue {
-public:
-    void Start(const Value& first, std::uint32_t context)
-    {
-        for (auto& c : m_contexts)
-            c.reset();
-        m_context = context;
-        m_contexts[context] = std::make_unique<Context>(first);
-    }
-
-    // The last value and the models for context, per the rule above.
-    std::pair<Value&, Models&> Select(std::uint32_t context)
-    {
-        Value& last = m_contexts[m_context]->last;
-        if (context != m_context) {
-            m_context = context;
-            if (!m_contexts[context]) {
-                m_contexts[context] = std::make_unique<Context>(last);
-                return {m_contexts[context]->last, m_contexts[context]->models};
-            }
-        }
-        return {last, m_contexts[context]->models};
-    }
-
-private:
-    struct Context {
-        explicit Context(const Value& first) : last(first) {}
-        Value last;
-        Models models;
-    };
-    std::array<std::unique_ptr<Context>, 4> m_contexts;
-    std::uint32_t m_context = 0;
 };
 
 class Rgb14Decoder {

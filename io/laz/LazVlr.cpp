@@ -15,22 +15,6 @@ std::string ItemName(const Item& item)
     return "item type " + std::to_string(static_cast<unsigned>(item.type)) + " version " + std::to_string(item.version);
 }
 
-// The size each item has in a record; 0 for the extra bytes, whose size is free.
-std::uint16_t FixedItemSize(ItemType type)
-{
-    switch (type) {
-    case ItemType::Point10: return 20;
-    case ItemType::GpsTime11: return 8;
-    case ItemType::Rgb12: return 6;
-    case ItemType::WavePacket13: return 29;
-    case ItemType::Point14: return 30;
-    case ItemType::Rgb14: return 6;
-    case ItemType::RgbNir14: return 8;
-    case ItemType::WavePacket14: return 29;
-    default: return 0;
-    }
-}
-
 bool Decodable(const Item& item, Compressor compressor, std::uint16_t coreVersion)
 {
     if (compressor == Compressor::LayeredChunked) {
@@ -53,7 +37,23 @@ bool Decodable(const Item& item, Compressor compressor, std::uint16_t coreVersio
     }
 }
 
-// The items each point format is made of, before any extra bytes.
+}  // namespace
+
+std::uint16_t FixedItemSize(ItemType type)
+{
+    switch (type) {
+    case ItemType::Point10: return 20;
+    case ItemType::GpsTime11: return 8;
+    case ItemType::Rgb12: return 6;
+    case ItemType::WavePacket13: return 29;
+    case ItemType::Point14: return 30;
+    case ItemType::Rgb14: return 6;
+    case ItemType::RgbNir14: return 8;
+    case ItemType::WavePacket14: return 29;
+    default: return 0;
+    }
+}
+
 std::vector<ItemType> CoreItems(std::uint8_t format, bool layered)
 {
     using enum ItemType;
@@ -77,8 +77,6 @@ std::vector<ItemType> CoreItems(std::uint8_t format, bool layered)
     default: return {};
     }
 }
-
-}  // namespace
 
 ReadResult<LazLayout> ParseLazVlr(const unsigned char* payload, std::size_t size, std::uint8_t pointFormat,
                                   std::uint16_t recordLength)

@@ -41,6 +41,13 @@ inline constexpr std::uint32_t kVariableChunks = 0xFFFFFFFFu;
 inline constexpr std::uint16_t kLaszipRecordId = 22204;
 inline constexpr char kLaszipUserId[] = "laszip encoded";
 
+// The size each item has in a record; 0 for the extra bytes, whose size is free.
+std::uint16_t FixedItemSize(ItemType type);
+
+// The items each point format is made of, before any extra bytes, with the point-wise or the
+// layered items; none for a format the compressor does not take.
+std::vector<ItemType> CoreItems(std::uint8_t format, bool layered);
+
 // Checks the VLR's payload against the point format and record length of the header: a
 // known compressor and coder, items this decoder handles, in an order the format allows,
 // whose sizes add up to the record length.
