@@ -7,6 +7,7 @@
 #include "convert/OctreeBuild.h"
 #include "convert/OctreeKey.h"
 #include "convert/PointBuckets.h"
+#include "convert/UpperLevels.h"
 #include "io/core/LittleEndian.h"
 #include "io/las/ExtendedRecords.h"
 #include "io/las/LasHeaderWrite.h"
@@ -17,7 +18,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <array>
 #include <filesystem>
+#include <future>
 #include <limits>
 #include <new>
 #include <unistd.h>
@@ -28,12 +31,12 @@ using copcwrite::HierarchyNode;
 using octree::KeyedRow;
 
 // The most points of a top-level cell, whose subtree is built at once in memory: sixteen
-// nodes' worth, up to 2^21. A cell with more points is split, down to the bucket level; the
+// nodes' worth, up to 2^20. A cell with more points is split, down to the bucket level; the
 // cells depend on the points and maxNodePoints alone, never on memory.
 std::uint64_t CellLimit(std::uint32_t maxNodePoints)
 {
     const std::uint64_t nodes = std::max<std::uint64_t>(maxNodePoints, 1);
-    return std::max(nodes, std::min<std::uint64_t>(16 * nodes, std::uint64_t{1} << 21));
+    return std::max(nodes, std::min<std::uint64_t>(16 * nodes, std::uint64_t{1} << 20));
 }
 
 // Shares of the progress: reading for the bounds, placing, building and encoding; the rest
@@ -105,12 +108,23 @@ std::vector<Cell> PartitionCells(const std::vector<std::uint64_t>& bucketCounts,
     return cells;
 }
 
-// The points of the top-level cells' roots, which the levels above the cells choose from.
-struct UpperLevels {
-    std::vector<unsigned char> records;
-    std::vector<KeyedRow> rows;         // row: the record's number in records; in key order
-    std::vector<std::size_t> cellStart; // where each cell's root points begin in rows
-    std::vector<int> cellLevel;
+// A cell's records, their keys in key order and its subtree: made ready on a worker while
+// the cell before it is written.
+struct PreparedCell {
+    octree::BucketRecords records;
+    std::vector<KeyedRow> rows;
+    std::vector<octree::BuiltNode> nodes;
+    std::string error;
+};
+
+// Waits for a cell being prepared before what it writes to goes away.
+struct PendingCell {
+    std::future<void> done;
+    ~PendingCell()
+    {
+        if (done.valid())
+            done.wait();
+    }
 };
 
 class CopcWriter {
@@ -132,10 +146,11 @@ private:
         return false;
     }
     bool WriteHead();
-    bool BuildCell(octree::PointBuckets& buckets, const Cell& cell, octree::BucketRecords& records,
-                   std::vector<KeyedRow>& rows, std::vector<KeyedRow>& scratch);
-    bool BuildUpperLevels();
+    bool Prepare(octree::PointBuckets& buckets, const Cell& cell, PreparedCell& out);
+    bool WriteCell(const Cell& cell, const PreparedCell& prepared);
+    bool WriteCells(octree::PointBuckets& buckets, const std::vector<Cell>& cells);
     bool Emit(const octree::BuiltNode& node, const unsigned char* base, std::span<const KeyedRow> rows);
+    bool EmitRecords(int level, std::uint64_t cell, const unsigned char* records, std::size_t count);
     bool WriteTail(const copcwrite::Placement& placement);
 
     SafeFileWriter& m_writer;
@@ -151,7 +166,8 @@ private:
     std::unique_ptr<laz::LazChunkWriter> m_chunks;
     std::vector<HierarchyNode> m_nodes;
     std::vector<unsigned char> m_gather;
-    UpperLevels m_upper;
+    std::unique_ptr<octree::UpperLevels> m_upper;
+    std::vector<KeyedRow> m_sortScratch;  // for the cell being prepared: one at a time
     std::uint64_t m_pointsDone = 0;
     WriteFailure m_failure;
     bool m_cancelled = false;
@@ -190,16 +206,27 @@ bool CopcWriter::WriteHead()
     m_chunks = std::make_unique<laz::LazChunkWriter>(
         m_layout, m_mapping.targetLength,
         [this](const unsigned char* bytes, std::size_t size) { return m_writer.Write(bytes, size); }, m_options.pool);
+    m_upper = std::make_unique<octree::UpperLevels>(
+        m_mapping.targetLength, m_options.maxNodePoints,
+        [this](int level, std::uint64_t cell, const unsigned char* records, std::size_t count) {
+            return EmitRecords(level, cell, records, count);
+        });
     return m_chunks->Usable() || WriteFail("the LAZ encoder cannot take these records");
+}
+
+bool CopcWriter::EmitRecords(int level, std::uint64_t cell, const unsigned char* records, std::size_t count)
+{
+    if (count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        return WriteFail("a node would hold more points than COPC allows");
+    m_nodes.push_back({level, cell, 0, 0, static_cast<std::uint32_t>(count)});
+    if (count == 0)
+        return true;
+    return (m_chunks->Add(records, count) && m_chunks->EndChunk()) ||
+           WriteFail(m_writer.Ok() ? "the LAZ encoder failed" : m_writer.Error());
 }
 
 bool CopcWriter::Emit(const octree::BuiltNode& node, const unsigned char* base, std::span<const KeyedRow> rows)
 {
-    if (node.points.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
-        return WriteFail("a node would hold more points than COPC allows");
-    m_nodes.push_back({node.level, node.cell, 0, 0, static_cast<std::uint32_t>(node.points.size())});
-    if (node.points.empty())
-        return true;
     const std::size_t length = m_mapping.targetLength;
     m_gather.resize(node.points.size() * length);
     unsigned char* out = m_gather.data();
@@ -207,56 +234,90 @@ bool CopcWriter::Emit(const octree::BuiltNode& node, const unsigned char* base, 
         std::memcpy(out, base + std::size_t{rows[point].row} * length, length);
         out += length;
     }
-    return (m_chunks->Add(m_gather.data(), node.points.size()) && m_chunks->EndChunk()) ||
-           WriteFail(m_writer.Ok() ? "the LAZ encoder failed" : m_writer.Error());
+    return EmitRecords(node.level, node.cell, m_gather.data(), node.points.size());
 }
 
-bool CopcWriter::BuildCell(octree::PointBuckets& buckets, const Cell& cell, octree::BucketRecords& records,
-                           std::vector<KeyedRow>& rows, std::vector<KeyedRow>& scratch)
+bool CopcWriter::Prepare(octree::PointBuckets& buckets, const Cell& cell, PreparedCell& out)
 {
-    if (cell.points > std::numeric_limits<std::uint32_t>::max())
-        return WriteFail("more than 4294967295 points in one place");
-    if (!buckets.Load(cell.firstBucket, cell.endBucket, records))
-        return WriteFail(buckets.Error());
+    out.nodes.clear();
+    if (cell.points > std::numeric_limits<std::uint32_t>::max()) {
+        out.error = "more than 4294967295 points in one place";
+        return false;
+    }
+    if (!buckets.Load(cell.firstBucket, cell.endBucket, out.records)) {
+        out.error = buckets.Error();
+        return false;
+    }
     const std::size_t length = m_mapping.targetLength;
+    const octree::BucketRecords& records = out.records;
+    std::vector<KeyedRow>& rows = out.rows;
     rows.resize(records.rows.size());
-    ParallelFor(m_options.pool, (rows.size() + 65535) / 65536, [&](std::size_t block) {
-        const std::size_t end = std::min(rows.size(), (block + 1) * 65536);
-        for (std::size_t i = block * 65536; i < end; ++i)
+    constexpr std::size_t kBlock = 65536;
+    ParallelFor(m_options.pool, (rows.size() + kBlock - 1) / kBlock, [&](std::size_t block) {
+        const std::size_t end = std::min(rows.size(), (block + 1) * kBlock);
+        for (std::size_t i = block * kBlock; i < end; ++i)
             rows[i] = {octree::RecordKey(m_frame, records.base + std::size_t{records.rows[i]} * length), records.rows[i]};
     });
-    octree::SortByKey(rows, scratch);
+    octree::SortByKey(rows, m_sortScratch);
+    out.nodes = octree::BuildSubtree(rows, cell.level, m_options.maxNodePoints);
+    return true;
+}
 
-    const std::vector<octree::BuiltNode> nodes =
-        octree::BuildSubtree(rows, cell.level, m_options.maxNodePoints, octree::LeafBySize(m_options.maxNodePoints));
+bool CopcWriter::WriteCell(const Cell& cell, const PreparedCell& prepared)
+{
+    const std::vector<octree::BuiltNode>& nodes = prepared.nodes;
+    const unsigned char* base = prepared.records.base;
     // The cell's root may still give points to the levels above: it waits for them.
     for (std::size_t i = 1; i < nodes.size(); ++i)
-        if (!Emit(nodes[i], records.base, rows))
+        if (!Emit(nodes[i], base, prepared.rows))
             return false;
-    m_upper.cellStart.push_back(m_upper.rows.size());
-    m_upper.cellLevel.push_back(cell.level);
+    const std::size_t length = m_mapping.targetLength;
+    octree::HeldPoints root{cell.level, cell.cell, {}, {}};
+    root.keys.reserve(nodes.front().points.size());
+    root.records.reserve(nodes.front().points.size() * length);
     for (const std::uint32_t point : nodes.front().points) {
-        const std::size_t row = m_upper.rows.size();
-        m_upper.rows.push_back({rows[point].key, static_cast<std::uint32_t>(row)});
-        const unsigned char* record = records.base + std::size_t{rows[point].row} * length;
-        m_upper.records.insert(m_upper.records.end(), record, record + length);
+        const KeyedRow& row = prepared.rows[point];
+        root.keys.push_back(row.key);
+        const unsigned char* record = base + std::size_t{row.row} * length;
+        root.records.insert(root.records.end(), record, record + length);
     }
+    if (!m_upper->AddCellRoot(std::move(root)))
+        return false;
     m_pointsDone += cell.points;
     return true;
 }
 
-bool CopcWriter::BuildUpperLevels()
+// Cell by cell in key order, each prepared on the pool while the one before is written.
+bool CopcWriter::WriteCells(octree::PointBuckets& buckets, const std::vector<Cell>& cells)
 {
-    const auto& starts = m_upper.cellStart;
-    const octree::LeafTest isCellRoot = [&](int level, std::size_t begin, std::size_t) {
-        const auto cell = std::upper_bound(starts.begin(), starts.end(), begin) - starts.begin() - 1;
-        return level >= m_upper.cellLevel[static_cast<std::size_t>(cell)];
+    std::array<PreparedCell, 2> slots;
+    PendingCell pending;
+    const auto start = [&](std::size_t i) {
+        PreparedCell& slot = slots[i % 2];
+        slot.error.clear();
+        if (!m_options.pool) {
+            Prepare(buckets, cells[i], slot);
+            return;
+        }
+        pending.done = m_options.pool->Submit([this, &buckets, &cells, &slot, i] { Prepare(buckets, cells[i], slot); });
     };
-    const std::vector<octree::BuiltNode> nodes =
-        octree::BuildSubtree(m_upper.rows, 0, m_options.maxNodePoints, isCellRoot);
-    for (const octree::BuiltNode& node : nodes)
-        if (!Emit(node, m_upper.records.data(), m_upper.rows))
+    if (!cells.empty())
+        start(0);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (pending.done.valid())
+            pending.done.get();
+        const PreparedCell& slot = slots[i % 2];
+        if (!slot.error.empty())
+            return WriteFail(slot.error);
+        if (i + 1 < cells.size())
+            start(i + 1);
+        if (!WriteCell(cells[i], slot))
             return false;
+        if (!m_progress(kPlaceEnd + (kBuildEnd - kPlaceEnd) * double(m_pointsDone) / double(m_survey.count))) {
+            m_cancelled = true;
+            return false;
+        }
+    }
     return true;
 }
 
@@ -335,18 +396,9 @@ WriteResult CopcWriter::Write(octree::PointBuckets& buckets, const copcwrite::Pl
         return writeFailure();
 
     const std::vector<Cell> cells = PartitionCells(buckets.Counts(), CellLimit(m_options.maxNodePoints));
-    octree::BucketRecords records;
-    std::vector<KeyedRow> rows, scratch;
-    for (const Cell& cell : cells) {
-        if (!BuildCell(buckets, cell, records, rows, scratch))
-            return writeFailure();
-        if (!m_progress(kPlaceEnd + (kBuildEnd - kPlaceEnd) * double(m_pointsDone) / double(m_survey.count)))
-            return Failure(WriteError::Cancelled, "cancelled");
-    }
-    records = {};
-    rows = {};
-    scratch = {};
-    if (!BuildUpperLevels() || !WriteTail(placement))
+    if (!WriteCells(buckets, cells))
+        return m_cancelled ? Failure(WriteError::Cancelled, "cancelled") : writeFailure();
+    if (!m_upper->Finish() || !WriteTail(placement))
         return writeFailure();
     if (!m_progress(1.0))
         return Failure(WriteError::Cancelled, "cancelled");
@@ -355,11 +407,11 @@ WriteResult CopcWriter::Write(octree::PointBuckets& buckets, const copcwrite::Pl
     return {};
 }
 
-// Working memory besides the buckets: a cell being built (its records, keys and sort space)
-// and the encoder's chunks in flight.
+// Working memory besides the buckets: the cells being built (records, keys and sort space; two
+// with a pool: one written while the next is prepared) and the encoder's chunks in flight.
 std::uint64_t BuildReserve(const las::ExtendedMapping& mapping, const CopcBuildOptions& options)
 {
-    const std::uint64_t cellPoints = CellLimit(options.maxNodePoints);
+    const std::uint64_t cellPoints = CellLimit(options.maxNodePoints) * (options.pool ? 2 : 1);
     const std::uint64_t inFlight = 2 * (options.pool ? options.pool->Concurrency() : 1) + 1;
     return cellPoints * (mapping.targetLength + 2 * sizeof(KeyedRow) + 8) +
            inFlight * std::uint64_t{options.maxNodePoints} * mapping.targetLength * 2;
@@ -418,8 +470,7 @@ WriteResult Build(const PointRecordSource& source, const std::string& target, co
     const copcwrite::Placement& placed = place.Result();
     if (placed.summary.count != found.count || placed.summary.minimum != found.minimum || placed.summary.maximum != found.maximum)
         return Failure(WriteError::SourceFailed, "the source gave other points the second time it was read");
-    if (!buckets.Finish())
-        return Failure(WriteError::WriteFailed, buckets.Error());
+    buckets.Finish();
 
     CopcWriter writer(file, found, *mapping, frame, options, progress);
     return writer.Write(buckets, placed);

@@ -67,18 +67,27 @@ bool PlacementSink::Begin(const PointRecordFormat& format)
         m_problem = "the source's format changed between two reads";
         return false;
     }
-    m_mapped.resize(kMapBatch * m_mapping.targetLength);
     return true;
 }
 
 bool PlacementSink::Take(const unsigned char* records, std::size_t count)
 {
+    const std::uint16_t length = m_mapping.targetLength;
     while (count > 0) {
-        const std::size_t n = std::min(count, kMapBatch);
-        las::MapToExtended(m_mapping, records, n, m_mapped.data());
-        m_placement.summary.Add(m_mapped.data(), n, m_mapping.targetFormat, m_mapping.targetLength);
+        std::size_t n = 0;
+        unsigned char* mapped = m_buckets.Room(std::min(count, kMapBatch), n);
+        if (!mapped) {
+            m_problem = m_buckets.Error();
+            return false;
+        }
+        las::MapToExtended(m_mapping, records, n, mapped);
+        m_placement.summary.Add(mapped, n, m_mapping.targetFormat, length);
+        if (m_placement.summary.count > m_survey.count) {
+            m_problem = "the source holds more points than it did at first";
+            return false;
+        }
         for (std::size_t i = 0; i < n; ++i) {
-            const double t = LoadLE<double>(m_mapped.data() + i * m_mapping.targetLength + kGpsTimeAt);
+            const double t = LoadLE<double>(mapped + i * length + kGpsTimeAt);
             if (!std::isfinite(t))
                 continue;
             if (!m_anyGpsTime) {
@@ -88,14 +97,7 @@ bool PlacementSink::Take(const unsigned char* records, std::size_t count)
             m_placement.gpsTimeMinimum = std::min(m_placement.gpsTimeMinimum, t);
             m_placement.gpsTimeMaximum = std::max(m_placement.gpsTimeMaximum, t);
         }
-        if (m_placement.summary.count > m_survey.count) {
-            m_problem = "the source holds more points than it did at first";
-            return false;
-        }
-        if (!m_buckets.Add(m_mapped.data(), n)) {
-            m_problem = m_buckets.Error();
-            return false;
-        }
+        m_buckets.Filled(n);
         records += n * m_mapping.sourceLength;
         count -= n;
     }

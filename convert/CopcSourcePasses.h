@@ -75,7 +75,6 @@ private:
     StageProgress m_progress;
     Placement m_placement;
     bool m_anyGpsTime = false;
-    std::vector<unsigned char> m_mapped;
     std::string m_problem;
     bool m_cancelled = false;
 };

@@ -49,8 +49,8 @@ std::int64_t DoubledOffset(std::uint32_t cell, std::uint32_t size)
 
 class SubtreeBuilder {
 public:
-    SubtreeBuilder(std::span<const KeyedRow> rows, std::uint32_t maxNodePoints, const LeafTest& isLeaf)
-        : m_rows(rows), m_maxNodePoints(maxNodePoints), m_isLeaf(isLeaf), m_takenBy(rows.size(), 0)
+    SubtreeBuilder(std::span<const KeyedRow> rows, std::uint32_t maxNodePoints)
+        : m_rows(rows), m_maxNodePoints(maxNodePoints), m_takenBy(rows.size(), 0)
     {
     }
 
@@ -58,7 +58,7 @@ public:
     {
         const std::size_t index = m_nodes.size();
         m_nodes.push_back({level, NodeOf(m_rows[begin].key, level), {}});
-        if (m_isLeaf(level, begin, end)) {
+        if (level >= kKeyLevels || end - begin <= m_maxNodePoints) {
             auto& points = m_nodes[index].points;
             points.resize(end - begin);
             for (std::size_t i = 0; i < points.size(); ++i)
@@ -100,19 +100,11 @@ private:
 
     std::span<const KeyedRow> m_rows;
     std::uint32_t m_maxNodePoints;
-    const LeafTest& m_isLeaf;
     std::vector<std::uint32_t> m_takenBy;  // 1 + the node that took the point last
     std::vector<BuiltNode> m_nodes;
 };
 
 }  // namespace
-
-LeafTest LeafBySize(std::uint32_t maxNodePoints)
-{
-    return [maxNodePoints](int level, std::size_t begin, std::size_t end) {
-        return level >= kKeyLevels || end - begin <= maxNodePoints;
-    };
-}
 
 void SampleNode(std::span<const KeyedRow> rows, int level, std::span<const std::uint32_t> candidates,
                 std::uint32_t maxNodePoints, std::vector<std::uint32_t>& picks)
@@ -143,12 +135,11 @@ void SampleNode(std::span<const KeyedRow> rows, int level, std::span<const std::
     }
 }
 
-std::vector<BuiltNode> BuildSubtree(std::span<const KeyedRow> rows, int rootLevel, std::uint32_t maxNodePoints,
-                                    const LeafTest& isLeaf)
+std::vector<BuiltNode> BuildSubtree(std::span<const KeyedRow> rows, int rootLevel, std::uint32_t maxNodePoints)
 {
     if (rows.empty())
         return {};
-    SubtreeBuilder builder(rows, std::max<std::uint32_t>(maxNodePoints, 1), isLeaf);
+    SubtreeBuilder builder(rows, std::max<std::uint32_t>(maxNodePoints, 1));
     builder.Build(rootLevel, 0, rows.size());
     return builder.TakeNodes();
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <vector>
 
@@ -33,16 +32,9 @@ struct BuiltNode {
     std::vector<std::uint32_t> points;  // positions in the sorted rows, ascending
 };
 
-// Whether the node at `level` holding sorted rows [begin, end) is a leaf.
-using LeafTest = std::function<bool(int level, std::size_t begin, std::size_t end)>;
-
-// The usual rule: at most maxNodePoints points, or the finest level.
-LeafTest LeafBySize(std::uint32_t maxNodePoints);
-
 // Builds the subtree whose root at rootLevel holds all of rows (sorted by key, all inside the
 // root). Nodes come in pre-order, root first, children in key order.
-std::vector<BuiltNode> BuildSubtree(std::span<const KeyedRow> rows, int rootLevel, std::uint32_t maxNodePoints,
-                                    const LeafTest& isLeaf);
+std::vector<BuiltNode> BuildSubtree(std::span<const KeyedRow> rows, int rootLevel, std::uint32_t maxNodePoints);
 
 // The candidates (positions in rows, ascending, all inside the node at `level`) the node keeps.
 void SampleNode(std::span<const KeyedRow> rows, int level, std::span<const std::uint32_t> candidates,

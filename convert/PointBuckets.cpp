@@ -28,20 +28,30 @@ std::size_t PointBuckets::BucketOf(const unsigned char* record) const
     return static_cast<std::size_t>(NodeOf(RecordKey(m_frame, record), kBucketLevel));
 }
 
+unsigned char* PointBuckets::Room(std::size_t wanted, std::size_t& granted)
+{
+    granted = 0;
+    if (m_arenaPoints == m_runPoints) {
+        if (m_fits) {
+            m_error = "the source holds more points than it did at first";
+            return nullptr;
+        }
+        if (!SpillArena())
+            return nullptr;
+    }
+    granted = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, m_runPoints - m_arenaPoints));
+    return m_arena.get() + m_arenaPoints * m_recordLength;
+}
+
 bool PointBuckets::Add(const unsigned char* records, std::size_t count)
 {
     while (count > 0) {
-        if (m_arenaPoints == m_runPoints) {
-            if (m_fits) {
-                m_error = "the source holds more points than it did at first";
-                return false;
-            }
-            if (!SpillArena())
-                return false;
-        }
-        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_runPoints - m_arenaPoints));
-        std::memcpy(m_arena.get() + m_arenaPoints * m_recordLength, records, take * m_recordLength);
-        m_arenaPoints += take;
+        std::size_t take = 0;
+        unsigned char* room = Room(count, take);
+        if (!room)
+            return false;
+        std::memcpy(room, records, take * m_recordLength);
+        Filled(take);
         records += take * m_recordLength;
         count -= take;
     }
@@ -102,22 +112,15 @@ bool PointBuckets::SpillArena()
     return true;
 }
 
-bool PointBuckets::Finish()
+void PointBuckets::Finish()
 {
-    if (!m_spill) {
-        m_runs.push_back(SortArena());
-        return true;
-    }
-    if (m_arenaPoints > 0 && !SpillArena())
-        return false;
-    m_arena.reset();
-    return true;
+    m_runs.push_back(SortArena());
+    m_runs.back().inMemory = true;
 }
 
 bool PointBuckets::Load(std::size_t first, std::size_t end, BucketRecords& out)
 {
     out.rows.clear();
-    out.loaded.clear();
     if (!m_spill) {
         const Run& run = m_runs.front();
         out.base = m_arena.get();
@@ -127,20 +130,26 @@ bool PointBuckets::Load(std::size_t first, std::size_t end, BucketRecords& out)
     std::uint64_t total = 0;
     for (const Run& run : m_runs)
         total += run.bucketStart[end] - run.bucketStart[first];
-    out.loaded.resize(total * m_recordLength);
-    std::size_t at = 0;
+    if (out.capacity < total) {
+        out.loaded.reset(new unsigned char[total * m_recordLength]);
+        out.capacity = total;
+    }
+    unsigned char* at = out.loaded.get();
     for (const Run& run : m_runs) {
-        const std::size_t bytes = std::size_t{run.bucketStart[end] - run.bucketStart[first]} * m_recordLength;
-        if (bytes == 0)
+        const std::uint32_t begin = run.bucketStart[first], stop = run.bucketStart[end];
+        if (run.inMemory) {
+            for (std::uint32_t i = begin; i < stop; ++i, at += m_recordLength)
+                std::memcpy(at, m_arena.get() + std::size_t{m_order[i]} * m_recordLength, m_recordLength);
             continue;
-        if (!m_spill->ReadAt(run.spillOffset + std::uint64_t{run.bucketStart[first]} * m_recordLength, out.loaded.data() + at,
-                             bytes)) {
+        }
+        const std::size_t bytes = std::size_t{stop - begin} * m_recordLength;
+        if (bytes > 0 && !m_spill->ReadAt(run.spillOffset + std::uint64_t{begin} * m_recordLength, at, bytes)) {
             m_error = m_spill->Error();
             return false;
         }
         at += bytes;
     }
-    out.base = out.loaded.data();
+    out.base = out.loaded.get();
     out.rows.resize(total);
     for (std::size_t i = 0; i < out.rows.size(); ++i)
         out.rows[i] = static_cast<std::uint32_t>(i);

@@ -21,13 +21,14 @@ inline constexpr std::size_t kBucketCount = std::size_t{1} << (3 * kBucketLevel)
 struct BucketRecords {
     const unsigned char* base = nullptr;
     std::vector<std::uint32_t> rows;       // record numbers from base
-    std::vector<unsigned char> loaded;     // the records read back from the scratch file
+    std::unique_ptr<unsigned char[]> loaded;  // the records read back from the scratch file
+    std::uint64_t capacity = 0;               // records loaded can hold
 };
 
 // Holds the records of a cloud by bucket, in memory while they fit in `memoryPoints`
 // records, otherwise in runs of that many records, each sorted by bucket and written to a
-// scratch file. Which it is changes where the records are, never their order: a bucket's
-// records come back in the order they were added.
+// scratch file but the last. Which it is changes where the records are, never their order: a
+// bucket's records come back in the order they were added.
 class PointBuckets {
 public:
     PointBuckets(const CubeFrame& frame, std::uint16_t recordLength, std::uint64_t totalPoints, std::uint64_t memoryPoints,
@@ -35,8 +36,13 @@ public:
 
     // Adds count records (of recordLength bytes). False, with Error, when the scratch file fails.
     bool Add(const unsigned char* records, std::size_t count);
-    // After the last Add: writes the last run out if the others were.
-    bool Finish();
+    // Room for up to `wanted` records to be written in place (the arena spilled first when it
+    // is full), then Filled with how many were: Add without a copy. Null, with Error, when the
+    // scratch file fails or a cloud said to fit grows past its size.
+    unsigned char* Room(std::size_t wanted, std::size_t& granted);
+    void Filled(std::size_t count) { m_arenaPoints += count; }
+    // After the last record. The last run stays in memory.
+    void Finish();
 
     bool Spilled() const { return m_spill != nullptr; }
     const std::string& Error() const { return m_error; }
@@ -48,6 +54,7 @@ public:
 
 private:
     struct Run {
+        bool inMemory = false;    // the arena, listed by m_order
         std::uint64_t spillOffset = 0;
         std::vector<std::uint32_t> bucketStart;  // kBucketCount + 1 entries
     };
