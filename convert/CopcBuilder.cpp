@@ -16,6 +16,7 @@
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <array>
@@ -117,14 +118,48 @@ struct PreparedCell {
     std::string error;
 };
 
-// Waits for a cell being prepared before what it writes to goes away.
-struct PendingCell {
-    std::future<void> done;
+// A cell being prepared on the pool. Whoever claims the work first does it: a worker, or the
+// writing thread when it needs the cell and no worker has started (it may itself be a pool
+// worker, and the pool busy). Waits, on going away, for a worker that has the work.
+class PendingCell {
+public:
+    PendingCell() = default;
+    PendingCell(const PendingCell&) = delete;
+    PendingCell& operator=(const PendingCell&) = delete;
     ~PendingCell()
     {
-        if (done.valid())
-            done.wait();
+        if (m_claimed && m_claimed->exchange(true) && m_done.valid())
+            m_done.wait();
     }
+
+    void Start(ThreadPool* pool, std::function<void()> work)
+    {
+        m_work = std::move(work);
+        m_claimed = std::make_shared<std::atomic<bool>>(false);
+        m_done = {};
+        if (pool)
+            m_done = pool->Submit([claimed = m_claimed, work = m_work] {
+                if (!claimed->exchange(true))
+                    work();
+            });
+    }
+
+    // Returns once the work is done; rethrows what it threw.
+    void Finish()
+    {
+        if (!m_claimed)
+            return;
+        if (!m_claimed->exchange(true))
+            m_work();
+        else if (m_done.valid())
+            m_done.get();
+        m_claimed.reset();
+    }
+
+private:
+    std::function<void()> m_work;
+    std::shared_ptr<std::atomic<bool>> m_claimed;
+    std::future<void> m_done;
 };
 
 class CopcWriter {
@@ -295,17 +330,12 @@ bool CopcWriter::WriteCells(octree::PointBuckets& buckets, const std::vector<Cel
     const auto start = [&](std::size_t i) {
         PreparedCell& slot = slots[i % 2];
         slot.error.clear();
-        if (!m_options.pool) {
-            Prepare(buckets, cells[i], slot);
-            return;
-        }
-        pending.done = m_options.pool->Submit([this, &buckets, &cells, &slot, i] { Prepare(buckets, cells[i], slot); });
+        pending.Start(m_options.pool, [this, &buckets, &cell = cells[i], &slot] { Prepare(buckets, cell, slot); });
     };
     if (!cells.empty())
         start(0);
     for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (pending.done.valid())
-            pending.done.get();
+        pending.Finish();
         const PreparedCell& slot = slots[i % 2];
         if (!slot.error.empty())
             return WriteFail(slot.error);

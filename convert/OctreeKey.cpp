@@ -31,8 +31,9 @@ std::uint64_t RecordKey(const CubeFrame& frame, const unsigned char* record)
     std::array<std::uint32_t, 3> cell{};
     for (int axis = 0; axis < 3; ++axis) {
         const double world = LoadLE<std::int32_t>(record + 4 * axis) * frame.scale[axis] + frame.offset[axis];
-        const double at = std::floor((world - frame.minimum[axis]) * cellsPerUnit);
-        // Points on the cube's far faces belong to its last cells.
+        const double at = (world - frame.minimum[axis]) * cellsPerUnit;
+        // Truncation is the floor for what is not negative. Points on the cube's far faces
+        // belong to its last cells.
         cell[axis] = at <= 0 ? 0u : at >= kCellsPerAxis - 1 ? kCellsPerAxis - 1 : static_cast<std::uint32_t>(at);
     }
     return Interleave(cell[0], cell[1], cell[2]);

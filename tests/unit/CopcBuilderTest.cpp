@@ -44,7 +44,8 @@ struct Cloud {
     std::size_t Count() const { return records.size() / format.recordLength; }
 };
 
-// The header, (E)VLRs and records of an uncompressed LAS file, parsed here by hand.
+// The header, (E)VLRs and records of a LAS file (records only when not compressed), parsed
+// here by hand.
 Cloud LoadLas(const std::filesystem::path& path)
 {
     const Bytes bytes = ReadBytes(path);
@@ -95,7 +96,9 @@ Cloud LoadLas(const std::filesystem::path& path)
         f.vlrs.push_back(std::move(evlr));
         evlrOffset += 60 + length;
     }
-    cloud.records.assign(&bytes[pointDataOffset], &bytes[pointDataOffset] + count * f.recordLength);
+    const bool compressed = (bytes[104] & 0x80) != 0;  // LAZ: the header and (E)VLRs only
+    if (!compressed)
+        cloud.records.assign(&bytes[pointDataOffset], &bytes[pointDataOffset] + count * f.recordLength);
     return cloud;
 }
 
@@ -393,7 +396,7 @@ TEST(CopcBuilder, KeepsTheSourcesRecordsAndMarksWkt)
         const Cloud cloud = LoadLas(TestDataFile(name));
         const auto target = dir.File("kept.copc.laz");
         ASSERT_TRUE(BuildCopc(SourceOf(cloud), target.string(), {}));
-        const Cloud out = LoadLas(target);  // the header and (E)VLRs; the points are compressed
+        const Cloud out = LoadLas(target);
         ASSERT_GE(out.format.vlrs.size(), 3u);
         EXPECT_EQ(out.format.vlrs[0].userId, "copc");
         EXPECT_EQ(out.format.vlrs[0].recordId, 1);
@@ -470,6 +473,23 @@ TEST(CopcBuilder, SameBytesWhateverTheMemoryAndThreads)
     EXPECT_TRUE(outputs[0] == outputs[1]) << "in memory and spilled differ";
     EXPECT_TRUE(outputs[0] == outputs[2]) << "two and five threads differ";
     EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"same-0.copc.laz", "same-1.copc.laz", "same-2.copc.laz"}));
+}
+
+// A build may run as a job of the pool it encodes on, even a pool of one busy thread.
+TEST(CopcBuilder, RunsInsideAJobOfItsOwnPool)
+{
+    const Cloud cloud = RandomCloud(20000, 3, 3);
+    ScratchDir dir;
+    ThreadPool pool(1);
+    WriteResult result = WriteFailure{WriteError::WriteFailed, "not run"};
+    pool.Submit([&] {
+          CopcBuildOptions options;
+          options.maxNodePoints = 300;
+          options.pool = &pool;
+          result = BuildCopc(SourceOf(cloud), dir.File("job.copc.laz").string(), options);
+      }).get();
+    ASSERT_TRUE(result) << result.Failure().reason;
+    ExpectValidCopc(dir.File("job.copc.laz"), cloud, 300);
 }
 
 // --- Failures leave nothing ----------------------------------------------------------------
