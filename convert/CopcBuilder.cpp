@@ -5,8 +5,10 @@
 #include "convert/CopcSourcePasses.h"
 #include "convert/KeySort.h"
 #include "convert/OctreeBuild.h"
+#include "convert/ClaimedJob.h"
 #include "convert/OctreeKey.h"
 #include "convert/PointBuckets.h"
+#include "convert/TopCells.h"
 #include "convert/UpperLevels.h"
 #include "io/core/LittleEndian.h"
 #include "io/las/ExtendedRecords.h"
@@ -16,12 +18,10 @@
 #include "platform/ThreadPool.h"
 
 #include <algorithm>
-#include <atomic>
+#include <array>
 #include <cmath>
 #include <cstring>
-#include <array>
 #include <filesystem>
-#include <future>
 #include <limits>
 #include <new>
 #include <unistd.h>
@@ -29,16 +29,8 @@
 namespace {
 
 using copcwrite::HierarchyNode;
+using octree::Cell;
 using octree::KeyedRow;
-
-// The most points of a top-level cell, whose subtree is built at once in memory: sixteen
-// nodes' worth, up to 2^20. A cell with more points is split, down to the bucket level; the
-// cells depend on the points and maxNodePoints alone, never on memory.
-std::uint64_t CellLimit(std::uint32_t maxNodePoints)
-{
-    const std::uint64_t nodes = std::max<std::uint64_t>(maxNodePoints, 1);
-    return std::max(nodes, std::min<std::uint64_t>(16 * nodes, std::uint64_t{1} << 20));
-}
 
 // Shares of the progress: reading for the bounds, placing, building and encoding; the rest
 // is the chunk table and the hierarchy.
@@ -69,46 +61,6 @@ std::string FolderOf(const std::string& target)
     return folder.empty() ? std::string(".") : folder.string();
 }
 
-// A top-level cell: a node whose subtree is built in memory in one go.
-struct Cell {
-    int level = 0;
-    std::uint64_t cell = 0;
-    std::size_t firstBucket = 0;
-    std::size_t endBucket = 0;
-    std::uint64_t points = 0;
-};
-
-// The largest nodes with at most limit points (or at the bucket level), in key order.
-std::vector<Cell> PartitionCells(const std::vector<std::uint64_t>& bucketCounts, std::uint64_t limit)
-{
-    std::vector<std::uint64_t> before(bucketCounts.size() + 1, 0);
-    for (std::size_t b = 0; b < bucketCounts.size(); ++b)
-        before[b + 1] = before[b] + bucketCounts[b];
-    std::vector<Cell> cells;
-    std::vector<Cell> stack{{0, 0, 0, bucketCounts.size(), before.back()}};
-    while (!stack.empty()) {
-        const Cell cell = stack.back();
-        stack.pop_back();
-        if (cell.points == 0)
-            continue;
-        if (cell.points <= limit || cell.level == octree::kBucketLevel) {
-            cells.push_back(cell);
-            continue;
-        }
-        const std::size_t childBuckets = (cell.endBucket - cell.firstBucket) / 8;
-        for (int child = 7; child >= 0; --child) {
-            Cell c;
-            c.level = cell.level + 1;
-            c.cell = cell.cell * 8 + static_cast<std::uint64_t>(child);
-            c.firstBucket = cell.firstBucket + static_cast<std::size_t>(child) * childBuckets;
-            c.endBucket = c.firstBucket + childBuckets;
-            c.points = before[c.endBucket] - before[c.firstBucket];
-            stack.push_back(c);
-        }
-    }
-    return cells;
-}
-
 // A cell's records, their keys in key order and its subtree: made ready on a worker while
 // the cell before it is written.
 struct PreparedCell {
@@ -116,50 +68,6 @@ struct PreparedCell {
     std::vector<KeyedRow> rows;
     std::vector<octree::BuiltNode> nodes;
     std::string error;
-};
-
-// A cell being prepared on the pool. Whoever claims the work first does it: a worker, or the
-// writing thread when it needs the cell and no worker has started (it may itself be a pool
-// worker, and the pool busy). Waits, on going away, for a worker that has the work.
-class PendingCell {
-public:
-    PendingCell() = default;
-    PendingCell(const PendingCell&) = delete;
-    PendingCell& operator=(const PendingCell&) = delete;
-    ~PendingCell()
-    {
-        if (m_claimed && m_claimed->exchange(true) && m_done.valid())
-            m_done.wait();
-    }
-
-    void Start(ThreadPool* pool, std::function<void()> work)
-    {
-        m_work = std::move(work);
-        m_claimed = std::make_shared<std::atomic<bool>>(false);
-        m_done = {};
-        if (pool)
-            m_done = pool->Submit([claimed = m_claimed, work = m_work] {
-                if (!claimed->exchange(true))
-                    work();
-            });
-    }
-
-    // Returns once the work is done; rethrows what it threw.
-    void Finish()
-    {
-        if (!m_claimed)
-            return;
-        if (!m_claimed->exchange(true))
-            m_work();
-        else if (m_done.valid())
-            m_done.get();
-        m_claimed.reset();
-    }
-
-private:
-    std::function<void()> m_work;
-    std::shared_ptr<std::atomic<bool>> m_claimed;
-    std::future<void> m_done;
 };
 
 class CopcWriter {
@@ -326,7 +234,7 @@ bool CopcWriter::WriteCell(const Cell& cell, const PreparedCell& prepared)
 bool CopcWriter::WriteCells(octree::PointBuckets& buckets, const std::vector<Cell>& cells)
 {
     std::array<PreparedCell, 2> slots;
-    PendingCell pending;
+    ClaimedJob pending;
     const auto start = [&](std::size_t i) {
         PreparedCell& slot = slots[i % 2];
         slot.error.clear();
@@ -378,7 +286,7 @@ bool CopcWriter::WriteTail(const copcwrite::Placement& placement)
 
     const std::uint64_t evlrOffset = m_writer.Size();
     const copcwrite::HierarchyPages pages = copcwrite::LayOutHierarchy(m_nodes, evlrOffset + kEvlrHeaderSize);
-    VariableLengthRecord hierarchy{copcwrite::kCopcUserId, copcwrite::kHierarchyRecordId, "EPT hierarchy", pages.bytes, true};
+    VariableLengthRecord hierarchy{copcwrite::kCopcUserId, copcwrite::kHierarchyRecordId, "copc hierarchy", pages.bytes, true};
     const std::vector<unsigned char> hierarchyBytes = las::SerializeVlr(hierarchy);
     if (!m_writer.Write(hierarchyBytes.data(), hierarchyBytes.size()))
         return false;
@@ -425,7 +333,7 @@ WriteResult CopcWriter::Write(octree::PointBuckets& buckets, const copcwrite::Pl
     if (!WriteHead())
         return writeFailure();
 
-    const std::vector<Cell> cells = PartitionCells(buckets.Counts(), CellLimit(m_options.maxNodePoints));
+    const std::vector<Cell> cells = octree::PartitionCells(buckets.Counts(), octree::CellLimit(m_options.maxNodePoints));
     if (!WriteCells(buckets, cells))
         return m_cancelled ? Failure(WriteError::Cancelled, "cancelled") : writeFailure();
     if (!m_upper->Finish() || !WriteTail(placement))
@@ -441,7 +349,7 @@ WriteResult CopcWriter::Write(octree::PointBuckets& buckets, const copcwrite::Pl
 // with a pool: one written while the next is prepared) and the encoder's chunks in flight.
 std::uint64_t BuildReserve(const las::ExtendedMapping& mapping, const CopcBuildOptions& options)
 {
-    const std::uint64_t cellPoints = CellLimit(options.maxNodePoints) * (options.pool ? 2 : 1);
+    const std::uint64_t cellPoints = octree::CellLimit(options.maxNodePoints) * (options.pool ? 2 : 1);
     const std::uint64_t inFlight = 2 * (options.pool ? options.pool->Concurrency() : 1) + 1;
     return cellPoints * (mapping.targetLength + 2 * sizeof(KeyedRow) + 8) +
            inFlight * std::uint64_t{options.maxNodePoints} * mapping.targetLength * 2;
