@@ -1,5 +1,9 @@
 #include "convert/CopcBuilder.h"
 #include "convert/CopcPages.h"
+#include "convert/KeySort.h"
+#include "convert/OctreeBuild.h"
+#include "convert/OctreeKey.h"
+#include "convert/UpperLevels.h"
 #include "io/copc/CopcHierarchy.h"
 #include "io/copc/CopcReader.h"
 #include "io/core/LittleEndian.h"
@@ -255,6 +259,12 @@ std::vector<std::string> FolderEntries(const std::filesystem::path& folder)
     return names;
 }
 
+// Scratch files have no name: an open descriptor is what would keep one alive.
+std::size_t OpenDescriptors()
+{
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
 // --- Field mapping -------------------------------------------------------------------------
 
 struct LegacyRecord {
@@ -351,6 +361,101 @@ TEST(CopcFieldMapping, ShortRecordsReadAsZeros)
     las::MapToExtended(*mapping, in.data(), 1, out.data());
     EXPECT_TRUE(std::equal(in.begin(), in.end(), out.begin()));
     EXPECT_TRUE(std::all_of(out.begin() + 12, out.end(), [](unsigned char b) { return b == 0; }));
+}
+
+// --- The octree ----------------------------------------------------------------------------
+
+TEST(CopcOctree, KeysInterleaveAndSortStably)
+{
+    EXPECT_EQ(octree::Interleave(1, 0, 0), 1u);
+    EXPECT_EQ(octree::Interleave(0, 1, 0), 2u);
+    EXPECT_EQ(octree::Interleave(0, 0, 1), 4u);
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::uint32_t> cell(0, octree::kCellsPerAxis - 1), few(0, 40);
+    std::vector<octree::KeyedRow> rows;
+    for (std::uint32_t i = 0; i < 50000; ++i) {
+        const std::array<std::uint32_t, 3> c{cell(random), cell(random), few(random)};
+        const std::uint64_t key = octree::Interleave(c[0], c[1], c[2]);
+        EXPECT_EQ(octree::Deinterleave(key), c);
+        rows.push_back({i % 3 == 0 ? rows.empty() ? key : rows.back().key : key, i});  // some equal keys
+    }
+    std::vector<octree::KeyedRow> expected = rows, scratch;
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.key < b.key; });
+    octree::SortByKey(rows, scratch);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        ASSERT_TRUE(rows[i].key == expected[i].key && rows[i].row == expected[i].row) << i;
+}
+
+// Building the cells one by one and the levels above them as the cells come in gives every
+// node the points one build of the whole cloud gives it.
+TEST(CopcOctree, CellByCellEqualsOneBuild)
+{
+    constexpr std::uint32_t kMaxNodePoints = 40;
+    constexpr std::size_t kCellLimit = 600;
+    std::mt19937 random(3);
+    std::normal_distribution<double> spread(0.5, 0.12);
+    std::vector<octree::KeyedRow> rows;
+    for (std::uint32_t i = 0; i < 30000; ++i) {
+        std::array<std::uint32_t, 3> c{};
+        for (auto& v : c)
+            v = static_cast<std::uint32_t>(std::clamp(spread(random), 0.0, 0.999999) * octree::kCellsPerAxis);
+        rows.push_back({octree::Interleave(c[0], c[1], c[2]), i});
+    }
+    std::vector<octree::KeyedRow> scratch;
+    octree::SortByKey(rows, scratch);
+
+    using NodePoints = std::map<std::pair<int, std::uint64_t>, std::vector<std::uint64_t>>;
+    NodePoints whole, celled;
+    for (const octree::BuiltNode& node : octree::BuildSubtree(rows, 0, kMaxNodePoints))
+        for (const std::uint32_t p : node.points)
+            whole[{node.level, node.cell}].push_back(rows[p].key);
+
+    // Records are the keys themselves, so that the sink sees which points each node holds.
+    octree::UpperLevels upper(8, kMaxNodePoints, [&](int level, std::uint64_t cell, const unsigned char* records, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
+            celled[{level, cell}].push_back(LoadLE<std::uint64_t>(records + 8 * i));
+        return true;
+    });
+    std::size_t cells = 0;
+    const std::function<void(int, std::size_t, std::size_t)> split = [&](int level, std::size_t begin, std::size_t end) {
+        if (end - begin > kCellLimit) {
+            for (std::size_t at = begin; at < end;) {
+                const std::uint64_t child = octree::NodeOf(rows[at].key, level + 1);
+                std::size_t stop = at;
+                while (stop < end && octree::NodeOf(rows[stop].key, level + 1) == child)
+                    ++stop;
+                split(level + 1, at, stop);
+                at = stop;
+            }
+            return;
+        }
+        ++cells;
+        const std::span<const octree::KeyedRow> cellRows(rows.data() + begin, end - begin);
+        const auto nodes = octree::BuildSubtree(cellRows, level, kMaxNodePoints);
+        for (std::size_t n = 1; n < nodes.size(); ++n)
+            for (const std::uint32_t p : nodes[n].points)
+                celled[{nodes[n].level, nodes[n].cell}].push_back(cellRows[p].key);
+        octree::HeldPoints root{level, nodes[0].cell, {}, {}};
+        for (const std::uint32_t p : nodes[0].points) {
+            root.keys.push_back(cellRows[p].key);
+            root.records.resize(root.records.size() + 8);
+            StoreLE(&root.records[root.records.size() - 8], cellRows[p].key);
+        }
+        ASSERT_TRUE(upper.AddCellRoot(std::move(root)));
+    };
+    split(0, 0, rows.size());
+    ASSERT_TRUE(upper.Finish());
+    EXPECT_GT(cells, 20u);
+    std::erase_if(whole, [](const auto& node) { return node.second.empty(); });
+    std::erase_if(celled, [](const auto& node) { return node.second.empty(); });
+    EXPECT_TRUE(whole == celled);
+    std::size_t total = 0;
+    for (const auto& [node, keys] : whole) {
+        EXPECT_LE(keys.size(), kMaxNodePoints);
+        total += keys.size();
+    }
+    EXPECT_EQ(total, rows.size());
 }
 
 // --- Whole files ---------------------------------------------------------------------------
@@ -511,11 +616,13 @@ TEST(CopcBuilder, CancellingLeavesNothingBehind)
             last = fraction;
             return at > 0.0 && fraction < at;
         };
+        const std::size_t descriptors = OpenDescriptors();
         const WriteResult result = BuildCopc(SourceOf(cloud), dir.File("x.copc.laz").string(), options);
         ASSERT_FALSE(result);
         EXPECT_EQ(result.Failure().code, WriteError::Cancelled);
         EXPECT_TRUE(monotonic);
         EXPECT_TRUE(FolderEntries(dir.Path()).empty());
+        EXPECT_EQ(OpenDescriptors(), descriptors);
     }
 }
 
@@ -553,7 +660,9 @@ TEST(CopcBuilder, BadSourcesFailWithTheirReasonAndNoFile)
         ScratchDir dir;
         CopcBuildOptions options;
         options.memoryBytes = 1 << 20;
+        const std::size_t descriptors = OpenDescriptors();
         const WriteResult result = BuildCopc(SourceOf(*c.cloud, c.script), dir.File("bad.copc.laz").string(), options);
+        EXPECT_EQ(OpenDescriptors(), descriptors);
         ASSERT_FALSE(result);
         EXPECT_EQ(result.Failure().code, c.code) << result.Failure().reason;
         EXPECT_FALSE(result.Failure().reason.empty());
