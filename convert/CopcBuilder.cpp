@@ -395,7 +395,7 @@ WriteResult Build(const PointRecordSource& source, const std::string& target, co
     const std::uint64_t memoryPoints = bucketMemory / (mapping->targetLength + 2 * sizeof(std::uint32_t));
 
     const std::string folder = FolderOf(target);
-    octree::PointBuckets buckets(frame, mapping->targetLength, found.count, memoryPoints, folder);
+    octree::PointBuckets buckets(frame, mapping->targetLength, found.count, memoryPoints, folder, options.pool);
     copcwrite::PlacementSink place(found, *mapping, buckets,
                                    [&](double f) { return progress(kSurveyEnd + (kPlaceEnd - kSurveyEnd) * f); });
     ReadResult<PointRecordFormat> second = source(place);

@@ -1,5 +1,7 @@
 #include "convert/PointBuckets.h"
 
+#include "platform/ThreadPool.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -15,8 +17,9 @@ constexpr std::size_t kWriteBuffer = std::size_t{4} << 20;
 }  // namespace
 
 PointBuckets::PointBuckets(const CubeFrame& frame, std::uint16_t recordLength, std::uint64_t totalPoints,
-                           std::uint64_t memoryPoints, std::string spillFolder)
-    : m_frame(frame), m_recordLength(recordLength), m_spillFolder(std::move(spillFolder)), m_counts(kBucketCount, 0)
+                           std::uint64_t memoryPoints, std::string spillFolder, ThreadPool* pool)
+    : m_frame(frame), m_recordLength(recordLength), m_spillFolder(std::move(spillFolder)), m_pool(pool),
+      m_counts(kBucketCount, 0)
 {
     m_fits = totalPoints <= memoryPoints && totalPoints <= kMaxRunPoints;
     m_runPoints = m_fits ? std::max<std::uint64_t>(totalPoints, 1) : std::clamp<std::uint64_t>(memoryPoints, kMinRunPoints, kMaxRunPoints);
@@ -64,10 +67,14 @@ PointBuckets::Run PointBuckets::SortArena()
     Run run;
     run.bucketStart.assign(kBucketCount + 1, 0);
     std::vector<std::uint32_t> buckets(m_arenaPoints);
-    for (std::uint64_t i = 0; i < m_arenaPoints; ++i) {
-        buckets[i] = static_cast<std::uint32_t>(BucketOf(m_arena.get() + i * m_recordLength));
-        ++run.bucketStart[buckets[i] + 1];
-    }
+    constexpr std::size_t kBlock = 65536;
+    ParallelFor(m_pool, (buckets.size() + kBlock - 1) / kBlock, [&](std::size_t block) {
+        const std::size_t end = std::min(buckets.size(), (block + 1) * kBlock);
+        for (std::size_t i = block * kBlock; i < end; ++i)
+            buckets[i] = static_cast<std::uint32_t>(BucketOf(m_arena.get() + i * m_recordLength));
+    });
+    for (const std::uint32_t bucket : buckets)
+        ++run.bucketStart[bucket + 1];
     for (std::size_t b = 0; b < kBucketCount; ++b) {
         m_counts[b] += run.bucketStart[b + 1];
         run.bucketStart[b + 1] += run.bucketStart[b];

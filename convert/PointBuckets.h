@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+class ThreadPool;
+
 namespace octree {
 
 // The octree's cells at this level (8^6 of them) are the buckets points are sorted into.
@@ -31,8 +33,9 @@ struct BucketRecords {
 // bucket's records come back in the order they were added.
 class PointBuckets {
 public:
+    // pool (may be null) shares out the sorting of a run.
     PointBuckets(const CubeFrame& frame, std::uint16_t recordLength, std::uint64_t totalPoints, std::uint64_t memoryPoints,
-                 std::string spillFolder);
+                 std::string spillFolder, ThreadPool* pool);
 
     // Adds count records (of recordLength bytes). False, with Error, when the scratch file fails.
     bool Add(const unsigned char* records, std::size_t count);
@@ -68,6 +71,7 @@ private:
     std::uint64_t m_runPoints;
     bool m_fits = false;  // the whole cloud stays in the arena
     std::string m_spillFolder;
+    ThreadPool* m_pool;
     std::unique_ptr<unsigned char[]> m_arena;
     std::uint64_t m_arenaPoints = 0;
     std::vector<std::uint32_t> m_order;  // the arena's record numbers, by bucket
