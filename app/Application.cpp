@@ -246,11 +246,16 @@ LoadProgressPane* Application::LoadProgress() const
 
 void Application::CancelLoad()
 {
-    if (!IsLoading())
+    if (!IsLoading() && !IsExporting())
         return;
-    // Each cancels, then waits for its worker; the record is dropped.
+    // Each cancels, then waits for its worker; the record is dropped. An export's worker
+    // removes what it had written.
     m_load.reset();
     m_poseLoad.reset();
+    if (m_export) {
+        m_export.reset();
+        m_lastExport = WriteFailure{WriteError::Cancelled, "cancelled"};
+    }
     EndLoadDisplay();
 }
 
@@ -266,6 +271,8 @@ void Application::EndLoadDisplay()
 
 void Application::PollLoad()
 {
+    if (m_export)
+        PollExport();
     if (m_poseLoad)
         PollPoseLoad();
     if (!m_load)
@@ -318,8 +325,11 @@ void Application::AfterDocumentChanged()
 
 void Application::UpdateCommandStates()
 {
-    if (m_frame)
-        m_frame->Action(CommandId::FileExportFlyThrough)->setEnabled(!m_document->CameraPoses().frames.empty());
+    if (!m_frame)
+        return;
+    m_frame->Action(CommandId::FileExportFlyThrough)->setEnabled(!m_document->CameraPoses().frames.empty());
+    m_frame->Action(CommandId::FileExportPointCloud)
+        ->setEnabled(m_document->Kind() == SceneKind::PointCloud && !m_document->Source().empty());
 }
 
 void Application::OnCommand(CommandId commandId)
@@ -330,6 +340,9 @@ void Application::OnCommand(CommandId commandId)
         return;
     case CommandId::FileOpen:
         OnFileOpen();
+        return;
+    case CommandId::FileExportPointCloud:
+        OnExportPointCloud();
         return;
     case CommandId::AppAbout:
         OnAppAbout();

@@ -5,6 +5,7 @@
 #include "app/RecentFileList.h"
 #include "app/qt/QtDesktop.h"
 #include "capture/FlyThrough.h"
+#include "convert/ConvertPointCloud.h"
 #include "document/SceneFileRead.h"
 #include "platform/ThreadPool.h"
 #include "scene/CameraPoses.h"
@@ -16,6 +17,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 class ColoringControls;
 class LoadProgressPane;
@@ -30,6 +32,8 @@ class ViewWidget;
 // A scene file, or a camera pose file, read in the background.
 using SceneLoadJob = BackgroundLoadJob<SceneFileRead>;
 using CameraPoseLoadJob = BackgroundLoadJob<ReadResult<CameraPoseSet>>;
+// The open point cloud's file written in another format in the background.
+using PointCloudExportJob = BackgroundLoadJob<WriteResult>;
 
 // Reads a camera pose file; ReadCameraPoses, or a stand-in (tests use one that waits).
 using CameraPoseFileReader = CameraPoseLoadJob::Read;
@@ -85,6 +89,17 @@ public:
     // Writes the fly-through of the open pose file without asking. False, with the reason in
     // `error`, when there is none to write or it failed.
     bool ExportFlyThroughVideo(const QString& path, const FlyThroughOptions& options, QString& error);
+    // File > export the point cloud: asks for the file and its format, then writes it.
+    void OnExportPointCloud();
+    // Writes the open point cloud to `target` on a worker: its file's own records read again
+    // (every node of a COPC), never the arrays drawn. Progress and cancel as for a load, in
+    // the status bar. False, with the reason in `error`, when it cannot start: no point cloud
+    // from a file is open, or `target` is that file. A load or export already running is
+    // cancelled first.
+    bool BeginExportPointCloud(const QString& target, PointCloudOutput output, QString& error);
+    bool IsExporting() const { return m_export != nullptr; }
+    // How the last export that ended went; nothing before the first.
+    const std::optional<WriteResult>& LastExport() const { return m_lastExport; }
 
     MainWindow* Window() const { return m_frame.get(); }
     ViewWidget* ViewWindow() const { return m_viewWidget; }
@@ -101,6 +116,7 @@ private:
     void AfterOpen(const QString& absolutePath, bool opened);
     void PollLoad();
     void PollPoseLoad();
+    void PollExport();
     void StartLoadDisplay(const QString& absolutePath);
     void EndLoadDisplay();
     void UpdateCommandStates();
@@ -121,4 +137,6 @@ private:
     std::unique_ptr<SceneLoadJob> m_load;  // the background load; uses m_pool, so it is declared after it
     bool m_loadFromRecentList = false;
     std::unique_ptr<CameraPoseLoadJob> m_poseLoad;  // a pose file read in the background; never beside m_load
+    std::unique_ptr<PointCloudExportJob> m_export;  // never beside a load
+    std::optional<WriteResult> m_lastExport;
 };

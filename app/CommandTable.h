@@ -10,6 +10,7 @@ enum class CommandId {
     FileOpen,
     FileOpenCameraPoses,
     FileExportFlyThrough,
+    FileExportPointCloud,
     AppExit,
     ViewAxisXFront,
     ViewAxisXBack,

@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   python3-numpy
   zlib1g-dev libzstd-dev libwebp-dev
+  libproj-dev proj-data
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libjpeg62-turbo-dev
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
 )

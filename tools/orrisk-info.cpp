@@ -48,7 +48,8 @@ constexpr const char* kHelp =
     "\n"
     "  --dump DIR   also write the scene's arrays to DIR as raw little-endian files\n"
     "               (positions.f32, colors.f32, and where the file has them intensity.u16,\n"
-    "               classification.u8 and returnNumber.u8 for point clouds; positions.f32, shDc.f32,\n"
+    "               classification.u8 and returnNumber.u8 for point clouds, every node of a COPC;\n"
+    "               positions.f32, shDc.f32,\n"
     "               shRest.f32, opacities.f32, scales.f32, rotations.f32 (w x y z) and\n"
     "               objectIds.u32 for splat scenes) and the summary as summary.json\n"
     "  --progress   print the fraction read to standard error as the reader reports it,\n"
@@ -300,6 +301,33 @@ bool Dump(const std::filesystem::path& dir, const char* name, const LargeArray<T
     return WriteLittleEndian(dir / name, values.data(), values.size());
 }
 
+// A streamed cloud's arrays hold only the nodes drawn so far: every node is decoded here in
+// node order, one at a time, and its points appended.
+bool DumpStreamedNodes(const std::filesystem::path& dir, StreamedCloud& streamed, bool hasColors)
+{
+    std::vector<Eigen::Vector3f> positions;
+    std::vector<Eigen::Vector4f> colors;
+    for (std::size_t node = 0; node < streamed.Nodes().size(); ++node) {
+        if (streamed.Nodes()[node].pointCount == 0)
+            continue;
+        const std::uint32_t wanted[] = {static_cast<std::uint32_t>(node)};
+        std::shared_ptr<const NodePoints> points = streamed.Points(node);
+        if (!points) {
+            streamed.Request(wanted);
+            streamed.WaitUntilIdle();
+            points = streamed.Points(node);
+        }
+        if (!points) {
+            std::cerr << "orrisk-info: node " << node << " could not be decoded\n";
+            return false;
+        }
+        positions.insert(positions.end(), points->positions.begin(), points->positions.end());
+        colors.insert(colors.end(), points->colors.begin(), points->colors.end());
+    }
+    return WriteLittleEndian(dir / "positions.f32", positions.data(), positions.size())
+        && (!hasColors || WriteLittleEndian(dir / "colors.f32", colors.data(), colors.size()));
+}
+
 bool DumpScene(const std::filesystem::path& dir, const Document& document, const std::string& summary)
 {
     std::error_code error;
@@ -307,8 +335,11 @@ bool DumpScene(const std::filesystem::path& dir, const Document& document, const
     bool written = !error;
     if (const PointCloudData* points = document.PointCloud()) {
         const PointCloudData& cloud = *points;
-        written = written && Dump(dir, "positions.f32", cloud.positions);
-        if (cloud.hasColors)
+        if (cloud.streamed)
+            written = written && DumpStreamedNodes(dir, *cloud.streamed, cloud.hasColors);
+        else
+            written = written && Dump(dir, "positions.f32", cloud.positions);
+        if (cloud.hasColors && !cloud.streamed)
             written = written && Dump(dir, "colors.f32", cloud.colors);
         if (!cloud.intensity.empty())
             written = written && Dump(dir, "intensity.u16", cloud.intensity);

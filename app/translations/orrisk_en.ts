@@ -180,6 +180,38 @@
 <context>
     <name>Application</name>
     <message>
+        <source>LAZ ファイル (*.laz)</source>
+        <translation>LAZ file (*.laz)</translation>
+    </message>
+    <message>
+        <source>COPC ファイル (*.copc.laz)</source>
+        <translation>COPC file (*.copc.laz)</translation>
+    </message>
+    <message>
+        <source>LAS ファイル (*.las)</source>
+        <translation>LAS file (*.las)</translation>
+    </message>
+    <message>
+        <source>点群を書き出す</source>
+        <translation>Export Point Cloud</translation>
+    </message>
+    <message>
+        <source>点群を書き出せませんでした: </source>
+        <translation>The point cloud could not be exported: </translation>
+    </message>
+    <message>
+        <source>ファイルから開いた点群がありません。</source>
+        <translation>No point cloud opened from a file.</translation>
+    </message>
+    <message>
+        <source>開いているファイルそのものには書き出せません。</source>
+        <translation>The open file itself cannot be written over.</translation>
+    </message>
+    <message>
+        <source>書き出しました: %1</source>
+        <translation>Exported: %1</translation>
+    </message>
+    <message>
         <source>Camera pose file (*.json)</source>
         <translation>Camera pose file (*.json)</translation>
     </message>
@@ -229,6 +261,18 @@
 </context>
 <context>
     <name>CommandTable</name>
+    <message>
+        <source>点群を書き出す(&amp;E)...</source>
+        <translation>&amp;Export Point Cloud...</translation>
+    </message>
+    <message>
+        <source>開いている点群のファイルを LAS、LAZ または COPC に書き出す</source>
+        <translation>Write the open point cloud's file as LAS, LAZ or COPC</translation>
+    </message>
+    <message>
+        <source>点群を書き出す</source>
+        <translation>Export Point Cloud</translation>
+    </message>
     <message>
         <source>フライスルー動画を書き出す(&amp;V)...</source>
         <translation>Export Fly-Through &amp;Video...</translation>

@@ -4,6 +4,7 @@
 #include "io/core/ReadOnlyFile.h"
 #include "io/laz/ChunkDecoder.h"
 #include "io/laz/ChunkTable.h"
+#include "io/las/LasRecordStream.h"
 #include "platform/ThreadPool.h"
 #include "scene/PointCloudData.h"
 
@@ -301,6 +302,83 @@ ReadResult<LazFileInfo> DecodeLazRecords(const std::string& path, laz::FieldMask
         if (!plan)
             return plan.Failure();
         return DecodePlanned(file, opened.Value(), plan.Value(), fields, sink, options);
+    } catch (const std::bad_alloc&) {
+        return Fail(ReadError::TooLarge, "LAZ: not enough memory to decode the file");
+    }
+}
+
+namespace {
+
+// Tabled chunks in windows of a few per thread: decoded in parallel, handed on in order.
+std::optional<ReadFailure> StreamTabled(const ReadOnlyFile& file, const OpenedLaz& laz, const std::vector<ChunkSpan>& chunks,
+                                        PointRecordSink& sink, const ReadOptions& options)
+{
+    const std::size_t window = options.pool ? 2 * std::size_t{options.pool->Concurrency()} : 1;
+    std::vector<std::vector<unsigned char>> decoded(window);
+    std::vector<std::optional<ReadFailure>> failures(window);
+    const std::uint64_t total = laz.header.pointCount;
+    for (std::size_t start = 0; start < chunks.size(); start += window) {
+        const std::size_t n = std::min(window, chunks.size() - start);
+        ParallelFor(options.pool, n, [&](std::size_t i) {
+            failures[i] = DecodeTabledChunk(file, laz, laz::kAllFields, chunks[start + i], start + i,
+                                            [&](std::uint64_t, const unsigned char* records, std::size_t count) {
+                                                decoded[i].assign(records, records + count * laz.header.recordLength);
+                                            });
+        });
+        for (std::size_t i = 0; i < n; ++i) {
+            if (failures[i])
+                return failures[i];
+            if (!sink.Take(decoded[i].data(), chunks[start + i].pointCount))
+                return Fail(ReadError::Cancelled, "LAZ: cancelled");
+        }
+        const ChunkSpan& last = chunks[start + n - 1];
+        if (!ReportProgress(options, static_cast<double>(last.firstPoint + last.pointCount) / static_cast<double>(total)))
+            return Fail(ReadError::Cancelled, "LAZ: cancelled");
+    }
+    return std::nullopt;
+}
+
+ReadResult<PointRecordFormat> StreamOpened(const std::string& path, PointRecordSink& sink, const ReadOptions& options)
+{
+    const ReadOnlyFile file(path);
+    ReadResult<OpenedLaz> opened = OpenLaz(file);
+    if (!opened)
+        return opened.Failure();
+    const OpenedLaz& laz = opened.Value();
+    const ReadResult<las::HeaderImage> image = las::ReadHeaderImage(file);
+    if (!image)
+        return image.Failure();
+    ReadResult<PointRecordFormat> format = las::ReadRecordFormat(file, laz.fileSize, image.Value());
+    if (!format)
+        return format;
+    ReadResult<ChunkPlan> plan = PlanChunks(file, laz);
+    if (!plan)
+        return plan.Failure();
+    if (!sink.Begin(format.Value()))
+        return Fail(ReadError::Cancelled, "LAZ: cancelled");
+    if (plan.Value().sequential) {
+        bool stopped = false;
+        ReadResult<std::size_t> walked = DecodeSequentially(
+            file, laz, laz::kAllFields, plan.Value().chunksStart,
+            [&](std::uint64_t, const unsigned char* records, std::size_t count) {
+                stopped = stopped || !sink.Take(records, count);
+            },
+            {[&](double fraction) { return !stopped && ReportProgress(options, fraction); }, nullptr});
+        if (!walked)
+            return walked.Failure();
+        return format;
+    }
+    if (std::optional<ReadFailure> failure = StreamTabled(file, laz, plan.Value().tabled, sink, options))
+        return std::move(*failure);
+    return format;
+}
+
+}  // namespace
+
+ReadResult<PointRecordFormat> StreamLazRecords(const std::string& path, PointRecordSink& sink, const ReadOptions& options)
+{
+    try {
+        return StreamOpened(path, sink, options);
     } catch (const std::bad_alloc&) {
         return Fail(ReadError::TooLarge, "LAZ: not enough memory to decode the file");
     }

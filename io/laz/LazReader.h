@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/core/PointRecords.h"
 #include "io/core/ReadResult.h"
 #include "io/las/LasRecords.h"
 #include "io/laz/FieldMask.h"
@@ -34,6 +35,11 @@ using LazRecordSink = std::function<void(std::uint64_t firstPoint, const unsigne
 // one decompressed chunk per thread.
 ReadResult<LazFileInfo> DecodeLazRecords(const std::string& path, laz::FieldMask fields, const LazRecordSink& sink,
                                          const ReadOptions& options = {});
+
+// Streams every record of a LAZ file (a COPC file: of every node) in file order, with what
+// the file says about them. Chunks are decoded a few at a time, in parallel on the pool when
+// there is one, so memory stays at a few chunks per thread whatever the file's size.
+ReadResult<PointRecordFormat> StreamLazRecords(const std::string& path, PointRecordSink& sink, const ReadOptions& options = {});
 
 // Loads a LAZ file to exactly the positions and colours ReadLas gives for the same records
 // uncompressed.

@@ -10,6 +10,8 @@
 #include "document/Document.h"
 #include "app/qt/ViewWidget.h"
 #include "render/GaussianSplatRenderer.h"
+#include "convert/PointRecordSource.h"
+#include "support/RecordCollector.h"
 #include "support/TestData.h"
 #include "support/VideoFile.h"
 #include "view/SceneView.h"
@@ -420,6 +422,32 @@ private slots:
         QVERIFY(m_app->OpenDocumentFile(WriteCloud(*m_dir, "other.ply", 10)));
         QVERIFY(!exportVideo->isEnabled());
         QVERIFY(!m_app->ExportFlyThroughVideo(video, options, error));
+    }
+
+    void thePointCloudIsExportedFromItsFileOnAWorker()
+    {
+        const QString cloud = WriteCloud(*m_dir, "scene.ply", 300);
+        QVERIFY(Start({cloud}));
+        QVERIFY(Frame()->Action(CommandId::FileExportPointCloud)->isEnabled());
+        QString error;
+        QVERIFY(!m_app->BeginExportPointCloud(cloud, PointCloudOutput::Laz, error));
+        QVERIFY(!error.isEmpty());
+
+        const QString target = m_dir->filePath("scene.laz");
+        QVERIFY2(m_app->BeginExportPointCloud(target, PointCloudOutput::Laz, error), qPrintable(error));
+        QVERIFY(m_app->IsExporting() || m_app->LastExport());
+        QTRY_VERIFY(!m_app->IsExporting());
+        QVERIFY(m_app->LastExport() && m_app->LastExport()->Ok());
+        testsupport::RecordCollector records;
+        const ReadResult<PointRecordFormat> read = StreamPointRecords(ToPath(target).string(), records);
+        QVERIFY(read.Ok());
+        QCOMPARE(records.count, std::size_t{300});
+        QCOMPARE(int(records.format.format), 2);
+
+        // Nothing to export once the scene is gone.
+        m_app->OnFileNew();
+        QVERIFY(!Frame()->Action(CommandId::FileExportPointCloud)->isEnabled());
+        QVERIFY(!m_app->BeginExportPointCloud(m_dir->filePath("empty.laz"), PointCloudOutput::Laz, error));
     }
 
     void trainingPhotosShowOverTheRenderWithTheirPsnr()

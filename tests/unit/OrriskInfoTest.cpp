@@ -222,6 +222,13 @@ TEST(OrriskInfo, DumpWritesTheArraysTheReadersHold)
     EXPECT_EQ(dumped("las", "intensity.u16"), RawBytes(las.intensity));
     EXPECT_EQ(dumped("las", "classification.u8"), RawBytes(las.classification));
     EXPECT_EQ(dumped("las", "returnNumber.u8"), RawBytes(las.returnNumber));
+
+    // A COPC cloud is streamed, but the dump holds every node's points.
+    run = RunInfo({TestDataFile("laz/lone-star.copc.laz").string(), "--dump", (dir.Path() / "copc").string()});
+    ASSERT_EQ(run.status, 0);
+    const auto summary = nlohmann::json::parse(run.out);
+    EXPECT_GT(summary["copcNodes"].get<int>(), 1);
+    EXPECT_EQ(dumped("copc", "positions.f32").size(), summary["count"].get<std::size_t>() * 12);
 }
 
 TEST(OrriskInfo, CameraPoseFiles)
