@@ -85,10 +85,11 @@ std::vector<unsigned char> SerializeHeader(const PointRecordFormat& format, cons
         StoreLE(&h[131 + 8 * axis], format.scale[axis]);
         StoreLE(&h[155 + 8 * axis], format.offset[axis]);
         const bool empty = summary.count == 0;
-        const double low = empty ? 0.0 : summary.minimum[axis] * format.scale[axis] + format.offset[axis];
-        const double high = empty ? 0.0 : summary.maximum[axis] * format.scale[axis] + format.offset[axis];
-        StoreLE(&h[179 + 16 * axis], high);
-        StoreLE(&h[187 + 16 * axis], low);
+        // A negative scale turns the smallest integer into the largest coordinate.
+        const double a = empty ? 0.0 : summary.minimum[axis] * format.scale[axis] + format.offset[axis];
+        const double b = empty ? 0.0 : summary.maximum[axis] * format.scale[axis] + format.offset[axis];
+        StoreLE(&h[179 + 16 * axis], std::max(a, b));
+        StoreLE(&h[187 + 16 * axis], std::min(a, b));
     }
     if (placement.versionMinor >= 4) {
         StoreLE(&h[235], placement.evlrOffset);
