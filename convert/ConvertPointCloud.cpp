@@ -1,6 +1,9 @@
 #include "convert/ConvertPointCloud.h"
 
+#include "convert/CopcBuilder.h"
+#include "convert/CrsWkt.h"
 #include "convert/PointRecordSource.h"
+#include "io/las/ExtendedRecords.h"
 #include "io/laz/PointFileWriter.h"
 
 #include <algorithm>
@@ -55,6 +58,54 @@ WriteResult WriteLasOrLaz(const std::string& source, const std::string& target, 
     return written;
 }
 
+// Passes the records on; the format it announces gains the WKT a LAS 1.4 file states its CRS
+// in when the source has GeoTIFF keys only. Notes what the COPC output cannot keep.
+class Las14Crs : public PointRecordSink {
+public:
+    Las14Crs(PointRecordSink& next, bool& crsLost, bool& wavePacketsDropped)
+        : m_next(next), m_crsLost(crsLost), m_wavePacketsDropped(wavePacketsDropped)
+    {
+    }
+    bool Begin(const PointRecordFormat& format) override
+    {
+        PointRecordFormat stated = format;
+        m_crsLost = !AddWktFromGeoTiff(stated);
+        const std::optional<las::ExtendedMapping> mapping = las::PlanExtendedMapping(format.format, format.recordLength);
+        m_wavePacketsDropped = mapping && mapping->dropsWavePackets;
+        return m_next.Begin(stated);
+    }
+    bool Take(const unsigned char* records, std::size_t count) override { return m_next.Take(records, count); }
+
+private:
+    PointRecordSink& m_next;
+    bool& m_crsLost;
+    bool& m_wavePacketsDropped;
+};
+
+WriteResult WriteCopc(const std::string& source, const std::string& target, const ConvertOptions& options)
+{
+    bool crsLost = false;
+    bool wavePacketsDropped = false;
+    // The builder reads the source twice and reports its own progress over both reads.
+    const PointRecordSource records = [&](PointRecordSink& sink) {
+        Las14Crs crs(sink, crsLost, wavePacketsDropped);
+        return StreamPointRecords(source, crs, {nullptr, options.pool}, options.quantisation);
+    };
+    CopcBuildOptions build;
+    build.memoryBytes = options.memoryBytes;
+    build.pool = options.pool;
+    build.progress = options.progress;
+    const WriteResult written = BuildCopc(records, target, build);
+    if (written && options.warning) {
+        if (crsLost)
+            options.warning("the source's GeoTIFF keys name no CRS that could be written as WKT; the COPC file keeps "
+                            "the keys only");
+        if (wavePacketsDropped)
+            options.warning("COPC has no wave packets: they were left out");
+    }
+    return written;
+}
+
 }  // namespace
 
 std::optional<PointCloudOutput> OutputFromName(const std::string& target)
@@ -82,5 +133,5 @@ WriteResult ConvertPointCloud(const std::string& source, const std::string& targ
     case PointCloudOutput::Copc:
         break;
     }
-    return WriteFailure{WriteError::Refused, "COPC output is not available"};
+    return WriteCopc(source, target, options);
 }

@@ -1,4 +1,6 @@
 #include "convert/ConvertPointCloud.h"
+#include "convert/CrsWkt.h"
+#include "io/las/ExtendedRecords.h"
 #include "convert/PointRecordSource.h"
 #include "io/core/LittleEndian.h"
 #include "io/laz/LazReader.h"
@@ -125,6 +127,43 @@ TEST(ConvertPointCloud, CopcBecomesLasWithEveryNode)
     EXPECT_EQ(back.format.versionMinor, 4);
     const std::vector<unsigned char> header = FileBytes(las);
     EXPECT_EQ(LoadLE<std::uint64_t>(&header[247]), source.count);
+}
+
+// A COPC of a GeoTIFF-referenced LAS holds every source record, rewritten in the 1.4 format,
+// and states the CRS as WKT; the warning channel stays quiet when nothing was lost.
+TEST(ConvertPointCloud, LasBecomesCopcWithItsCrsAsWkt)
+{
+    ORRISK_REQUIRE_TESTDATA();
+    ScratchDir dir;
+    ThreadPool pool(2);
+    const std::filesystem::path source = TestDataFile("las/autzen-utm.las");
+    const std::filesystem::path copc = dir.File("autzen.copc.laz");
+    ConvertOptions options = Options(PointCloudOutput::Copc, &pool);
+    std::vector<std::string> warnings;
+    options.warning = [&](const std::string& text) { warnings.push_back(text); };
+    const WriteResult written = ConvertPointCloud(source.string(), copc.string(), options);
+    ASSERT_TRUE(written.Ok()) << written.Failure().reason;
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(SniffPointCloudFile(copc.string()), PointCloudFileKind::Copc);
+
+    const RecordCollector original = Records(source);
+    const RecordCollector built = Records(copc);
+    ASSERT_EQ(built.count, original.count);
+    const std::optional<las::ExtendedMapping> mapping = las::PlanExtendedMapping(original.format.format, original.format.recordLength);
+    ASSERT_TRUE(mapping);
+    EXPECT_EQ(built.format.format, mapping->targetFormat);
+    std::vector<unsigned char> mapped(original.count * mapping->targetLength);
+    las::MapToExtended(*mapping, original.records.data(), original.count, mapped.data());
+    const auto sorted = [](const std::vector<unsigned char>& bytes, std::size_t length) {
+        std::vector<std::string> records;
+        for (std::size_t at = 0; at < bytes.size(); at += length)
+            records.emplace_back(reinterpret_cast<const char*>(bytes.data() + at), length);
+        std::sort(records.begin(), records.end());
+        return records;
+    };
+    EXPECT_TRUE(sorted(built.records, mapping->targetLength) == sorted(mapped, mapping->targetLength));
+    EXPECT_TRUE(HasWktCrs(built.format.vlrs));
+    EXPECT_EQ(built.format.globalEncoding & 0x10, 0x10);
 }
 
 // Whatever stops a conversion, the target's name holds what it held before (nothing, or the
