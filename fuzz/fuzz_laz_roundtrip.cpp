@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::uint8_t format = data[0] % 11;
     const auto recordLength = static_cast<std::uint16_t>(kStandardRecord[format] + data[1] % 8);
-    const std::size_t chunkStep = 1 + data[2] % 64;  // variable chunks of this many points, the last shorter
+    // Variable chunks of this many points (the last one shorter): 1 to 16, or hundreds.
+    const std::size_t chunkStep = data[2] < 128 ? 1 + data[2] % 16 : 8 * std::size_t{data[2]};
     data += 3;
     size -= 3;
     const auto count = static_cast<std::uint32_t>(size / recordLength);

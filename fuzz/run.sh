@@ -45,6 +45,8 @@ max_len() {
     fuzz_spz | fuzz_sog | fuzz_compressed_ply) echo 400000 ;;
     # Long enough for the records to be split into several ranges on the pool.
     fuzz_parallel_decode) echo 1100000 ;;
+    # Tens to hundreds of records, in chunks of one point up: each chunk costs its models.
+    fuzz_laz_roundtrip) echo 4096 ;;
     *) echo 65536 ;;
   esac
 }

@@ -149,7 +149,7 @@ private:
         m_bytes[m_size++] = byte;
     }
 
-    void Grow() { m_bytes.resize(m_bytes.empty() ? 4096 : 2 * m_bytes.size()); }
+    void Grow() { m_bytes.resize(m_bytes.empty() ? 256 : 2 * m_bytes.size()); }
 
     std::vector<unsigned char> m_bytes;
     std::size_t m_size = 0;

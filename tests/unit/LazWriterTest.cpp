@@ -274,8 +274,10 @@ private:
         if (m_places.rgb != 0) {
             for (std::size_t channel = 0; channel < 3; ++channel)
                 Step<std::uint16_t>(m_places.rgb + 2 * channel, Chance(50) ? 3 : 600);
-            if (Chance(20))  // grey
-                std::memcpy(record + m_places.rgb + 2, record + m_places.rgb, 2), std::memcpy(record + m_places.rgb + 4, record + m_places.rgb, 2);
+            if (Chance(20)) {  // grey
+                std::memcpy(record + m_places.rgb + 2, record + m_places.rgb, 2);
+                std::memcpy(record + m_places.rgb + 4, record + m_places.rgb, 2);
+            }
         }
         if (m_places.nir != 0)
             Step<std::uint16_t>(m_places.nir, 300);
