@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_copc_stream fuzz_camera_poses fuzz_trainer_cameras fuzz_settings
-             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat fuzz_parallel_decode)
+             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat fuzz_parallel_decode fuzz_laz_roundtrip)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -30,6 +30,7 @@ seed_dirs() {
     fuzz_las) echo "$testdata/las" ;;
     fuzz_parallel_decode) echo "$testdata/las $testdata/ply $testdata/splat" ;;
     fuzz_laz) echo "$testdata/laz" ;;
+    fuzz_laz_roundtrip) echo "$testdata/laz-write" ;;
     fuzz_copc_hierarchy | fuzz_copc_stream) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
     fuzz_trainer_cameras) echo "fuzz/seeds/cameras $testdata/poses" ;;
@@ -44,6 +45,8 @@ max_len() {
     fuzz_spz | fuzz_sog | fuzz_compressed_ply) echo 400000 ;;
     # Long enough for the records to be split into several ranges on the pool.
     fuzz_parallel_decode) echo 1100000 ;;
+    # Tens to hundreds of records, in chunks of one point up: each chunk costs its models.
+    fuzz_laz_roundtrip) echo 4096 ;;
     *) echo 65536 ;;
   esac
 }
@@ -55,7 +58,7 @@ dictionary() {
     fuzz_camera_poses | fuzz_trainer_cameras) echo fuzz/dict/json.dict ;;
     fuzz_settings) echo fuzz/dict/ini.dict ;;
     fuzz_sog) echo fuzz/dict/json.dict ;;
-    fuzz_spz | fuzz_splat) echo "" ;;
+    fuzz_spz | fuzz_splat | fuzz_laz_roundtrip) echo "" ;;
     *) echo fuzz/dict/ply.dict ;;
   esac
 }

@@ -128,20 +128,28 @@ private:
             ++m_bytes[at - 1];
     }
 
+    // Emits the interval's top bytes until its length is back above the minimum: at most
+    // four, as no coding step leaves a length below 256.
     void Renormalise()
     {
+        if (m_bytes.size() - m_size < 4)
+            Grow();
+        unsigned char* out = m_bytes.data() + m_size;
         do {
-            Put(static_cast<unsigned char>(m_base >> 24));
+            *out++ = static_cast<unsigned char>(m_base >> 24);
             m_base <<= 8;
         } while ((m_length <<= 8) < kMinLength);
+        m_size = static_cast<std::size_t>(out - m_bytes.data());
     }
 
     void Put(unsigned char byte)
     {
         if (m_size == m_bytes.size())
-            m_bytes.resize(m_bytes.empty() ? 4096 : 2 * m_bytes.size());
+            Grow();
         m_bytes[m_size++] = byte;
     }
+
+    void Grow() { m_bytes.resize(m_bytes.empty() ? 256 : 2 * m_bytes.size()); }
 
     std::vector<unsigned char> m_bytes;
     std::size_t m_size = 0;

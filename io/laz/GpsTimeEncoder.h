@@ -30,15 +30,20 @@ public:
     {
         for (;;) {
             const std::uint64_t last = m_times[m_last];
+            // The sequence's last difference picks the model. Each has a code for a time that
+            // did not change (point-wise only), one for a new sequence and the three after it
+            // for the other sequences.
+            const bool zeroDiff = m_diffs[m_last] == 0;
+            SymbolModel& model = zeroDiff ? m_zeroDiffModel : m_multiModel;
+            const auto newSequence = static_cast<std::uint32_t>(zeroDiff ? m_zeroDiffOffset + 1 : m_full);
             if (m_keepsUnchanged && time == last) {
-                encoder.EncodeSymbol(m_diffs[m_last] == 0 ? m_zeroDiffModel : m_multiModel,
-                                     m_diffs[m_last] == 0 ? 0 : static_cast<std::uint32_t>(m_full - 1));
+                encoder.EncodeSymbol(model, zeroDiff ? 0 : static_cast<std::uint32_t>(m_full - 1));
                 return;
             }
             const std::int64_t wide = static_cast<std::int64_t>(time - last);
             const auto diff = static_cast<std::int32_t>(wide);
             if (wide == diff) {
-                if (m_diffs[m_last] == 0)
+                if (zeroDiff)
                     EncodeAfterZeroDiff(encoder, diff);
                 else
                     EncodeMultipleOfLastDiff(encoder, diff);
@@ -46,16 +51,13 @@ public:
                 return;
             }
             // Too far from this sequence: one of the others, or a new one.
-            const bool zeroDiff = m_diffs[m_last] == 0;
-            SymbolModel& model = zeroDiff ? m_zeroDiffModel : m_multiModel;
-            const std::int32_t switchBase = zeroDiff ? m_zeroDiffOffset + 1 : m_full;
             const std::uint32_t other = OtherSequenceWithin32Bits(time);
             if (other != 0) {
-                encoder.EncodeSymbol(model, static_cast<std::uint32_t>(switchBase + static_cast<std::int32_t>(other)));
+                encoder.EncodeSymbol(model, newSequence + other);
                 m_last = (m_last + other) & 3;
                 continue;
             }
-            encoder.EncodeSymbol(model, static_cast<std::uint32_t>(zeroDiff ? m_zeroDiffOffset + 1 : m_full));
+            encoder.EncodeSymbol(model, newSequence);
             m_integers.Compress(encoder, static_cast<std::int32_t>(last >> 32), static_cast<std::int32_t>(time >> 32), 8);
             encoder.WriteInt(static_cast<std::uint32_t>(time));
             m_next = (m_next + 1) & 3;

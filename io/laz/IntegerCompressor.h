@@ -3,8 +3,10 @@
 #include "io/laz/ArithmeticEncoder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace laz {
@@ -25,10 +27,6 @@ public:
             m_correctionMax = m_correctionMin + static_cast<std::int32_t>(m_range - 1);
         }
         m_lengthModels.assign(contexts, SymbolModel(m_correctionBits + 1, false));
-        m_correctors.reserve(m_correctionBits + 1);
-        m_correctors.emplace_back(2, false);  // unused slot: k = 0 is coded with the bit model
-        for (std::uint32_t i = 1; i <= m_correctionBits; ++i)
-            m_correctors.emplace_back(1u << std::min(i, bitsHigh), false);
     }
 
     void Compress(ArithmeticEncoder& encoder, std::int32_t prediction, std::int32_t real, std::uint32_t context = 0)
@@ -60,13 +58,24 @@ private:
         if (m_k >= 32)
             return;  // only the lowest correction, which the length alone says
         const std::uint32_t code = c < 0 ? static_cast<std::uint32_t>(c) + ((1u << m_k) - 1) : static_cast<std::uint32_t>(c) - 1;
+        SymbolModel& corrector = Corrector(m_k);
         if (m_k <= m_bitsHigh) {
-            encoder.EncodeSymbol(m_correctors[m_k], code);
+            encoder.EncodeSymbol(corrector, code);
         } else {
             const std::uint32_t lowBits = m_k - m_bitsHigh;
-            encoder.EncodeSymbol(m_correctors[m_k], code >> lowBits);
+            encoder.EncodeSymbol(corrector, code >> lowBits);
             encoder.WriteBits(lowBits, code & ((1u << lowBits) - 1));
         }
+    }
+
+    // The model of the k-bit codes' high bits, made on first use: a chunk rarely needs the
+    // large ones, and a fresh model is what the decoder starts from either way.
+    SymbolModel& Corrector(std::uint32_t k)
+    {
+        std::optional<SymbolModel>& corrector = m_correctors[k];
+        if (!corrector)
+            corrector.emplace(1u << std::min(k, m_bitsHigh), false);
+        return *corrector;
     }
 
     std::uint32_t m_bitsHigh;
@@ -76,7 +85,7 @@ private:
     std::int32_t m_correctionMax = INT32_MAX;
     std::uint32_t m_k = 0;
     std::vector<SymbolModel> m_lengthModels;
-    std::vector<SymbolModel> m_correctors;
+    std::array<std::optional<SymbolModel>, 32> m_correctors;  // by k; k = 0 is coded with the bit model
     BitModel m_zeroCorrector;
 };
 

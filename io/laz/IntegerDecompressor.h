@@ -2,7 +2,10 @@
 
 #include "io/laz/ArithmeticDecoder.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace laz {
@@ -26,10 +29,6 @@ public:
             m_correctionMin = INT32_MIN;
         }
         m_lengthModels.assign(contexts, SymbolModel(m_correctionBits + 1));
-        m_correctors.reserve(m_correctionBits + 1);
-        m_correctors.emplace_back(2);  // unused slot: k = 0 is decoded with the bit model
-        for (std::uint32_t i = 1; i <= m_correctionBits; ++i)
-            m_correctors.emplace_back(1u << std::min(i, bitsHigh));
     }
 
     std::int32_t Decompress(ArithmeticDecoder& decoder, std::int32_t prediction, std::uint32_t context = 0)
@@ -55,11 +54,12 @@ private:
         if (m_k >= 32)
             return m_correctionMin;
         std::int64_t c;
+        SymbolModel& corrector = Corrector(m_k);
         if (m_k <= m_bitsHigh) {
-            c = decoder.DecodeSymbol(m_correctors[m_k]);
+            c = decoder.DecodeSymbol(corrector);
         } else {
             const std::uint32_t lowBits = m_k - m_bitsHigh;
-            const std::uint32_t high = decoder.DecodeSymbol(m_correctors[m_k]);
+            const std::uint32_t high = decoder.DecodeSymbol(corrector);
             c = (std::int64_t{high} << lowBits) | decoder.ReadBits(lowBits);
         }
         // The k-bit codes cover [-(2^k - 1), -2^(k-1)] and [2^(k-1), 2^k].
@@ -68,13 +68,23 @@ private:
         return c - ((std::int64_t{1} << m_k) - 1);
     }
 
+    // The model of the k-bit codes' high bits, made on first use: a chunk rarely needs the
+    // large ones, and small chunks (COPC nodes) would spend more on making them than on decoding.
+    SymbolModel& Corrector(std::uint32_t k)
+    {
+        std::optional<SymbolModel>& corrector = m_correctors[k];
+        if (!corrector)
+            corrector.emplace(1u << std::min(k, m_bitsHigh));
+        return *corrector;
+    }
+
     std::uint32_t m_bitsHigh;
     std::uint32_t m_correctionBits = 32;
     std::uint32_t m_range = 0;
     std::int32_t m_correctionMin = INT32_MIN;
     std::uint32_t m_k = 0;
     std::vector<SymbolModel> m_lengthModels;
-    std::vector<SymbolModel> m_correctors;
+    std::array<std::optional<SymbolModel>, 32> m_correctors;  // by k; k = 0 is decoded with the bit model
     BitModel m_zeroCorrector;
 };
 

@@ -13,8 +13,11 @@
 class ThreadPool;
 
 // Compresses LAS point records to LAZ exactly as the reference LASzip compressor does: the
-// same layout, the same LASzip VLR, the same chunk and chunk table bytes. Writing the LAS
-// header, the chunk table offset before the chunks and the file itself is the caller's.
+// same layout, the same LASzip VLR, the same chunk and chunk table bytes. Only where that
+// compressor loses data (a layered GPS time going from 0 to -0, a wave packet offset stepping
+// back by a packet size of 2^31 or more) are the bytes different, and the records come back.
+// Writing the LAS header, the chunk table offset before the chunks and the file itself is the
+// caller's.
 namespace laz {
 
 struct ChunkEntry {
@@ -51,8 +54,9 @@ class ChunkEncoder;
 // chunks of layout.chunkSize points, or, with kVariableChunks, the chunks the caller ends with
 // EndChunk (COPC: one per octree node). With a pool, chunks are encoded in parallel, at most
 // two per thread in flight, each written as soon as it and those before it are done; the
-// result is the same bytes as without one. A sink returns false when its write failed; the
-// writer then stops, and every later call returns false.
+// result is the same bytes as without one. The sink is called on the thread that calls Add,
+// EndChunk and Finish, and returns false when its write failed; the writer then stops, and
+// every later call returns false.
 class LazChunkWriter {
 public:
     using ByteSink = std::function<bool(const unsigned char* bytes, std::size_t size)>;

@@ -224,10 +224,12 @@ private:
     bool Chance(unsigned percent) { return m_random() % 100 < percent; }
     std::int32_t Small(std::int32_t spread) { return static_cast<std::int32_t>(m_random() % (2 * spread + 1)) - spread; }
 
+    // A field moved by up to spread either way, wrapping as the field does.
     template <typename T>
     void Step(std::size_t at, std::int32_t spread)
     {
-        StoreLE(m_last.data() + at, static_cast<T>(LoadLE<T>(m_last.data() + at) + Small(spread)));
+        const auto moved = static_cast<std::uint32_t>(LoadLE<T>(m_last.data() + at)) + static_cast<std::uint32_t>(Small(spread));
+        StoreLE(m_last.data() + at, static_cast<T>(moved));
     }
 
     void Next()
@@ -274,8 +276,10 @@ private:
         if (m_places.rgb != 0) {
             for (std::size_t channel = 0; channel < 3; ++channel)
                 Step<std::uint16_t>(m_places.rgb + 2 * channel, Chance(50) ? 3 : 600);
-            if (Chance(20))  // grey
-                std::memcpy(record + m_places.rgb + 2, record + m_places.rgb, 2), std::memcpy(record + m_places.rgb + 4, record + m_places.rgb, 2);
+            if (Chance(20)) {  // grey
+                std::memcpy(record + m_places.rgb + 2, record + m_places.rgb, 2);
+                std::memcpy(record + m_places.rgb + 4, record + m_places.rgb, 2);
+            }
         }
         if (m_places.nir != 0)
             Step<std::uint16_t>(m_places.nir, 300);
