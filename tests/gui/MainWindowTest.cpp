@@ -89,7 +89,8 @@ private slots:
 
         QCOMPARE(EntriesOf(TopMenu(frame, 0)),
                  Utf8List({"新規作成(&N)...\tCtrl+N", "-", "点群/3DGSファイルを開く(&O)...\tCtrl+O",
-                           "カメラ位置ファイルを開く(&P)", "フライスルー動画を書き出す(&V)...", "-", "最近使ったファイル",
+                           "カメラ位置ファイルを開く(&P)", "フライスルー動画を書き出す(&V)...", "点群を書き出す(&E)...", "-",
+                           "最近使ったファイル",
                            "-", "終了(&X)"}));
         QCOMPARE(EntriesOf(TopMenu(frame, 1)),
                  Utf8List({">ビュー方向", "フィット", "-", "ステータス バー(&S)"}));
@@ -276,8 +277,8 @@ private slots:
             paths << QString("/data/scan%1.ply").arg(i);
         frame.SetRecentFiles(paths);
         QStringList entries = EntriesOf(frame.FileMenu());
-        // After New, -, Open, the two camera pose entries and -.
-        QCOMPARE(entries.mid(6, 9),
+        // After New, -, Open, the two camera pose entries, the point cloud export and -.
+        QCOMPARE(entries.mid(7, 9),
                  QStringList({"&1 /data/scan1.ply", "&2 /data/scan2.ply", "&3 /data/scan3.ply", "&4 /data/scan4.ply",
                               "&5 /data/scan5.ply", "&6 /data/scan6.ply", "&7 /data/scan7.ply", "&8 /data/scan8.ply",
                               "-"}));
@@ -287,11 +288,11 @@ private slots:
 
         frame.SetRecentFiles({"/a&b/c.las"});
         entries = EntriesOf(frame.FileMenu());
-        QCOMPARE(entries.at(6), QString("&1 /a&&b/c.las"));
-        QCOMPARE(entries.at(7), QString("-"));
+        QCOMPARE(entries.at(7), QString("&1 /a&&b/c.las"));
+        QCOMPARE(entries.at(8), QString("-"));
 
         frame.SetRecentFiles({});
-        QCOMPARE(EntriesOf(frame.FileMenu()).at(6), QString::fromUtf8("最近使ったファイル"));
+        QCOMPARE(EntriesOf(frame.FileMenu()).at(7), QString::fromUtf8("最近使ったファイル"));
     }
 
     void droppedFilesAreHandedOn()
