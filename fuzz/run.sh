@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 all_targets=(fuzz_ply_file fuzz_load_ply fuzz_gaussian_ply fuzz_las fuzz_laz fuzz_copc_hierarchy fuzz_copc_stream fuzz_camera_poses fuzz_trainer_cameras fuzz_settings
-             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat fuzz_parallel_decode fuzz_laz_roundtrip)
+             fuzz_spz fuzz_sog fuzz_compressed_ply fuzz_splat fuzz_parallel_decode fuzz_laz_roundtrip fuzz_point_records)
 targets=("$@")
 ((${#targets[@]})) || targets=("${all_targets[@]}")
 
@@ -31,6 +31,7 @@ seed_dirs() {
     fuzz_parallel_decode) echo "$testdata/las $testdata/ply $testdata/splat" ;;
     fuzz_laz) echo "$testdata/laz" ;;
     fuzz_laz_roundtrip) echo "$testdata/laz-write" ;;
+    fuzz_point_records) echo "$testdata/las $testdata/laz $testdata/ply" ;;
     fuzz_copc_hierarchy | fuzz_copc_stream) echo "$testdata/laz" ;;
     fuzz_camera_poses) echo "$testdata/poses" ;;
     fuzz_trainer_cameras) echo "fuzz/seeds/cameras $testdata/poses" ;;
