@@ -1,6 +1,8 @@
-// A reference compressor for the conversion benchmark: LAS in, LAZ out, through the LASzip
-// library's C API, one point at a time as its own tools do. Built outside the project by
-// build.sh against a LASzip snapshot; nothing in the project's build or tests uses it.
+// The reference LASzip library's C API, one point at a time as its own tools do: LAS or LAZ
+// in, LAZ out (the compressor the conversion benchmark measures), or LAS out when OUT ends
+// in ".las" (to check by hand that LASzip decodes what Orrisk wrote). Built outside the
+// project by build.sh against a LASzip snapshot; nothing in the project's build or tests uses it.
+#include <cstring>
 #include <laszip/laszip_api.h>
 
 #include <cstdio>
@@ -16,7 +18,7 @@ static int Fail(laszip_POINTER handle, const char* what)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: laszip-convert IN.las OUT.laz\n");
+        std::fprintf(stderr, "usage: laszip-convert IN.las|IN.laz OUT.laz|OUT.las\n");
         return 2;
     }
     laszip_POINTER reader = nullptr;
@@ -32,7 +34,9 @@ int main(int argc, char** argv)
                                                                  : static_cast<laszip_I64>(header->extended_number_of_point_records);
     if (laszip_set_header(writer, header))
         return Fail(writer, "set header");
-    if (laszip_open_writer(writer, argv[2], 1))
+    const std::size_t length = std::strlen(argv[2]);
+    const bool compress = !(length >= 4 && std::strcmp(argv[2] + length - 4, ".las") == 0);
+    if (laszip_open_writer(writer, argv[2], compress ? 1 : 0))
         return Fail(writer, "open writer");
     laszip_point* point = nullptr;
     laszip_get_point_pointer(reader, &point);
