@@ -129,9 +129,8 @@ bool LevelOfDetail::PutCloudInTreeOrder(Document& document, PointOctree& tree) c
     return reordered;
 }
 
-bool LevelOfDetail::DrawnCountChanged(const PointCloudRenderer* points)
+bool LevelOfDetail::DrawnCountChanged(std::uint64_t drawn)
 {
-    const std::uint64_t drawn = points ? points->LastDrawStats().drawn : 0;
     if (drawn == m_shownDrawnPoints)
         return false;
     m_shownDrawnPoints = drawn;

@@ -77,7 +77,7 @@ public:
 
     // True when the last frame drew another number of points than the point pane shows; the
     // pane is then expected to show the new number.
-    bool DrawnCountChanged(const PointCloudRenderer* points);
+    bool DrawnCountChanged(std::uint64_t drawn);
     // A new scene: the pane shows no drawn count yet.
     void ForgetDrawnCount() { m_shownDrawnPoints = 0; }
 

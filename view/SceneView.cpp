@@ -397,6 +397,6 @@ void SceneView::AdoptOctree(PointOctree tree)
 
 void SceneView::ShowDrawnCount()
 {
-    if (m_detail.DrawnCountChanged(m_pointRenderer.get()))
+    if (m_detail.DrawnCountChanged(LastDrawStats().drawn))
         UpdateStatusTexts();
 }

@@ -47,6 +47,8 @@ TEST_F(StreamedCopcView, LoneStarDrawnFromItsNodesMatchesTheWholeRead)
     const std::vector<std::uint8_t> streamed = Paint();
     EXPECT_EQ(Streamed()->DrawnPoints(), 518862u);  // within the budget: everything
     EXPECT_EQ(Streamed()->NodesDrawn(), Cloud().streamed->Nodes().size());
+    // The status bar counts the points drawn from the nodes, not none.
+    EXPECT_EQ(desktop.paneTexts[StatusPane::Count], "Points: 518862");
 
     ReadResult<PointCloudData> whole = ReadLaz(path);
     ASSERT_TRUE(whole) << whole.Failure().reason;
