@@ -186,11 +186,12 @@ void SettingsDialog::BuildControls()
     };
     m_edlStrength = spin("edlStrength", 0.0, kMaxEdlStrength);
     m_edlRadius = spin("edlRadius", kMinEdlRadius, kMaxEdlRadius);
-    grid->addWidget(label(tr("点群の色")), 7, 0);
-    grid->addWidget(leftAligned({m_colorMode}), 7, 1);
-    grid->addWidget(label(tr("アイドームライティング")), 8, 0);
+    // Below the language row, each in a row of its own.
+    grid->addWidget(label(tr("点群の色")), 8, 0);
+    grid->addWidget(leftAligned({m_colorMode}), 8, 1);
+    grid->addWidget(label(tr("アイドームライティング")), 9, 0);
     grid->addWidget(leftAligned({label(tr("強さ")), m_edlStrength, label(tr("（0 で無効）")), label(tr("半径")),
-                                 m_edlRadius}), 8, 1);
+                                 m_edlRadius}), 9, 1);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName("ok");

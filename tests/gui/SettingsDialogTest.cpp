@@ -1,6 +1,7 @@
 #include "app/SettingsDialog.h"
 #include "app/ColorButton.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QColorDialog>
@@ -103,6 +104,32 @@ private slots:
             labels << label->text();
         for (const char* text : {"点群の点の形", "点群の点の大きさ", "操作モード", "投影の種類", "座標軸", "背景色", "(1～32)"})
             QVERIFY2(labels.contains(QString::fromUtf8(text)), text);
+    }
+
+    // No two rows share a place: every label and control has the room it asks for, and the
+    // language list opens under the mouse.
+    void rowsDoNotOverlapAndTheLanguageListOpensWithTheMouse()
+    {
+        SettingsDialog dialog{AppSettings{}};
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QList<QWidget*> placed;
+        for (QWidget* widget : dialog.findChildren<QWidget*>())
+            if (widget->isVisible() && (qobject_cast<QLabel*>(widget) || qobject_cast<QComboBox*>(widget)))
+                placed << widget;
+        for (int i = 0; i < placed.size(); ++i)
+            for (int j = i + 1; j < placed.size(); ++j) {
+                const QRect a(placed[i]->mapTo(&dialog, QPoint()), placed[i]->size());
+                const QRect b(placed[j]->mapTo(&dialog, QPoint()), placed[j]->size());
+                QVERIFY2(!a.intersects(b), qPrintable(placed[i]->objectName() + " / " + placed[j]->objectName() + ": "
+                                                      + (qobject_cast<QLabel*>(placed[i]) ? qobject_cast<QLabel*>(placed[i])->text() : QString())
+                                                      + " / " + (qobject_cast<QLabel*>(placed[j]) ? qobject_cast<QLabel*>(placed[j])->text() : QString())));
+            }
+        auto* language = dialog.findChild<QComboBox*>("language");
+        QVERIFY(language);
+        QTest::mouseClick(language, Qt::LeftButton, {}, language->rect().center());
+        QTRY_VERIFY(language->view()->isVisible());
+        language->hidePopup();
     }
 
     void radioPairsAreIndependentGroups()
