@@ -4,14 +4,10 @@
 #include <QLibraryInfo>
 #include <QLocale>
 
-namespace {
-
 bool IsKnownLanguage(const QString& language)
 {
     return language == QLatin1String("ja") || language == QLatin1String("en");
 }
-
-}  // namespace
 
 QString ChooseLanguage(const QString& commandLine, const QString& saved, const QStringList& systemLanguages)
 {

@@ -7,6 +7,9 @@
 // The interface language: "ja" or "en". The texts in the code are the Japanese originals;
 // English comes from the translation built from app/translations/orrisk_en.ts.
 
+// The languages the program speaks: "ja" and "en".
+bool IsKnownLanguage(const QString& language);
+
 // The language to use: the command line's choice (--lang), else the one saved in the
 // settings, else the system's: Japanese when the user's first interface language is
 // Japanese, English otherwise. Empty or unknown choices count as not made.
