@@ -397,6 +397,7 @@ void SceneView::AdoptOctree(PointOctree tree)
 
 void SceneView::ShowDrawnCount()
 {
-    if (m_detail.DrawnCountChanged(LastDrawStats().drawn))
+    // Splat scenes show their count only; point clouds, whole or streamed, what was drawn.
+    if (!ShowsSplats() && m_detail.DrawnCountChanged(LastDrawStats().drawn))
         UpdateStatusTexts();
 }
