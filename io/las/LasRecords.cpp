@@ -17,10 +17,13 @@ constexpr std::size_t kHeaderProbeSize = 96;
 ReadResult<HeaderImage> ReadHeaderImage(const ReadOnlyFile& file)
 {
     HeaderImage image{};
-    if (!file.ReadAt(0, image.data(), kHeaderProbeSize))
+    // The signature first: a short file of some other kind is not a LAS file cut short.
+    if (!file.ReadAt(0, image.data(), 4))
         return Fail(ReadError::Truncated, "LAS: the file ends inside its header");
     if (std::memcmp(image.data(), "LASF", 4) != 0)
-        return Fail(ReadError::NotRecognised, "LAS: no LASF signature");
+        return Fail(ReadError::NotRecognised, "LAS: not a LAS file (it does not start with LASF)");
+    if (!file.ReadAt(0, image.data(), kHeaderProbeSize))
+        return Fail(ReadError::Truncated, "LAS: the file ends inside its header");
     const std::size_t headerSize = std::min<std::size_t>(LoadLE<std::uint16_t>(&image[94]), kHeaderImageSize);
     if (!file.ReadAt(0, image.data(), headerSize))
         return Fail(ReadError::Truncated, "LAS: the file ends inside its header");

@@ -250,6 +250,14 @@ private slots:
         QVERIFY(m_app->RecentFiles().Paths().isEmpty());
     }
 
+    void aFolderOnTheCommandLineEndsStartUpAfterItsMessage()
+    {
+        guitest::MessageBoxAnswerer answerer;
+        QVERIFY(!Start({m_dir->path()}));
+        QCOMPARE(answerer.Texts().size(), 1);
+        QVERIFY(!Frame() || !Frame()->isVisible());
+    }
+
     void aFailedOpenShowsItsMessageAndEmptiesTheDocument()
     {
         const QString cloud = WriteCloud(*m_dir, "good.ply", 50);

@@ -382,9 +382,15 @@ TEST(LasReader, RejectsWrongSignaturesShortHeadersAndShortRecords)
         const ReadResult<PointCloudData> result = ReadLas(dir.Write("signature.las", las.Bytes()).string());
         ASSERT_FALSE(result.Ok());
         EXPECT_EQ(result.Failure().code, ReadError::NotRecognised);
-        EXPECT_EQ(result.Failure().reason, "LAS: no LASF signature");
     }
     las.signature = {'L', 'A', 'S', 'F'};
+    {
+        // A short text file named .las is another kind of file, not a LAS file cut short.
+        ScratchDir textDir;
+        const ReadResult<PointCloudData> text = ReadLas(textDir.Write("notes.las", "a few words").string());
+        ASSERT_FALSE(text.Ok());
+        EXPECT_EQ(text.Failure().code, ReadError::NotRecognised);
+    }
 
     ScratchDir dir;
     PointCloudData cloud = FilledCloud();
