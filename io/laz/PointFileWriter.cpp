@@ -17,7 +17,8 @@ constexpr std::uint8_t kLasMinorWithExtendedFormats = 4;
 std::uint8_t ChosenVersion(const PointRecordFormat& format, const PointFileOptions& options)
 {
     std::uint8_t minor = options.versionMinor.value_or(std::max<std::uint8_t>(format.versionMinor, 1));
-    if (format.format >= 6)
+    // Formats 6 to 10, and counts the 32-bit fields of older headers cannot state, need 1.4.
+    if (format.format >= 6 || format.pointCount > 0xFFFFFFFFu)
         minor = std::max(minor, kLasMinorWithExtendedFormats);
     return std::min<std::uint8_t>(minor, kLasMinorWithExtendedFormats);
 }
