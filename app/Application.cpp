@@ -330,6 +330,8 @@ void Application::UpdateCommandStates()
     m_frame->Action(CommandId::FileExportFlyThrough)->setEnabled(!m_document->CameraPoses().frames.empty());
     m_frame->Action(CommandId::FileExportPointCloud)
         ->setEnabled(m_document->Kind() == SceneKind::PointCloud && !m_document->Source().empty());
+    if (m_photoOverlay)
+        m_photoOverlay->FollowCameraPoses();
 }
 
 void Application::OnCommand(CommandId commandId)

@@ -45,6 +45,16 @@ TrainingPhotoOverlay::TrainingPhotoOverlay(ViewWidget& view, Document& document,
     connect(m_toggle, &QCheckBox::toggled, this, &TrainingPhotoOverlay::Refresh);
     connect(m_opacity, &QSlider::valueChanged, this, qOverload<>(&QWidget::update));
     view.installEventFilter(this);
+    FollowCameraPoses();
+}
+
+void TrainingPhotoOverlay::FollowCameraPoses()
+{
+    const bool cameras = !m_document.CameraPoses().frames.empty();
+    m_toggle->setEnabled(cameras);
+    m_opacity->setEnabled(cameras);
+    if (!cameras && !m_photo.isNull())
+        Clear({});
 }
 
 double TrainingPhotoOverlay::Opacity() const

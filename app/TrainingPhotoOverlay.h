@@ -22,6 +22,8 @@ public:
 
     // Takes the camera the view stands at now: its photo and PSNR, or that it has none.
     void Refresh();
+    // The toggle and the slider work only while a camera pose file is open.
+    void FollowCameraPoses();
 
     bool HasPhoto() const { return !m_photo.isNull(); }
     double Opacity() const;

@@ -461,6 +461,9 @@ private slots:
     void trainingPhotosShowOverTheRenderWithTheirPsnr()
     {
         QVERIFY(Start({WriteCloud(*m_dir, "scene.ply", 300)}));
+        // Without cameras there is no photo to show: the controls wait for a pose file.
+        QVERIFY(!Frame()->findChild<QCheckBox*>("trainingPhotoToggle")->isEnabled());
+        QVERIFY(!Frame()->findChild<QSlider*>("trainingPhotoOpacity")->isEnabled());
         // Camera 0 has its photo (file_path without extension), camera 1 none.
         QVERIFY(QDir(m_dir->path()).mkpath("images"));
         QImage photo(80, 60, QImage::Format_RGB888);
@@ -482,6 +485,7 @@ private slots:
         auto* toggle = Frame()->findChild<QCheckBox*>("trainingPhotoToggle");
         auto* status = Frame()->findChild<QLabel*>("trainingPhotoStatus");
         QVERIFY(toggle && status);
+        QVERIFY(toggle->isEnabled());
         QVERIFY(!overlay->isVisible());
         toggle->setChecked(true);
         QVERIFY(overlay->HasPhoto());
