@@ -1,6 +1,7 @@
 #include "io/ply/PlyReadFailure.h"
 
 #include "io/ply/PlyError.h"
+#include "io/ply/PlyFile.h"
 
 #include <exception>
 #include <new>
@@ -24,4 +25,12 @@ ReadFailure FailureOfCurrentException(std::string_view component, std::string_vi
         note("unknown exception.");
         return Fail(ReadError::Malformed, std::string(format) + ": unknown error");
     }
+}
+
+const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file, std::string_view component, ReadNotes& notes)
+{
+    if (file.ContainsElement("vertex"))
+        return &file.ElementNamed("vertex");
+    notes.push_back({NoteLevel::Error, std::string(component), "no 'vertex' element."});
+    return nullptr;
 }

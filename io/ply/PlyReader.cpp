@@ -249,15 +249,6 @@ std::optional<ReadFailure> FillCloud(const orrisk::ply::PlyElement& vertex, Vert
     return std::nullopt;
 }
 
-// The "vertex" element, or null after noting that there is none.
-const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file, ReadNotes& notes)
-{
-    if (file.ContainsElement("vertex"))
-        return &file.ElementNamed("vertex");
-    notes.push_back({NoteLevel::Error, kComponent, "no 'vertex' element."});
-    return nullptr;
-}
-
 ReadFailure NoVertexElement()
 {
     return Fail(ReadError::Malformed, "PLY: the file has no vertex element");
@@ -270,14 +261,14 @@ std::optional<ReadFailure> ReadAnyEncoding(const std::string& path, const ReadOp
         orrisk::ply::PlyRecordReader reader(path);
         if (reader.HasFixedSizeRecords()) {
             reader.RequireCompleteBody();
-            const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), notes);
+            const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), kComponent, notes);
             if (!vertex)
                 return NoVertexElement();
             return FillCloud(*vertex, *plycloud::StreamedVertexValues(reader, *vertex), options, cloud, notes);
         }
     }
     const orrisk::ply::PlyFile ply(path);
-    const orrisk::ply::PlyElement* vertex = FindVertex(ply, notes);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply, kComponent, notes);
     if (!vertex)
         return NoVertexElement();
     return FillCloud(*vertex, *plycloud::StoredVertexValues(*vertex), options, cloud, notes);

@@ -21,6 +21,7 @@ using plycloud::VertexValues;
 constexpr ProgressSpan kExtentPass{0.0, 0.3};
 constexpr ProgressSpan kRecordPass{0.3, 1.0};
 constexpr double kDoubleScale = 1e-4;
+constexpr const char* kComponent = "PlyRecordStream";
 constexpr double kIntegerSpan = 4294967294.0;  // -2^31 + 1 to 2^31 - 1
 
 struct AxisExtent {
@@ -182,32 +183,27 @@ ReadResult<PointRecordFormat> StreamVertex(const orrisk::ply::PlyElement* vertex
     return records.Stream(sink, options, quantisation);
 }
 
-const orrisk::ply::PlyElement* VertexOf(const orrisk::ply::PlyFile& file)
-{
-    return file.ContainsElement("vertex") ? &file.ElementNamed("vertex") : nullptr;
-}
-
 }  // namespace
 
 ReadResult<PointRecordFormat> StreamPlyRecords(const std::string& path, PointRecordSink& sink, const ReadOptions& options,
                                                const PlyQuantisation& quantisation)
 {
+    ReadNotes notes;  // the reason says it all; there is no log to note it in here
     try {
         {
             orrisk::ply::PlyRecordReader reader(path);
             if (reader.HasFixedSizeRecords()) {
                 reader.RequireCompleteBody();
-                const orrisk::ply::PlyElement* vertex = VertexOf(reader.Header());
+                const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), kComponent, notes);
                 std::unique_ptr<VertexValues> values = vertex ? plycloud::StreamedVertexValues(reader, *vertex) : nullptr;
                 return StreamVertex(vertex, values.get(), sink, options, quantisation);
             }
         }
         const orrisk::ply::PlyFile ply(path);
-        const orrisk::ply::PlyElement* vertex = VertexOf(ply);
+        const orrisk::ply::PlyElement* vertex = FindVertex(ply, kComponent, notes);
         std::unique_ptr<VertexValues> values = vertex ? plycloud::StoredVertexValues(*vertex) : nullptr;
         return StreamVertex(vertex, values.get(), sink, options, quantisation);
     } catch (...) {
-        ReadNotes notes;  // the reason says it all; there is no log to note it in here
-        return FailureOfCurrentException("PlyRecordStream", "PLY", notes);
+        return FailureOfCurrentException(kComponent, "PLY", notes);
     }
 }

@@ -380,14 +380,6 @@ std::optional<ReadFailure> ReadSplats(VertexSource& source, ThreadPool* pool, Ga
     return std::nullopt;
 }
 
-const orrisk::ply::PlyElement* FindVertex(const orrisk::ply::PlyFile& file, ReadNotes& notes)
-{
-    if (file.ContainsElement("vertex"))
-        return &file.ElementNamed("vertex");
-    notes.push_back({NoteLevel::Error, kComponent, "no 'vertex' element."});
-    return nullptr;
-}
-
 ReadFailure NoVertexElement()
 {
     return SplatFailure(ReadError::Malformed, "no 'vertex' element.");
@@ -397,7 +389,7 @@ std::optional<ReadFailure> ReadStreamed(orrisk::ply::PlyRecordReader& reader, co
                                         GaussianData& data, ReadNotes& notes)
 {
     reader.RequireCompleteBody();  // a short body fails before anything else is looked at
-    const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), notes);
+    const orrisk::ply::PlyElement* vertex = FindVertex(reader.Header(), kComponent, notes);
     if (!vertex)
         return NoVertexElement();
     const bool swapsBytes = reader.SwapsBytes();
@@ -422,7 +414,7 @@ std::optional<ReadFailure> ReadStored(const std::string& path, const ReadOptions
                                       ReadNotes& notes)
 {
     const orrisk::ply::PlyFile ply(path);
-    const orrisk::ply::PlyElement* vertex = FindVertex(ply, notes);
+    const orrisk::ply::PlyElement* vertex = FindVertex(ply, kComponent, notes);
     if (!vertex)
         return NoVertexElement();
     VertexSource source{
